@@ -1,0 +1,108 @@
+// taviro: the control-room console.
+//   taviro [gebruikersnaam password bemand|onbemand]
+// Exit codes: 0 closed by the operator, 1 another console runs on this
+// workstation, 3 the database cannot be used, 4 the database cannot be upgraded.
+#include "Clock.h"
+#include "DatabaseConnector.h"
+#include "EventLog.h"
+#include "FolderPaths.h"
+#include "MainWindow.h"
+#include "MessageBoxPrompt.h"
+#include "SchemaExtensions.h"
+#include "SchemaUpgrade.h"
+#include "ServiceKiller.h"
+#include "SingleInstance.h"
+#include "StderrPrompt.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <cstdio>
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+
+enum ExitCode { kAlreadyRunning = 1, kDatabaseUnusable = 3, kUpgradeFailed = 4 };
+
+std::unique_ptr<OperatorPrompt> makePrompt()
+{
+    if (qEnvironmentVariableIntValue("TAVIRO_NONINTERACTIVE") == 1)
+        return std::make_unique<StderrPrompt>();
+    return std::make_unique<MessageBoxPrompt>();
+}
+
+void loadDutchTranslations(QApplication& app)
+{
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QLocale(QLocale::Dutch), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Taviro"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVIRO_VERSION));
+    loadDutchTranslations(app);
+    auto prompt = makePrompt();
+    const QString title = QStringLiteral("Taviro");
+
+    SingleInstance instance(SingleInstance::defaultLockPath());
+    if (!instance.acquire()) {
+        prompt->ask(QStringLiteral("Taviro is al opgestart."), title, PromptFlags::Exclamation);
+        return kAlreadyRunning;
+    }
+
+    SystemClock clock;
+    const QString programFolder = QApplication::applicationDirPath();
+    const FolderPaths folders = resolveFolders(programFolder);
+    EventLog eventLog(clock, folders.loggerPath);
+    const DatabaseSettings database = DatabaseSettings::fromEnvironment(programFolder);
+
+    // Refuse a database we cannot use before anything touches it.
+    if (auto probe = DatabaseConnector::open(database); !probe) {
+        eventLog.writeLog(probe.error(), 0);
+        prompt->ask(probe.error(), title, PromptFlags::Exclamation);
+        return kDatabaseUnusable;
+    }
+
+    SchemaUpgrade upgrade(database, clock);
+    if (!upgrade.convertDatabase()) {
+        eventLog.writeLog(QStringLiteral("Kan de database niet converteren: %1").arg(upgrade.error()), 0);
+        prompt->ask(QStringLiteral("Kan de database niet converteren.") + QStringLiteral("\n\n") + upgrade.error(), title,
+                    PromptFlags::Exclamation);
+        return kUpgradeFailed;
+    }
+    if (!upgrade.backupPath().isEmpty())
+        eventLog.writeLog(QStringLiteral("Database bijgewerkt van versie %1 naar 29; reservekopie %2")
+                              .arg(upgrade.versionFound())
+                              .arg(upgrade.backupPath()),
+                          0);
+    {
+        auto conn = DatabaseConnector::open(database);
+        Status extended = conn ? schema::ensureExtensions(**conn) : Status::failure(conn.error());
+        if (!extended) {
+            eventLog.writeLog(extended.error(), 0);
+            prompt->ask(extended.error(), title, PromptFlags::Exclamation);
+            return kDatabaseUnusable;
+        }
+    }
+
+    ServiceKiller killer;
+    MainWindow window({database, clock, *prompt, eventLog, killer});
+    if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
+        boxes->setParent(&window);
+    window.show();
+    window.load(app.arguments().mid(1));
+    eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.text()), 1);
+    // One line for installers and scripts that wait for the console to be up.
+    std::fprintf(stderr, "Taviro gestart\n");
+    std::fflush(stderr);
+    return QApplication::exec();
+}

@@ -1,0 +1,10 @@
+#include "Clock.h"
+
+namespace taviro {
+
+QDateTime SystemClock::now() const
+{
+    return QDateTime::currentDateTime();
+}
+
+} // namespace taviro

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "DatabaseSettings.h"
+#include "Result.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariantList>
+
+#include <memory>
+
+namespace taviro {
+
+// One open connection to the shared database. Every part of the console and
+// every service opens its own; several may be open at once, also in other
+// processes. Closing happens when the connector is destroyed.
+class DatabaseConnector
+{
+public:
+    enum class OpenMode {
+        Existing, // the database must exist and be writable
+        ReadOnly, // for inspection; nothing is changed, not even the journal mode
+        CreateNew // a new SQLite file; refuses an existing one
+    };
+
+    static Result<std::unique_ptr<DatabaseConnector>> open(const DatabaseSettings& settings,
+                                                          OpenMode mode = OpenMode::Existing);
+    ~DatabaseConnector();
+    DatabaseConnector(const DatabaseConnector&) = delete;
+    DatabaseConnector& operator=(const DatabaseConnector&) = delete;
+
+    QSqlDatabase database() const;
+    Dialect dialect() const { return m_settings.dialect; }
+    const DatabaseSettings& settings() const { return m_settings; }
+    // The file the connection uses (SQLite), or the URL without its password.
+    QString databasePath() const;
+
+    // Runs a statement with bound values. The query is positioned before the first row.
+    Result<QSqlQuery> query(const QString& sql, const QVariantList& binds = {}) const;
+    Status exec(const QString& sql, const QVariantList& binds = {}) const;
+    // Runs an INSERT and hands back the key the database gave the new row.
+    Result<qint64> insert(const QString& sql, const QVariantList& binds) const;
+    // Reads one value of the first row, or a null QVariant when there is none.
+    Result<QVariant> scalar(const QString& sql, const QVariantList& binds = {}) const;
+
+    // A column name quoted for this connection's dialect.
+    QString id(const QString& column) const;
+
+private:
+    DatabaseConnector(DatabaseSettings settings, QString connectionName);
+    Status prepareSqlite(OpenMode mode);
+
+    DatabaseSettings m_settings;
+    QString m_connectionName;
+};
+
+using ConnectorPtr = std::unique_ptr<DatabaseConnector>;
+
+// A Dutch description of a failed statement for the event log or a message box.
+QString describeSqlError(const QSqlError& error);
+// True when the failure is another process holding the database.
+bool isBusyError(const QSqlError& error);
+
+} // namespace taviro

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace taviro {
+
+enum class Dialect { SQLite, PostgreSQL };
+
+// Where the database is: a SQLite file (the embedded default) or, for several
+// stations sharing one database, a postgresql:// URL. The console hands the
+// same text to every service it starts through TAVIRO_DATABASE.
+struct DatabaseSettings
+{
+    Dialect dialect = Dialect::SQLite;
+    QString location; // file path, or the URL for PostgreSQL
+
+    static DatabaseSettings fromText(const QString& text);
+    // TAVIRO_DATABASE when set, else the default file beside the program's folders.
+    static DatabaseSettings fromEnvironment(const QString& programFolder);
+    static QString defaultSqlitePath(const QString& programFolder);
+
+    QString text() const { return location; }
+};
+
+} // namespace taviro

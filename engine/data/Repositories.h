@@ -1,0 +1,125 @@
+#pragma once
+
+#include "Mappings.h"
+#include "Table.h"
+
+#include <optional>
+
+namespace taviro {
+
+// Tables whose rows are never removed: deleting sets `deleted`, lists filter
+// on it, and lookups by key still find the row so old reports resolve.
+template <class Row>
+class SoftDeleteTable : public Table<Row>
+{
+public:
+    SoftDeleteTable(const DatabaseConnector& c, const RowMapping<Row>& m) : Table<Row>(c, m), m_conn(c), m_table(m.table) {}
+
+    Result<QList<Row>> listActive(const QString& orderBy = QStringLiteral("alias")) const
+    {
+        return this->list(QStringLiteral("WHERE deleted = ? ORDER BY ") + orderBy, {sql::boolValue(false)});
+    }
+    Status softDelete(qint64 id) const
+    {
+        return m_conn.exec(QStringLiteral("UPDATE %1 SET deleted = ? WHERE id = ?").arg(m_table),
+                           {sql::boolValue(true), QVariant::fromValue(id)});
+    }
+
+private:
+    const DatabaseConnector& m_conn;
+    QString m_table;
+};
+
+class MelderRepository : public SoftDeleteTable<Melder>
+{
+public:
+    explicit MelderRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::melders()), m_conn(c) {}
+    // The transmitter with this number (alias), deleted ones included, first by key.
+    Result<std::optional<Melder>> findByAlias(const QString& alias) const;
+
+private:
+    const DatabaseConnector& m_conn;
+};
+
+class AlarmRepository : public SoftDeleteTable<Alarm>
+{
+public:
+    explicit AlarmRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::alarmen()) {}
+    Result<QList<Alarm>> forMelder(qint64 melderId) const;
+    Result<std::optional<Alarm>> findByFunctie(qint64 melderId, const QString& functie) const;
+};
+
+class OntvangerRepository : public SoftDeleteTable<Ontvanger>
+{
+public:
+    explicit OntvangerRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::ontvangers()) {}
+};
+
+class WeekPlanningRepository : public SoftDeleteTable<WeekPlanning>
+{
+public:
+    explicit WeekPlanningRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::weekplanningen()) {}
+};
+
+class JaarPlanningRepository : public SoftDeleteTable<JaarPlanning>
+{
+public:
+    explicit JaarPlanningRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::jaarplanningen()) {}
+};
+
+class GebruikerRepository : public SoftDeleteTable<Gebruiker>
+{
+public:
+    explicit GebruikerRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::gebruikers()) {}
+    // The account with exactly this login name and password. Like the login has
+    // always done, a deleted account is not filtered out here.
+    Result<std::optional<Gebruiker>> checkLogin(const QString& loginnaam, const QString& wachtwoord) const;
+};
+
+class MeldingRepository : public Table<Melding>
+{
+public:
+    explicit MeldingRepository(const DatabaseConnector& c) : Table(c, mapping::meldingen()) {}
+};
+
+class MeldIndexRepository : public Table<MeldIndex>
+{
+public:
+    explicit MeldIndexRepository(const DatabaseConnector& c) : Table(c, mapping::meldindex()) {}
+    Result<QList<MeldIndex>> forMelding(qint64 meldingId) const;
+};
+
+class UitmeldRepository : public Table<Uitmeld>
+{
+public:
+    explicit UitmeldRepository(const DatabaseConnector& c) : Table(c, mapping::uitmeld()) {}
+};
+
+class UitmeldLinkRepository : public Table<UitmeldLink>
+{
+public:
+    explicit UitmeldLinkRepository(const DatabaseConnector& c) : Table(c, mapping::uitmeldlink()) {}
+    Result<QList<UitmeldLink>> forUitmeld(qint64 uitmeldId) const;
+};
+
+class ComPortRepository : public Table<ComPort>
+{
+public:
+    explicit ComPortRepository(const DatabaseConnector& c) : Table(c, mapping::comports()), m_conn(c) {}
+    Result<QList<ComPort>> withDesignation(qint64 designation) const;
+    // Serial-port rows are the one thing removed for real.
+    Status remove(qint64 id) const;
+
+private:
+    const DatabaseConnector& m_conn;
+};
+
+class SettingsRepository : public Table<Settings>
+{
+public:
+    explicit SettingsRepository(const DatabaseConnector& c) : Table(c, mapping::settings()) {}
+    // The settings row; std::nullopt when the table is empty.
+    Result<std::optional<Settings>> load() const;
+};
+
+} // namespace taviro

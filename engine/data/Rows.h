@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+
+namespace taviro {
+
+// One struct per table, with the columns' own names. Keys are 0 for "none".
+
+struct Melder // alarm transmitter
+{
+    qint64 id = 0;
+    QString alias; // shown to the operator as "OS-nummer"
+    QString naam, adres, plaats, land, telnr;
+    bool actief = true;
+    bool isNew = false; // column [new]
+    qint64 uitmeld = 0; // 0 do not forward, 1 week schedule, 2 year schedule
+    qint64 weekmelder = 0;
+    qint64 jaarmelder = 0;
+    bool deleted = false;
+};
+
+struct Alarm // alarm point of a transmitter
+{
+    qint64 id = 0;
+    qint64 melder_id = 0;
+    QString functie, omschrijving;
+    bool actief = true;
+    bool uurs24 = false; // column [24uurs]
+    bool tolate = false;
+    QDateTime date;
+    qint64 uitmeldtype = 0; // 0 as transmitter, 1 not, 2 week schedule, 3 year schedule
+    qint64 rooster_id = 0;
+    bool deleted = false;
+};
+
+struct Ontvanger // recipient
+{
+    qint64 id = 0;
+    QString alias, naam, adres, postcode, plaats, land, telnr, mobielnr, email, faxnr, semafoonnr;
+    qint64 subcode = 0, pincode = 0;
+    bool superpin = false;
+    bool actief = true;
+    bool UseSMS = false, UseEmail = false;
+    qint64 methode1 = 0; // legacy, read by the upgrade only
+    bool deleted = false;
+};
+
+struct WeekPlanning // week schedule
+{
+    static constexpr int kCells = 63;
+    qint64 id = 0;
+    QString alias, naam;
+    // cell = 21 * position + 3 * day + block; each a recipient key or 0
+    std::array<qint64, kCells> cells{};
+    QString time1, time2, time3;
+    bool chkSecond = false, chkThird = false;
+    bool Rij2Actief = false, Rij3Actief = false;
+    bool deleted = false;
+
+    static constexpr int cellIndex(int position, int day, int block) { return 21 * position + 3 * day + block; }
+};
+
+struct JaarPlanning // year schedule
+{
+    static constexpr int kWeeks = 53;
+    qint64 id = 0;
+    QString alias, naam;
+    std::array<qint64, kWeeks> weeks{}; // weeks[n-1] is the week schedule of week n
+    bool deleted = false;
+};
+
+struct Melding // received report
+{
+    qint64 id = 0;
+    QDateTime melding_date;
+    bool bemand = false;
+    bool show = true;
+    bool seen = false;
+};
+
+struct MeldIndex // alarm line of a report
+{
+    qint64 id = 0;
+    qint64 melding_id = 0, melder_id = 0, alarm_id = 0, uitmeld_id = 0;
+    qint64 flank = 0; // non-zero "Op", 0 "Af"
+    bool actief = true;
+    bool uurs24 = false; // column [24uurs]
+    QDateTime date;
+    bool uitmelden = false;
+};
+
+struct Uitmeld // dispatch: one notification job for one recipient
+{
+    qint64 id = 0;
+    qint64 ontvanger_id = 0;
+    qint64 uitmeldtype = 0; // 0 not sent, 1 SMS, 2 e-mail
+    bool done = false;
+    qint64 pogingen = 0;
+    QDateTime date;
+    qint64 bevestiger = 0;
+    qint64 bevestigtype = 0; // 0 open, 1 operator, 2 recipient
+    QDateTime bevestigdate;
+};
+
+// Every recipient a line was forwarded to; meldindex.uitmeld_id keeps only the last.
+struct UitmeldLink
+{
+    qint64 id = 0;
+    qint64 uitmeld_id = 0;
+    qint64 meldindex_id = 0;
+};
+
+struct ComPort // serial-port assignment
+{
+    qint64 id = 0;
+    qint64 number = 0; // 1 = COM1
+    qint64 designation = 0;
+    qint64 baudrate = 0;
+    QString string; // modem initialisation
+    qint64 timeout = 0;
+    qint64 databits = 8;
+    QString parity = QStringLiteral("N");
+    qint64 stopbits = 1;
+    bool is_gsm = false;
+};
+
+struct Settings // the one row of global settings
+{
+    qint64 id = 0;
+    qint64 DatabaseVersion = 0;
+    qint64 maxpogingen = 0;
+    bool einddienst = false;
+    QString eindtijd, smsfrom, smscentrale, mailserver;
+    qint64 MailServerPort = 25;
+    QString mailfromname, mailfrommail, mailsubject, mailusername, mailpassword;
+    qint64 authentification = 0;
+    QString ElkeMeldingEmail, OnbemandeMeldingEmail;
+    QString maandag, dinsdag, woensdag, donderdag, vrijdag, zaterdag, zondag;
+    bool OnbemandRoosterActief = true, AutoBemandNaInloggen = true, AutoOnbemandNaUitloggen = true;
+    qint64 printdirect = 0;
+    QString OntvangstServer;
+    qint64 OntvangstPort = 110;
+    QString OntvangstUserName, OntvangstPassword;
+    qint64 OntvangstTimeout = 60, OntvangstInterval = 5;
+    bool uitmeldcc = false; // legacy, read by the upgrade only
+    QString uitmeldccmail;  // legacy
+};
+
+struct Gebruiker // operator account
+{
+    qint64 id = 0;
+    QString alias, naam, loginnaam, wachtwoord;
+    bool deleted = false;
+};
+
+} // namespace taviro

@@ -1,0 +1,61 @@
+#include "SchemaExtensions.h"
+
+#include "DatabaseConnector.h"
+#include "Mappings.h"
+#include "Schema.h"
+#include "Transaction.h"
+
+namespace taviro::schema {
+
+namespace {
+
+struct IndexSpec
+{
+    const char* name;
+    const char* table;
+    const char* columns;
+};
+
+// Each serves a join or a filter the console runs on every report or tick.
+constexpr IndexSpec kIndexes[] = {
+    {"ix_meldindex_melding", "meldindex", "melding_id"},
+    {"ix_meldindex_uitmeld", "meldindex", "uitmeld_id"},
+    {"ix_meldingen_show_seen", "meldingen", "show, seen"},
+    {"ix_uitmeld_done", "uitmeld", "done, id"},
+    {"ix_uitmeld_repeat", "uitmeld", "uitmeldtype, done, bevestiger"},
+    {"ix_uitmeld_ontvanger", "uitmeld", "ontvanger_id"},
+    {"ix_alarmen_melder", "alarmen", "melder_id"},
+    {"ix_melders_alias", "melders", "alias"},
+    {"ix_uitmeldlink_uitmeld", "uitmeldlink", "uitmeld_id"},
+    {"ix_uitmeldlink_meldindex", "uitmeldlink", "meldindex_id"},
+};
+
+} // namespace
+
+Status createExtensions(const DatabaseConnector& conn)
+{
+    if (Status s = conn.exec(createTableSql(specOf(mapping::uitmeldlink()), conn.dialect(), true)); !s)
+        return s;
+    for (const IndexSpec& ix : kIndexes) {
+        QStringList cols;
+        for (const QString& c : QString::fromLatin1(ix.columns).split(QStringLiteral(", ")))
+            cols << conn.id(c);
+        const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                                .arg(QLatin1String(ix.name), QLatin1String(ix.table), cols.join(QStringLiteral(", ")));
+        if (Status s = conn.exec(sql); !s)
+            return s;
+    }
+    return {};
+}
+
+Status ensureExtensions(const DatabaseConnector& conn)
+{
+    Transaction tx(conn);
+    if (Status s = tx.begin(); !s)
+        return s;
+    if (Status s = createExtensions(conn); !s)
+        return s;
+    return tx.commit();
+}
+
+} // namespace taviro::schema

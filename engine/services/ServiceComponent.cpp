@@ -1,0 +1,7 @@
+#include "ServiceComponent.h"
+
+namespace taviro {
+
+ServiceComponent::~ServiceComponent() = default;
+
+} // namespace taviro

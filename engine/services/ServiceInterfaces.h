@@ -1,0 +1,116 @@
+#pragma once
+
+#include "ServiceComponent.h"
+
+#include <QString>
+
+namespace taviro {
+
+// The line settings of a serial port as the comports table holds them.
+struct SerialLine
+{
+    int number = 0; // COM number, 1 = COM1
+    int baudrate = 9600;
+    QString initString;
+    int timeout = 0; // minutes
+    int databits = 8;
+    QString parity = QStringLiteral("N");
+    int stopbits = 1;
+};
+
+// Serial receiver, one process per receiving port.
+class CommReceiver : public ServiceComponent
+{
+    Q_OBJECT
+public:
+    using ServiceComponent::ServiceComponent;
+    virtual bool startUp(const SerialLine& line) = 0;
+    // Releases the port for the SMS service; true when it was released.
+    virtual bool stopListening() = 0;
+    virtual void restartListening() = 0;
+    virtual void closeAll() = 0;
+    virtual bool portOpen() = 0;
+    // True when no call is in progress.
+    virtual bool isIdle() = 0;
+};
+
+class Mes6Receiver : public ServiceComponent
+{
+    Q_OBJECT
+public:
+    using ServiceComponent::ServiceComponent;
+    virtual bool start(int portNumber, int baudrate) = 0;
+    virtual void stop() = 0;
+};
+
+class SpraakReceiver : public ServiceComponent
+{
+    Q_OBJECT
+public:
+    using ServiceComponent::ServiceComponent;
+    virtual bool start(int portNumber, const QString& baudrate) = 0;
+    virtual void stop() = 0;
+};
+
+struct MailboxSettings
+{
+    QString server;
+    int port = 110;
+    QString userName, password;
+    int timeout = 60;  // seconds
+    int interval = 5;  // minutes
+};
+
+class AlarmEmailReceiver : public ServiceComponent
+{
+    Q_OBJECT
+public:
+    using ServiceComponent::ServiceComponent;
+    virtual bool start(const MailboxSettings& mailbox) = 0;
+    virtual void stop() = 0;
+};
+
+// One SMS to one recipient through the sending modem.
+struct SmsRequest
+{
+    SerialLine line;
+    bool isGsm = false;
+    QString recipientName;
+    QString mobileNumber;
+    QString sender;
+    QString text;
+    QString smsCentre;
+};
+
+// Sending is asynchronous: send() returns at once and meldingReady() tells that
+// the transmission is over; then lastSendSucceeded() holds the outcome.
+class SmsService : public ServiceComponent
+{
+    Q_OBJECT
+public:
+    using ServiceComponent::ServiceComponent;
+    virtual void send(const SmsRequest& request) = 0;
+    virtual int sendTimeoutMinutes() = 0;
+    virtual bool lastSendSucceeded() = 0;
+    virtual void finish() = 0;
+};
+
+struct MailMessage
+{
+    QString address; // one or more, separated by ';' or ','
+    QString recipientName;
+    QString subject;
+    QString body;
+    QString attachmentPath; // empty: no attachment
+};
+
+class MailSender : public ServiceComponent
+{
+    Q_OBJECT
+public:
+    using ServiceComponent::ServiceComponent;
+    // Hands the mail over; the sender queues it and reports failures as messages.
+    virtual bool send(const MailMessage& mail) = 0;
+};
+
+} // namespace taviro

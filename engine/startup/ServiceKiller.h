@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+#include <sys/types.h>
+
+namespace taviro {
+
+// Ends service processes left from an earlier run, which would otherwise keep
+// holding their serial port or mailbox, before the console starts its own.
+class ServiceKiller
+{
+public:
+    using Pause = std::function<void(int milliseconds)>;
+
+    // pause defaults to sleeping the thread; graceMs is how long a process
+    // gets to end on SIGTERM before SIGKILL.
+    explicit ServiceKiller(Pause pause = {}, int graceMs = 2000);
+
+    // Ends the six service executables, in the console's fixed order.
+    void killServices();
+    // Ends every process whose executable name ends with exeName, ignoring
+    // case; true when at least one matched. Waits 500 ms after each one ended.
+    bool killApp(const QString& exeName);
+    // SIGTERM, then SIGKILL after the grace time; true when the process is gone.
+    // exitCode is accepted for the callers' sake; a signal decides the real one.
+    bool killProcess(pid_t pid, int exitCode = 0);
+
+private:
+    Pause m_pause;
+    int m_graceMs;
+};
+
+} // namespace taviro

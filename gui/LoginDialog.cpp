@@ -1,0 +1,64 @@
+#include "LoginDialog.h"
+
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace taviro {
+
+LoginDialog::LoginDialog(LoginCheck check, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint),
+      m_check(std::move(check))
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("Taviro Login"));
+    setWindowModality(Qt::ApplicationModal);
+
+    m_login = new QLineEdit(this);
+    m_login->setObjectName(QStringLiteral("txtloginnaam"));
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(QStringLiteral("txtwachtwoord"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QStringLiteral("cmdOK"));
+    m_ok->setDefault(true);
+
+    auto* form = new QFormLayout;
+    auto* loginLabel = new QLabel(QStringLiteral("&Gebruikersnaam:"), this);
+    loginLabel->setBuddy(m_login);
+    auto* passwordLabel = new QLabel(QStringLiteral("&Wachtwoord:"), this);
+    passwordLabel->setBuddy(m_password);
+    form->addRow(loginLabel, m_login);
+    form->addRow(passwordLabel, m_password);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_ok, 0, Qt::AlignRight);
+
+    connect(m_ok, &QPushButton::clicked, this, &LoginDialog::tryLogin);
+}
+
+void LoginDialog::tryLogin()
+{
+    const bool accepted = m_check && m_check(m_login->text(), m_password->text());
+    m_password->clear();
+    if (!accepted)
+        return; // no message, no lock-out: the dialog simply stays
+    m_done = true;
+    accept();
+    Q_EMIT loggedIn();
+}
+
+void LoginDialog::reject() {}
+
+void LoginDialog::closeEvent(QCloseEvent* event)
+{
+    if (m_done)
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace taviro

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+namespace taviro::test {
+
+// The folder with the project's executables (set by ctest as TAVIRO_BIN_DIR).
+QString binDir();
+
+// Starts one of the project's programs with extra environment variables.
+void startProgram(QProcess& process, const QString& program, const QStringList& arguments,
+                  const QStringList& environment = {});
+
+// Waits until the process's stderr has printed `text`, up to timeoutMs.
+bool waitForStderr(QProcess& process, const QString& text, int timeoutMs = 20000);
+
+} // namespace taviro::test
