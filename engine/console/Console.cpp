@@ -1,0 +1,252 @@
+#include "Console.h"
+
+#include "Clock.h"
+#include "DatabaseConnector.h"
+#include "EventLog.h"
+#include "Repositories.h"
+#include "TestAlarms.h"
+#include "Transaction.h"
+#include "UnmannedSchedule.h"
+
+#include <QEventLoop>
+
+namespace taviro {
+
+namespace {
+QVariant key(qint64 id)
+{
+    return QVariant::fromValue(id);
+}
+constexpr int kTimerMsecs = 60000;
+} // namespace
+
+Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms, MailSender& mail,
+                 QObject* parent)
+    : QObject(parent),
+      m_conn(conn),
+      m_clock(clock),
+      m_log(log),
+      m_sms(sms),
+      m_mail(mail),
+      m_composer(conn),
+      m_creator(conn, m_cache, m_composer, log),
+      m_delivery(conn, clock, log, m_composer, *this, mail),
+      m_watchdog(conn, clock, log),
+      m_store(conn)
+{
+    connect(&m_sms, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
+    connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
+    connect(&m_uitmeldTimer, &QTimer::timeout, this, &Console::dispatchTick);
+    connect(&m_dagelijkseTimer, &QTimer::timeout, this, &Console::minuteTick);
+}
+
+Console::~Console() = default;
+
+void Console::setBemand(bool on)
+{
+    if (m_bemand == on)
+        return;
+    m_bemand = on;
+    Q_EMIT bemandChanged(on);
+}
+
+void Console::setShuttingDown(bool on)
+{
+    m_shuttingDown = on;
+    m_delivery.setShuttingDown(on);
+    if (on && m_smsWait)
+        m_smsWait->quit();
+}
+
+void Console::startTimers()
+{
+    m_uitmeldTimer.start(kTimerMsecs);
+    m_dagelijkseTimer.start(kTimerMsecs);
+}
+
+bool Console::takeIn(qint64 meldingId, QList<MailMessage>& mails)
+{
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    if (s) {
+        // Only an unseen report is taken in: whoever got here first has it.
+        auto q = m_conn.query(QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
+                              {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId), sql::boolValue(false)});
+        if (!q)
+            s = Status::failure(q.error());
+        else if (q->numRowsAffected() == 0)
+            return false;
+    }
+    if (s) {
+        auto created = m_creator.createDispatches(meldingId, m_clock.now());
+        if (!created)
+            s = Status::failure(created.error());
+        else if (s = tx.commit(); s)
+            mails += created->copyMails;
+    }
+    if (!s) {
+        // Rolled back: the report stays unseen and the next intake tries again.
+        m_log.writeLog(QStringLiteral("Melding %1 niet verwerkt: %2").arg(meldingId).arg(s.error()), 0);
+        return false;
+    }
+    return true;
+}
+
+std::optional<ActueelItem> Console::listItem(qint64 meldingId)
+{
+    auto q = m_conn.query(QStringLiteral("SELECT meldingen.melding_date, meldingen.bemand, melders.naam, melders.adres "
+                                         "FROM meldingen INNER JOIN meldindex ON meldingen.id = meldindex.melding_id "
+                                         "INNER JOIN melders ON meldindex.melder_id = melders.id "
+                                         "INNER JOIN alarmen ON meldindex.alarm_id = alarmen.id "
+                                         "WHERE meldingen.id = ? AND meldindex.actief = ? AND meldindex.%1 = ? "
+                                         "AND melders.actief = ? ORDER BY meldindex.id LIMIT 1")
+                              .arg(m_conn.id(QStringLiteral("24uurs"))),
+                          {key(meldingId), sql::boolValue(true), sql::boolValue(false), sql::boolValue(true)});
+    if (!q || !q->next())
+        return std::nullopt;
+    return ActueelItem{meldingId, sql::toDate(q->value(0)), sql::toBool(q->value(1)), sql::toText(q->value(2)),
+                       sql::toText(q->value(3))};
+}
+
+QList<ActueelItem> Console::showNewActueel()
+{
+    QList<qint64> ids;
+    if (auto q = m_conn.query(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? ORDER BY id")
+                                  .arg(m_conn.id(QStringLiteral("show"))),
+                              {sql::boolValue(true), sql::boolValue(false)});
+        q) {
+        while (q->next())
+            ids.append(sql::toLong(q->value(0)));
+    } else {
+        m_log.writeLog(QStringLiteral("Nieuwe meldingen niet leesbaar: ") + q.error(), 1);
+    }
+
+    QList<ActueelItem> items;
+    for (qint64 id : ids) {
+        QList<MailMessage> mails;
+        if (!takeIn(id, mails))
+            continue;
+        // Reports of only check-ins, inactive lines or inactive transmitters
+        // are forwarded by the rules but not listed.
+        if (auto item = listItem(id)) {
+            items.append(*item);
+            Q_EMIT actueelAdded(*item);
+            Q_EMIT beep();
+            if (m_bemand && m_lampActive)
+                Q_EMIT lampRequested(true);
+        }
+        for (const MailMessage& m : mails)
+            m_mail.send(m);
+    }
+
+    if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?").arg(m_conn.id(QStringLiteral("new"))),
+                              {sql::boolValue(false), sql::boolValue(true)});
+        n && n->numRowsAffected() > 0)
+        Q_EMIT melderTreeChanged();
+
+    if (!m_smsBusy)
+        deliverNextDispatch();
+    return items;
+}
+
+Status Console::bevestigMelding(qint64 meldingId)
+{
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    if (s)
+        s = m_conn.exec(QStringLiteral("UPDATE meldingen SET %1 = ? WHERE id = ?").arg(m_conn.id(QStringLiteral("show"))),
+                        {sql::boolValue(false), key(meldingId)});
+    // Every dispatch of the report, each recipient's: repetition stops for all.
+    // An acknowledgement the recipient made himself (type 2) stays his.
+    if (s)
+        s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigdate = ?, bevestiger = ?, bevestigtype = 1 "
+                                       "WHERE bevestigtype <> 2 AND id IN ("
+                                       "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
+                                       "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? "
+                                       "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id = ?)"),
+                        {sql::dateValue(m_clock.now(), m_conn.dialect()), key(m_gebruikerId), key(meldingId),
+                         key(meldingId)});
+    if (s)
+        s = tx.commit();
+    if (!s) {
+        m_log.writeLog(QStringLiteral("Bevestigen van melding %1 mislukt: %2").arg(meldingId).arg(s.error()), 0);
+        return s;
+    }
+    Q_EMIT meldingAcknowledged(meldingId);
+    if (m_lampActive)
+        Q_EMIT lampRequested(false);
+    return s;
+}
+
+bool Console::deliverNextDispatch()
+{
+    if (m_smsBusy || m_shuttingDown)
+        return false;
+    const bool delivered = m_delivery.deliverNextDispatch();
+    if (delivered)
+        scheduleNextPass();
+    return delivered;
+}
+
+void Console::scheduleNextPass()
+{
+    // A backlog drains at the speed of the senders, one dispatch a pass, while
+    // the window stays responsive between passes.
+    if (m_passScheduled)
+        return;
+    m_passScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_passScheduled = false;
+        deliverNextDispatch();
+    });
+}
+
+void Console::checkOnbemandRooster()
+{
+    auto settings = SettingsRepository(m_conn).load();
+    if (!settings || !settings->has_value())
+        return;
+    if (unmannedTimeReached(**settings, m_clock.now())) {
+        setBemand(false);
+        Q_EMIT loginRequested();
+    }
+}
+
+void Console::dispatchTick()
+{
+    if (m_bemand)
+        checkOnbemandRooster();
+    // Unseen reports never wait for the next receiver event.
+    auto unseen = m_conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                                    .arg(m_conn.id(QStringLiteral("show"))),
+                                {sql::boolValue(true), sql::boolValue(false)});
+    if (unseen && !unseen->isNull())
+        showNewActueel();
+    else if (!m_smsBusy)
+        deliverNextDispatch();
+}
+
+void Console::minuteTick()
+{
+    if (m_clock.now().time().minute() % 15 == 0)
+        quarterHourTick();
+}
+
+void Console::quarterHourTick()
+{
+    m_watchdog.check24uurs();
+    showNewActueel();
+    m_delivery.rearmSmsDispatches();
+}
+
+Result<qint64> Console::makeTestAlarms(int transmitters, int alarms)
+{
+    TestAlarms test(m_store, m_clock);
+    auto id = test.makeTestAlarms(transmitters, alarms);
+    if (!id)
+        m_log.writeLog(QStringLiteral("Testmelding niet opgeslagen: ") + id.error(), 0);
+    showNewActueel();
+    return id;
+}
+
+} // namespace taviro

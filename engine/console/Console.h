@@ -1,0 +1,131 @@
+#pragma once
+
+#include "Delivery.h"
+#include "DispatchCreator.h"
+#include "MessageComposer.h"
+#include "ScheduleCache.h"
+#include "ServiceInterfaces.h"
+#include "SqlReportStore.h"
+#include "Watchdog.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QEventLoop;
+
+namespace taviro {
+
+class Clock;
+class DatabaseConnector;
+class EventLog;
+
+// What the current-alarm list shows for one report.
+struct ActueelItem
+{
+    qint64 meldingId = 0;
+    QDateTime meldingDate;
+    bool bemand = false; // decides the icon
+    QString naam;        // melders.naam
+    QString adres;       // melders.adres, shown in the "Alias" column
+};
+
+// A serial receiver and the COM port it listens on; one may share the SMS modem.
+struct PortReceiver
+{
+    int port = 0;
+    CommReceiver* receiver = nullptr;
+};
+
+// The console's state and work apart from drawing: manned state, operator,
+// intake of new reports, acknowledgement, the SMS wait and the two timers.
+// All of it runs on the thread that owns the object (the window's thread).
+class Console : public QObject, private SmsGateway
+{
+    Q_OBJECT
+public:
+    Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms, MailSender& mail,
+            QObject* parent = nullptr);
+    ~Console() override;
+
+    bool bemand() const { return m_bemand; }
+    void setBemand(bool on);
+    qint64 gebruikerId() const { return m_gebruikerId; }
+    void setGebruikerId(qint64 id) { m_gebruikerId = id; }
+    bool smsBusy() const { return m_smsBusy; }
+    bool lampActive() const { return m_lampActive; }
+    void setLampActive(bool on) { m_lampActive = on; }
+    // Ends an SMS wait at once and stops all further sending.
+    void setShuttingDown(bool on);
+    void setPortReceivers(QList<PortReceiver> receivers) { m_receivers = std::move(receivers); }
+    // The pause after an SMS transmission before the port goes back to a receiver.
+    void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
+
+    Status loadPlanningCache() { return m_cache.load(m_conn); }
+    void getSmsSettings();
+    const SmsRequest& smsSettings() const { return m_smsTemplate; }
+
+    // Takes in every stored, unseen report: one transaction each (mark seen,
+    // stamp the manned state, create dispatches), then lists it and hands the
+    // copy e-mails over. Returns the items the list gains.
+    QList<ActueelItem> showNewActueel();
+    // The database side of acknowledging a report at the console.
+    Status bevestigMelding(qint64 meldingId);
+    // One delivery pass, unless an SMS is on its way; a pass that delivered
+    // something is followed by the next one as soon as the event loop is free.
+    bool deliverNextDispatch();
+    void checkOnbemandRooster();
+
+    void dispatchTick();      // every minute
+    void minuteTick();        // every minute: the quarter-hour work in its minutes
+    void quarterHourTick();   // watchdog, then re-arming
+    void startTimers();
+
+    bool sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
+    Result<qint64> makeTestAlarms(int transmitters, int alarms);
+
+    ScheduleCache& scheduleCache() { return m_cache; }
+    Delivery& delivery() { return m_delivery; }
+
+Q_SIGNALS:
+    void actueelAdded(const taviro::ActueelItem& item);
+    void beep();                     // 2200 Hz for 500 ms
+    void lampRequested(bool on);     // only when a lamp port is configured
+    void melderTreeChanged();        // receivers added transmitters
+    void bemandChanged(bool bemand);
+    void loginRequested();           // the unmanned schedule switched the console
+    void meldingAcknowledged(qint64 meldingId);
+
+private:
+    bool takeIn(qint64 meldingId, QList<MailMessage>& mails);
+    std::optional<ActueelItem> listItem(qint64 meldingId);
+    void scheduleNextPass();
+
+    const DatabaseConnector& m_conn;
+    const Clock& m_clock;
+    EventLog& m_log;
+    SmsService& m_sms;
+    MailSender& m_mail;
+    ScheduleCache m_cache;
+    MessageComposer m_composer;
+    DispatchCreator m_creator;
+    Delivery m_delivery;
+    Watchdog m_watchdog;
+    SqlReportStore m_store;
+
+    bool m_bemand = false;
+    qint64 m_gebruikerId = 0;
+    bool m_smsBusy = false;
+    bool m_lampActive = false;
+    bool m_shuttingDown = false;
+    bool m_passScheduled = false;
+    int m_settleMsecs = 500;
+    SmsRequest m_smsTemplate;
+    QList<PortReceiver> m_receivers;
+    QPointer<QEventLoop> m_smsWait;
+    QTimer m_uitmeldTimer;
+    QTimer m_dagelijkseTimer;
+};
+
+} // namespace taviro

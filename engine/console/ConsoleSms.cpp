@@ -1,0 +1,103 @@
+#include "Console.h"
+
+#include "DatabaseConnector.h"
+#include "EventLog.h"
+#include "Repositories.h"
+
+#include <QEventLoop>
+
+namespace taviro {
+
+namespace {
+const QString kNoNumber = QStringLiteral("0000000000");
+
+void waitWithoutBlocking(int msecs)
+{
+    if (msecs <= 0)
+        return;
+    QEventLoop pause;
+    QTimer::singleShot(msecs, &pause, &QEventLoop::quit);
+    pause.exec();
+}
+} // namespace
+
+void Console::getSmsSettings()
+{
+    if (auto ports = ComPortRepository(m_conn).withDesignation(2); ports && !ports->isEmpty()) {
+        const ComPort& p = ports->first();
+        m_smsTemplate.line.number = int(p.number);
+        m_smsTemplate.line.baudrate = int(p.baudrate);
+        m_smsTemplate.line.initString = p.string;
+        m_smsTemplate.line.timeout = int(p.timeout);
+        m_smsTemplate.line.databits = int(p.databits);
+        m_smsTemplate.line.parity = p.parity;
+        m_smsTemplate.line.stopbits = int(p.stopbits);
+        m_smsTemplate.isGsm = p.is_gsm;
+    }
+    if (auto q = m_conn.query(QStringLiteral("SELECT smsfrom, smscentrale FROM settings ORDER BY id LIMIT 1")); q && q->next()) {
+        const QString from = sql::toText(q->value(0));
+        const QString centre = sql::toText(q->value(1));
+        m_smsTemplate.smsCentre = centre.isEmpty() ? kNoNumber : centre;
+        m_smsTemplate.sender = from.isEmpty() ? kNoNumber : from;
+    }
+}
+
+bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
+{
+    // A receiver on the modem's port must let go of it while the SMS goes out.
+    CommReceiver* sharing = nullptr;
+    for (const PortReceiver& r : m_receivers)
+        if (r.port == m_smsTemplate.line.number && r.receiver)
+            sharing = r.receiver;
+
+    m_smsBusy = true;
+    bool released = true;
+    if (sharing && sharing->portOpen())
+        released = sharing->stopListening();
+    if (!released) {
+        m_smsBusy = false;
+        return false;
+    }
+
+    SmsRequest request = m_smsTemplate;
+    request.recipientName = naam;
+    request.mobileNumber = mobielnr;
+    request.text = text;
+
+    // Wait for the service's ready event without blocking the window: its
+    // events, the timers and the operator keep being served meanwhile.
+    bool ready = false;
+    QEventLoop wait;
+    m_smsWait = &wait;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&m_sms, &ServiceComponent::meldingReady, &wait, [&] {
+        ready = true;
+        wait.quit();
+    });
+    connect(&limit, &QTimer::timeout, &wait, [&] {
+        m_log.writeLog(QStringLiteral("Timeout opgetreden bij het verzenden van de SMS."), 0);
+        ready = true;
+        wait.quit();
+    });
+    m_sms.send(request);
+    if (!ready && !m_shuttingDown) {
+        limit.start(m_sms.sendTimeoutMinutes() * 60 * 1000 + 500);
+        wait.exec();
+    }
+    m_smsWait = nullptr;
+    if (m_shuttingDown) {
+        m_smsBusy = false;
+        return false;
+    }
+
+    m_sms.finish();
+    waitWithoutBlocking(m_settleMsecs);
+    if (sharing)
+        sharing->restartListening();
+    const bool result = m_sms.lastSendSucceeded();
+    m_smsBusy = false;
+    return result;
+}
+
+} // namespace taviro

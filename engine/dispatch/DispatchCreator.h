@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Result.h"
+#include "ServiceInterfaces.h"
+
+#include <QDateTime>
+#include <QList>
+
+namespace taviro {
+
+class DatabaseConnector;
+class EventLog;
+class MessageComposer;
+class ScheduleCache;
+
+struct CreatedDispatches
+{
+    QList<qint64> dispatchIds;    // one per recipient on duty, in order of first appearance
+    qint64 bookkeepingId = 0;     // 0 when no line was booked as not forwarded
+    QList<MailMessage> copyMails; // for the copy addresses; hand over after the commit
+};
+
+// Decides per alarm line of a new report whether and to whom it is forwarded,
+// and writes the dispatches. Runs inside the caller's transaction: taking a
+// report in and creating its dispatches commit together or not at all.
+//
+// Every (dispatch, line) pair goes into uitmeldlink, because with two or three
+// people on duty a line has as many dispatches, while meldindex.uitmeld_id can
+// name only one of them (it keeps the last, as older tools expect).
+class DispatchCreator
+{
+public:
+    DispatchCreator(const DatabaseConnector& conn, const ScheduleCache& cache, const MessageComposer& composer,
+                    EventLog& log);
+
+    Result<CreatedDispatches> createDispatches(qint64 meldingId, const QDateTime& now) const;
+
+private:
+    const DatabaseConnector& m_conn;
+    const ScheduleCache& m_cache;
+    const MessageComposer& m_composer;
+    EventLog& m_log;
+};
+
+} // namespace taviro

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace taviro {
+
+class DatabaseConnector;
+
+// One transmitter's part of an SMS: its header and its alarm lines, each
+// ending in a carriage return.
+struct SmsGroup
+{
+    QString header;
+    QStringList lines;
+};
+
+struct ComposedEmail
+{
+    QString subject;
+    QString body;
+};
+
+// Builds the texts that go out: lines grouped by transmitter (by alias), each
+// group under a header that names the transmitter, each line with its point,
+// description and edge ("Op"/"Af").
+class MessageComposer
+{
+public:
+    static constexpr int kSmsPieceLength = 145;
+    enum class EmailMode { Dispatch = 0, Line = 1 };
+
+    explicit MessageComposer(const DatabaseConnector& conn);
+
+    // The SMS of a dispatch; empty when the dispatch has no lines (any more).
+    QString composeSmsText(qint64 uitmeldId) const;
+    // subjectTemplate: settings.mailsubject, with %MELDER%, %ADRES%, %PLAATS%.
+    ComposedEmail composeEmail(qint64 id, EmailMode mode, const QString& subjectTemplate) const;
+    QString subjectTemplate() const;
+
+    // Cuts the groups into pieces of 145 characters so that a phone that splits
+    // the message still shows each piece under its transmitter's header: every
+    // piece starts with the header and is padded with spaces to a multiple of 145.
+    static QString packSms(const QList<SmsGroup>& groups);
+
+private:
+    struct Line
+    {
+        QString naam, alias, adres, plaats, functie, omschrijving;
+        bool uurs24 = false;
+        qint64 flank = 0;
+    };
+    QList<Line> linesOf(qint64 id, EmailMode mode) const;
+
+    const DatabaseConnector& m_conn;
+};
+
+} // namespace taviro
