@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ServiceInterfaces.h"
+
+#include <QList>
+
+namespace taviro::test {
+
+// Records every SMS; the transmission ends (meldingReady) from the event
+// loop, as a real service's would, unless told to stay silent.
+class FakeSmsService final : public SmsService
+{
+    Q_OBJECT
+public:
+    using SmsService::SmsService;
+    void send(const SmsRequest& request) override;
+    int sendTimeoutMinutes() override { return timeoutMinutes; }
+    bool lastSendSucceeded() override { return succeed; }
+    void finish() override { ++finishCalls; }
+
+    QList<SmsRequest> sent;
+    bool succeed = true;
+    bool answer = true; // false: never raise meldingReady (a hanging modem)
+    int timeoutMinutes = 1;
+    int finishCalls = 0;
+};
+
+class FakeMailSender final : public MailSender
+{
+    Q_OBJECT
+public:
+    using MailSender::MailSender;
+    bool send(const MailMessage& mail) override
+    {
+        sent.append(mail);
+        return true;
+    }
+    QList<MailMessage> sent;
+};
+
+} // namespace taviro::test
