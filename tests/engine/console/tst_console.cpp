@@ -1,0 +1,334 @@
+#include "ConsoleFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace taviro;
+
+// The road of an alarm: stored, taken in, forwarded to everyone on duty,
+// repeated at the quarter hours, stopped by acknowledgement.
+class TstConsole : public QObject
+{
+    Q_OBJECT
+
+    static QString expectedSms()
+    {
+        QString s = QStringLiteral("> Kantoor Centrum 1001 Stationsweg 1 Baarn\r01 Inbraak hal Op\r02 Brand keuken Op\r");
+        return s + QString(145 - s.size(), QLatin1Char(' '));
+    }
+
+private Q_SLOTS:
+    void everyoneOnDutyIsTold()
+    {
+        test::ConsoleFixture f;
+        const qint64 id = f.report({QStringLiteral("01"), QStringLiteral("02")});
+        QSignalSpy beeps(&f.console, &Console::beep);
+        const QList<ActueelItem> items = f.console.showNewActueel();
+        f.settle();
+
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(items[0].meldingId, id);
+        QCOMPARE(items[0].naam, QStringLiteral("Kantoor Centrum"));
+        QCOMPARE(items[0].bemand, false);
+        QCOMPARE(beeps.size(), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 1")), 1);
+        // One dispatch per recipient, each carrying both lines.
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id IN (?, ?)"), {f.jan, f.marieke}), 2);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldlink")), 4);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE uitmelden = 1")), 2);
+
+        // Newest dispatch first: Marieke's, then Jan's in the pass that follows at once.
+        QCOMPARE(f.sms.sent.size(), 2);
+        QCOMPARE(f.sms.sent[0].recipientName, QStringLiteral("Marieke Bakker"));
+        QCOMPARE(f.sms.sent[1].mobileNumber, QStringLiteral("+31612345678"));
+        QCOMPARE(f.sms.sent[0].text, expectedSms());
+        QCOMPARE(f.sms.sent[1].text, expectedSms());
+        QCOMPARE(f.sms.sent[0].sender, QString()); // getSmsSettings not called in this test
+
+        QCOMPARE(f.mail.sent.size(), 1);
+        const MailMessage& m = f.mail.sent[0];
+        QCOMPARE(m.address, QStringLiteral("jan@example.nl"));
+        QCOMPARE(m.subject, QStringLiteral("Taviro Kantoor Centrum 1001 Alarm Melding"));
+        QCOMPARE(m.body, QStringLiteral("\r\nMELDER\r\nNaam         : Kantoor Centrum\r\nOS-nummer    : 1001\r\n"
+                                        "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
+                                        "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"
+                                        "Functie      : 02\r\nOmschrijving : Brand keuken\r\nFlank        : Op\r\n\r\n"));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = 1 AND uitmeldtype = 1 AND pogingen = 1")), 2);
+    }
+
+    void repetitionUntilMaxOrAcknowledged_data()
+    {
+        QTest::addColumn<int>("acknowledgeAfterRound");
+        QTest::addColumn<int>("expectedSms");
+        QTest::newRow("nobody acknowledges: three attempts each") << 0 << 6;
+        QTest::newRow("acknowledged after the first round") << 1 << 2;
+        QTest::newRow("acknowledged after the second round") << 2 << 4;
+    }
+
+    void repetitionUntilMaxOrAcknowledged()
+    {
+        QFETCH(int, acknowledgeAfterRound);
+        QFETCH(int, expectedSms);
+        test::ConsoleFixture f;
+        f.console.setGebruikerId(1);
+        const qint64 id = f.report({QStringLiteral("01"), QStringLiteral("02")});
+        f.console.showNewActueel();
+        f.settle();
+        for (int round = 1; round <= 4; ++round) {
+            if (round == acknowledgeAfterRound)
+                QVERIFY(f.console.bevestigMelding(id).ok());
+            f.clock.advanceSecs(15 * 60);
+            f.console.minuteTick(); // 10:30, 10:45, 11:00, 11:15
+            f.console.dispatchTick();
+            f.settle();
+        }
+        QCOMPARE(f.sms.sent.size(), expectedSms);
+        QCOMPARE(f.mail.sent.size(), 1); // the e-mail is not repeated with the SMS
+        QCOMPARE(f.number(QStringLiteral("SELECT MAX(pogingen) FROM uitmeld")), expectedSms / 2);
+        if (acknowledgeAfterRound > 0)
+            QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestiger = 1 AND bevestigtype = 1")), 2);
+    }
+
+    void minuteOutsideQuarterDoesNothing()
+    {
+        test::ConsoleFixture f;
+        f.report({QStringLiteral("01")});
+        f.console.showNewActueel();
+        f.settle();
+        f.clock.set(QDateTime(QDate(2026, 12, 2), QTime(10, 16, 59)));
+        f.console.minuteTick();
+        f.console.dispatchTick();
+        f.settle();
+        QCOMPARE(f.sms.sent.size(), 2);
+    }
+
+    void acknowledgementKeepsRecipientsOwn()
+    {
+        test::ConsoleFixture f;
+        f.console.setGebruikerId(1);
+        f.console.setLampActive(true);
+        const qint64 id = f.report({QStringLiteral("01")});
+        f.console.showNewActueel();
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ? WHERE ontvanger_id = ?"),
+                             {f.marieke, f.marieke}));
+        QSignalSpy lamp(&f.console, &Console::lampRequested);
+        QVERIFY(f.console.bevestigMelding(id).ok());
+        QCOMPARE(f.number(QStringLiteral("SELECT bevestiger FROM uitmeld WHERE ontvanger_id = ?"), {f.marieke}), f.marieke);
+        QCOMPARE(f.number(QStringLiteral("SELECT bevestigtype FROM uitmeld WHERE ontvanger_id = ?"), {f.jan}), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT %1 FROM meldingen WHERE id = ?").arg(f.conn->id(QStringLiteral("show"))), {id}), 0);
+        QCOMPARE(lamp.size(), 1);
+        QCOMPARE(lamp[0][0].toBool(), false);
+    }
+
+    void mannedReportIsBookedNotForwarded_data()
+    {
+        QTest::addColumn<bool>("bemand");
+        QTest::addColumn<QStringList>("copies");
+        QTest::newRow("manned") << true << QStringList{QStringLiteral("Elke melding ontvanger (zie opties)")};
+        QTest::newRow("unmanned")
+            << false
+            << QStringList{QStringLiteral("Elke melding ontvanger (zie opties)"), QStringLiteral("Onbemande melding ontvanger (zie opties)")};
+    }
+
+    void mannedReportIsBookedNotForwarded()
+    {
+        QFETCH(bool, bemand);
+        QFETCH(QStringList, copies);
+        test::ConsoleFixture f;
+        test::Installation(*f.conn).settings([](Settings& s) {
+            s.ElkeMeldingEmail = QStringLiteral("alles@example.nl");
+            s.OnbemandeMeldingEmail = QStringLiteral(" \r\nnacht@example.nl\r\n");
+        });
+        f.console.setBemand(bemand);
+        f.console.setLampActive(true);
+        QSignalSpy lamp(&f.console, &Console::lampRequested);
+        f.report({QStringLiteral("01")});
+        f.console.showNewActueel();
+        f.settle();
+        QStringList names;
+        for (const MailMessage& m : f.mail.sent)
+            if (m.recipientName.contains(QLatin1String("(zie opties)")))
+                names << m.recipientName;
+        QCOMPARE(names, copies);
+        QCOMPARE(lamp.size(), bemand ? 1 : 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT bemand FROM meldingen")), bemand ? 1 : 0);
+        if (bemand) {
+            QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 1);
+            QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = 0 AND done = 1 "
+                                             "AND uitmeldtype = 0")), 1);
+            QCOMPARE(f.number(QStringLiteral("SELECT uitmelden FROM meldindex")), 0);
+            QCOMPARE(f.number(QStringLiteral("SELECT uitmeld_id FROM meldindex")),
+                     f.number(QStringLiteral("SELECT id FROM uitmeld")));
+            QCOMPARE(f.sms.sent.size(), 0);
+        } else {
+            QCOMPARE(f.mail.sent.last().address, QStringLiteral("jan@example.nl"));
+            QCOMPARE(f.mail.sent[1].address, QStringLiteral("nacht@example.nl"));
+        }
+    }
+
+    // The second line of each report is the odd one; the first is an ordinary
+    // alarm that must still reach both people on duty.
+    void oddLinesAreSkippedAndLogged_data()
+    {
+        QTest::addColumn<QString>("oddCase");
+        QTest::addColumn<bool>("booked");  // linked to the bookkeeping dispatch
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("inactive transmitter") << "inactiveMelder" << false << "";
+        QTest::newRow("point not forwarded") << "pointNotForwarded" << true << "";
+        QTest::newRow("transmitter does not forward") << "melderRule0" << true << "";
+        QTest::newRow("week schedule missing") << "missingWeek" << true << "Weekrooster 4242 bestaat niet";
+        QTest::newRow("year without this week") << "emptyYear" << true << "heeft geen weekrooster voor week 49";
+    }
+
+    void oddLinesAreSkippedAndLogged()
+    {
+        QFETCH(QString, oddCase);
+        QFETCH(bool, booked);
+        QFETCH(QString, logged);
+        test::ConsoleFixture f;
+        test::Installation inst(*f.conn);
+        qint64 rule = 1, weekId = f.week, yearId = 0, pointRule = 0;
+        if (oddCase == QLatin1String("melderRule0"))
+            rule = 0;
+        if (oddCase == QLatin1String("missingWeek"))
+            weekId = 4242;
+        if (oddCase == QLatin1String("emptyYear")) {
+            rule = 2;
+            yearId = inst.year(QStringLiteral("LEEG"), 0);
+        }
+        if (oddCase == QLatin1String("pointNotForwarded"))
+            pointRule = 1;
+        const qint64 odd = inst.transmitter(QStringLiteral("2001"), QStringLiteral("Sporthal"), rule, weekId, yearId);
+        inst.point(odd, QStringLiteral("05"), QStringLiteral("CV"), pointRule);
+        if (oddCase == QLatin1String("inactiveMelder"))
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE melders SET actief = 0 WHERE id = ?"), {odd}));
+        QVERIFY(f.console.loadPlanningCache());
+
+        ReceivedReport r{QStringLiteral("1001"), {}, f.clock.now(), {}};
+        r.lines.append({QStringLiteral("01"), {}, 1, {}, {}, {}});
+        r.lines.append({QStringLiteral("05"), {}, 1, {}, QStringLiteral("2001"), {}});
+        QVERIFY(f.store.store(r));
+        f.console.showNewActueel();
+        f.settle();
+
+        QCOMPARE(f.sms.sent.size(), 2);
+        QVERIFY(!f.sms.sent[0].text.contains(QLatin1String("CV")));
+        const QString oddLine = QStringLiteral("SELECT %1 FROM meldindex WHERE alarm_id = (SELECT id FROM alarmen WHERE functie = '05')");
+        QCOMPARE(f.number(oddLine.arg(QStringLiteral("uitmelden"))), 0);
+        const qint64 bookkeeping = f.number(QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM uitmeld WHERE ontvanger_id = 0"));
+        QCOMPARE(f.number(oddLine.arg(QStringLiteral("uitmeld_id"))), booked ? bookkeeping : 0);
+        QCOMPARE(bookkeeping != 0, booked);
+        if (!logged.isEmpty())
+            QVERIFY2(f.logText().contains(logged), qPrintable(f.logText()));
+    }
+
+    void deletedRecipientDoesNotBlockOlderDispatches()
+    {
+        test::ConsoleFixture f;
+        f.report({QStringLiteral("01")});
+        f.sms.succeed = false; // nothing leaves: both dispatches stay pending
+        f.console.showNewActueel();
+        f.settle();
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE ontvangers SET deleted = 1 WHERE id = ?"), {f.marieke}));
+        f.sms.succeed = true;
+        f.sms.sent.clear();
+        f.console.dispatchTick();
+        f.settle();
+        QCOMPARE(f.sms.sent.size(), 1);
+        QCOMPARE(f.sms.sent[0].recipientName, QStringLiteral("Jan de Vries"));
+        QVERIFY(f.logText().contains(QStringLiteral("controleer rooster op verwijderde items ( hint: Marieke Bakker )")));
+    }
+
+    void watchdogReportsLatePointsOnce_data()
+    {
+        QTest::addColumn<int>("hoursAgo");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("25 hours: in time") << 25 << 0;
+        QTest::newRow("26 hours: late") << 26 << 1;
+        QTest::newRow("never checked in") << -1 << 0;
+    }
+
+    void watchdogReportsLatePointsOnce()
+    {
+        QFETCH(int, hoursAgo);
+        QFETCH(int, reports);
+        test::ConsoleFixture f;
+        const qint64 point = test::Installation(*f.conn).point(f.melder, QStringLiteral("99"),
+                                                               QStringLiteral("24-uurs test"), 0, 0, true);
+        if (hoursAgo >= 0) {
+            // A check-in through the report store sets the point's date and clears tolate.
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE alarmen SET tolate = 1 WHERE id = ?"), {point}));
+            f.clock.advanceSecs(-hoursAgo * 3600);
+            f.report({QStringLiteral("99")});
+            f.clock.advanceSecs(hoursAgo * 3600);
+            QCOMPARE(f.number(QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {point}), 0);
+            f.console.showNewActueel(); // the check-in itself is not listed
+        }
+        QSignalSpy listed(&f.console, &Console::actueelAdded);
+        f.sms.sent.clear();
+        f.console.quarterHourTick();
+        f.console.quarterHourTick();
+        f.settle();
+        QCOMPARE(listed.size(), reports);
+        QCOMPARE(f.number(QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {point}), reports);
+        if (reports) {
+            QVERIFY(!f.sms.sent.isEmpty());
+            QVERIFY(f.sms.sent[0].text.contains(QStringLiteral("\rRegelaar heeft zich niet op tijd gemeld! 99 24-uurs test Op\r")));
+        }
+    }
+
+    void testAlarmsCarryTheTestNames()
+    {
+        test::ConsoleFixture f;
+        QSignalSpy tree(&f.console, &Console::melderTreeChanged);
+        QVERIFY(f.console.makeTestAlarms(2, 3));
+        auto q = f.conn->query(QStringLiteral("SELECT alarmen.functie, melders.naam, melders.alias FROM meldindex "
+                                              "JOIN alarmen ON alarmen.id = meldindex.alarm_id JOIN melders ON "
+                                              "melders.id = meldindex.melder_id ORDER BY meldindex.id"));
+        QVERIFY(q);
+        QStringList rows;
+        while (q->next())
+            rows << q->value(0).toString() + QLatin1Char('|') + q->value(1).toString() + QLatin1Char('|') + q->value(2).toString();
+        QCOMPARE(rows, (QStringList{QStringLiteral("TestFunctie|Taviro Test Melder|TestOSNr"),
+                                    QStringLiteral("TestFunctie2|Taviro Test Melder 1|TestOSNr1"),
+                                    QStringLiteral("TestFunctie3|Taviro Test Melder 1|TestOSNr1"),
+                                    QStringLiteral("TestFunctie1|Taviro Test Melder 2|TestOSNr2"),
+                                    QStringLiteral("TestFunctie2|Taviro Test Melder 2|TestOSNr2"),
+                                    QStringLiteral("TestFunctie3|Taviro Test Melder 2|TestOSNr2")}));
+        QCOMPARE(tree.size(), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = 1").arg(f.conn->id(QStringLiteral("new")))), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 1")), 1);
+    }
+
+    void unmannedSchedule_data()
+    {
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<QString>("monday");
+        QTest::addColumn<bool>("switches");
+        QTest::newRow("in the minute") << QTime(17, 30, 59) << "17:30" << true;
+        QTest::newRow("a minute early") << QTime(17, 29, 59) << "17:30" << false;
+        QTest::newRow("a minute late") << QTime(17, 31, 0) << "17:30" << false;
+        QTest::newRow("without leading zero never") << QTime(8, 0) << "8:00" << false;
+    }
+
+    void unmannedSchedule()
+    {
+        QFETCH(QTime, time);
+        QFETCH(QString, monday);
+        QFETCH(bool, switches);
+        test::ConsoleFixture f;
+        test::Installation(*f.conn).settings([&](Settings& s) {
+            s.OnbemandRoosterActief = true;
+            s.maandag = monday;
+        });
+        f.clock.set(QDateTime(QDate(2026, 12, 7), time));
+        f.console.setBemand(true);
+        QSignalSpy login(&f.console, &Console::loginRequested);
+        f.console.dispatchTick();
+        QCOMPARE(f.console.bemand(), !switches);
+        QCOMPARE(login.size(), switches ? 1 : 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstConsole)
+#include "tst_console.moc"
