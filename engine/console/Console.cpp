@@ -9,6 +9,7 @@
 #include "UnmannedSchedule.h"
 
 #include <QEventLoop>
+#include <QSqlQuery>
 
 namespace taviro {
 
@@ -32,7 +33,8 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
       m_creator(conn, m_cache, m_composer, log),
       m_delivery(conn, clock, log, m_composer, *this, mail),
       m_watchdog(conn, clock, log),
-      m_store(conn)
+      m_store(conn),
+      m_sql(conn)
 {
     connect(&m_sms, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -64,21 +66,21 @@ void Console::startTimers()
     m_dagelijkseTimer.start(kTimerMsecs);
 }
 
-bool Console::takeIn(qint64 meldingId, QList<MailMessage>& mails)
+bool Console::takeIn(qint64 meldingId, const CreationSettings& settings, QList<MailMessage>& mails)
 {
     Transaction tx(m_conn);
     Status s = tx.begin();
     if (s) {
         // Only an unseen report is taken in: whoever got here first has it.
-        auto q = m_conn.query(QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
+        auto n = m_sql.update(QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
                               {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId), sql::boolValue(false)});
-        if (!q)
-            s = Status::failure(q.error());
-        else if (q->numRowsAffected() == 0)
+        if (!n)
+            s = Status::failure(n.error());
+        else if (*n == 0)
             return false;
     }
     if (s) {
-        auto created = m_creator.createDispatches(meldingId, m_clock.now());
+        auto created = m_creator.createDispatches(meldingId, m_clock.now(), settings);
         if (!created)
             s = Status::failure(created.error());
         else if (s = tx.commit(); s)
@@ -94,18 +96,20 @@ bool Console::takeIn(qint64 meldingId, QList<MailMessage>& mails)
 
 std::optional<ActueelItem> Console::listItem(qint64 meldingId)
 {
-    auto q = m_conn.query(QStringLiteral("SELECT meldingen.melding_date, meldingen.bemand, melders.naam, melders.adres "
+    std::optional<ActueelItem> item;
+    (void)m_sql.rows(QStringLiteral("SELECT meldingen.melding_date, meldingen.bemand, melders.naam, melders.adres "
                                          "FROM meldingen INNER JOIN meldindex ON meldingen.id = meldindex.melding_id "
                                          "INNER JOIN melders ON meldindex.melder_id = melders.id "
                                          "INNER JOIN alarmen ON meldindex.alarm_id = alarmen.id "
                                          "WHERE meldingen.id = ? AND meldindex.actief = ? AND meldindex.%1 = ? "
                                          "AND melders.actief = ? ORDER BY meldindex.id LIMIT 1")
                               .arg(m_conn.id(QStringLiteral("24uurs"))),
-                          {key(meldingId), sql::boolValue(true), sql::boolValue(false), sql::boolValue(true)});
-    if (!q || !q->next())
-        return std::nullopt;
-    return ActueelItem{meldingId, sql::toDate(q->value(0)), sql::toBool(q->value(1)), sql::toText(q->value(2)),
-                       sql::toText(q->value(3))};
+                     {key(meldingId), sql::boolValue(true), sql::boolValue(false), sql::boolValue(true)},
+                     [&](const QSqlQuery& q) {
+                         item = ActueelItem{meldingId, sql::toDate(q.value(0)), sql::toBool(q.value(1)),
+                                            sql::toText(q.value(2)), sql::toText(q.value(3))};
+                     });
+    return item;
 }
 
 QList<ActueelItem> Console::showNewActueel()
@@ -122,9 +126,14 @@ QList<ActueelItem> Console::showNewActueel()
     }
 
     QList<ActueelItem> items;
+    auto settings = ids.isEmpty() ? Result<CreationSettings>(CreationSettings{}) : m_creator.readSettings();
+    if (!settings) {
+        m_log.writeLog(QStringLiteral("Instellingen niet leesbaar; nieuwe meldingen wachten: ") + settings.error(), 0);
+        ids.clear();
+    }
     for (qint64 id : ids) {
         QList<MailMessage> mails;
-        if (!takeIn(id, mails))
+        if (!takeIn(id, *settings, mails))
             continue;
         // Reports of only check-ins, inactive lines or inactive transmitters
         // are forwarded by the rules but not listed.

@@ -6,6 +6,7 @@
 #include "ScheduleCache.h"
 #include "ServiceInterfaces.h"
 #include "SqlReportStore.h"
+#include "StatementCache.h"
 #include "Watchdog.h"
 
 #include <QDateTime>
@@ -98,7 +99,7 @@ Q_SIGNALS:
     void meldingAcknowledged(qint64 meldingId);
 
 private:
-    bool takeIn(qint64 meldingId, QList<MailMessage>& mails);
+    bool takeIn(qint64 meldingId, const CreationSettings& settings, QList<MailMessage>& mails);
     std::optional<ActueelItem> listItem(qint64 meldingId);
     void scheduleNextPass();
 
@@ -113,6 +114,7 @@ private:
     Delivery m_delivery;
     Watchdog m_watchdog;
     SqlReportStore m_store;
+    StatementCache m_sql;
 
     bool m_bemand = false;
     qint64 m_gebruikerId = 0;

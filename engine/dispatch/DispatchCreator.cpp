@@ -7,6 +7,7 @@
 #include "SqlValues.h"
 
 #include <QHash>
+#include <QSqlQuery>
 #include <QSet>
 
 namespace taviro {
@@ -44,71 +45,98 @@ struct LineRecord
     bool keptForBookkeeping() const { return mactief && aactief && (!uurs24 || tolate); }
 };
 
-struct Settings
+QString placeholders(qsizetype n)
 {
-    QString everyReport, unmanned, subject, eindtijd;
-    bool einddienst = false;
-};
+    QStringList marks;
+    for (qsizetype i = 0; i < n; ++i)
+        marks << QStringLiteral("?");
+    return marks.join(QLatin1Char(','));
+}
 
 } // namespace
 
 DispatchCreator::DispatchCreator(const DatabaseConnector& conn, const ScheduleCache& cache,
                                  const MessageComposer& composer, EventLog& log)
-    : m_conn(conn), m_cache(cache), m_composer(composer), m_log(log)
+    : m_conn(conn), m_cache(cache), m_composer(composer), m_log(log), m_sql(conn)
 {
 }
 
-Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, const QDateTime& now) const
+Result<CreationSettings> DispatchCreator::readSettings()
+{
+    CreationSettings st;
+    Status s = m_sql.rows(QStringLiteral("SELECT ElkeMeldingEmail, OnbemandeMeldingEmail, mailsubject, einddienst, "
+                                         "eindtijd FROM settings ORDER BY id LIMIT 1"),
+                          {}, [&](const QSqlQuery& q) {
+                              st.everyReport = trimAddress(sql::toText(q.value(0)));
+                              st.unmanned = trimAddress(sql::toText(q.value(1)));
+                              st.subject = sql::toText(q.value(2));
+                              st.einddienst = sql::toBool(q.value(3));
+                              st.eindtijd = sql::toText(q.value(4));
+                          });
+    if (!s)
+        return Result<CreationSettings>::failure(s.error());
+    return st;
+}
+
+Status DispatchCreator::markLines(const QString& set, const QVariantList& values, const QList<qint64>& lines)
+{
+    if (lines.isEmpty())
+        return {};
+    QVariantList binds = values;
+    for (qint64 id : lines)
+        binds << key(id);
+    return m_sql.exec(QStringLiteral("UPDATE meldindex SET %1 WHERE id IN (%2)").arg(set, placeholders(lines.size())),
+                      binds);
+}
+
+Status DispatchCreator::link(qint64 uitmeldId, const QList<qint64>& lines)
+{
+    if (lines.isEmpty())
+        return {};
+    QVariantList binds;
+    QStringList rows;
+    for (qint64 id : lines) {
+        binds << key(uitmeldId) << key(id);
+        rows << QStringLiteral("(?, ?)");
+    }
+    return m_sql.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES ") + rows.join(QLatin1Char(',')),
+                      binds);
+}
+
+Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, const QDateTime& now,
+                                                            const CreationSettings& st)
 {
     using R = Result<CreatedDispatches>;
     const Dialect d = m_conn.dialect();
-    Settings st;
-    {
-        auto q = m_conn.query(QStringLiteral("SELECT ElkeMeldingEmail, OnbemandeMeldingEmail, mailsubject, einddienst, "
-                                             "eindtijd FROM settings ORDER BY id LIMIT 1"));
-        if (!q)
-            return R::failure(q.error());
-        if (q->next()) {
-            st.everyReport = trimAddress(sql::toText(q->value(0)));
-            st.unmanned = trimAddress(sql::toText(q->value(1)));
-            st.subject = sql::toText(q->value(2));
-            st.einddienst = sql::toBool(q->value(3));
-            st.eindtijd = sql::toText(q->value(4));
-        }
-    }
-
     QList<LineRecord> records;
-    {
-        auto q = m_conn.query(
-            QStringLiteral("SELECT meldindex.id, alarmen.id, melders.id, melders.actief, alarmen.actief, alarmen.%1, "
-                           "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
-                           "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate "
-                           "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
-                           "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
-                           "LEFT JOIN melders ON alarmen.melder_id = melders.id "
-                           "WHERE meldindex.melding_id = ? AND meldindex.%1 = ? ORDER BY meldindex.id")
-                .arg(m_conn.id(QStringLiteral("24uurs"))),
-            {key(meldingId), sql::boolValue(false)});
-        if (!q)
-            return R::failure(q.error());
-        while (q->next()) {
+    Status read = m_sql.rows(
+        QStringLiteral("SELECT meldindex.id, alarmen.id, melders.id, melders.actief, alarmen.actief, alarmen.%1, "
+                       "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
+                       "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate "
+                       "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
+                       "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
+                       "LEFT JOIN melders ON alarmen.melder_id = melders.id "
+                       "WHERE meldindex.melding_id = ? AND meldindex.%1 = ? ORDER BY meldindex.id")
+            .arg(m_conn.id(QStringLiteral("24uurs"))),
+        {key(meldingId), sql::boolValue(false)}, [&](const QSqlQuery& q) {
             LineRecord r;
-            r.lineId = sql::toLong(q->value(0));
-            r.known = !q->value(1).isNull() && !q->value(2).isNull();
-            r.mactief = sql::toBool(q->value(3));
-            r.aactief = sql::toBool(q->value(4));
-            r.uurs24 = sql::toBool(q->value(5));
-            r.melderRule = sql::toLong(q->value(6));
-            r.pointRule = sql::toLong(q->value(7));
-            r.weekmelder = sql::toLong(q->value(8));
-            r.jaarmelder = sql::toLong(q->value(9));
-            r.roosterId = sql::toLong(q->value(10));
-            r.bemand = sql::toBool(q->value(11));
-            r.indexactief = sql::toBool(q->value(12));
-            r.tolate = sql::toBool(q->value(13));
+            r.lineId = sql::toLong(q.value(0));
+            r.known = !q.value(1).isNull() && !q.value(2).isNull();
+            r.mactief = sql::toBool(q.value(3));
+            r.aactief = sql::toBool(q.value(4));
+            r.uurs24 = sql::toBool(q.value(5));
+            r.melderRule = sql::toLong(q.value(6));
+            r.pointRule = sql::toLong(q.value(7));
+            r.weekmelder = sql::toLong(q.value(8));
+            r.jaarmelder = sql::toLong(q.value(9));
+            r.roosterId = sql::toLong(q.value(10));
+            r.bemand = sql::toBool(q.value(11));
+            r.indexactief = sql::toBool(q.value(12));
+            r.tolate = sql::toBool(q.value(13));
             records.append(r);
-        }
-    }
+        });
+    if (!read)
+        return R::failure(read.error());
 
     CreatedDispatches out;
     QList<const LineRecord*> skipped;
@@ -169,33 +197,27 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
 
     // Bookkeeping: every skipped line is marked not forwarded; the kept ones
     // share one done dispatch so the operator still sees them.
-    QList<qint64> kept;
+    QList<qint64> skippedIds, kept;
     for (const LineRecord* r : skipped) {
-        if (Status s = m_conn.exec(QStringLiteral("UPDATE meldindex SET uitmelden = ? WHERE id = ?"),
-                                   {sql::boolValue(false), key(r->lineId)});
-            !s)
-            return R::failure(s.error());
+        skippedIds.append(r->lineId);
         if (r->known && r->keptForBookkeeping())
             kept.append(r->lineId);
     }
+    if (Status s = markLines(QStringLiteral("uitmelden = ?"), {sql::boolValue(false)}, skippedIds); !s)
+        return R::failure(s.error());
     const QString insertDispatch =
         QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, %1, bevestiger, bevestigtype) "
                        "VALUES (?, 0, ?, 0, ?, 0, 0)")
             .arg(m_conn.id(QStringLiteral("date")));
-    const QString link = QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)");
     if (!kept.isEmpty()) {
-        auto id = m_conn.insert(insertDispatch, {key(0), sql::boolValue(true), sql::dateValue(now, d)});
+        auto id = m_sql.insert(insertDispatch, {key(0), sql::boolValue(true), sql::dateValue(now, d)});
         if (!id)
             return R::failure(id.error());
         out.bookkeepingId = *id;
-        for (qint64 line : kept) {
-            if (Status s = m_conn.exec(QStringLiteral("UPDATE meldindex SET uitmeld_id = ? WHERE id = ?"),
-                                       {key(*id), key(line)});
-                !s)
-                return R::failure(s.error());
-            if (Status s = m_conn.exec(link, {key(*id), key(line)}); !s)
-                return R::failure(s.error());
-        }
+        if (Status s = markLines(QStringLiteral("uitmeld_id = ?"), {key(*id)}, kept); !s)
+            return R::failure(s.error());
+        if (Status s = link(*id, kept); !s)
+            return R::failure(s.error());
     }
 
     // One dispatch per recipient on duty, holding all of that recipient's lines.
@@ -205,23 +227,27 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
             recipients.append(p.recipientId);
     QHash<qint64, qint64> lastDispatchOfLine;
     for (qint64 recipient : recipients) {
-        auto id = m_conn.insert(insertDispatch, {key(recipient), sql::boolValue(false), sql::dateValue(now, d)});
+        auto id = m_sql.insert(insertDispatch, {key(recipient), sql::boolValue(false), sql::dateValue(now, d)});
         if (!id)
             return R::failure(id.error());
         out.dispatchIds.append(*id);
-        QSet<qint64> linked;
-        for (const DutyPair& p : duty.pairs) {
-            if (p.recipientId != recipient || linked.contains(p.lineId))
-                continue;
-            linked.insert(p.lineId);
-            if (Status s = m_conn.exec(link, {key(*id), key(p.lineId)}); !s)
-                return R::failure(s.error());
-            lastDispatchOfLine.insert(p.lineId, *id);
-        }
+        QList<qint64> lines;
+        for (const DutyPair& p : duty.pairs)
+            if (p.recipientId == recipient && !lines.contains(p.lineId))
+                lines.append(p.lineId);
+        if (Status s = link(*id, lines); !s)
+            return R::failure(s.error());
+        for (qint64 line : lines)
+            lastDispatchOfLine.insert(line, *id);
     }
-    for (auto it = lastDispatchOfLine.cbegin(); it != lastDispatchOfLine.cend(); ++it) {
-        if (Status s = m_conn.exec(QStringLiteral("UPDATE meldindex SET uitmeld_id = ?, uitmelden = ? WHERE id = ?"),
-                                   {key(it.value()), sql::boolValue(true), key(it.key())});
+    // meldindex.uitmeld_id keeps the last recipient's dispatch, as it always did.
+    for (qint64 dispatch : out.dispatchIds) {
+        QList<qint64> lines;
+        for (auto it = lastDispatchOfLine.cbegin(); it != lastDispatchOfLine.cend(); ++it)
+            if (it.value() == dispatch)
+                lines.append(it.key());
+        if (Status s = markLines(QStringLiteral("uitmeld_id = ?, uitmelden = ?"), {key(dispatch), sql::boolValue(true)},
+                                 lines);
             !s)
             return R::failure(s.error());
     }

@@ -2,6 +2,7 @@
 
 #include "Result.h"
 #include "ServiceInterfaces.h"
+#include "StatementCache.h"
 
 #include <QDateTime>
 #include <QList>
@@ -12,6 +13,16 @@ class DatabaseConnector;
 class EventLog;
 class MessageComposer;
 class ScheduleCache;
+
+// The settings dispatch creation reads; read once for a batch of reports.
+struct CreationSettings
+{
+    QString everyReport; // ElkeMeldingEmail, trimmed
+    QString unmanned;    // OnbemandeMeldingEmail, trimmed
+    QString subject;     // mailsubject
+    bool einddienst = false;
+    QString eindtijd;
+};
 
 struct CreatedDispatches
 {
@@ -33,13 +44,18 @@ public:
     DispatchCreator(const DatabaseConnector& conn, const ScheduleCache& cache, const MessageComposer& composer,
                     EventLog& log);
 
-    Result<CreatedDispatches> createDispatches(qint64 meldingId, const QDateTime& now) const;
+    Result<CreationSettings> readSettings();
+    Result<CreatedDispatches> createDispatches(qint64 meldingId, const QDateTime& now, const CreationSettings& st);
 
 private:
+    Status markLines(const QString& set, const QVariantList& values, const QList<qint64>& lines);
+    Status link(qint64 uitmeldId, const QList<qint64>& lines);
+
     const DatabaseConnector& m_conn;
     const ScheduleCache& m_cache;
     const MessageComposer& m_composer;
     EventLog& m_log;
+    StatementCache m_sql;
 };
 
 } // namespace taviro

@@ -4,6 +4,8 @@
 #include "SqlValues.h"
 #include "Transaction.h"
 
+#include <QSqlQuery>
+
 namespace taviro {
 
 namespace {
@@ -13,7 +15,7 @@ QVariant key(qint64 id)
 }
 } // namespace
 
-SqlReportStore::SqlReportStore(const DatabaseConnector& conn) : m_conn(conn) {}
+SqlReportStore::SqlReportStore(const DatabaseConnector& conn) : m_conn(conn), m_sql(conn) {}
 
 Result<qint64> SqlReportStore::store(const ReceivedReport& report)
 {
@@ -39,33 +41,37 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
 {
     const Dialect d = m_conn.dialect();
     const QDateTime received = report.receivedAt;
-    auto meldingId = m_conn.insert(
+    auto meldingId = m_sql.insert(
         QStringLiteral("INSERT INTO meldingen (melding_date, bemand, %1, seen) VALUES (?, ?, ?, ?)")
             .arg(m_conn.id(QStringLiteral("show"))),
         {sql::dateValue(received, d), sql::boolValue(false), sql::boolValue(true), sql::boolValue(false)});
     if (!meldingId)
         return meldingId;
 
-    QHash<QString, qint64> melders; // one lookup per transmitter in the report
+    // One lookup per transmitter in the report, one read of its points.
+    QHash<QString, std::pair<qint64, Points>> melders;
     for (const ReceivedLine& line : report.lines) {
         const QString alias = line.melderAlias.isEmpty() ? report.melderAlias : line.melderAlias;
-        qint64 melderId = melders.value(alias, 0);
-        if (melderId == 0) {
+        auto known = melders.find(alias);
+        if (known == melders.end()) {
             const QString naam = line.melderAlias.isEmpty() ? report.melderNaam : line.melderNaam;
             auto m = melderFor(alias, naam);
             if (!m)
                 return m;
-            melderId = *m;
-            melders.insert(alias, melderId);
+            Points points;
+            if (Status s = loadPoints(*m, points); !s)
+                return Result<qint64>::failure(s.error());
+            known = melders.insert(alias, {*m, points});
         }
-        auto point = pointFor(melderId, line);
+        const qint64 melderId = known->first;
+        auto point = pointFor(melderId, line, known->second);
         if (!point)
             return Result<qint64>::failure(point.error());
 
         const QDateTime when = line.date.isValid() ? line.date : received;
         // The line copies the point's state as it is now, so a later change of
         // the point does not rewrite history.
-        auto lineId = m_conn.insert(
+        auto lineId = m_sql.insert(
             QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, %1, "
                            "%2, uitmelden) VALUES (?, ?, ?, 0, ?, ?, ?, ?, ?)")
                 .arg(m_conn.id(QStringLiteral("24uurs")), m_conn.id(QStringLiteral("date"))),
@@ -75,7 +81,7 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
             return lineId;
         if (point->uurs24) {
             // A check-in: the controller is alive, so the watchdog starts counting again.
-            Status s = m_conn.exec(QStringLiteral("UPDATE alarmen SET %1 = ?, tolate = ? WHERE id = ?")
+            Status s = m_sql.exec(QStringLiteral("UPDATE alarmen SET %1 = ?, tolate = ? WHERE id = ?")
                                        .arg(m_conn.id(QStringLiteral("date"))),
                                    {sql::dateValue(when, d), sql::boolValue(false), key(point->id)});
             if (!s)
@@ -87,40 +93,49 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
 
 Result<qint64> SqlReportStore::melderFor(const QString& alias, const QString& naam)
 {
-    auto found = m_conn.scalar(QStringLiteral("SELECT id FROM melders WHERE alias = ? ORDER BY id LIMIT 1"),
-                               {sql::textValue(alias)});
-    if (!found)
-        return Result<qint64>::failure(found.error());
-    if (!found->isNull())
-        return sql::toLong(*found);
+    qint64 found = 0;
+    Status s = m_sql.rows(QStringLiteral("SELECT id FROM melders WHERE alias = ? ORDER BY id LIMIT 1"),
+                          {sql::textValue(alias)}, [&](const QSqlQuery& q) { found = sql::toLong(q.value(0)); });
+    if (!s)
+        return Result<qint64>::failure(s.error());
+    if (found != 0)
+        return found;
     // A transmitter nobody configured yet: [new] tells the console to show it in its tree.
-    return m_conn.insert(QStringLiteral("INSERT INTO melders (alias, naam, actief, %1, uitmeld, weekmelder, jaarmelder, "
+    return m_sql.insert(QStringLiteral("INSERT INTO melders (alias, naam, actief, %1, uitmeld, weekmelder, jaarmelder, "
                                         "deleted) VALUES (?, ?, ?, ?, 0, 0, 0, ?)")
                              .arg(m_conn.id(QStringLiteral("new"))),
                          {sql::textValue(alias), sql::textValue(naam.isEmpty() ? alias : naam), sql::boolValue(true),
                           sql::boolValue(true), sql::boolValue(false)});
 }
 
-Result<SqlReportStore::Point> SqlReportStore::pointFor(qint64 melderId, const ReceivedLine& line)
+Status SqlReportStore::loadPoints(qint64 melderId, Points& points)
 {
-    auto q = m_conn.query(QStringLiteral("SELECT id, actief, %1 FROM alarmen WHERE melder_id = ? AND functie = ? "
-                                         "ORDER BY deleted, id LIMIT 1")
-                              .arg(m_conn.id(QStringLiteral("24uurs"))),
-                          {key(melderId), sql::textValue(line.functie)});
-    if (!q)
-        return Result<Point>::failure(q.error());
-    if (q->next())
-        return Point{sql::toLong(q->value(0)), sql::toBool(q->value(1)), sql::toBool(q->value(2))};
-    q->finish();
-    auto id = m_conn.insert(QStringLiteral("INSERT INTO alarmen (melder_id, functie, omschrijving, actief, %1, tolate, "
-                                           "uitmeldtype, rooster_id, deleted) VALUES (?, ?, ?, ?, ?, ?, 0, 0, ?)")
-                                .arg(m_conn.id(QStringLiteral("24uurs"))),
-                            {key(melderId), sql::textValue(line.functie), sql::textValue(line.omschrijving),
-                             sql::boolValue(true), sql::boolValue(false), sql::boolValue(false),
-                             sql::boolValue(false)});
+    // A point that exists twice is found as the first one not deleted.
+    return m_sql.rows(QStringLiteral("SELECT id, functie, actief, %1 FROM alarmen WHERE melder_id = ? ORDER BY deleted, id")
+                          .arg(m_conn.id(QStringLiteral("24uurs"))),
+                      {key(melderId)}, [&](const QSqlQuery& q) {
+                          const QString functie = sql::toText(q.value(1));
+                          if (!points.contains(functie))
+                              points.insert(functie, {sql::toLong(q.value(0)), sql::toBool(q.value(2)),
+                                                      sql::toBool(q.value(3))});
+                      });
+}
+
+Result<SqlReportStore::Point> SqlReportStore::pointFor(qint64 melderId, const ReceivedLine& line, Points& points)
+{
+    if (auto it = points.constFind(line.functie); it != points.constEnd())
+        return *it;
+    auto id = m_sql.insert(QStringLiteral("INSERT INTO alarmen (melder_id, functie, omschrijving, actief, %1, tolate, "
+                                          "uitmeldtype, rooster_id, deleted) VALUES (?, ?, ?, ?, ?, ?, 0, 0, ?)")
+                               .arg(m_conn.id(QStringLiteral("24uurs"))),
+                           {key(melderId), sql::textValue(line.functie), sql::textValue(line.omschrijving),
+                            sql::boolValue(true), sql::boolValue(false), sql::boolValue(false),
+                            sql::boolValue(false)});
     if (!id)
         return Result<Point>::failure(id.error());
-    return Point{*id, true, false};
+    const Point p{*id, true, false};
+    points.insert(line.functie, p);
+    return p;
 }
 
 } // namespace taviro

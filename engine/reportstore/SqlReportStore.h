@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportStore.h"
+#include "StatementCache.h"
 
 #include <QHash>
 
@@ -24,11 +25,14 @@ private:
         bool actief = true;
         bool uurs24 = false;
     };
+    using Points = QHash<QString, Point>; // by function code
     Result<qint64> melderFor(const QString& alias, const QString& naam);
-    Result<Point> pointFor(qint64 melderId, const ReceivedLine& line);
+    Status loadPoints(qint64 melderId, Points& points);
+    Result<Point> pointFor(qint64 melderId, const ReceivedLine& line, Points& points);
     Result<qint64> storeInTransaction(const ReceivedReport& report);
 
     const DatabaseConnector& m_conn;
+    StatementCache m_sql;
 };
 
 } // namespace taviro
