@@ -56,6 +56,31 @@ private Q_SLOTS:
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = 1 AND uitmeldtype = 1 AND pogingen = 1")), 2);
     }
 
+    void twoTransmittersInOneDispatch()
+    {
+        test::ConsoleFixture f;
+        test::Installation inst(*f.conn);
+        const qint64 hal = inst.transmitter(QStringLiteral("0999"), QStringLiteral("Sporthal"), 1, f.week, 0, QString());
+        inst.point(hal, QStringLiteral("05"), QStringLiteral("CV"));
+        ReceivedReport r{QStringLiteral("1001"), {}, f.clock.now(), {}};
+        r.lines.append({QStringLiteral("01"), {}, 1, {}, {}, {}});
+        r.lines.append({QStringLiteral("05"), {}, 0, {}, QStringLiteral("0999"), {}});
+        QVERIFY(f.store.store(r));
+        f.console.showNewActueel();
+        f.settle();
+
+        auto pad = [](QString s) { return s + QString(145 - s.size() % 145, QLatin1Char(' ')); };
+        QCOMPARE(f.sms.sent.value(0).text, pad(QStringLiteral("> Sporthal 0999  Baarn\r05 CV Af\r"))
+                                               + pad(QStringLiteral("> Kantoor Centrum 1001 Stationsweg 1 Baarn\r01 Inbraak hal Op\r")));
+        QCOMPARE(f.mail.sent.value(0).subject, QStringLiteral("Taviro Sporthal 0999 Alarm Melding"));
+        QCOMPARE(f.mail.sent.value(0).body,
+                 QStringLiteral("\r\nMELDER\r\nNaam         : Sporthal\r\nOS-nummer    : 0999\r\n\r\nMELDING(EN)\r\n"
+                                "Functie      : 05\r\nOmschrijving : CV\r\nFlank        : Af\r\n\r\n"
+                                "MELDER\r\nNaam         : Kantoor Centrum\r\nOS-nummer    : 1001\r\n"
+                                "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
+                                "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"));
+    }
+
     void repetitionUntilMaxOrAcknowledged_data()
     {
         QTest::addColumn<int>("acknowledgeAfterRound");
