@@ -44,6 +44,8 @@ void Console::getSmsSettings()
 
 bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
 {
+    if (m_shuttingDown || m_smsBusy)
+        return false; // closing down, or a send is already waiting: never two at once
     // A receiver on the modem's port must let go of it while the SMS goes out.
     CommReceiver* sharing = nullptr;
     for (const PortReceiver& r : m_receivers)

@@ -35,7 +35,9 @@ public:
     // The file the connection uses (SQLite), or the URL without its password.
     QString databasePath() const;
 
-    // Runs a statement with bound values. The query is positioned before the first row.
+    // Runs a statement with bound values. The query is positioned before the
+    // first row. Read it to its end or finish() it before relying on other
+    // connections' writes: an open read keeps the snapshot it started with.
     Result<QSqlQuery> query(const QString& sql, const QVariantList& binds = {}) const;
     Status exec(const QString& sql, const QVariantList& binds = {}) const;
     // Runs an INSERT and hands back the key the database gave the new row.

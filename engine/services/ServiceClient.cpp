@@ -1,0 +1,242 @@
+#include "ServiceClient.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcessEnvironment>
+#include <QScopeGuard>
+
+#include <algorithm>
+
+namespace taviro {
+
+ServiceClient::Options ServiceClient::Options::forService(const QString& name, const QString& binDir,
+                                                          const DatabaseSettings& database)
+{
+    Options o;
+    o.program = binDir + QLatin1Char('/') + name;
+    o.database = database;
+    return o;
+}
+
+ServiceClient::ServiceClient(Options options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)), m_name(QFileInfo(m_options.program).fileName())
+{
+    m_restartDelayMs = m_options.firstRestartDelayMs;
+    m_restartTimer.setSingleShot(true);
+    // The service's log lines go where the console's own stderr goes.
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &ServiceClient::onReadyRead);
+    connect(&m_process, &QProcess::finished, this, &ServiceClient::onFinished);
+    connect(&m_restartTimer, &QTimer::timeout, this, &ServiceClient::restartNow);
+}
+
+ServiceClient::~ServiceClient()
+{
+    stop();
+}
+
+bool ServiceClient::isRunning() const
+{
+    return m_process.state() == QProcess::Running;
+}
+
+qint64 ServiceClient::processId() const
+{
+    return m_process.processId();
+}
+
+bool ServiceClient::start()
+{
+    m_stopping = false;
+    if (isRunning())
+        return true;
+    m_restartTimer.stop();
+    return launch();
+}
+
+bool ServiceClient::launch()
+{
+    // The service inherits the console's environment, so every TAVIRO_COM<n>
+    // device override reaches it; the database is always the console's own.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TAVIRO_DATABASE"), m_options.database.text());
+    for (const QString& kv : m_options.extraEnvironment) {
+        const qsizetype eq = kv.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            env.insert(kv.left(eq), kv.mid(eq + 1));
+    }
+    m_process.setProcessEnvironment(env);
+    m_buffer.clear();
+    m_responses.clear();
+    m_process.start(m_options.program, {});
+    if (!m_process.waitForStarted(10000)) {
+        Q_EMIT meldingMessage(QStringLiteral("%1 kan niet worden gestart: %2").arg(m_name, m_process.errorString()), 1);
+        return false;
+    }
+    m_startedAtMs = QDateTime::currentMSecsSinceEpoch();
+    return true;
+}
+
+void ServiceClient::stop()
+{
+    m_stopping = true;
+    m_restartTimer.stop();
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    // Closing stdin is the polite way: the service finishes what it holds and exits.
+    m_process.closeWriteChannel();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+}
+
+void ServiceClient::setStartCall(const QString& method, const QJsonObject& params)
+{
+    m_startCall = std::make_pair(method, params);
+}
+
+void ServiceClient::clearStartCall()
+{
+    m_startCall.reset();
+}
+
+CallResult ServiceClient::call(const QString& method, const QJsonObject& params)
+{
+    if (!isRunning()) {
+        // Not waiting for the back-off: the console needs the service now.
+        m_restartTimer.stop();
+        if (m_stopping || !launch())
+            return {{}, CallResult::NotRunning, QStringLiteral("%1 draait niet").arg(m_name)};
+        if (m_startCall && m_startCall->first != method) {
+            const CallResult setUp = call(m_startCall->first, m_startCall->second);
+            if (!setUp.ok())
+                return setUp;
+        }
+    }
+
+    const qint64 id = ++m_nextId;
+    ++m_callDepth;
+    const auto leave = qScopeGuard([this] { --m_callDepth; });
+    QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                        {QStringLiteral("id"), id},
+                        {QStringLiteral("method"), method}};
+    if (!params.isEmpty())
+        request.insert(QStringLiteral("params"), params);
+    m_process.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+
+    QDeadlineTimer deadline(m_options.callTimeoutMs);
+    while (true) {
+        takeLines(false);
+        for (qsizetype i = 0; i < m_responses.size(); ++i) {
+            const QJsonObject response = m_responses.at(i);
+            if (response.value(QStringLiteral("id")).toInteger(-1) != id)
+                continue;
+            m_responses.clear(); // anything older belonged to calls that already timed out
+            if (!m_queuedNotifications.isEmpty())
+                QTimer::singleShot(0, this, &ServiceClient::deliverQueued);
+            if (response.contains(QStringLiteral("error"))) {
+                const QJsonObject error = response.value(QStringLiteral("error")).toObject();
+                return {{}, error.value(QStringLiteral("code")).toInt(-32603), error.value(QStringLiteral("message")).toString()};
+            }
+            return {response.value(QStringLiteral("result")), 0, {}};
+        }
+        m_responses.clear();
+        if (deadline.hasExpired() || !isRunning())
+            break;
+        m_process.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)));
+    }
+    if (!m_queuedNotifications.isEmpty())
+        QTimer::singleShot(0, this, &ServiceClient::deliverQueued);
+    if (!isRunning())
+        return {{}, CallResult::NotRunning, QStringLiteral("%1 stopte tijdens %2").arg(m_name, method)};
+    return {{}, CallResult::TimedOut, QStringLiteral("%1 gaf geen antwoord op %2 binnen %3 s").arg(m_name, method).arg(m_options.callTimeoutMs / 1000)};
+}
+
+void ServiceClient::onReadyRead()
+{
+    // Inside call() the waiting loop reads the answer itself; readyRead is
+    // also emitted from within its waitForReadyRead.
+    if (m_callDepth > 0)
+        return;
+    takeLines(true);
+    m_responses.clear(); // a late answer to a call that already gave up
+}
+
+void ServiceClient::takeLines(bool deliverNotifications)
+{
+    m_buffer += m_process.readAllStandardOutput();
+    qsizetype newline;
+    while ((newline = m_buffer.indexOf('\n')) >= 0) {
+        const QByteArray line = m_buffer.left(newline).trimmed();
+        m_buffer.remove(0, newline + 1);
+        if (line.isEmpty())
+            continue;
+        const QJsonObject message = QJsonDocument::fromJson(line).object();
+        if (message.contains(QStringLiteral("id")))
+            m_responses << message;
+        else if (message.contains(QStringLiteral("method")))
+            deliverNotifications ? deliver(message) : void(m_queuedNotifications << message);
+    }
+}
+
+void ServiceClient::deliverQueued()
+{
+    const QList<QJsonObject> queued = std::exchange(m_queuedNotifications, {});
+    for (const QJsonObject& n : queued)
+        deliver(n);
+}
+
+void ServiceClient::deliver(const QJsonObject& notification)
+{
+    const QString method = notification.value(QStringLiteral("method")).toString();
+    const QJsonObject params = notification.value(QStringLiteral("params")).toObject();
+    if (method == QStringLiteral("MeldingReady"))
+        Q_EMIT meldingReady();
+    else if (method == QStringLiteral("MeldingMessage"))
+        Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(), params.value(QStringLiteral("level")).toInt());
+}
+
+void ServiceClient::onFinished(int exitCode, QProcess::ExitStatus status)
+{
+    takeLines(true);
+    m_responses.clear();
+    if (m_stopping)
+        return;
+    const QString how = status == QProcess::CrashExit ? QStringLiteral("afgebroken") : QStringLiteral("gestopt met code %1").arg(exitCode);
+    scheduleRestart(how);
+}
+
+void ServiceClient::scheduleRestart(const QString& why)
+{
+    // A service that ran a good while before dying gets a quick restart; one
+    // that dies at once is retried ever more slowly so it cannot flood the log.
+    if (QDateTime::currentMSecsSinceEpoch() - m_startedAtMs > m_options.longestRestartDelayMs)
+        m_restartDelayMs = m_options.firstRestartDelayMs;
+    Q_EMIT meldingMessage(QStringLiteral("%1 is %2; opnieuw starten over %3 s").arg(m_name, why).arg(m_restartDelayMs / 1000.0), 0);
+    m_restartTimer.start(m_restartDelayMs);
+    m_restartDelayMs = std::min(m_restartDelayMs * 2, m_options.longestRestartDelayMs);
+}
+
+void ServiceClient::restartNow()
+{
+    if (m_stopping || isRunning())
+        return;
+    if (!launch()) {
+        scheduleRestart(QStringLiteral("niet te starten"));
+        return;
+    }
+    if (m_startCall) {
+        const CallResult r = call(m_startCall->first, m_startCall->second);
+        if (!r.ok())
+            Q_EMIT meldingMessage(QStringLiteral("%1 opnieuw gestart, maar %2 mislukte: %3").arg(m_name, m_startCall->first, r.error), 0);
+    }
+    Q_EMIT restarted();
+}
+
+} // namespace taviro

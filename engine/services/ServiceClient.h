@@ -1,0 +1,105 @@
+#pragma once
+
+#include "DatabaseSettings.h"
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+
+namespace taviro {
+
+// The answer to one call: a result, or an error from the service or from the
+// way to it (not running, no answer within the time-out).
+struct CallResult
+{
+    enum : int { NotRunning = -1, TimedOut = -2 };
+    QJsonValue result;
+    int errorCode = 0; // 0: success; JSON-RPC codes from the service; the two above for transport
+    QString error;
+
+    bool ok() const { return errorCode == 0; }
+    bool transportFailed() const { return errorCode == NotRunning || errorCode == TimedOut; }
+};
+
+// One service executable as a child process of the console, spoken to in
+// JSON-RPC 2.0, one JSON object per line over its stdin and stdout. Its
+// MeldingReady / MeldingMessage notifications become signals. A child that
+// dies is logged and started again after a back-off that grows while it keeps
+// dying; the call that set it up (a receiver's start) is then repeated, so the
+// console does not notice beyond the log line.
+class ServiceClient : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString program; // full path of the executable
+        DatabaseSettings database;
+        int callTimeoutMs = 60000; // the console's outside-call time-out
+        int firstRestartDelayMs = 1000;
+        int longestRestartDelayMs = 60000;
+        QStringList extraEnvironment; // "NAME=value", for tests
+
+        // The executable `name` in `binDir` (the console's own folder in production).
+        static Options forService(const QString& name, const QString& binDir, const DatabaseSettings& database);
+    };
+
+    explicit ServiceClient(Options options, QObject* parent = nullptr);
+    ~ServiceClient() override;
+
+    const QString& name() const { return m_name; }
+    bool isRunning() const;
+    qint64 processId() const;
+
+    // Starts the child unless it runs; false when it cannot be started.
+    bool start();
+    // Ends the child (stdin closed, then SIGTERM, then SIGKILL) and its supervision.
+    void stop();
+
+    // A request, answered within the call time-out. Notifications that arrive
+    // meanwhile are delivered after the call returns, never inside it.
+    CallResult call(const QString& method, const QJsonObject& params = {});
+
+    // The call that puts a freshly started child into service; repeated after every restart.
+    void setStartCall(const QString& method, const QJsonObject& params);
+    void clearStartCall();
+
+Q_SIGNALS:
+    void meldingReady();
+    void meldingMessage(const QString& text, int level);
+    // The child was started again after it died.
+    void restarted();
+
+private:
+    bool launch();
+    void onReadyRead();
+    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void scheduleRestart(const QString& why);
+    void restartNow();
+    // Splits complete lines off the buffer; responses go to m_responses.
+    void takeLines(bool deliverNotifications);
+    void deliver(const QJsonObject& notification);
+    void deliverQueued();
+
+    Options m_options;
+    QString m_name;
+    QProcess m_process;
+    QByteArray m_buffer;
+    qint64 m_nextId = 0;
+    QList<QJsonObject> m_responses;
+    QList<QJsonObject> m_queuedNotifications;
+    std::optional<std::pair<QString, QJsonObject>> m_startCall;
+    QTimer m_restartTimer;
+    int m_restartDelayMs = 0;
+    qint64 m_startedAtMs = 0;
+    bool m_stopping = false;
+    int m_callDepth = 0;
+};
+
+} // namespace taviro

@@ -1,0 +1,267 @@
+// TaviroMailSender against a real SMTP server, driven through the console's
+// own proxy and client so the whole road of a mail is exercised.
+
+#include "ChildProcess.h"
+#include "ServiceProxies.h"
+#include "ServiceTestSupport.h"
+#include "TestDatabase.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+
+struct LogLine
+{
+    QString text;
+    int level;
+};
+
+} // namespace
+
+class TestMailSender : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TestDatabase> m_db;
+    std::unique_ptr<QTemporaryDir> m_queue;
+    QList<LogLine> m_log;
+
+    void setMailServer(quint16 port, bool login = false, const QString& user = {}, const QString& password = {})
+    {
+        auto c = m_db->connect();
+        QVERIFY(c);
+        QVERIFY(c->exec(QStringLiteral("UPDATE settings SET mailserver = ?, \"MailServerPort\" = ?, mailfromname = ?, "
+                                       "mailfrommail = ?, authentification = ?, mailusername = ?, mailpassword = ?"),
+                        {QStringLiteral("127.0.0.1"), port, QStringLiteral("Meldkamer Zuidoost – Één"),
+                         QStringLiteral("meldkamer@taviro.test"), login ? 1 : 0, user, password}));
+    }
+
+    ServiceClient::Options options() const
+    {
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), test::binDir(), m_db->settings());
+        o.extraEnvironment = {QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue->path(), QStringLiteral("TAVIRO_MAIL_RETRY_FIRST=1"),
+                              QStringLiteral("TAVIRO_MAIL_RETRY_LONGEST=1"), QStringLiteral("TAVIRO_MAIL_GIVE_UP=600")};
+        o.firstRestartDelayMs = 200;
+        o.callTimeoutMs = 15000;
+        return o;
+    }
+
+    std::unique_ptr<MailSenderProxy> makeSender(QStringList extraEnvironment = {})
+    {
+        auto o = options();
+        o.extraEnvironment << extraEnvironment;
+        auto sender = std::make_unique<MailSenderProxy>(o);
+        connect(sender.get(), &MailSender::meldingMessage, this,
+                [this](const QString& text, int level) { m_log << LogLine{text, level}; });
+        return sender;
+    }
+
+    bool waitForLog(const QString& fragment, int level, int timeoutMs = 20000)
+    {
+        return QTest::qWaitFor([&] {
+            for (const LogLine& l : std::as_const(m_log))
+                if (l.level == level && l.text.contains(fragment))
+                    return true;
+            return false;
+        }, timeoutMs);
+    }
+
+    int queued() const { return int(QDir(m_queue->path()).entryList({QStringLiteral("*.json")}, QDir::Files).size()); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>();
+        QVERIFY(m_db->ok());
+        m_queue = std::make_unique<QTemporaryDir>();
+        m_log.clear();
+    }
+
+    void deliversDutchTextAndAttachmentAsMime()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        setMailServer(smtp.port());
+        QTemporaryDir files;
+        QByteArray attachment;
+        for (int i = 0; i < 200000; ++i)
+            attachment.append(char((i * 7919) % 256)); // every byte value, no text
+        QFile f(files.filePath(QStringLiteral("overzicht 06-12.pdf")));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(attachment) == attachment.size());
+        f.close();
+
+        auto sender = makeSender();
+        MailMessage mail;
+        mail.address = QStringLiteral("dienst@taviro.test");
+        mail.recipientName = QStringLiteral("Gerrit van 't Hoff");
+        mail.subject = QStringLiteral("Taviro Ketelhuis Ödenbürg Alarm Melding – storing brander één, café en ijsbaan");
+        mail.body = QStringLiteral("Melder: 4711 Ketelhuis\r\nAlarm: Storing brander één (Op)\r\nTemperatuur 85 °C, €\r\n");
+        mail.attachmentPath = f.fileName();
+        QVERIFY(sender->send(mail));
+        QVERIFY(smtp.waitForMessages(1));
+
+        const QJsonObject got = smtp.messages().first();
+        QCOMPARE(got.value(QStringLiteral("subject")).toString(), mail.subject);
+        QCOMPARE(got.value(QStringLiteral("body_charset")).toString(), QStringLiteral("utf-8"));
+        // The body arrives byte for byte as composed, CR LF included.
+        QCOMPARE(QByteArray::fromHex(got.value(QStringLiteral("body_bytes")).toString().toLatin1()), mail.body.toUtf8());
+        QCOMPARE(got.value(QStringLiteral("mail_from")).toString(), QStringLiteral("meldkamer@taviro.test"));
+        QCOMPARE(got.value(QStringLiteral("rcpt_tos")).toArray().first().toString(), QStringLiteral("dienst@taviro.test"));
+        QVERIFY(got.value(QStringLiteral("from")).toString().contains(QStringLiteral("Meldkamer Zuidoost – Één")));
+        QVERIFY(got.value(QStringLiteral("to")).toString().contains(QStringLiteral("Gerrit van 't Hoff")));
+        QVERIFY(!got.value(QStringLiteral("date")).toString().isEmpty());
+        QVERIFY(got.value(QStringLiteral("message_id")).toString().contains(QStringLiteral("@taviro.test>")));
+
+        const QJsonObject part = got.value(QStringLiteral("attachments")).toArray().first().toObject();
+        QCOMPARE(part.value(QStringLiteral("filename")).toString(), QStringLiteral("overzicht 06-12.pdf"));
+        QCOMPARE(part.value(QStringLiteral("encoding")).toString(), QStringLiteral("base64"));
+        QCOMPARE(part.value(QStringLiteral("size")).toInt(), attachment.size());
+        QCOMPARE(part.value(QStringLiteral("sha256")).toString(),
+                 QString::fromLatin1(QCryptographicHash::hash(attachment, QCryptographicHash::Sha256).toHex()));
+
+        // Headers stay 7-bit: the subject travels as UTF-8 encoded words.
+        const QByteArray raw = smtp.raw(0);
+        const QByteArray head = raw.left(raw.indexOf("\r\n\r\n"));
+        QVERIFY(head.contains("Subject: =?UTF-8?B?"));
+        for (char c : head)
+            QVERIFY2(uchar(c) < 0x80, head.constData());
+        QTRY_COMPARE_WITH_TIMEOUT(queued(), 0, 5000);
+    }
+
+    void everyAddressGetsTheMail_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("semicolon") << QStringLiteral("een@taviro.test;twee@taviro.test");
+        QTest::newRow("comma and blanks") << QStringLiteral(" een@taviro.test , twee@taviro.test ");
+        QTest::newRow("one per line") << QStringLiteral("een@taviro.test\r\ntwee@taviro.test\r\n");
+        QTest::newRow("repeated address once") << QStringLiteral("een@taviro.test;twee@taviro.test;EEN@taviro.test");
+    }
+    void everyAddressGetsTheMail()
+    {
+        QFETCH(QString, field);
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        setMailServer(smtp.port());
+        auto sender = makeSender();
+        QVERIFY(sender->send({field, QStringLiteral("Elke melding ontvanger (zie opties)"), QStringLiteral("s"),
+                              QStringLiteral("b"), {}}));
+        QVERIFY(smtp.waitForMessages(2));
+        QTest::qWait(300);
+        const auto got = smtp.messages();
+        QCOMPARE(got.size(), 2);
+        QStringList to;
+        for (const QJsonObject& m : got)
+            to << m.value(QStringLiteral("rcpt_tos")).toArray().first().toString();
+        to.sort();
+        QCOMPARE(to, (QStringList{QStringLiteral("een@taviro.test"), QStringLiteral("twee@taviro.test")}));
+    }
+
+    void emptyAddressIsRefusedAndLogged()
+    {
+        auto sender = makeSender();
+        QVERIFY(!sender->send({QStringLiteral(" \r\n"), QStringLiteral("Jan"), QStringLiteral("s"), QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("geen e-mailadres"), 1));
+        QCOMPARE(queued(), 0);
+    }
+
+    void logsInWithTheSettingsAccount()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start({QStringLiteral("meldkamer"), QStringLiteral("z3er geheim"), {}}));
+        setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("fout"));
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"), QStringLiteral("b"), {}}));
+        // A refused login is reported once and retried; the corrected password is read on the next attempt.
+        QVERIFY(waitForLog(QStringLiteral("aanmelding geweigerd"), 1));
+        QCOMPARE(smtp.messages().size(), 0);
+        setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("z3er geheim"));
+        QVERIFY(smtp.waitForMessages(1));
+        QCOMPARE(smtp.messages().first().value(QStringLiteral("login")).toString(), QStringLiteral("meldkamer"));
+        QVERIFY(waitForLog(QStringLiteral("alsnog verzonden"), 1));
+    }
+
+    void serverThatStartsLateStillGetsTheMail()
+    {
+        const quint16 port = test::freeLoopbackPort();
+        setMailServer(port);
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("laat"), QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("nog niet verzonden"), 1));
+        QTest::qWait(1500); // a few refused attempts
+        test::SmtpTestServer smtp(port);
+        QVERIFY(smtp.start());
+        QVERIFY(smtp.waitForMessages(1));
+        QTest::qWait(2500);
+        QCOMPARE(smtp.messages().size(), 1);
+        QCOMPARE(queued(), 0);
+    }
+
+    void unreachableServerIsGivenUpAndReported()
+    {
+        setMailServer(test::freeLoopbackPort());
+        auto sender = makeSender({QStringLiteral("TAVIRO_MAIL_GIVE_UP=3")});
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("Brand"), QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("kon in 3 seconden niet worden verzonden"), 0));
+        // Set aside, not thrown away.
+        QTRY_COMPARE(queued(), 0);
+        QCOMPARE(QDir(m_queue->filePath(QStringLiteral("failed"))).entryList({QStringLiteral("*.json")}).size(), 1);
+    }
+
+    void refusedRecipientIsReportedOthersServed()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start({{}, {}, QStringLiteral("onbekend")}));
+        setMailServer(smtp.port());
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("onbekend@taviro.test;dienst@taviro.test"), QStringLiteral("Jan"),
+                              QStringLiteral("Brand"), QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("Mail aan onbekend@taviro.test (onderwerp \"Brand\") geweigerd"), 0));
+        QVERIFY(smtp.waitForMessages(1));
+        QCOMPARE(smtp.messages().first().value(QStringLiteral("rcpt_tos")).toArray().first().toString(),
+                 QStringLiteral("dienst@taviro.test"));
+        QTRY_COMPARE(QDir(m_queue->filePath(QStringLiteral("failed"))).entryList({QStringLiteral("*.json")}).size(), 1);
+    }
+
+    void queuedMailsSurviveAKilledSender()
+    {
+        const quint16 port = test::freeLoopbackPort();
+        setMailServer(port);
+        auto sender = makeSender();
+        QSignalSpy restarted(&sender->client(), &ServiceClient::restarted);
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"),
+                                  QStringLiteral("mail %1").arg(i), QStringLiteral("b"), {}}));
+        QCOMPARE(queued(), 3);
+
+        ::kill(pid_t(sender->client().processId()), SIGKILL);
+        // The supervisor notices, logs it and starts the sender again.
+        QVERIFY(waitForLog(QStringLiteral("TaviroMailSender is afgebroken"), 0));
+        QVERIFY(restarted.wait(10000));
+        QCOMPARE(queued(), 3);
+
+        test::SmtpTestServer smtp(port);
+        QVERIFY(smtp.start());
+        QVERIFY(smtp.waitForMessages(3));
+        QTest::qWait(1500);
+        QStringList subjects;
+        for (const QJsonObject& m : smtp.messages())
+            subjects << m.value(QStringLiteral("subject")).toString();
+        // In the order handed over, each exactly once.
+        QCOMPARE(subjects, (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2"), QStringLiteral("mail 3")}));
+        QTRY_COMPARE(queued(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailSender)
+#include "tst_mailsender.moc"

@@ -1,0 +1,127 @@
+// The JSON-RPC loop every service runs, exercised through a real service
+// process over its stdin and stdout.
+
+#include "ChildProcess.h"
+#include "TestDatabase.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace taviro;
+
+class TestServiceHost : public QObject
+{
+    Q_OBJECT
+
+    test::TestDatabase m_db;
+    QTemporaryDir m_queue;
+
+    void startService(QProcess& p, const QString& database)
+    {
+        test::startProgram(p, QStringLiteral("TaviroMailSender"), {},
+                           {QStringLiteral("TAVIRO_DATABASE=") + database,
+                            QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue.path()});
+        QVERIFY(p.waitForStarted(5000));
+    }
+
+    static QJsonObject readAnswer(QProcess& p)
+    {
+        while (!p.canReadLine() && p.waitForReadyRead(10000)) {
+        }
+        return QJsonDocument::fromJson(p.readLine()).object();
+    }
+
+private Q_SLOTS:
+    void answersRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("errorCode"); // 0: a result is expected
+        QTest::addColumn<QString>("result");
+        QTest::newRow("ping") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"ping"})") << 0 << QStringLiteral("pong");
+        QTest::newRow("text id") << QByteArray(R"({"jsonrpc":"2.0","id":"a","method":"ping","params":{}})") << 0
+                                 << QStringLiteral("pong");
+        QTest::newRow("unknown method") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"reboot"})") << -32601 << QString();
+        QTest::newRow("not JSON") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":") << -32700 << QString();
+        QTest::newRow("wrong version") << QByteArray(R"({"jsonrpc":"1.0","id":7,"method":"ping"})") << -32600 << QString();
+        QTest::newRow("params as array") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"ping","params":[1]})") << -32602
+                                         << QString();
+        QTest::newRow("missing address") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"send","params":{"subject":"x"}})")
+                                         << -32602 << QString();
+        QTest::newRow("address of the wrong kind")
+            << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"send","params":{"address":12}})") << -32602 << QString();
+    }
+    void answersRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, errorCode);
+        QFETCH(QString, result);
+        QVERIFY(m_db.ok());
+        QProcess p;
+        startService(p, m_db.path());
+        // A notification (no id) is never answered, so the next line must be ours.
+        p.write(R"({"jsonrpc":"2.0","method":"ping"})" "\n" + request + "\n");
+        const QJsonObject answer = readAnswer(p);
+        QCOMPARE(answer.value(QStringLiteral("jsonrpc")).toString(), QStringLiteral("2.0"));
+        if (errorCode == 0) {
+            QCOMPARE(answer.value(QStringLiteral("result")).toString(), result);
+        } else {
+            QCOMPARE(answer.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), errorCode);
+            QVERIFY(!answer.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().isEmpty());
+        }
+        // stdout carries protocol only: one answer, nothing else.
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(10000));
+        QVERIFY(p.readAllStandardOutput().trimmed().isEmpty());
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    void requestsSplitAcrossWritesAreJoined()
+    {
+        QProcess p;
+        startService(p, m_db.path());
+        p.write(R"({"jsonrpc":"2.0","id":1,)");
+        p.waitForBytesWritten();
+        QTest::qWait(100);
+        p.write(R"("method":"ping"})" "\n" R"({"jsonrpc":"2.0","id":2,"method":"ping"})" "\n");
+        QCOMPARE(readAnswer(p).value(QStringLiteral("id")).toInt(), 1);
+        QCOMPARE(readAnswer(p).value(QStringLiteral("id")).toInt(), 2);
+    }
+
+    void endsCleanly_data()
+    {
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("stdin closed") << false;
+        QTest::newRow("SIGTERM") << true;
+    }
+    void endsCleanly()
+    {
+        QFETCH(bool, bySignal);
+        QProcess p;
+        startService(p, m_db.path());
+        QVERIFY(test::waitForStderr(p, QStringLiteral("gestart")));
+        if (bySignal)
+            ::kill(pid_t(p.processId()), SIGTERM);
+        else
+            p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+    }
+
+    void missingDatabaseIsFatal()
+    {
+        QProcess p;
+        startService(p, m_queue.filePath(QStringLiteral("bestaat-niet.db")));
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains("fatale fout"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceHost)
+#include "tst_servicehost.moc"
