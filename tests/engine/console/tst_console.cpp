@@ -114,6 +114,34 @@ private Q_SLOTS:
             QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestiger = 1 AND bevestigtype = 1")), 2);
     }
 
+    void rearmingLooksBackOneDay_data()
+    {
+        QTest::addColumn<int>("daysLater");
+        QTest::addColumn<int>("pogingen");
+        QTest::addColumn<int>("bevestiger");
+        QTest::addColumn<int>("rearmed");
+        QTest::newRow("same night") << 0 << 1 << 0 << 1;
+        QTest::newRow("next day") << 1 << 1 << 0 << 1;
+        QTest::newRow("the day after") << 2 << 1 << 0 << 0;
+        QTest::newRow("attempts used up") << 0 << 3 << 0 << 0;
+        QTest::newRow("acknowledged") << 0 << 1 << 1 << 0;
+    }
+
+    void rearmingLooksBackOneDay()
+    {
+        QFETCH(int, daysLater);
+        QFETCH(int, pogingen);
+        QFETCH(int, bevestiger);
+        QFETCH(int, rearmed);
+        test::ConsoleFixture f;
+        QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", "
+                                            "bevestiger, bevestigtype) VALUES (?, 1, 1, ?, '2026-12-02 23:50:00', ?, 0)"),
+                             {f.jan, pogingen, bevestiger}));
+        f.clock.set(QDateTime(QDate(2026, 12, 2).addDays(daysLater), QTime(daysLater == 0 ? 23 : 0, daysLater == 0 ? 55 : 15)));
+        QCOMPARE(f.console.delivery().rearmSmsDispatches(), rearmed);
+        QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld")), rearmed ? 0 : 1);
+    }
+
     void minuteOutsideQuarterDoesNothing()
     {
         test::ConsoleFixture f;
