@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Result.h"
+
+#include <functional>
+
+namespace taviro {
+
+class Clock;
+class DatabaseConnector;
+class EventLog;
+class OperatorPrompt;
+class ScheduleCache;
+
+// What every configuration editor needs from the console around it. The main
+// window fills it once; the callbacks stay empty in tests that do not need them.
+struct EditorContext
+{
+    const DatabaseConnector& conn;
+    OperatorPrompt& prompt;
+    EventLog& log;
+    const Clock& clock;
+    // The schedules duty resolution reads; reloaded after every schedule save
+    // so the next alarm already goes to the people just planned.
+    ScheduleCache& cache;
+    // Restart the receiver and sender services with the stored port settings,
+    // then re-read the SMS settings.
+    std::function<void()> restartServices;
+    // Restart the alarm e-mail receiver with the stored mailbox settings.
+    std::function<void()> restartMailReceiver;
+    // Store a test report and take it in at once.
+    std::function<Status()> makeTestReport;
+};
+
+} // namespace taviro

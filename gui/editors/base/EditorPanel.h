@@ -1,0 +1,72 @@
+#pragma once
+
+#include "EditorContext.h"
+
+#include <QWidget>
+
+namespace taviro {
+
+// One configuration editor on the right of the console. The base owns the
+// save-on-leave question and the one-transaction save, so an editor holds only
+// its own fields and rules.
+//
+// Protocol with the main window: showItem(id) loads a record (0 = a new one);
+// hideMe() says whether the panel may be left, asking first when something
+// changed; writeDB() stores the form. After each save and delete the panel
+// emits treeChanged(branch); closed() asks for the current-alarm view.
+class EditorPanel : public QWidget
+{
+    Q_OBJECT
+public:
+    EditorPanel(EditorContext& ctx, QString branch, QWidget* parent = nullptr);
+
+    virtual void showItem(qint64 id) = 0;
+    // True when the panel may be left. A changed form asks whether to save.
+    virtual bool hideMe();
+    // Writes the form (already read by readForm) to the database. Runs inside
+    // the save's transaction; false rolls the whole save back.
+    virtual bool writeDB() = 0;
+    // Reads the form, validates it and writes it in one transaction; on
+    // success the branch of the tree is rebuilt. False when refused or failed.
+    bool saveAll();
+    virtual bool isChanged() const = 0;
+
+    const QString& branch() const { return m_branch; }
+    // The key of the record on the panel; 0 while a new one is not yet stored.
+    qint64 currentId() const { return m_id; }
+
+Q_SIGNALS:
+    void treeChanged(const QString& branch);
+    void closed();
+
+protected:
+    // Copies the controls into the record; false (after telling the operator
+    // why) refuses the save and keeps the edits on the panel.
+    virtual bool readForm() = 0;
+    // Work after a committed save, such as reloading the schedules.
+    virtual void afterSave() {}
+    // Runs before the change test when the panel is left.
+    virtual void beforeLeave() {}
+    virtual QString changeQuestion() const;
+
+    // An OK message box with the console's title.
+    void tell(const QString& text, int flags = 0);
+    // After a delete: the tree drops the record and the panel gives way.
+    void finishDelete();
+    // A failed database step is logged for the installer, never silently lost.
+    void logFailure(const QString& what, const QString& error);
+
+    EditorContext& m_ctx;
+    qint64 m_id = 0;
+
+private:
+    QString m_branch;
+};
+
+// The question asked before a changed form is left.
+QString formChangeQuestion();
+QString planningChangeQuestion();
+// Shown when the database refused a save; nothing of it was stored.
+QString saveFailedText();
+
+} // namespace taviro

@@ -1,0 +1,53 @@
+#include "FormHelpers.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace taviro::form {
+
+QLineEdit* textBox(QWidget* parent, const QString& objectName)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(objectName);
+    return edit;
+}
+
+QCheckBox* checkBox(QWidget* parent, const QString& objectName, const QString& caption)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(objectName);
+    return box;
+}
+
+QPushButton* button(QWidget* parent, const QString& objectName, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(objectName);
+    return b;
+}
+
+QLineEdit* addTextRow(QFormLayout* form, const QString& objectName, const QString& label)
+{
+    auto* edit = textBox(form->parentWidget(), objectName);
+    form->addRow(label, edit);
+    return edit;
+}
+
+bool isTicked(const QCheckBox* box)
+{
+    return box->checkState() == Qt::Checked;
+}
+
+std::optional<qint64> wholeNumber(const QString& text)
+{
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace taviro::form

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "EditorContext.h"
+#include "EventLog.h"
+#include "FakeClock.h"
+#include "ScheduleCache.h"
+#include "ScriptedPrompt.h"
+#include "TestDatabase.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+
+namespace taviro::test {
+
+// A demo installation in a scratch database and the context an editor gets
+// from the main window, with the outside calls counted instead of made.
+struct EditorFixture
+{
+    TestDatabase db{true};
+    ConnectorPtr conn = db.connect();
+    FakeClock clock;
+    ScriptedPrompt prompt;
+    EventLog log{clock, db.folder() + QStringLiteral("/Logger/")};
+    ScheduleCache cache;
+    int servicesRestarted = 0;
+    int mailReceiverRestarted = 0;
+    int testReports = 0;
+    EditorContext ctx{*conn, prompt, log, clock, cache,
+                      [this] { ++servicesRestarted; },
+                      [this] { ++mailReceiverRestarted; },
+                      [this] {
+                          ++testReports;
+                          return Status();
+                      }};
+
+    QStringList askedTexts() const
+    {
+        QStringList texts;
+        for (const auto& q : prompt.asked())
+            texts << q.text;
+        return texts;
+    }
+};
+
+template <class T = QWidget>
+T* child(QWidget* panel, const char* name)
+{
+    T* w = panel->findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no control named %s", name);
+    return w;
+}
+
+// Types like an operator: select all, then the new text.
+inline void typeInto(QWidget* panel, const char* name, const QString& text)
+{
+    auto* edit = child<QLineEdit>(panel, name);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    // Character by character, so accents and apostrophes arrive as typed.
+    for (QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+// Clicks at the left end, where a check box has its box and a button its face.
+inline void click(QWidget* panel, const char* name)
+{
+    auto* b = child<QAbstractButton>(panel, name);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(qMin(8, b->width() / 2), b->height() / 2));
+}
+
+inline QString textOf(QWidget* panel, const char* name)
+{
+    return child<QLineEdit>(panel, name)->text();
+}
+
+} // namespace taviro::test

@@ -1,0 +1,147 @@
+#include "EditorFixture.h"
+#include "OntvangerPanel.h"
+#include "Repositories.h"
+
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+
+using namespace taviro;
+using namespace taviro::test;
+
+class TestOntvangersEditor : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void newRecipientIsStoredOnce();
+    void hiddenColumnsSurviveASave();
+    void badPinCodeSavesNothing();
+    void checkBoxCountsAsChange();
+    void deleteRefusedWhilePlanned_data();
+    void deleteRefusedWhilePlanned();
+};
+
+void TestOntvangersEditor::newRecipientIsStoredOnce()
+{
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    typeInto(&panel, "txtalias", QStringLiteral("HvD"));
+    typeInto(&panel, "txtnaam", QStringLiteral("Henk van 't Hoff"));
+    typeInto(&panel, "txtplaats", QStringLiteral("Zoetermeer"));
+    typeInto(&panel, "txtmobielnr", QStringLiteral("+31611122233"));
+    child<QPlainTextEdit>(&panel, "txtemail")->setPlainText(QStringLiteral("henk@example.nl\nwacht@example.nl"));
+    typeInto(&panel, "intpincode", QStringLiteral("4321"));
+    click(&panel, "smsCheck");
+    click(&panel, "chksuperpin");
+    click(&panel, "cmdOpslaan");
+    const qint64 id = panel.currentId();
+    QVERIFY(id > 0);
+    click(&panel, "emailCheck");
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(panel.currentId(), id);
+
+    auto rows = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("HvD")});
+    QVERIFY(rows.ok());
+    QCOMPARE(rows->size(), 1);
+    const Ontvanger& o = rows->first();
+    QCOMPARE(o.naam, QStringLiteral("Henk van 't Hoff"));
+    QCOMPARE(o.email, QStringLiteral("henk@example.nl\nwacht@example.nl"));
+    QCOMPARE(o.pincode, 4321);
+    QVERIFY(o.superpin && o.UseSMS && o.UseEmail && o.actief && !o.deleted);
+    QVERIFY(!panel.isChanged());
+}
+
+void TestOntvangersEditor::hiddenColumnsSurviveASave()
+{
+    EditorFixture f;
+    OntvangerRepository repo(*f.conn);
+    Ontvanger o;
+    o.alias = QStringLiteral("SEM");
+    o.naam = QStringLiteral("Semafoon");
+    o.semafoonnr = QStringLiteral("06-555");
+    o.subcode = 7;
+    auto id = repo.insert(o);
+    QVERIFY(id.ok());
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(*id);
+    typeInto(&panel, "txtnaam", QStringLiteral("Semafoon oud"));
+    click(&panel, "cmdOpslaan");
+    auto back = repo.find(*id);
+    QCOMPARE((*back)->naam, QStringLiteral("Semafoon oud"));
+    QCOMPARE((*back)->semafoonnr, QStringLiteral("06-555"));
+    QCOMPARE((*back)->subcode, 7);
+}
+
+void TestOntvangersEditor::badPinCodeSavesNothing()
+{
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(1);
+    typeInto(&panel, "txtnaam", QStringLiteral("Jan de Vries jr."));
+    typeInto(&panel, "intpincode", QStringLiteral("12a"));
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(f.askedTexts(), QStringList{QStringLiteral("De pincode moet een getal zijn.")});
+    QCOMPARE((*OntvangerRepository(*f.conn).find(1))->naam, QStringLiteral("Jan de Vries"));
+    // Leaving with Yes runs into the same refusal and keeps the panel.
+    f.prompt.script({PromptAnswer::Yes});
+    QVERIFY(!panel.hideMe());
+    QCOMPARE(textOf(&panel, "intpincode"), QStringLiteral("12a"));
+}
+
+void TestOntvangersEditor::checkBoxCountsAsChange()
+{
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(2);
+    QVERIFY(!panel.isChanged());
+    click(&panel, "emailCheck");
+    QVERIFY(panel.isChanged());
+    f.prompt.script({PromptAnswer::No});
+    QVERIFY(panel.hideMe());
+    QVERIFY(!(*OntvangerRepository(*f.conn).find(2))->UseEmail);
+    QVERIFY(!child<QCheckBox>(&panel, "emailCheck")->isChecked());
+}
+
+void TestOntvangersEditor::deleteRefusedWhilePlanned_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("in a schedule") << QStringLiteral("active") << false;
+    QTest::newRow("only in a deleted schedule") << QStringLiteral("deleted") << true;
+    QTest::newRow("in no schedule") << QStringLiteral("none") << true;
+}
+
+void TestOntvangersEditor::deleteRefusedWhilePlanned()
+{
+    QFETCH(QString, where);
+    QFETCH(bool, deleted);
+    EditorFixture f;
+    Ontvanger o;
+    o.alias = QStringLiteral("NEW");
+    o.naam = QStringLiteral("Nieuw");
+    const qint64 id = *OntvangerRepository(*f.conn).insert(o);
+    if (where != QStringLiteral("none")) {
+        WeekPlanning w;
+        w.alias = w.naam = QStringLiteral("W");
+        w.cells[0] = id; // cell "0" counts like any other
+        w.deleted = where == QStringLiteral("deleted");
+        QVERIFY(WeekPlanningRepository(*f.conn).insert(w).ok());
+    }
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(id);
+    QSignalSpy closed(&panel, &EditorPanel::closed);
+    click(&panel, "VerwijderBtn");
+    QCOMPARE((*OntvangerRepository(*f.conn).find(id))->deleted, deleted);
+    QCOMPARE(closed.count(), deleted ? 1 : 0);
+    if (!deleted)
+        QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
+                     "Ontvanger kan niet verwijderd worden. Deze ontvanger staat nog in het weekrooster.")});
+}
+
+QTEST_MAIN(TestOntvangersEditor)
+#include "tst_ontvangerseditor.moc"
