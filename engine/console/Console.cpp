@@ -68,7 +68,7 @@ void Console::startTimers()
 
 bool Console::takeIn(qint64 meldingId, const CreationSettings& settings, QList<MailMessage>& mails)
 {
-    Transaction tx(m_conn);
+    CachedTransaction tx(m_sql);
     Status s = tx.begin();
     if (s) {
         // Only an unseen report is taken in: whoever got here first has it.

@@ -28,6 +28,21 @@ Result<QSqlQuery*> StatementCache::run(const QString& sql, const QVariantList& b
     return &q;
 }
 
+Status StatementCache::begin()
+{
+    return exec(m_conn.dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+}
+
+Status StatementCache::commit()
+{
+    return exec(QStringLiteral("COMMIT"));
+}
+
+void StatementCache::rollback()
+{
+    (void)exec(QStringLiteral("ROLLBACK"));
+}
+
 Status StatementCache::exec(const QString& sql, const QVariantList& binds)
 {
     auto q = run(sql, binds);

@@ -30,11 +30,52 @@ public:
     // no read snapshot into the next transaction.
     Status rows(const QString& sql, const QVariantList& binds, const std::function<void(const QSqlQuery&)>& row);
 
+    // The transaction statements too are prepared once: on the alarm path
+    // they run twice per report.
+    Status begin();
+    Status commit();
+    void rollback();
+
 private:
     Result<QSqlQuery*> run(const QString& sql, const QVariantList& binds);
 
     const DatabaseConnector& m_conn;
     QHash<QString, QSqlQuery> m_queries;
+};
+
+// Writes that belong together, on a StatementCache's connection: started
+// with BEGIN IMMEDIATE on SQLite so a second writer waits for the lock up
+// front, rolled back unless committed.
+class CachedTransaction
+{
+public:
+    explicit CachedTransaction(StatementCache& sql) : m_sql(sql) {}
+    ~CachedTransaction()
+    {
+        if (m_active)
+            m_sql.rollback();
+    }
+    CachedTransaction(const CachedTransaction&) = delete;
+    CachedTransaction& operator=(const CachedTransaction&) = delete;
+
+    Status begin()
+    {
+        Status s = m_sql.begin();
+        m_active = s.ok();
+        return s;
+    }
+    Status commit()
+    {
+        Status s = m_sql.commit();
+        if (!s)
+            m_sql.rollback();
+        m_active = false;
+        return s;
+    }
+
+private:
+    StatementCache& m_sql;
+    bool m_active = false;
 };
 
 } // namespace taviro

@@ -2,7 +2,6 @@
 
 #include "DatabaseConnector.h"
 #include "SqlValues.h"
-#include "Transaction.h"
 
 #include <QSqlQuery>
 
@@ -26,7 +25,7 @@ Result<qint64> SqlReportStore::store(const ReceivedReport& report)
         if ((line.melderAlias.isEmpty() ? report.melderAlias : line.melderAlias).trimmed().isEmpty())
             return Result<qint64>::failure(QStringLiteral("melding zonder OS-nummer niet opgeslagen"));
 
-    Transaction tx(m_conn);
+    CachedTransaction tx(m_sql);
     if (Status s = tx.begin(); !s)
         return Result<qint64>::failure(s.error());
     auto id = storeInTransaction(report);
