@@ -1,0 +1,316 @@
+#include "BlockTime.h"
+#include "DutyResolver.h"
+#include "EditorFixture.h"
+#include "PlanningDnd.h"
+#include "Repositories.h"
+#include "WeekGrid.h"
+#include "WeekPlannerPanel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSignalSpy>
+
+using namespace taviro;
+using namespace taviro::test;
+
+namespace {
+
+// Demo installation: recipients 1 Jan (JDV), 2 Marieke (MBA), 3 Pieter (PJA),
+// 4 José (JSM); week schedules 1 "Standaard week", 2 "Kerstrooster"; the year
+// schedule uses both.
+constexpr qint64 kJan = 1, kPieter = 3, kStandard = 1;
+
+QListWidgetItem* itemFor(PlanningSourceList* list, qint64 key)
+{
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->data(Qt::UserRole).toLongLong() == key)
+            return list->item(i);
+    }
+    qFatal("no list item for key %lld", key);
+}
+
+// What the list puts on the drag, dropped onto the cell as the window system
+// delivers it: enter, move, drop.
+bool dragOnto(PlanningSourceList* list, QListWidgetItem* item, PlanningSlot* slot)
+{
+    struct Access : PlanningSourceList
+    {
+        using PlanningSourceList::mimeData;
+    };
+    std::unique_ptr<QMimeData> mime(static_cast<Access*>(list)->mimeData({item}));
+    const QPoint at = slot->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(slot, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(slot, &drop);
+    return drop.isAccepted();
+}
+
+WeekPlanning stored(EditorFixture& f, qint64 id)
+{
+    return **WeekPlanningRepository(*f.conn).find(id);
+}
+
+} // namespace
+
+class TestWeekPlanner : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void blockTimes_data();
+    void blockTimes();
+    void leavingATimeBoxRefusesBadTime();
+    void newScheduleDefaultsAndKey();
+    void unTickingBlock2ClosesBlock3();
+    void dropPlacesAndEmpties();
+    void keyboardPlacesAndRemoves();
+    void deletedRecipientShowsQuestionMark();
+    void saveChangesWhoIsOnDuty();
+    void leavingAfterAPlacementAsks_data();
+    void leavingAfterAPlacementAsks();
+    void deleteRefusedWhileInYearSchedule_data();
+    void deleteRefusedWhileInYearSchedule();
+};
+
+void TestWeekPlanner::blockTimes_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("t1");
+    QTest::addColumn<QString>("t2");
+    QTest::addColumn<QString>("t3");
+    QTest::addColumn<QString>("problem");
+    const QString bad = QStringLiteral("U heeft een onjuiste tijd ingevoerd.");
+    const QString before2 = QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 2.");
+    const QString before3 = QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 3.");
+    const QString after1 = QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 1.");
+    const QString after2 = QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 2.");
+    QTest::newRow("typed h:m") << 1 << "8:0" << "16:30" << "24:00" << QString();
+    QTest::newRow("24:00 is the end of day") << 3 << "8:00" << "16:30" << "24:00" << QString();
+    QTest::newRow("equal starts") << 2 << "8:00" << "8:00" << "8:00" << QString();
+    QTest::newRow("25:00") << 1 << "25:00" << "24:00" << "24:00" << bad;
+    QTest::newRow("8.00") << 1 << "8.00" << "24:00" << "24:00" << bad;
+    QTest::newRow("abc") << 2 << "8:00" << "abc" << "24:00" << bad;
+    QTest::newRow("empty") << 3 << "8:00" << "16:00" << "" << bad;
+    QTest::newRow("24:30") << 3 << "8:00" << "16:00" << "24:30" << bad;
+    QTest::newRow("1 after 2") << 1 << "17:00" << "16:30" << "24:00" << before2;
+    QTest::newRow("2 after 3") << 2 << "8:00" << "23:00" << "22:00" << before3;
+    QTest::newRow("2 before 1") << 2 << "8:00" << "7:59" << "24:00" << after1;
+    QTest::newRow("3 before 2") << 3 << "8:00" << "16:30" << "16:29" << after2;
+    QTest::newRow("unreadable neighbour") << 1 << "8:00" << "x" << "24:00" << QString();
+}
+
+void TestWeekPlanner::blockTimes()
+{
+    QFETCH(int, box);
+    QFETCH(QString, t1);
+    QFETCH(QString, t2);
+    QFETCH(QString, t3);
+    QFETCH(QString, problem);
+    QCOMPARE(blockTimeProblem(box, {t1, t2, t3}), problem);
+}
+
+void TestWeekPlanner::leavingATimeBoxRefusesBadTime()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    typeInto(&panel, "txttime1", QStringLiteral("25:00"));
+    QTest::keyClick(child<QLineEdit>(&panel, "txttime1"), Qt::Key_Return);
+    QCOMPARE(f.askedTexts(), QStringList{QStringLiteral("U heeft een onjuiste tijd ingevoerd.")});
+    // Saving with the bad time stores nothing.
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(f.prompt.asked().size(), 2);
+    QCOMPARE(stored(f, kStandard).time1, QStringLiteral("8:00"));
+}
+
+void TestWeekPlanner::newScheduleDefaultsAndKey()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(0);
+    QSignalSpy tree(&panel, &EditorPanel::treeChanged);
+    typeInto(&panel, "txtalias", QStringLiteral("ZMR"));
+    typeInto(&panel, "txtnaam", QStringLiteral("Zomer 'Noord'"));
+    click(&panel, "cmdOpslaan");
+    const qint64 id = panel.currentId();
+    QVERIFY(id > 0);
+    QCOMPARE(tree.count(), 1);
+    QCOMPARE(tree.first().first().toString(), QStringLiteral("weekplanningen"));
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(panel.currentId(), id);
+    const WeekPlanning w = stored(f, id);
+    QCOMPARE(w.naam, QStringLiteral("Zomer 'Noord'"));
+    QCOMPARE(w.time1, QStringLiteral("00:00"));
+    QCOMPARE(w.time2, QStringLiteral("24:00"));
+    QCOMPARE(w.time3, QStringLiteral("24:00"));
+    QVERIFY(!w.Rij2Actief && !w.Rij3Actief && !w.chkSecond && !w.chkThird);
+    QVERIFY(f.cache.week(id)); // reloaded after the save
+}
+
+void TestWeekPlanner::unTickingBlock2ClosesBlock3()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    auto* rij3 = child<QCheckBox>(&panel, "activeerRij3Check");
+    QVERIFY(rij3->isChecked() && rij3->isEnabled());
+    click(&panel, "activeerRij2Check");
+    QCOMPARE(textOf(&panel, "txttime2"), QStringLiteral("24:00"));
+    QCOMPARE(textOf(&panel, "txttime3"), QStringLiteral("24:00"));
+    QVERIFY(!rij3->isChecked());
+    QVERIFY(!rij3->isEnabled());
+    QVERIFY(!child<QLineEdit>(&panel, "txttime2")->isEnabled());
+    QVERIFY(!panel.grid()->cell(WeekPlanning::cellIndex(0, 3, 1))->isEnabled());
+    QVERIFY(panel.grid()->cell(WeekPlanning::cellIndex(0, 3, 0))->isEnabled());
+    QVERIFY(panel.isChanged());
+}
+
+void TestWeekPlanner::dropPlacesAndEmpties()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    const int monday = WeekPlanning::cellIndex(0, 0, 0);
+    const int backup = WeekPlanning::cellIndex(1, 0, 0);
+    QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kPieter), panel.grid()->cell(monday)));
+    QCOMPARE(panel.grid()->cell(monday)->text(), QStringLiteral("PJA"));
+    auto* empty = panel.recipientList()->item(panel.recipientList()->count() - 1);
+    QCOMPARE(empty->text(), QStringLiteral(" leeg()"));
+    QVERIFY(dragOnto(panel.recipientList(), empty, panel.grid()->cell(backup)));
+    QVERIFY(panel.isChanged());
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(stored(f, kStandard).cells[monday], kPieter);
+    QCOMPARE(stored(f, kStandard).cells[backup], 0);
+    QCOMPARE(panel.grid()->cell(backup)->text(), QString());
+}
+
+void TestWeekPlanner::keyboardPlacesAndRemoves()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    const int friday = WeekPlanning::cellIndex(0, 4, 2);
+    const int sunday = WeekPlanning::cellIndex(0, 6, 2);
+    QTest::mouseClick(panel.grid()->cell(friday), Qt::LeftButton);
+    panel.recipientList()->setCurrentItem(itemFor(panel.recipientList(), kPieter));
+    QTest::keyClick(panel.recipientList(), Qt::Key_Return);
+    QCOMPARE(panel.grid()->cell(friday)->text(), QStringLiteral("PJA"));
+    // Enter on a cell places the recipient chosen in the list.
+    QTest::keyClick(panel.grid()->cell(sunday), Qt::Key_Enter);
+    QTest::keyClick(panel.grid()->cell(WeekPlanning::cellIndex(0, 0, 0)), Qt::Key_Delete);
+    // A switched-off position takes nothing.
+    QTest::mouseClick(panel.grid()->cell(WeekPlanning::cellIndex(2, 0, 0)), Qt::LeftButton);
+    QTest::keyClick(panel.recipientList(), Qt::Key_Return);
+    click(&panel, "cmdOpslaan");
+    const WeekPlanning w = stored(f, kStandard);
+    QCOMPARE(w.cells[friday], kPieter);
+    QCOMPARE(w.cells[sunday], kPieter);
+    QCOMPARE(w.cells[WeekPlanning::cellIndex(0, 0, 0)], 0);
+    QCOMPARE(w.cells[WeekPlanning::cellIndex(2, 0, 0)], 0);
+}
+
+void TestWeekPlanner::deletedRecipientShowsQuestionMark()
+{
+    EditorFixture f;
+    QVERIFY(OntvangerRepository(*f.conn).softDelete(kJan).ok());
+    WeekPlannerPanel panel(f.ctx);
+    panel.showPlanning(kStandard);
+    QCOMPARE(panel.grid()->cell(WeekPlanning::cellIndex(0, 0, 0))->text(), QStringLiteral("?"));
+    QCOMPARE(panel.grid()->key(WeekPlanning::cellIndex(0, 0, 0)), kJan);
+    // Gone from the list, but the cell still holds Jan until replaced.
+    for (int i = 0; i < panel.recipientList()->count(); ++i)
+        QVERIFY(panel.recipientList()->item(i)->data(Qt::UserRole).toLongLong() != kJan);
+}
+
+void TestWeekPlanner::saveChangesWhoIsOnDuty()
+{
+    EditorFixture f;
+    QVERIFY(f.cache.load(*f.conn).ok());
+    const QDateTime wednesday(QDate(2026, 12, 2), QTime(10, 15)); // block 1 runs from 8:00
+    auto onDuty = [&] {
+        DutyOutcome out;
+        DutyResolver(f.cache, wednesday, false, QString()).addOnDutyRecipients({{1, kStandard}}, ScheduleMode::Week,
+                                                                               out);
+        QList<qint64> ids;
+        for (const DutyPair& p : out.pairs)
+            ids << p.recipientId;
+        return ids;
+    };
+    QCOMPARE(onDuty(), QList<qint64>{kJan});
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    QTest::mouseClick(panel.grid()->cell(WeekPlanning::cellIndex(0, 2, 0)), Qt::LeftButton);
+    panel.recipientList()->setCurrentItem(itemFor(panel.recipientList(), kPieter));
+    QTest::keyClick(panel.recipientList(), Qt::Key_Return);
+    QCOMPARE(onDuty(), QList<qint64>{kJan}); // not before it is saved
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(onDuty(), QList<qint64>{kPieter});
+}
+
+void TestWeekPlanner::leavingAfterAPlacementAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("mayLeave");
+    QTest::addColumn<qint64>("storedCell");
+    QTest::newRow("yes") << int(PromptAnswer::Yes) << true << kPieter;
+    QTest::newRow("no") << int(PromptAnswer::No) << true << kJan;
+    QTest::newRow("cancel") << int(PromptAnswer::Cancel) << false << kJan;
+}
+
+void TestWeekPlanner::leavingAfterAPlacementAsks()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, mayLeave);
+    QFETCH(qint64, storedCell);
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    QVERIFY(panel.hideMe());
+    QVERIFY(f.prompt.asked().isEmpty());
+    const int cell = WeekPlanning::cellIndex(0, 1, 0);
+    QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kPieter), panel.grid()->cell(cell)));
+    f.prompt.script({answer});
+    QCOMPARE(panel.hideMe(), mayLeave);
+    QCOMPARE(f.askedTexts(), QStringList{planningChangeQuestion()});
+    QCOMPARE(stored(f, kStandard).cells[cell], storedCell);
+    QCOMPARE(panel.grid()->cell(cell)->text(), answer == PromptAnswer::No ? QStringLiteral("JDV") : QStringLiteral("PJA"));
+}
+
+void TestWeekPlanner::deleteRefusedWhileInYearSchedule_data()
+{
+    QTest::addColumn<bool>("yearDeleted");
+    QTest::newRow("used by a year schedule") << false;
+    QTest::newRow("used only by a deleted one") << true;
+}
+
+void TestWeekPlanner::deleteRefusedWhileInYearSchedule()
+{
+    QFETCH(bool, yearDeleted);
+    EditorFixture f;
+    if (yearDeleted)
+        QVERIFY(JaarPlanningRepository(*f.conn).softDelete(1).ok());
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    QSignalSpy closed(&panel, &EditorPanel::closed);
+    click(&panel, "cmdVerwijder");
+    QCOMPARE(stored(f, kStandard).deleted, yearDeleted);
+    QCOMPARE(closed.count(), yearDeleted ? 1 : 0);
+    if (!yearDeleted)
+        QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
+                     "Weekrooster kan niet verwijderd worden. Dit weekrooster staat nog in het jaarrooster.")});
+}
+
+QTEST_MAIN(TestWeekPlanner)
+#include "tst_weekplanner.moc"
