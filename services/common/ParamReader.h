@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace taviro::service {
+
+// Reads a request's named parameters and collects what is missing or of the
+// wrong kind, so a method can answer with one clear "invalid params" error.
+class ParamReader
+{
+public:
+    explicit ParamReader(const QJsonObject& params) : m_params(params) {}
+
+    // A text parameter; missing or null gives the fallback when optional.
+    QString text(const QString& name, bool required = true, const QString& fallback = {});
+    // A whole number; numbers sent as text ("110") are accepted, as the
+    // settings row keeps some of them as text.
+    qint64 number(const QString& name, bool required = true, qint64 fallback = 0);
+
+    bool ok() const { return m_problems.isEmpty(); }
+    QString problems() const { return m_problems.join(QStringLiteral("; ")); }
+
+private:
+    const QJsonObject& m_params;
+    QStringList m_problems;
+};
+
+} // namespace taviro::service
