@@ -1,16 +1,22 @@
 #pragma once
 
 #include "EditorContext.h"
+#include "PlanningDnd.h"
 #include "EventLog.h"
 #include "FakeClock.h"
 #include "ScheduleCache.h"
 #include "ScriptedPrompt.h"
 #include "TestDatabase.h"
 
+#include <QApplication>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+
+#include <memory>
 
 namespace taviro::test {
 
@@ -74,6 +80,34 @@ inline void click(QWidget* panel, const char* name)
 inline QString textOf(QWidget* panel, const char* name)
 {
     return child<QLineEdit>(panel, name)->text();
+}
+
+inline QListWidgetItem* itemFor(PlanningSourceList* list, qint64 key)
+{
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->data(Qt::UserRole).toLongLong() == key)
+            return list->item(i);
+    }
+    qFatal("no list item for key %lld", key);
+}
+
+// What the list puts on the drag, delivered to the slot as the window system
+// does at the end of a drag: enter, then drop. True when the slot took it.
+inline bool dragOnto(PlanningSourceList* list, QListWidgetItem* item, PlanningSlot* slot)
+{
+    struct Access : PlanningSourceList
+    {
+        using PlanningSourceList::mimeData;
+    };
+    std::unique_ptr<QMimeData> mime(static_cast<Access*>(list)->mimeData({item}));
+    const QPoint at = slot->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(slot, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(slot, &drop);
+    return drop.isAccepted();
 }
 
 } // namespace taviro::test

@@ -22,34 +22,6 @@ namespace {
 // schedule uses both.
 constexpr qint64 kJan = 1, kPieter = 3, kStandard = 1;
 
-QListWidgetItem* itemFor(PlanningSourceList* list, qint64 key)
-{
-    for (int i = 0; i < list->count(); ++i) {
-        if (list->item(i)->data(Qt::UserRole).toLongLong() == key)
-            return list->item(i);
-    }
-    qFatal("no list item for key %lld", key);
-}
-
-// What the list puts on the drag, dropped onto the cell as the window system
-// delivers it: enter, move, drop.
-bool dragOnto(PlanningSourceList* list, QListWidgetItem* item, PlanningSlot* slot)
-{
-    struct Access : PlanningSourceList
-    {
-        using PlanningSourceList::mimeData;
-    };
-    std::unique_ptr<QMimeData> mime(static_cast<Access*>(list)->mimeData({item}));
-    const QPoint at = slot->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(slot, &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDropEvent drop(QPointF(at), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(slot, &drop);
-    return drop.isAccepted();
-}
-
 WeekPlanning stored(EditorFixture& f, qint64 id)
 {
     return **WeekPlanningRepository(*f.conn).find(id);
