@@ -89,14 +89,14 @@ Status DispatchCreator::markLines(const QString& set, const QVariantList& values
                       binds);
 }
 
-Status DispatchCreator::link(qint64 uitmeldId, const QList<qint64>& lines)
+Status DispatchCreator::link(const QList<std::pair<qint64, qint64>>& pairs)
 {
-    if (lines.isEmpty())
+    if (pairs.isEmpty())
         return {};
     QVariantList binds;
     QStringList rows;
-    for (qint64 id : lines) {
-        binds << key(uitmeldId) << key(id);
+    for (const auto& [dispatch, line] : pairs) {
+        binds << key(dispatch) << key(line);
         rows << QStringLiteral("(?, ?)");
     }
     return m_sql.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES ") + rows.join(QLatin1Char(',')),
@@ -209,6 +209,7 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, %1, bevestiger, bevestigtype) "
                        "VALUES (?, 0, ?, 0, ?, 0, 0)")
             .arg(m_conn.id(QStringLiteral("date")));
+    QList<std::pair<qint64, qint64>> links; // every (dispatch, line), written at once
     if (!kept.isEmpty()) {
         auto id = m_sql.insert(insertDispatch, {key(0), sql::boolValue(true), sql::dateValue(now, d)});
         if (!id)
@@ -216,8 +217,8 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         out.bookkeepingId = *id;
         if (Status s = markLines(QStringLiteral("uitmeld_id = ?"), {key(*id)}, kept); !s)
             return R::failure(s.error());
-        if (Status s = link(*id, kept); !s)
-            return R::failure(s.error());
+        for (qint64 line : kept)
+            links.append({*id, line});
     }
 
     // One dispatch per recipient on duty, holding all of that recipient's lines.
@@ -235,11 +236,13 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         for (const DutyPair& p : duty.pairs)
             if (p.recipientId == recipient && !lines.contains(p.lineId))
                 lines.append(p.lineId);
-        if (Status s = link(*id, lines); !s)
-            return R::failure(s.error());
-        for (qint64 line : lines)
+        for (qint64 line : lines) {
+            links.append({*id, line});
             lastDispatchOfLine.insert(line, *id);
+        }
     }
+    if (Status s = link(links); !s)
+        return R::failure(s.error());
     // meldindex.uitmeld_id keeps the last recipient's dispatch, as it always did.
     for (qint64 dispatch : out.dispatchIds) {
         QList<qint64> lines;

@@ -49,7 +49,7 @@ public:
 
 private:
     Status markLines(const QString& set, const QVariantList& values, const QList<qint64>& lines);
-    Status link(qint64 uitmeldId, const QList<qint64>& lines);
+    Status link(const QList<std::pair<qint64, qint64>>& pairs); // (dispatch, line)
 
     const DatabaseConnector& m_conn;
     const ScheduleCache& m_cache;
