@@ -79,7 +79,8 @@ PlanningSlot::PlanningSlot(QString mimeType, int index, QWidget* parent)
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setAlignment(Qt::AlignCenter);
-    setMinimumSize(44, 20);
+    setMinimumSize(44, 22);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setAutoFillBackground(true);
     restyle();
 }

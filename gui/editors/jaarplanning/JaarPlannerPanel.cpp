@@ -46,6 +46,7 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
         grid->addWidget(label, row, 2 * col);
         grid->addWidget(slot, row, 2 * col + 1);
         grid->setColumnStretch(2 * col + 1, 1);
+        grid->setRowStretch((JaarPlanning::kWeeks - 1) / kColumns + 1, 1);
         connect(slot, &PlanningSlot::dropped, this, [this](int week, qint64 key, const QString& text) {
             setCurrentWeek(week);
             place(week, key, text);
@@ -68,6 +69,8 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
     // For orientation only: which week it is now.
     auto* calendar = new QCalendarWidget(this);
     calendar->setObjectName(QStringLiteral("MonthView1"));
+    calendar->setLocale(QLocale(QLocale::Dutch, QLocale::Netherlands));
+    calendar->setFirstDayOfWeek(Qt::Monday);
     calendar->setSelectedDate(m_ctx.clock.now().date());
     calendar->setVerticalHeaderFormat(QCalendarWidget::ISOWeekNumbers);
     calendar->setMaximumWidth(280);

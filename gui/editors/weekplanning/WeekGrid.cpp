@@ -34,7 +34,7 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
     for (int block = 0; block < 3; ++block) {
         for (int pos = 0; pos < 3; ++pos) {
             auto* label = new QLabel(positions[pos], this);
-            m_layout->addWidget(label, rowOf(pos, block), 0);
+            m_layout->addWidget(label, rowOf(pos, block), 1);
             for (int day = 0; day < 7; ++day) {
                 const int i = WeekPlanning::cellIndex(pos, day, block);
                 auto* slot = new PlanningSlot(mimeType(), i, this);
@@ -59,6 +59,7 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
     }
     for (int d = 0; d < 7; ++d)
         m_layout->setColumnStretch(2 + d, 1);
+    m_layout->setColumnMinimumWidth(0, 130);
 }
 
 void WeekGrid::setCell(int index, qint64 key, const QString& text)
@@ -82,7 +83,7 @@ void WeekGrid::setCurrentCell(int index)
 
 void WeekGrid::setBlockControls(int block, QWidget* controls)
 {
-    m_layout->addWidget(controls, rowOf(0, block), 1, 3, 1, Qt::AlignTop);
+    m_layout->addWidget(controls, rowOf(0, block), 0, 3, 1, Qt::AlignTop);
 }
 
 } // namespace taviro

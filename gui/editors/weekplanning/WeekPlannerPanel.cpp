@@ -111,6 +111,7 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     positions->addStretch();
     gridBox->addLayout(positions);
     gridBox->addWidget(m_grid);
+    gridBox->addStretch();
     gridBox->addWidget(new QLabel(
         QStringLiteral("Sleep een ontvanger naar een vak, of kies een vak en een ontvanger en druk op Enter. "
                        "Delete maakt een vak leeg."),

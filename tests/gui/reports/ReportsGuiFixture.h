@@ -5,6 +5,7 @@
 #include "FakeClock.h"
 #include "FakeServices.h"
 #include "ReportFixture.h"
+#include "ReportPrinter.h"
 #include "ScriptedPrompt.h"
 
 #include <QFile>
