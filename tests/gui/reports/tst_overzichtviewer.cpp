@@ -97,6 +97,7 @@ private Q_SLOTS:
         OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
         viewer.resize(1100, 560);
         viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
         QSignalSpy showPage(&viewer, &OverzichtViewer::showRequested);
         QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 2), QDate(2026, 12, 2), true, stylesheet}));
         QCOMPARE(showPage.size(), 1);
@@ -131,6 +132,8 @@ private Q_SLOTS:
         detail.resize(900, 360);
         detail.show();
         QVERIFY(detail.showItem(1));
+        QVERIFY(QTest::qWaitForWindowExposed(&detail));
+        QCoreApplication::processEvents(); // let the layout settle before the picture
         QVERIFY(detail.grab().save(shotPath(QStringLiteral("alarmdetail.png"))));
     }
 };
