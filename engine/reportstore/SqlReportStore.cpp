@@ -47,7 +47,10 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
     if (!meldingId)
         return meldingId;
 
-    // One lookup per transmitter in the report, one read of its points.
+    // One lookup per transmitter in the report, one read of its points, and
+    // all lines written by one statement.
+    QVariantList lineValues;
+    QStringList lineRows;
     QHash<QString, std::pair<qint64, Points>> melders;
     for (const ReceivedLine& line : report.lines) {
         const QString alias = line.melderAlias.isEmpty() ? report.melderAlias : line.melderAlias;
@@ -70,14 +73,10 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
         const QDateTime when = line.date.isValid() ? line.date : received;
         // The line copies the point's state as it is now, so a later change of
         // the point does not rewrite history.
-        auto lineId = m_sql.insert(
-            QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, %1, "
-                           "%2, uitmelden) VALUES (?, ?, ?, 0, ?, ?, ?, ?, ?)")
-                .arg(m_conn.id(QStringLiteral("24uurs")), m_conn.id(QStringLiteral("date"))),
-            {key(*meldingId), key(melderId), key(point->id), QVariant(line.flank), sql::boolValue(point->actief),
-             sql::boolValue(point->uurs24), sql::dateValue(when, d), sql::boolValue(false)});
-        if (!lineId)
-            return lineId;
+        lineValues << key(*meldingId) << key(melderId) << key(point->id) << QVariant(line.flank)
+                   << sql::boolValue(point->actief) << sql::boolValue(point->uurs24) << sql::dateValue(when, d)
+                   << sql::boolValue(false);
+        lineRows << QStringLiteral("(?, ?, ?, 0, ?, ?, ?, ?, ?)");
         if (point->uurs24) {
             // A check-in: the controller is alive, so the watchdog starts counting again.
             Status s = m_sql.exec(QStringLiteral("UPDATE alarmen SET %1 = ?, tolate = ? WHERE id = ?")
@@ -86,6 +85,19 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
             if (!s)
                 return Result<qint64>::failure(s.error());
         }
+    }
+    // In chunks, to stay far below the database's limit on bound values.
+    constexpr qsizetype kRowsPerStatement = 100;
+    constexpr qsizetype kValuesPerRow = 8;
+    for (qsizetype first = 0; first < lineRows.size(); first += kRowsPerStatement) {
+        const qsizetype n = std::min(kRowsPerStatement, lineRows.size() - first);
+        Status s = m_sql.exec(QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, "
+                                             "actief, %1, %2, uitmelden) VALUES ")
+                                      .arg(m_conn.id(QStringLiteral("24uurs")), m_conn.id(QStringLiteral("date")))
+                                  + lineRows.mid(first, n).join(QLatin1Char(',')),
+                              lineValues.mid(first * kValuesPerRow, n * kValuesPerRow));
+        if (!s)
+            return Result<qint64>::failure(s.error());
     }
     return meldingId;
 }

@@ -71,6 +71,15 @@ private Q_SLOTS:
         QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM alarmen WHERE functie = '11' AND "
                                               "omschrijving = 'Pomp storing' AND actief = 1")), 1);
         QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldindex")), 4);
+
+        // A long report (a panel dumping its whole state) is stored whole, in order.
+        ReceivedReport big{QStringLiteral("7070"), {}, r.receivedAt, {}};
+        for (int i = 0; i < 250; ++i)
+            big.lines.append({QStringLiteral("P%1").arg(i), {}, i % 2, {}, {}, {}});
+        auto id = store.store(big);
+        QVERIFY(id);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE melding_id = ?"), {*id}), 250);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT SUM(flank) FROM meldindex WHERE melding_id = ?"), {*id}), 125);
     }
 };
 
