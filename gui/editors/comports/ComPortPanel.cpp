@@ -122,6 +122,7 @@ QWidget* ComPortPanel::buildFields()
     m_port->setObjectName(QStringLiteral("cboports"));
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
+    m_port->setMinimumWidth(80);
     portRow->addWidget(m_port);
     m_device = new QLabel(box);
     m_device->setObjectName(QStringLiteral("lblDevice"));

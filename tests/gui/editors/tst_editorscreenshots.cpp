@@ -1,12 +1,11 @@
 #include "EditorFixture.h"
-#include "JaarPlannerPanel.h"
-#include "SettingsPanel.h"
-#include "WeekPlannerPanel.h"
+#include "EditorFactory.h"
+#include "Repositories.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <functional>
+#include <utility>
 
 using namespace taviro;
 using namespace taviro::test;
@@ -22,24 +21,37 @@ private Q_SLOTS:
     void render();
 };
 
-using Maker = std::function<EditorPanel*(EditorContext&)>;
-Q_DECLARE_METATYPE(Maker)
-
 void TestEditorScreenshots::render_data()
 {
-    QTest::addColumn<Maker>("make");
+    QTest::addColumn<QString>("branch");
     QTest::addColumn<qint64>("id");
-    QTest::newRow("weekplanning") << Maker([](EditorContext& c) { return new WeekPlannerPanel(c); }) << qint64(1);
-    QTest::newRow("settings") << Maker([](EditorContext& c) { return new SettingsPanel(c); }) << qint64(1);
-    QTest::newRow("jaarplanning") << Maker([](EditorContext& c) { return new JaarPlannerPanel(c); }) << qint64(1);
+    QTest::newRow("melders") << "melders" << qint64(1);
+    QTest::newRow("ontvangers") << "ontvangers" << qint64(4);
+    QTest::newRow("weekplanning") << "weekplanningen" << qint64(1);
+    QTest::newRow("jaarplanning") << "jaarplanningen" << qint64(1);
+    QTest::newRow("comports") << "comports" << qint64(2);
+    QTest::newRow("settings") << "settings" << qint64(0);
+    QTest::newRow("gebruikers") << "gebruikers" << qint64(1);
 }
 
 void TestEditorScreenshots::render()
 {
-    QFETCH(Maker, make);
+    QFETCH(QString, branch);
     QFETCH(qint64, id);
     EditorFixture f;
-    std::unique_ptr<EditorPanel> panel(make(f.ctx));
+    // Ports as a site has them: a receiving modem, the SMS modem, the lamp.
+    for (auto [number, designation] : {std::pair{1, 1}, {2, 2}, {3, 5}}) {
+        ComPort p;
+        p.number = number;
+        p.designation = designation;
+        p.baudrate = designation == 5 ? 0 : 9600;
+        p.string = QStringLiteral("AT&FE0");
+        p.timeout = 15;
+        p.is_gsm = designation == 2;
+        QVERIFY(ComPortRepository(*f.conn).insert(p).ok());
+    }
+    std::unique_ptr<EditorPanel> panel = createEditor(branch, f.ctx);
+    QVERIFY(panel);
     panel->resize(1100, 720);
     panel->show();
     panel->showItem(id);
