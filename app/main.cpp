@@ -2,7 +2,9 @@
 //   taviro [gebruikersnaam password bemand|onbemand]
 // Exit codes: 0 closed by the operator, 1 another console runs on this
 // workstation, 3 the database cannot be used, 4 the database cannot be upgraded.
+#include "AlarmLamp.h"
 #include "Clock.h"
+#include "Console.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
 #include "FolderPaths.h"
@@ -10,7 +12,10 @@
 #include "MessageBoxPrompt.h"
 #include "SchemaExtensions.h"
 #include "SchemaUpgrade.h"
+#include "ServiceHub.h"
 #include "ServiceKiller.h"
+#include "ServiceProxies.h"
+#include "SmsServiceProxy.h"
 #include "SingleInstance.h"
 #include "StderrPrompt.h"
 
@@ -49,6 +54,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taviro"));
     QApplication::setApplicationVersion(QStringLiteral(TAVIRO_VERSION));
+    QLocale::setDefault(QLocale(QLocale::Dutch, QLocale::Netherlands));
     loadDutchTranslations(app);
     auto prompt = makePrompt();
     const QString title = QStringLiteral("Taviro");
@@ -94,8 +100,28 @@ int main(int argc, char** argv)
         }
     }
 
+    // Leftovers of an earlier run hold their ports and mailbox: end them
+    // before this console starts its own services.
     ServiceKiller killer;
-    MainWindow window({database, clock, *prompt, eventLog, killer});
+    killer.killServices();
+
+    auto opened = DatabaseConnector::open(database);
+    if (!opened) {
+        prompt->ask(opened.error(), title, PromptFlags::Exclamation);
+        return kDatabaseUnusable;
+    }
+    const DatabaseConnector& conn = **opened;
+    MailSenderProxy mail(ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), programFolder, database));
+    SmsServiceProxy sms(ServiceClient::Options::forService(QStringLiteral("TaviroSmsService"), programFolder, database));
+    for (ServiceComponent* service : {static_cast<ServiceComponent*>(&mail), static_cast<ServiceComponent*>(&sms)})
+        QObject::connect(service, &ServiceComponent::meldingMessage, &eventLog, &EventLog::writeLog);
+    Console console(conn, clock, eventLog, sms, mail);
+    AlarmLamp lamp(eventLog);
+    ServiceHub hub(conn, eventLog, lamp, programFolder, database);
+
+    MainWindow window({conn, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
+                       [&hub] { hub.startServices(); }, [&hub] { hub.stopAll(); }});
+    QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
     window.show();

@@ -13,5 +13,5 @@ function(taviro_add_test name)
     set_tests_properties(${name} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAVIRO_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAVIRO_NO_SOUND=1;TAVIRO_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()

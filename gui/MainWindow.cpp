@@ -1,197 +1,269 @@
 #include "MainWindow.h"
 
+#include "ActueelModel.h"
+#include "AlarmLamp.h"
+#include "Beeper.h"
+#include "Clock.h"
+#include "Console.h"
 #include "EventLog.h"
-#include "LoginDialog.h"
-#include "OperatorPrompt.h"
-#include "Repositories.h"
-#include "ServiceKiller.h"
+#include "ImageList.h"
+#include "NavigationTree.h"
+#include "PanelHost.h"
+#include "WindowStyle.h"
 
-#include <QCloseEvent>
+#include <QCalendarWidget>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace taviro {
 
-namespace {
-constexpr int kScreenLogLines = 50;
-}
-
-MainWindow::MainWindow(Deps deps, QWidget* parent) : QMainWindow(parent), m_deps(std::move(deps))
+MainWindow::MainWindow(Deps deps, QWidget* parent)
+    : QMainWindow(parent), m_deps(std::move(deps)), m_images(std::make_unique<ImageList>(m_deps.imagesPath))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Taviro"));
+    setWindowIcon(m_images->icon(ImageList::Mereth));
+    setStyleSheet(windowStyleSheet());
+    m_beeper = new Beeper(this);
     buildWindow();
     connect(&m_deps.eventLog, &EventLog::screenLine, this, &MainWindow::appendLogLine);
+    connectConsole();
 }
 
 MainWindow::~MainWindow() = default;
 
+QWidget* MainWindow::buildHeader()
+{
+    auto* header = new QFrame(this);
+    header->setObjectName(QStringLiteral("header"));
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(16, 10, 16, 10);
+    auto* title = new QLabel(QStringLiteral("Taviro"), header);
+    title->setObjectName(QStringLiteral("appTitle"));
+    m_bemandLabel = new QLabel(header);
+    m_bemandLabel->setObjectName(QStringLiteral("bemandOnbemandLabel"));
+    m_bemandLabel->setAlignment(Qt::AlignCenter);
+    m_toggleBemand = new QPushButton(header);
+    m_toggleBemand->setObjectName(QStringLiteral("toggleBemandButton"));
+    m_clockLabel = new QLabel(header);
+    m_clockLabel->setObjectName(QStringLiteral("clockLabel"));
+    m_gebruikerLabel = new QLabel(header);
+    m_gebruikerLabel->setObjectName(QStringLiteral("gebruikerLabel"));
+    row->addWidget(title);
+    row->addSpacing(24);
+    row->addWidget(m_bemandLabel);
+    row->addWidget(m_toggleBemand);
+    row->addStretch();
+    row->addWidget(m_gebruikerLabel);
+    row->addSpacing(24);
+    row->addWidget(m_clockLabel);
+    connect(m_toggleBemand, &QPushButton::clicked, this, [this] { SetBemand(!bemand()); });
+    auto* clockTimer = new QTimer(this);
+    auto tick = [this] { m_clockLabel->setText(m_deps.clock.now().toString(QStringLiteral("dddd d MMMM yyyy  HH:mm"))); };
+    connect(clockTimer, &QTimer::timeout, this, tick);
+    clockTimer->start(1000);
+    tick();
+    return header;
+}
+
+QWidget* MainWindow::buildActueelSummary()
+{
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(24, 24, 24, 24);
+    auto* caption = new QLabel(QStringLiteral("Actuele meldingen"), page);
+    caption->setObjectName(QStringLiteral("panelTitle"));
+    m_summaryCount = new QLabel(page);
+    m_summaryCount->setObjectName(QStringLiteral("summaryCount"));
+    m_summaryLatest = new QLabel(page);
+    m_summaryLatest->setObjectName(QStringLiteral("summaryLatest"));
+    m_summaryLatest->setWordWrap(true);
+    auto* hint = new QLabel(QStringLiteral("Klik op een melding in de lijst hieronder om hem te bekijken en te bevestigen."), page);
+    hint->setObjectName(QStringLiteral("hint"));
+    hint->setWordWrap(true);
+    layout->addWidget(caption);
+    layout->addWidget(m_summaryCount);
+    layout->addWidget(m_summaryLatest);
+    layout->addWidget(hint);
+    layout->addStretch();
+    return page;
+}
+
 void MainWindow::buildWindow()
 {
-    auto* central = new QWidget(this);
-    auto* top = new QHBoxLayout;
-    m_bemandLabel = new QLabel(central);
-    m_bemandLabel->setObjectName(QStringLiteral("bemandOnbemandLabel"));
-    QFont big = m_bemandLabel->font();
-    big.setPointSize(big.pointSize() + 4);
-    big.setBold(true);
-    m_bemandLabel->setFont(big);
-    m_toggleBemand = new QPushButton(central);
-    m_toggleBemand->setObjectName(QStringLiteral("toggleBemandButton"));
-    m_gebruikerLabel = new QLabel(central);
-    m_gebruikerLabel->setObjectName(QStringLiteral("gebruikerLabel"));
-    top->addWidget(m_bemandLabel);
-    top->addWidget(m_toggleBemand);
-    top->addStretch();
-    top->addWidget(m_gebruikerLabel);
+    m_tree = new NavigationTree(m_deps.conn, *m_images, m_deps.eventLog, this);
+    m_monthView = new QCalendarWidget(this);
+    m_monthView->setObjectName(QStringLiteral("MonthView"));
+    m_monthView->setGridVisible(false);
+    m_monthView->setVerticalHeaderFormat(QCalendarWidget::ISOWeekNumbers);
+    auto* left = new QWidget(this);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(m_tree, 1);
+    leftLayout->addWidget(m_monthView);
 
-    m_bottomTabs = new QTabWidget(central);
+    m_panels = new PanelHost(this);
+    buildPanels();
+
+    m_bottomTabs = new QTabWidget(this);
     m_bottomTabs->setObjectName(QStringLiteral("bottomTabs"));
-    m_actueelList = new QListWidget(m_bottomTabs);
+    m_actueelModel = new ActueelModel(m_images->icon(ImageList::User16), m_images->icon(ImageList::Cal16), this);
+    m_actueelList = new QTableView(this);
     m_actueelList->setObjectName(QStringLiteral("actueelList"));
-    m_logList = new QListWidget(m_bottomTabs);
+    m_actueelList->setModel(m_actueelModel);
+    m_actueelList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_actueelList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_actueelList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_actueelList->verticalHeader()->hide();
+    m_actueelList->setShowGrid(false);
+    m_actueelList->setAlternatingRowColors(true);
+    m_actueelList->horizontalHeader()->setStretchLastSection(true);
+    m_logList = new QListWidget(this);
     m_logList->setObjectName(QStringLiteral("logList"));
-    auto* browser = new QTextBrowser(m_bottomTabs);
-    browser->setObjectName(QStringLiteral("WebBrowser"));
+    m_webBrowser = new QTextBrowser(this);
+    m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
     m_bottomTabs->addTab(m_actueelList, QStringLiteral(" Actueel"));
     m_bottomTabs->addTab(m_logList, QStringLiteral("Log"));
-    m_bottomTabs->addTab(browser, QStringLiteral("Overzicht"));
+    m_bottomTabs->addTab(m_webBrowser, QStringLiteral("Overzicht"));
+    connect(m_actueelList, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { openMelding(m_actueelModel->meldingIdAt(index.row())); });
+    connect(m_actueelModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateSummary);
+    connect(m_actueelModel, &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateSummary);
+    connect(m_actueelModel, &QAbstractItemModel::modelReset, this, &MainWindow::updateSummary);
 
+    auto* right = new QSplitter(Qt::Vertical, this);
+    right->addWidget(m_panels);
+    right->addWidget(m_bottomTabs);
+    right->setStretchFactor(0, 3);
+    right->setStretchFactor(1, 2);
+    auto* body = new QSplitter(Qt::Horizontal, this);
+    body->addWidget(left);
+    body->addWidget(right);
+    body->setStretchFactor(1, 1);
+    body->setSizes({280, 1000});
+
+    auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    layout->addLayout(top);
-    layout->addWidget(m_bottomTabs, 1);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildHeader());
+    layout->addWidget(body, 1);
     setCentralWidget(central);
+
+    m_statusIcon = new QLabel(this);
+    m_statusIcon->setObjectName(QStringLiteral("statusIcon"));
+    m_statusText = new QLabel(this);
+    statusBar()->addWidget(m_statusIcon);
+    statusBar()->addWidget(m_statusText, 1);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Bestand"));
     QAction* logout = file->addAction(QStringLiteral("&Uitloggen"));
     logout->setObjectName(QStringLiteral("uitloggenMenuItem"));
+    QAction* test = file->addAction(QStringLiteral("&Testvenster"));
+    test->setObjectName(QStringLiteral("testWindowMenuItem"));
+    test->setVisible(false);
+    test->setEnabled(false);
+    file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("&Afsluiten"));
     quit->setObjectName(QStringLiteral("clsTaviro"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* info = help->addAction(QStringLiteral("&Info..."));
+    info->setObjectName(QStringLiteral("infoMenuItem"));
     connect(logout, &QAction::triggered, this, &MainWindow::logOut);
     connect(quit, &QAction::triggered, this, &MainWindow::close);
-    connect(m_toggleBemand, &QPushButton::clicked, this, [this] { SetBemand(!m_bemand); });
-    resize(1000, 700);
+    connect(info, &QAction::triggered, this, [this] {
+        writeLog(QStringLiteral("Mereth Taviro ") + QStringLiteral(TAVIRO_VERSION), 1);
+    });
+    connect(m_tree, &NavigationTree::nodeClicked, this, &MainWindow::onNodeClicked);
+    resize(1280, 820);
 }
 
-void MainWindow::load(const QStringList& arguments)
+void MainWindow::buildPanels()
 {
-    if (m_shuttingDown)
-        return;
-    const CommandLineLogin cmd = parseCommandLine(arguments);
-    if (cmd.syntaxError)
-        m_deps.prompt.ask(commandLineSyntaxMessage(), QStringLiteral("Taviro"), PromptFlags::Plain);
-
-    m_deps.killer.killServices();
-    auto opened = DatabaseConnector::open(m_deps.database);
-    if (opened)
-        m_db = std::move(opened.value());
-    else
-        m_deps.eventLog.writeLog(opened.error(), 0);
-
-    SetBemand(false);
-    SetGebruikersNaam(QString());
-    if (!cmd.loginnaam.isEmpty() && !cmd.wachtwoord.isEmpty() && CheckLogin(cmd.loginnaam, cmd.wachtwoord)) {
-        SetBemand(cmd.bemand);
-        return;
-    }
-    showLogin();
+    m_panels->addPanel(QStringLiteral("actueel"), {buildActueelSummary(), {}, {}});
+    auto placeholder = [this](const QString& key, const QString& what, std::function<void(qint64)> show = {}) {
+        auto* label = new QLabel(what, this);
+        label->setObjectName(key);
+        label->setAlignment(Qt::AlignCenter);
+        label->setWordWrap(true);
+        label->setProperty("placeholder", true);
+        m_panels->addPanel(key, {label, std::move(show), {}});
+        return label;
+    };
+    placeholder(QStringLiteral("Melders1"), QStringLiteral("Melders en alarmpunten"));
+    placeholder(QStringLiteral("Ontvanger1"), QStringLiteral("Ontvangers"));
+    placeholder(QStringLiteral("WeekPlanner1"), QStringLiteral("Weekplanning"));
+    placeholder(QStringLiteral("JaarPlanner1"), QStringLiteral("Jaarplanning"));
+    placeholder(QStringLiteral("gebruikers"), QStringLiteral("Gebruikers"));
+    placeholder(QStringLiteral("Overzichten1"), QStringLiteral("Overzicht per melder op datum"));
+    placeholder(QStringLiteral("Overzicht2"), QStringLiteral("Overzicht van alle meldingen op datum"));
+    placeholder(QStringLiteral("communicatie"), QStringLiteral("COM-poorten"));
+    placeholder(QStringLiteral("settings"), QStringLiteral("Opties"));
+    m_detailPlaceholder = placeholder(QStringLiteral("AlarmDetail1"), QString(), [this](qint64 id) {
+        m_detailPlaceholder->setText(QStringLiteral("Melding %1").arg(id));
+        m_detailPlaceholder->setProperty("meldingId", id);
+    });
 }
 
-void MainWindow::SetBemand(bool bemand)
+void MainWindow::connectConsole()
 {
-    m_bemand = bemand;
-    m_bemandLabel->setText(bemand ? QStringLiteral("BEMAND") : QStringLiteral("ONBEMAND"));
-    m_toggleBemand->setText(bemand ? QStringLiteral("Zet onbemand") : QStringLiteral("Zet bemand"));
+    Console& c = m_deps.console;
+    connect(&c, &Console::actueelAdded, this, [this](const ActueelItem& item) { m_actueelModel->addItem(item); });
+    connect(&c, &Console::beep, m_beeper, &Beeper::beep);
+    connect(&c, &Console::lampRequested, this, [this](bool on) { on ? m_deps.lamp.light() : m_deps.lamp.putOut(); });
+    connect(&c, &Console::melderTreeChanged, m_tree, &NavigationTree::reloadMelderTree);
+    connect(&c, &Console::bemandChanged, this, &MainWindow::onBemandChanged);
+    connect(&c, &Console::meldingAcknowledged, this, &MainWindow::onAcknowledged);
+    connect(&c, &Console::loginRequested, this, [this] {
+        if (!loginOpen())
+            showLogin();
+    });
 }
 
-void MainWindow::SetGebruikersNaam(const QString& naam)
+void MainWindow::writeLog(const QString& text, int level)
 {
-    m_gebruikersnaam = naam;
-    m_gebruikerLabel->setText(naam.isEmpty() ? QString() : QStringLiteral("Gebruiker: ") + naam);
-}
-
-bool MainWindow::CheckLogin(const QString& loginnaam, const QString& wachtwoord)
-{
-    if (!m_db)
-        return false;
-    auto found = GebruikerRepository(*m_db).checkLogin(loginnaam, wachtwoord);
-    if (!found) {
-        m_deps.eventLog.writeLog(QStringLiteral("Inloggen mislukt: %1").arg(found.error()), 1);
-        return false;
-    }
-    if (!found->has_value())
-        return false;
-    m_gebruikerId = (*found)->id;
-    SetGebruikersNaam((*found)->naam);
-    return true;
-}
-
-bool MainWindow::settingsFlag(bool Settings::*member, bool fallback)
-{
-    if (!m_db)
-        return fallback;
-    auto s = SettingsRepository(*m_db).load();
-    if (!s || !s->has_value())
-        return fallback;
-    return (**s).*member;
-}
-
-bool MainWindow::loginOpen() const
-{
-    return m_login && m_login->isVisible();
-}
-
-void MainWindow::showLogin()
-{
-    if (!m_login) {
-        m_login = new LoginDialog([this](const QString& l, const QString& w) { return CheckLogin(l, w); }, this);
-        connect(m_login, &LoginDialog::loggedIn, this, [this] {
-            if (settingsFlag(&Settings::AutoBemandNaInloggen, false))
-                SetBemand(true);
-        });
-    }
-    m_login->open();
-}
-
-void MainWindow::logOut()
-{
-    if (settingsFlag(&Settings::AutoOnbemandNaUitloggen, false))
-        SetBemand(false);
-    SetGebruikersNaam(QString());
-    showLogin();
+    m_deps.eventLog.writeLog(text, level);
 }
 
 void MainWindow::appendLogLine(const QString& line)
 {
     m_logList->addItem(line);
-    while (m_logList->count() > kScreenLogLines)
+    while (m_logList->count() > 50)
         delete m_logList->takeItem(0);
+    m_logList->scrollToBottom();
 }
 
-void MainWindow::closeEvent(QCloseEvent* event)
+void MainWindow::updateSummary()
 {
-    const int answer = m_deps.prompt.ask(
-        QStringLiteral("Weet u zeker dat u Mereth Taviro wilt afsluiten? Als u Mereth Taviro afsluit, worden geen "
-                       "meldingen meer ontvangen."),
-        QStringLiteral("Taviro"), PromptFlags::YesNo + PromptFlags::SecondButtonDefault);
-    if (answer != PromptAnswer::Yes) {
-        event->ignore();
-        return;
-    }
-    unload();
-    event->accept();
+    const int n = m_actueelModel->rowCount();
+    m_summaryCount->setText(n == 0 ? QStringLiteral("Geen openstaande meldingen")
+                                   : n == 1 ? QStringLiteral("1 openstaande melding")
+                                            : QStringLiteral("%1 openstaande meldingen").arg(n));
+    m_summaryCount->setProperty("alarm", n > 0);
+    m_summaryCount->style()->unpolish(m_summaryCount);
+    m_summaryCount->style()->polish(m_summaryCount);
+    const QModelIndex top = m_actueelModel->index(0, 1);
+    m_summaryLatest->setText(n == 0 ? QString()
+                                    : QStringLiteral("Laatste: %1 (%2), %3")
+                                          .arg(top.data().toString(), m_actueelModel->index(0, 2).data().toString(),
+                                               m_actueelModel->index(0, 3).data().toString()));
+    m_statusText->setText(QStringLiteral("Actuele meldingen: %1").arg(n));
 }
 
-void MainWindow::unload()
+void MainWindow::setAttention(bool on)
 {
-    m_shuttingDown = true;
-    m_deps.killer.killServices();
+    m_statusIcon->setPixmap(m_images->icon(on ? ImageList::Attention : ImageList::About16).pixmap(16, 16));
 }
 
 } // namespace taviro

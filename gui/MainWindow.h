@@ -6,32 +6,53 @@
 
 #include <QMainWindow>
 
+#include <functional>
+#include <memory>
+
+class QCalendarWidget;
 class QLabel;
 class QListWidget;
 class QPushButton;
 class QTabWidget;
+class QTableView;
+class QTextBrowser;
 
 namespace taviro {
 
+class ActueelModel;
+class AlarmLamp;
+class Beeper;
 class Clock;
+class Console;
 class EventLog;
+class ImageList;
 class LoginDialog;
+class NavigationTree;
 class OperatorPrompt;
+class PanelHost;
 class ServiceKiller;
+struct ActueelItem;
 
-// Form1: the console's one window. Holds the operator state (manned, logged-in
-// operator) and hands operator actions on; alarm handling lives in the engine.
+// Form1: the console's one window. It shows the engine's state and hands the
+// operator's actions on; alarm handling itself lives in Console.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     struct Deps
     {
-        DatabaseSettings database;
+        const DatabaseConnector& conn;
         const Clock& clock;
         OperatorPrompt& prompt;
         EventLog& eventLog;
         ServiceKiller& killer;
+        Console& console;
+        AlarmLamp& lamp;
+        QString imagesPath;
+        // Starts (again) the receivers and prepares the lamp; empty in tests without services.
+        std::function<void()> startServices;
+        // Ends the services this console started, before the leftovers are killed.
+        std::function<void()> stopServices;
     };
     explicit MainWindow(Deps deps, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -41,38 +62,70 @@ public:
 
     void SetBemand(bool bemand);
     void SetGebruikersNaam(const QString& naam);
-    bool bemand() const { return m_bemand; }
-    qint64 gebruikerId() const { return m_gebruikerId; }
+    bool bemand() const;
+    const QString& gebruikersnaam() const { return m_gebruikersnaam; }
     bool loginOpen() const;
+    LoginDialog* loginDialog() const { return m_login; }
 
     // Accepts the login name and password; stores the operator on success.
     bool CheckLogin(const QString& loginnaam, const QString& wachtwoord);
+
+    void showActueel();
+    void showNewActueel();
+    void actueelPressed(int tab);
+    void openMelding(qint64 meldingId);
+    void logOut();
+
+    NavigationTree& tree() const { return *m_tree; }
+    PanelHost& panels() const { return *m_panels; }
+    ActueelModel& actueelModel() const { return *m_actueelModel; }
+    const ImageList& images() const { return *m_images; }
+    void writeLog(const QString& text, int level);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWindow();
+    QWidget* buildHeader();
+    QWidget* buildActueelSummary();
+    void buildPanels();
+    void connectConsole();
     void showLogin();
-    void logOut();
+    void onNodeClicked(const QString& key);
+    void onBemandChanged(bool bemand);
+    void onAcknowledged(qint64 meldingId);
     void appendLogLine(const QString& line);
+    void updateSummary();
+    void setAttention(bool on);
     bool settingsFlag(bool Settings::*member, bool fallback);
     void unload();
 
     Deps m_deps;
-    ConnectorPtr m_db;
-    bool m_bemand = false;
-    qint64 m_gebruikerId = 0;
+    std::unique_ptr<ImageList> m_images;
     QString m_gebruikersnaam;
     bool m_shuttingDown = false;
+    bool m_loaded = false;
     LoginDialog* m_login = nullptr;
+    Beeper* m_beeper = nullptr;
 
     QLabel* m_bemandLabel = nullptr;
     QPushButton* m_toggleBemand = nullptr;
     QLabel* m_gebruikerLabel = nullptr;
+    QLabel* m_clockLabel = nullptr;
+    QLabel* m_statusIcon = nullptr;
+    QLabel* m_statusText = nullptr;
+    QLabel* m_summaryCount = nullptr;
+    QLabel* m_summaryLatest = nullptr;
+    NavigationTree* m_tree = nullptr;
+    QCalendarWidget* m_monthView = nullptr;
+    PanelHost* m_panels = nullptr;
     QTabWidget* m_bottomTabs = nullptr;
-    QListWidget* m_actueelList = nullptr;
+    QTableView* m_actueelList = nullptr;
+    ActueelModel* m_actueelModel = nullptr;
     QListWidget* m_logList = nullptr;
+    QTextBrowser* m_webBrowser = nullptr;
+    QLabel* m_detailPlaceholder = nullptr;
 };
 
 } // namespace taviro

@@ -39,9 +39,11 @@ struct DemoWriter
         return add<OntvangerRepository>(o);
     }
 
-    qint64 transmitter(const char* alias, const char* naam, const char* plaats, qint64 rule, qint64 week, qint64 year)
+    qint64 transmitter(const char* alias, const char* naam, const char* adres, const char* plaats, qint64 rule,
+                       qint64 week, qint64 year)
     {
         Melder m;
+        m.adres = QString::fromUtf8(adres);
         m.alias = QString::fromUtf8(alias);
         m.naam = QString::fromUtf8(naam);
         m.plaats = QString::fromUtf8(plaats);
@@ -108,15 +110,15 @@ Status addDemoInstallation(const DatabaseConnector& conn)
     year.weeks[52] = holiday;
     const qint64 yearId = w.add<JaarPlanningRepository>(year);
 
-    const qint64 office = w.transmitter("1001", "Kantoor Centrum", "Amersfoort", 1, standard, 0);
+    const qint64 office = w.transmitter("1001", "Kantoor Centrum", "Stationsplein 12", "Amersfoort", 1, standard, 0);
     w.point(office, "01", "Inbraak hal");
     w.point(office, "02", "Brand keuken");
     w.point(office, "99", "24-uurs testmelding", true);
-    const qint64 care = w.transmitter("1002", "Zorgcentrum 't Lindehof", "Leusden", 2, 0, yearId);
+    const qint64 care = w.transmitter("1002", "Zorgcentrum 't Lindehof", "Lindelaan 4", "Leusden", 2, 0, yearId);
     w.point(care, "10", "Koelcel temperatuur te hoog");
     w.point(care, "11", "Liftstoring");
     w.point(care, "12", "Noodstroom in bedrijf");
-    const qint64 sports = w.transmitter("2001", "Sporthal De Brink", "Soest", 0, 0, 0);
+    const qint64 sports = w.transmitter("2001", "Sporthal De Brink", "Brinkweg 30", "Soest", 0, 0, 0);
     w.point(sports, "01", "CV-ketel storing");
     if (!w.error.isEmpty())
         return Status::failure(w.error);

@@ -5,6 +5,7 @@
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
 #include "Repositories.h"
+#include "SqlReportStore.h"
 
 #include <QSqlRecord>
 
@@ -32,6 +33,7 @@ int usage()
                             "  taviro-db create PAD --login NAAM --password WACHTWOORD [--name VOLLEDIGE_NAAM]\n"
                             "  taviro-db create --demo PAD\n"
                             "  taviro-db version PAD\n"
+                            "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres."));
     return 2;
 }
@@ -104,6 +106,37 @@ int version(const QStringList& args)
     return 0;
 }
 
+// Stores one report as a receiver would: for trying the console and for
+// installers checking a site's forwarding without a transmitter at hand.
+int report(QStringList args)
+{
+    const bool off = args.removeAll(QStringLiteral("--af")) > 0;
+    if (args.size() < 3 || args.size() > 4)
+        return usage();
+    auto opened = DatabaseConnector::open(DatabaseSettings::fromText(args[0]));
+    if (!opened) {
+        complain(opened.error());
+        return 1;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    ReceivedReport r;
+    r.melderAlias = args[1];
+    r.receivedAt = now;
+    ReceivedLine line;
+    line.functie = args[2];
+    line.omschrijving = args.value(3);
+    line.flank = off ? 0 : 1;
+    line.date = now;
+    r.lines.append(line);
+    auto stored = SqlReportStore(**opened).store(r);
+    if (!stored) {
+        complain(QStringLiteral("Melding niet opgeslagen: %1").arg(stored.error()));
+        return 1;
+    }
+    say(QStringLiteral("Melding %1 opgeslagen.").arg(*stored));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -115,6 +148,8 @@ int main(int argc, char** argv)
     const QString command = args.takeFirst();
     if (command == QLatin1String("create"))
         return create(args);
+    if (command == QLatin1String("report"))
+        return report(args);
     if (command == QLatin1String("version"))
         return version(args);
     return usage();

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ServiceClient.h"
+#include "ServiceInterfaces.h"
+
+namespace taviro {
+
+// TaviroSmsService as the engine sees it. "send" is answered at once when the
+// service has taken the message; the service's MeldingReady notification says
+// the transmission is over, and "lastSendSucceeded" tells how it went.
+class SmsServiceProxy : public SmsService
+{
+    Q_OBJECT
+public:
+    explicit SmsServiceProxy(ServiceClient::Options options, QObject* parent = nullptr);
+
+    void send(const SmsRequest& request) override;
+    int sendTimeoutMinutes() override;
+    bool lastSendSucceeded() override;
+    void finish() override;
+    ServiceClient& client() { return m_client; }
+
+private:
+    ServiceClient m_client;
+    bool m_lastSucceeded = false;
+};
+
+} // namespace taviro

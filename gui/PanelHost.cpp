@@ -1,0 +1,49 @@
+#include "PanelHost.h"
+
+namespace taviro {
+
+PanelHost::PanelHost(QWidget* parent) : QStackedWidget(parent) {}
+
+void PanelHost::addPanel(const QString& key, Panel panel)
+{
+    panel.widget->setObjectName(panel.widget->objectName().isEmpty() ? key : panel.widget->objectName());
+    addWidget(panel.widget);
+    m_panels.insert(key, std::move(panel));
+}
+
+void PanelHost::replacePanel(const QString& key, Panel panel)
+{
+    if (QWidget* old = this->panel(key); old && old != panel.widget) {
+        removeWidget(old);
+        old->deleteLater();
+    }
+    addPanel(key, std::move(panel));
+    if (m_current == key)
+        setCurrentWidget(m_panels.value(key).widget);
+}
+
+QWidget* PanelHost::panel(const QString& key) const
+{
+    return m_panels.value(key).widget;
+}
+
+bool PanelHost::showPanel(const QString& key, qint64 id)
+{
+    const auto next = m_panels.constFind(key);
+    if (next == m_panels.cend())
+        return false;
+    if (!m_current.isEmpty()) {
+        const Panel current = m_panels.value(m_current);
+        // An editor that wants to stay keeps the window on it: nothing is lost.
+        if (current.leave && !current.leave())
+            return false;
+    }
+    if (next->show)
+        next->show(id);
+    setCurrentWidget(next->widget);
+    m_current = key;
+    Q_EMIT panelShown(key);
+    return true;
+}
+
+} // namespace taviro

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QHash>
+#include <QStackedWidget>
+
+#include <functional>
+
+namespace taviro {
+
+// One panel at a time on the right of the window. A panel may refuse to be
+// left (an editor whose changes the operator wants to keep working on).
+class PanelHost : public QStackedWidget
+{
+    Q_OBJECT
+public:
+    struct Panel
+    {
+        QWidget* widget = nullptr;
+        std::function<void(qint64 id)> show;  // load a record (0 = new) or refresh
+        std::function<bool()> leave;          // true when the panel may be left
+    };
+
+    explicit PanelHost(QWidget* parent = nullptr);
+
+    void addPanel(const QString& key, Panel panel);
+    // Replaces a placeholder with the real panel once it exists.
+    void replacePanel(const QString& key, Panel panel);
+    // Leaves the current panel (it may refuse) and shows `key` with `id`.
+    bool showPanel(const QString& key, qint64 id = 0);
+    const QString& currentKey() const { return m_current; }
+    QWidget* panel(const QString& key) const;
+
+Q_SIGNALS:
+    void panelShown(const QString& key);
+
+private:
+    QHash<QString, Panel> m_panels;
+    QString m_current;
+};
+
+} // namespace taviro

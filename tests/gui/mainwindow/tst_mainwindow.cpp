@@ -1,0 +1,313 @@
+// Clicks through the console window offscreen, on a real database file, with
+// the SMS and mail services replaced by recorders.
+#include "ActueelModel.h"
+#include "AlarmLamp.h"
+#include "Console.h"
+#include "EventLog.h"
+#include "FakeClock.h"
+#include "FakeServices.h"
+#include "ImageList.h"
+#include "LoginDialog.h"
+#include "MainWindow.h"
+#include "NavigationTree.h"
+#include "PanelHost.h"
+#include "Repositories.h"
+#include "ScriptedPrompt.h"
+#include "ServiceKiller.h"
+#include "SqlReportStore.h"
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace taviro;
+
+namespace {
+
+// Everything a console window needs, wired as the program wires it.
+struct Rig
+{
+    test::TestDatabase db{true};
+    ConnectorPtr conn = db.connect();
+    test::FakeClock clock{QDateTime(QDate(2026, 12, 2), QTime(10, 15, 0))};
+    test::ScriptedPrompt prompt;
+    EventLog log{clock, db.folder() + QStringLiteral("/Logger/")};
+    ServiceKiller killer{[](int) {}};
+    test::FakeSmsService sms;
+    test::FakeMailSender mail;
+    Console console{*conn, clock, log, sms, mail};
+    AlarmLamp lamp{log};
+    std::unique_ptr<MainWindow> window;
+
+    void open(const QStringList& args)
+    {
+        window = std::make_unique<MainWindow>(MainWindow::Deps{*conn, clock, prompt, log, killer, console, lamp,
+                                                               QString(), [this] { lamp.prepare(*conn); }, {}});
+        window->show();
+        window->load(args);
+    }
+    template <class T>
+    T* find(const QString& name) const
+    {
+        return window->findChild<T*>(name);
+    }
+    QString label(const QString& name) const { return find<QLabel>(name)->text(); }
+
+    qint64 storeReport(const QString& melder, const QString& functie)
+    {
+        ReceivedReport r;
+        r.melderAlias = melder;
+        r.receivedAt = clock.now();
+        ReceivedLine line;
+        line.functie = functie;
+        line.date = clock.now();
+        r.lines.append(line);
+        auto id = SqlReportStore(*conn).store(r);
+        return id ? *id : 0;
+    }
+};
+
+bool isOpenByUs(const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == target)
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void loginThroughTheDialog()
+    {
+        Rig rig;
+        rig.open({});
+        LoginDialog* dialog = rig.window->loginDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(rig.label(QStringLiteral("bemandOnbemandLabel")), QStringLiteral("ONBEMAND"));
+
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("txtloginnaam"));
+        auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("txtwachtwoord"));
+        auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("cmdOK"));
+        QTest::keyClicks(name, QStringLiteral("op1"));
+        QTest::keyClicks(password, QStringLiteral("fout"));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(dialog->isVisible());         // no way in
+        QVERIFY(password->text().isEmpty());  // and the password is gone
+        QVERIFY(rig.prompt.asked().isEmpty()); // without a message
+
+        dialog->close();
+        QVERIFY(dialog->isVisible()); // the close box does not dismiss it
+
+        QTest::keyClicks(password, QStringLiteral("geheim"));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(rig.label(QStringLiteral("gebruikerLabel")), QStringLiteral("Gebruiker: Operator Een"));
+        QCOMPARE(rig.label(QStringLiteral("bemandOnbemandLabel")), QStringLiteral("BEMAND")); // AutoBemandNaInloggen
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<bool>("syntaxMessage");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("manned") << QStringList{QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")}
+                                << false << false << QStringLiteral("BEMAND");
+        QTest::newRow("unmanned") << QStringList{QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("onbemand")}
+                                  << false << false << QStringLiteral("ONBEMAND");
+        QTest::newRow("other word") << QStringList{QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("Bemand")}
+                                    << false << false << QStringLiteral("ONBEMAND");
+        QTest::newRow("wrong password") << QStringList{QStringLiteral("op1"), QStringLiteral("x"), QStringLiteral("bemand")}
+                                        << true << false << QStringLiteral("ONBEMAND");
+        QTest::newRow("two arguments") << QStringList{QStringLiteral("op1"), QStringLiteral("geheim")}
+                                       << true << true << QStringLiteral("ONBEMAND");
+        QTest::newRow("none") << QStringList{} << true << false << QStringLiteral("ONBEMAND");
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, dialog);
+        QFETCH(bool, syntaxMessage);
+        QFETCH(QString, state);
+        Rig rig;
+        rig.open(args);
+        QCOMPARE(rig.window->loginOpen(), dialog);
+        QCOMPARE(rig.label(QStringLiteral("bemandOnbemandLabel")), state);
+        QCOMPARE(rig.prompt.asked().size(), syntaxMessage ? 1 : 0);
+        if (syntaxMessage)
+            QVERIFY(rig.prompt.asked().first().text.endsWith(QStringLiteral("Syntax: TAVIRO gebruikersnaam password bemand")));
+    }
+
+    void logOutFollowsTheSetting_data()
+    {
+        QTest::addColumn<bool>("autoOnbemand");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("auto unmanned") << true << QStringLiteral("ONBEMAND");
+        QTest::newRow("stays manned") << false << QStringLiteral("BEMAND");
+    }
+    void logOutFollowsTheSetting()
+    {
+        QFETCH(bool, autoOnbemand);
+        QFETCH(QString, state);
+        Rig rig;
+        Settings s = **SettingsRepository(*rig.conn).load();
+        s.AutoOnbemandNaUitloggen = autoOnbemand;
+        QVERIFY(SettingsRepository(*rig.conn).update(s).ok());
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        rig.window->logOut();
+        QCOMPARE(rig.label(QStringLiteral("bemandOnbemandLabel")), state);
+        QCOMPARE(rig.label(QStringLiteral("gebruikerLabel")), QString());
+        QVERIFY(rig.window->loginOpen());
+    }
+
+    void toggleAndCloseQuestion()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        auto* toggle = rig.find<QPushButton>(QStringLiteral("toggleBemandButton"));
+        QCOMPARE(toggle->text(), QStringLiteral("Zet onbemand"));
+        QTest::mouseClick(toggle, Qt::LeftButton);
+        QCOMPARE(rig.label(QStringLiteral("bemandOnbemandLabel")), QStringLiteral("ONBEMAND"));
+        QCOMPARE(toggle->text(), QStringLiteral("Zet bemand"));
+        QVERIFY(!rig.console.bemand());
+
+        rig.prompt.script({PromptAnswer::No});
+        QVERIFY(!rig.window->close());
+        QVERIFY(rig.window->isVisible());
+        QCOMPARE(rig.prompt.asked().last().flags, PromptFlags::YesNo + PromptFlags::SecondButtonDefault);
+        rig.prompt.script({PromptAnswer::Yes});
+        QVERIFY(rig.window->close());
+    }
+
+    void newReportLandsOnTopWithItsIcon_data()
+    {
+        QTest::addColumn<bool>("manned");
+        QTest::newRow("manned") << true;
+        QTest::newRow("unmanned") << false;
+    }
+    void newReportLandsOnTopWithItsIcon()
+    {
+        QFETCH(bool, manned);
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), manned ? QStringLiteral("bemand") : QStringLiteral("onbemand")});
+        rig.storeReport(QStringLiteral("1001"), QStringLiteral("01"));
+        rig.clock.advanceSecs(60);
+        const qint64 newest = rig.storeReport(QStringLiteral("1002"), QStringLiteral("11"));
+        rig.window->showNewActueel();
+
+        ActueelModel& model = rig.window->actueelModel();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.meldingIdAt(0), newest);
+        QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("Zorgcentrum 't Lindehof"));
+        QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Lindelaan 4"));
+        QCOMPARE(model.index(0, 3).data().toString(), QStringLiteral("2026-12-02 10:16:00"));
+        QCOMPARE(model.index(0, 0).data(Qt::UserRole).toString(), QStringLiteral("key_%1").arg(newest));
+        const QIcon expected = rig.window->images().icon(manned ? QStringLiteral("user_16") : QStringLiteral("cal_16"));
+        QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(), expected.cacheKey());
+
+        // A click opens the report in the detail view.
+        auto* list = rig.find<QTableView>(QStringLiteral("actueelList"));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(model.index(0, 1)).center());
+        QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("AlarmDetail1"));
+    }
+
+    void lampLightsOnMannedAlarmAndGoesOutOnAcknowledgement()
+    {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        const QString slave = QString::fromLocal8Bit(ptsname(master));
+        qputenv("TAVIRO_COM7", slave.toLocal8Bit());
+        Rig rig;
+        ComPort lampPort;
+        lampPort.number = 7;
+        lampPort.designation = 5;
+        QVERIFY(ComPortRepository(*rig.conn).insert(lampPort).ok());
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        QVERIFY(rig.lamp.active());
+        QVERIFY(!isOpenByUs(slave));
+
+        const qint64 id = rig.storeReport(QStringLiteral("1001"), QStringLiteral("02"));
+        rig.window->showNewActueel();
+        QVERIFY(isOpenByUs(slave));
+
+        QVERIFY(rig.console.bevestigMelding(id).ok());
+        QVERIFY(!isOpenByUs(slave));
+        QCOMPARE(rig.window->actueelModel().rowCount(), 0);
+        qunsetenv("TAVIRO_COM7");
+        ::close(master);
+    }
+
+    void treeNodesLeadToTheirPanels()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        NavigationTree& tree = rig.window->tree();
+        const Melder office = **MelderRepository(*rig.conn).findByAlias(QStringLiteral("1001"));
+        QTreeWidgetItem* node = tree.node(QStringLiteral("C2CM%1").arg(office.id));
+        QVERIFY(node);
+        QCOMPARE(node->text(0), QStringLiteral("Kantoor Centrum (Stationsplein 12)"));
+        QVERIFY(tree.node(QStringLiteral("C3C1Co0")));
+        QVERIFY(tree.node(QStringLiteral("C3C2Cw0")));
+        QVERIFY(!tree.node(QStringLiteral("C3C3Cj0"))); // no "Nieuw..." for year schedules
+        QCOMPARE(tree.node(QStringLiteral("C5C1Cg0"))->text(0), QStringLiteral("Nieuw..."));
+
+        struct Click { const char* node; const char* panel; };
+        const Click clicks[] = {{"C5C1", "actueel"}, {"C5C1Cg0", "gebruikers"}, {"C3", "gebruikers"},
+                                {"C4C2", "Overzicht2"}, {"C5C2", "communicatie"}, {"C5C5", "settings"},
+                                {"C1", "actueel"}, {"C4C1", "Overzichten1"}};
+        for (const Click& c : clicks) {
+            QTreeWidgetItem* item = tree.node(QLatin1String(c.node));
+            QVERIFY2(item, c.node);
+            tree.scrollToItem(item);
+            QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(item).center());
+            QCOMPARE(rig.window->panels().currentKey(), QLatin1String(c.panel));
+        }
+
+        // A soft-deleted recipient leaves the tree at the next rebuild.
+        OntvangerRepository recipients(*rig.conn);
+        const Ontvanger first = recipients.listActive()->first();
+        QVERIFY(recipients.softDelete(first.id).ok());
+        tree.reloadOntvangersTree();
+        QVERIFY(!tree.node(QStringLiteral("C3C1Co%1").arg(first.id)));
+    }
+
+    void panelRoutes_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<qint64>("id");
+        QTest::newRow("transmitter") << QStringLiteral("C2CM12") << QStringLiteral("Melders1") << qint64(12);
+        QTest::newRow("new recipient") << QStringLiteral("C3C1Co0") << QStringLiteral("Ontvanger1") << qint64(0);
+        QTest::newRow("week") << QStringLiteral("C3C2Cw7") << QStringLiteral("WeekPlanner1") << qint64(7);
+        QTest::newRow("year") << QStringLiteral("C3C3Cj3") << QStringLiteral("JaarPlanner1") << qint64(3);
+        QTest::newRow("account") << QStringLiteral("C5C1Cg4") << QStringLiteral("gebruikers") << qint64(4);
+        QTest::newRow("root") << QStringLiteral("R") << QString() << qint64(0);
+        QTest::newRow("accounts group") << QStringLiteral("C5C1") << QString() << qint64(0);
+    }
+    void panelRoutes()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, panel);
+        QFETCH(qint64, id);
+        const PanelRoute r = routeForNode(key);
+        QCOMPARE(r.panel, panel);
+        QCOMPARE(r.id, id);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
