@@ -1,11 +1,18 @@
 #include "ServiceTestSupport.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace taviro::test {
 
@@ -90,6 +97,138 @@ bool SmtpTestServer::waitForMessages(int count, int timeoutMs) const
         QTest::qWait(100);
     }
     return messages().size() >= count;
+}
+
+} // namespace taviro::test
+
+namespace taviro::test {
+
+namespace {
+
+// Dovecot will not serve mail as root; as root the mailbox belongs to nobody.
+bool asRoot()
+{
+    return ::geteuid() == 0;
+}
+
+void giveToMailUser(const QString& path)
+{
+    if (asRoot()) {
+        [[maybe_unused]] const int rc = ::chown(QFile::encodeName(path).constData(), 65534, 65534);
+    }
+}
+
+} // namespace
+
+Pop3TestServer::Pop3TestServer(QString user, QString password)
+    : m_user(std::move(user)), m_password(std::move(password)), m_port(freeLoopbackPort())
+{
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // The mail processes run as another user and must reach the maildir.
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0755);
+    for (const char* sub : {"cur", "new", "tmp"}) {
+        QDir().mkpath(maildir() + QLatin1Char('/') + QLatin1String(sub));
+    }
+    for (const QString& p : {m_dir.filePath(QStringLiteral("mail")), m_dir.filePath(QStringLiteral("mail/") + m_user), maildir(),
+                             maildir() + QStringLiteral("/cur"), maildir() + QStringLiteral("/new"), maildir() + QStringLiteral("/tmp")})
+        giveToMailUser(p);
+}
+
+Pop3TestServer::~Pop3TestServer()
+{
+    stop();
+}
+
+QString Pop3TestServer::maildir() const
+{
+    return m_dir.filePath(QStringLiteral("mail/%1/Maildir").arg(m_user));
+}
+
+bool Pop3TestServer::start()
+{
+    const QString d = m_dir.path();
+    QDir().mkpath(d + QStringLiteral("/run"));
+    QDir().mkpath(d + QStringLiteral("/state"));
+    QFile users(d + QStringLiteral("/users"));
+    if (!users.open(QIODevice::WriteOnly))
+        return false;
+    users.write(QStringLiteral("%1:{PLAIN}%2\n").arg(m_user, m_password).toUtf8());
+    users.close();
+
+    QString mailUser = QStringLiteral("uid=nobody gid=nogroup");
+    QString internal;
+    if (!asRoot()) {
+        const passwd* pw = ::getpwuid(::geteuid());
+        const group* gr = ::getgrgid(::getegid());
+        const QString name = QString::fromLocal8Bit(pw ? pw->pw_name : "");
+        mailUser = QStringLiteral("uid=%1 gid=%2").arg(::geteuid()).arg(::getegid());
+        internal = QStringLiteral("default_login_user = %1\ndefault_internal_user = %1\ndefault_internal_group = %2\n")
+                       .arg(name, QString::fromLocal8Bit(gr ? gr->gr_name : ""));
+    }
+    const QString conf = QStringLiteral(
+        "base_dir = %1/run\nstate_dir = %1/state\nlog_path = %1/dovecot.log\n"
+        "protocols = pop3\nlisten = 127.0.0.1\nssl = no\ndisable_plaintext_auth = no\n"
+        "auth_mechanisms = plain login\nmail_location = maildir:%1/mail/%u/Maildir\n"
+        "first_valid_uid = 1\n%4"
+        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/users\n}\n"
+        "userdb {\n  driver = static\n  args = %3 home=%1/mail/%u\n}\n"
+        "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = %2\n  }\n}\n"
+        "service imap-login {\n  chroot =\n}\nservice anvil {\n  chroot =\n}\n")
+                             .arg(d)
+                             .arg(m_port)
+                             .arg(mailUser, internal)
+        + QStringLiteral("pop3_uidl_format = %08Xu%08Xv\n");
+    QFile f(d + QStringLiteral("/dovecot.conf"));
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(conf.toUtf8());
+    f.close();
+    m_process.start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-F"), QStringLiteral("-c"), f.fileName()});
+    if (!m_process.waitForStarted(5000))
+        return false;
+    QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, m_port);
+        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("+OK"))
+            return true;
+        QTest::qWait(100);
+    }
+    QFile log(d + QStringLiteral("/dovecot.log"));
+    if (log.open(QIODevice::ReadOnly))
+        qWarning("dovecot: %s", log.readAll().constData());
+    return false;
+}
+
+void Pop3TestServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+bool Pop3TestServer::addMail(const QByteArray& raw)
+{
+    const QString name = QStringLiteral("%1.%2.taviro-test").arg(QDateTime::currentSecsSinceEpoch()).arg(++m_counter);
+    const QString tmp = maildir() + QStringLiteral("/tmp/") + name;
+    QFile f(tmp);
+    if (!f.open(QIODevice::WriteOnly) || f.write(raw) != raw.size())
+        return false;
+    f.close();
+    giveToMailUser(tmp);
+    return QFile::rename(tmp, maildir() + QStringLiteral("/new/") + name);
+}
+
+int Pop3TestServer::mailCount() const
+{
+    int n = 0;
+    for (const char* sub : {"cur", "new"})
+        n += int(QDir(maildir() + QLatin1Char('/') + QLatin1String(sub)).entryList(QDir::Files).size());
+    return n;
 }
 
 } // namespace taviro::test

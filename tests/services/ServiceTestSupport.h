@@ -43,4 +43,34 @@ private:
     QProcess m_process;
 };
 
+// A POP3 server: dovecot run as an ordinary process from its own small config
+// in a temporary folder, on a loopback port, with one passwd-file user and a
+// maildir the test fills. No system service is touched.
+class Pop3TestServer
+{
+public:
+    explicit Pop3TestServer(QString user = QStringLiteral("alarm"), QString password = QStringLiteral("geheim"));
+    ~Pop3TestServer();
+
+    quint16 port() const { return m_port; }
+    const QString& user() const { return m_user; }
+    const QString& password() const { return m_password; }
+    bool start();
+    void stop();
+
+    // Puts a mail into the mailbox (new/), as delivered by the mail system.
+    bool addMail(const QByteArray& raw);
+    // Mails still in the mailbox.
+    int mailCount() const;
+
+private:
+    QString maildir() const;
+
+    QString m_user, m_password;
+    quint16 m_port;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_counter = 0;
+};
+
 } // namespace taviro::test

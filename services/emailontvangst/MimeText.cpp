@@ -1,0 +1,335 @@
+#include "MimeText.h"
+
+#include <QHash>
+#include <QList>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+namespace taviro::alarmemail {
+
+namespace {
+
+// Deeper nesting than this is no dialler's doing; it only costs stack.
+constexpr int MaxDepth = 8;
+
+struct Entity
+{
+    QHash<QByteArray, QByteArray> headers; // lower-case name → unfolded value (first occurrence)
+    QByteArray body;
+};
+
+Entity parseEntity(const QByteArray& raw)
+{
+    Entity e;
+    qsizetype end = -1, bodyStart = raw.size();
+    const qsizetype crlf = raw.indexOf("\r\n\r\n");
+    const qsizetype lf = raw.indexOf("\n\n");
+    if (raw.startsWith("\r\n") || raw.startsWith('\n')) {
+        end = 0;
+        bodyStart = raw.startsWith("\r\n") ? 2 : 1;
+    } else if (crlf >= 0 && (lf < 0 || crlf < lf)) {
+        end = crlf;
+        bodyStart = crlf + 4;
+    } else if (lf >= 0) {
+        end = lf;
+        bodyStart = lf + 2;
+    } else {
+        end = raw.size();
+    }
+    QByteArray name, value;
+    auto flush = [&] {
+        if (!name.isEmpty() && !e.headers.contains(name))
+            e.headers.insert(name, value.trimmed());
+        name.clear();
+        value.clear();
+    };
+    for (QByteArray line : raw.left(end).split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty() && (line.at(0) == ' ' || line.at(0) == '\t')) {
+            value += ' ' + line.trimmed(); // folded continuation
+            continue;
+        }
+        flush();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0) {
+            name = line.left(colon).trimmed().toLower();
+            value = line.mid(colon + 1);
+        }
+    }
+    flush();
+    e.body = raw.mid(bodyStart);
+    return e;
+}
+
+struct ContentType
+{
+    QByteArray type = "text/plain";
+    QByteArray charset;
+    QByteArray boundary;
+};
+
+QByteArray parameter(const QByteArray& header, const QByteArray& key)
+{
+    for (const QByteArray& piece : header.split(';')) {
+        const qsizetype eq = piece.indexOf('=');
+        if (eq < 0 || piece.left(eq).trimmed().toLower() != key)
+            continue;
+        QByteArray v = piece.mid(eq + 1).trimmed();
+        if (v.size() >= 2 && v.startsWith('"') && v.endsWith('"'))
+            v = v.mid(1, v.size() - 2);
+        return v;
+    }
+    return {};
+}
+
+ContentType contentType(const Entity& e)
+{
+    ContentType ct;
+    const QByteArray h = e.headers.value("content-type");
+    if (h.isEmpty())
+        return ct;
+    const QByteArray type = h.split(';').first().trimmed().toLower();
+    if (type.contains('/'))
+        ct.type = type;
+    ct.charset = parameter(h, "charset").toLower();
+    ct.boundary = parameter(h, "boundary");
+    return ct;
+}
+
+QByteArray decodeTransfer(const Entity& e)
+{
+    const QByteArray cte = e.headers.value("content-transfer-encoding").trimmed().toLower();
+    if (cte == "base64")
+        return QByteArray::fromBase64(e.body); // tolerant: stray line ends and junk are skipped
+    if (cte == "quoted-printable")
+        return decodeQuotedPrintable(e.body);
+    return e.body;
+}
+
+QList<QByteArray> splitMultipart(const QByteArray& body, const QByteArray& boundary)
+{
+    QList<QByteArray> parts;
+    const QByteArray delimiter = "--" + boundary;
+    qsizetype pos = body.startsWith(delimiter) ? 0 : body.indexOf("\n" + delimiter);
+    while (pos >= 0) {
+        if (body.at(pos) == '\n')
+            ++pos;
+        const qsizetype afterDelimiter = pos + delimiter.size();
+        if (body.mid(afterDelimiter, 2) == "--")
+            break; // closing delimiter
+        const qsizetype lineEnd = body.indexOf('\n', afterDelimiter);
+        if (lineEnd < 0)
+            break;
+        const qsizetype next = body.indexOf("\n" + delimiter, lineEnd);
+        QByteArray part = body.mid(lineEnd + 1, next < 0 ? -1 : next - lineEnd - 1);
+        if (part.endsWith('\r'))
+            part.chop(1);
+        parts << part;
+        pos = next;
+    }
+    return parts;
+}
+
+struct Found
+{
+    QString plain, html;
+    bool hasPlain = false, hasHtml = false;
+};
+
+void collect(const QByteArray& raw, int depth, Found& found)
+{
+    if (depth > MaxDepth || (found.hasPlain && found.hasHtml))
+        return;
+    const Entity e = parseEntity(raw);
+    const ContentType ct = contentType(e);
+    if (ct.type.startsWith("multipart/")) {
+        if (ct.boundary.isEmpty())
+            return;
+        for (const QByteArray& part : splitMultipart(e.body, ct.boundary))
+            collect(part, depth + 1, found);
+        return;
+    }
+    if (e.headers.value("content-disposition").trimmed().toLower().startsWith("attachment"))
+        return;
+    if (ct.type == "text/plain" && !found.hasPlain) {
+        found.plain = decodeCharset(decodeTransfer(e), ct.charset);
+        found.hasPlain = true;
+    } else if (ct.type == "text/html" && !found.hasHtml) {
+        found.html = decodeCharset(decodeTransfer(e), ct.charset);
+        found.hasHtml = true;
+    }
+}
+
+QString normaliseLineEnds(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+QByteArray decodeQuotedPrintable(const QByteArray& data, bool headerStyle)
+{
+    QByteArray out;
+    out.reserve(data.size());
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data.at(i);
+        if (headerStyle && c == '_') {
+            out += ' ';
+        } else if (c == '=' && i + 1 < data.size()) {
+            if (data.at(i + 1) == '\n') { // soft line break
+                i += 1;
+            } else if (data.at(i + 1) == '\r' && i + 2 < data.size() && data.at(i + 2) == '\n') {
+                i += 2;
+            } else if (i + 2 < data.size() && hexValue(data.at(i + 1)) >= 0 && hexValue(data.at(i + 2)) >= 0) {
+                out += char(hexValue(data.at(i + 1)) * 16 + hexValue(data.at(i + 2)));
+                i += 2;
+            } else {
+                out += c; // a lone '=' is kept as written
+            }
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString decodeCharset(const QByteArray& data, const QByteArray& charset)
+{
+    QByteArray name = charset.trimmed().toLower();
+    // Mails that call themselves Latin-1 are in practice often Windows-1252,
+    // which agrees on every byte Latin-1 defines. Without a charset (or with
+    // "us-ascii" over 8-bit text) the bytes themselves decide below.
+    if (name == "iso-8859-1" || name == "latin1")
+        name = "windows-1252";
+    if (!name.isEmpty() && name != "us-ascii" && name != "utf-8" && name != "utf8") {
+        QStringDecoder decoder(name.constData());
+        if (decoder.isValid()) {
+            const QString text = decoder.decode(data);
+            if (!decoder.hasError())
+                return text;
+        }
+    }
+    // UTF-8 when it is valid UTF-8, else the Western code page.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(data);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder western("windows-1252");
+    return western.isValid() ? QString(western.decode(data)) : QString::fromLatin1(data);
+}
+
+QString decodeHeader(const QByteArray& value)
+{
+    static const QRegularExpression word(QStringLiteral("=\\?([^?\\s]+)\\?([BbQq])\\?([^?\\s]*)\\?="));
+    const QString text = QString::fromLatin1(value);
+    QString out;
+    qsizetype last = 0;
+    bool previousWasWord = false;
+    auto it = word.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        const QString between = text.mid(last, m.capturedStart() - last);
+        // White space between two encoded words is not part of the text.
+        if (!(previousWasWord && between.trimmed().isEmpty()))
+            out += decodeCharset(between.toLatin1(), "utf-8");
+        QByteArray charset = m.captured(1).toLatin1();
+        charset = charset.left(charset.indexOf('*') < 0 ? charset.size() : charset.indexOf('*')); // RFC 2231 language
+        const QByteArray payload = m.captured(3).toLatin1();
+        const QByteArray bytes = m.captured(2).compare(QLatin1String("B"), Qt::CaseInsensitive) == 0
+            ? QByteArray::fromBase64(payload)
+            : decodeQuotedPrintable(payload, true);
+        out += decodeCharset(bytes, charset);
+        last = m.capturedEnd();
+        previousWasWord = true;
+    }
+    out += decodeCharset(text.mid(last).toLatin1(), "utf-8");
+    return out.simplified();
+}
+
+QString htmlToText(const QString& html)
+{
+    static const QRegularExpression hidden(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
+                                           QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression breaks(QStringLiteral("<\\s*(br|/p|/div|/tr|/li|/h[1-6]|p|div|tr)\\b[^>]*>"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression cells(QStringLiteral("<\\s*/t[dh]\\s*>"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    static const QRegularExpression entity(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
+    static const QHash<QString, QString> named{
+        {QStringLiteral("amp"), QStringLiteral("&")},    {QStringLiteral("lt"), QStringLiteral("<")},
+        {QStringLiteral("gt"), QStringLiteral(">")},     {QStringLiteral("quot"), QStringLiteral("\"")},
+        {QStringLiteral("apos"), QStringLiteral("'")},   {QStringLiteral("nbsp"), QStringLiteral(" ")},
+        {QStringLiteral("euro"), QStringLiteral("€")},   {QStringLiteral("deg"), QStringLiteral("°")},
+        {QStringLiteral("euml"), QStringLiteral("ë")},   {QStringLiteral("eacute"), QStringLiteral("é")},
+        {QStringLiteral("egrave"), QStringLiteral("è")}, {QStringLiteral("iuml"), QStringLiteral("ï")},
+        {QStringLiteral("ouml"), QStringLiteral("ö")},   {QStringLiteral("uuml"), QStringLiteral("ü")},
+        {QStringLiteral("auml"), QStringLiteral("ä")},   {QStringLiteral("Euml"), QStringLiteral("Ë")},
+        {QStringLiteral("Eacute"), QStringLiteral("É")}, {QStringLiteral("Ouml"), QStringLiteral("Ö")},
+        {QStringLiteral("Uuml"), QStringLiteral("Ü")},   {QStringLiteral("ecirc"), QStringLiteral("ê")},
+        {QStringLiteral("agrave"), QStringLiteral("à")}, {QStringLiteral("ccedil"), QStringLiteral("ç")},
+    };
+    QString text = html;
+    text.remove(hidden);
+    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(breaks, QStringLiteral("\n"));
+    text.replace(cells, QStringLiteral(" "));
+    text.remove(tags);
+    QString out;
+    qsizetype last = 0;
+    auto it = entity.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        out += text.mid(last, m.capturedStart() - last);
+        const QString name = m.captured(1);
+        QString replacement = m.captured(0);
+        if (name.startsWith(QLatin1Char('#'))) {
+            bool ok = false;
+            const uint code = name.startsWith(QStringLiteral("#x"), Qt::CaseInsensitive) ? name.mid(2).toUInt(&ok, 16)
+                                                                                         : name.mid(1).toUInt(&ok, 10);
+            if (ok && code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
+                const char32_t c = code;
+                replacement = QString::fromUcs4(&c, 1);
+            }
+        } else if (named.contains(name)) {
+            replacement = named.value(name);
+        }
+        out += replacement;
+        last = m.capturedEnd();
+    }
+    out += text.mid(last);
+    return out;
+}
+
+MailText extractText(const QByteArray& rawMail)
+{
+    MailText result;
+    const Entity top = parseEntity(rawMail);
+    result.subject = decodeHeader(top.headers.value("subject"));
+    Found found;
+    collect(rawMail, 0, found);
+    if (found.hasPlain && !found.plain.trimmed().isEmpty()) {
+        result.text = normaliseLineEnds(found.plain);
+        result.found = true;
+    } else if (found.hasHtml) {
+        result.text = normaliseLineEnds(htmlToText(found.html));
+        result.fromHtml = true;
+        result.found = true;
+    }
+    return result;
+}
+
+} // namespace taviro::alarmemail

@@ -1,0 +1,111 @@
+#include "Pop3Session.h"
+
+#include <QHash>
+
+#include <curl/curl.h>
+
+namespace taviro::alarmemail {
+
+namespace {
+
+// A mail bigger than this is no alarm; refusing it keeps memory bounded.
+constexpr qsizetype MaxMailBytes = 64 * 1024 * 1024;
+
+size_t collect(char* data, size_t size, size_t count, void* target)
+{
+    auto* buffer = static_cast<QByteArray*>(target);
+    if (buffer->size() + qsizetype(size * count) > MaxMailBytes)
+        return 0; // ends the transfer with a write error
+    buffer->append(data, qsizetype(size * count));
+    return size * count;
+}
+
+int progress(void* stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic_bool*>(stopping)->load() ? 1 : 0;
+}
+
+} // namespace
+
+Pop3Session::Pop3Session(const MailboxAccount& account, const std::atomic_bool& stopping)
+    : m_account(account), m_stopping(stopping), m_curl(curl_easy_init()),
+      m_user(account.userName.toUtf8()), m_password(account.password.toUtf8())
+{
+}
+
+Pop3Session::~Pop3Session()
+{
+    if (m_curl)
+        curl_easy_cleanup(m_curl); // sends QUIT, which commits the deletions
+}
+
+Result<QByteArray> Pop3Session::perform(const QString& path, const char* command, bool noBody)
+{
+    using R = Result<QByteArray>;
+    if (!m_curl)
+        return R::failure(QStringLiteral("libcurl kan niet worden gestart"));
+    const QByteArray url =
+        QStringLiteral("pop3://%1:%2/%3").arg(m_account.server.trimmed()).arg(m_account.port).arg(path).toUtf8();
+    QByteArray body;
+    char error[CURL_ERROR_SIZE] = {};
+    const long timeout = m_account.timeoutSeconds > 0 ? m_account.timeoutSeconds : 60;
+    curl_easy_setopt(m_curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_user.constData());
+    curl_easy_setopt(m_curl, CURLOPT_PASSWORD, m_password.constData());
+    curl_easy_setopt(m_curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, command);
+    curl_easy_setopt(m_curl, CURLOPT_NOBODY, noBody ? 1L : 0L);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT, timeout);
+    curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeout);
+    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, timeout);
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, progress);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(&m_stopping));
+    const CURLcode rc = curl_easy_perform(m_curl);
+    if (rc != CURLE_OK)
+        return R::failure(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
+    return body;
+}
+
+Result<QList<MailboxEntry>> Pop3Session::list()
+{
+    using R = Result<QList<MailboxEntry>>;
+    auto sizes = perform(QString(), "LIST", false);
+    if (!sizes)
+        return R::failure(sizes.error());
+    auto uids = perform(QString(), "UIDL", false);
+    if (!uids)
+        return R::failure(uids.error());
+    QHash<int, qint64> sizeOf;
+    for (const QByteArray& line : sizes->split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(' ');
+        if (f.size() >= 2)
+            sizeOf.insert(f.at(0).toInt(), f.at(1).toLongLong());
+    }
+    QList<MailboxEntry> entries;
+    for (const QByteArray& line : uids->split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(' ');
+        bool ok = false;
+        const int number = f.value(0).toInt(&ok);
+        if (f.size() >= 2 && ok && number > 0)
+            entries << MailboxEntry{number, QString::fromLatin1(f.at(1)), sizeOf.value(number)};
+    }
+    return entries;
+}
+
+Result<QByteArray> Pop3Session::retrieve(int number)
+{
+    return perform(QString::number(number), nullptr, false);
+}
+
+Status Pop3Session::remove(int number)
+{
+    return Status::from(perform(QString::number(number), "DELE", true));
+}
+
+} // namespace taviro::alarmemail

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+typedef void CURL;
+
+namespace taviro::alarmemail {
+
+// The mailbox as the settings row describes it.
+struct MailboxAccount
+{
+    QString server;
+    int port = 110;
+    QString userName;
+    QString password;
+    int timeoutSeconds = 60;
+};
+
+struct MailboxEntry
+{
+    int number = 0;   // message number, valid for this session only
+    QString uid;      // UIDL: stable across sessions
+    qint64 size = 0;
+};
+
+// One POP3 session through libcurl. All commands share one connection, and
+// deletions take effect only when the session ends with QUIT (the destructor):
+// a connection that breaks off keeps every mail in the mailbox.
+class Pop3Session
+{
+public:
+    Pop3Session(const MailboxAccount& account, const std::atomic_bool& stopping);
+    ~Pop3Session();
+    Pop3Session(const Pop3Session&) = delete;
+    Pop3Session& operator=(const Pop3Session&) = delete;
+
+    Result<QList<MailboxEntry>> list();
+    Result<QByteArray> retrieve(int number);
+    Status remove(int number);
+
+private:
+    Result<QByteArray> perform(const QString& path, const char* command, bool noBody);
+
+    MailboxAccount m_account;
+    const std::atomic_bool& m_stopping;
+    CURL* m_curl = nullptr;
+    QByteArray m_user, m_password;
+};
+
+} // namespace taviro::alarmemail

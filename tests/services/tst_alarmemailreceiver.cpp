@@ -1,0 +1,169 @@
+// TaviroAlarmEmailOntvangst against a real POP3 server (dovecot), driven
+// through the console's proxy.
+
+#include "ChildProcess.h"
+#include "ServiceProxies.h"
+#include "ServiceTestSupport.h"
+#include "TestDatabase.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+
+QByteArray alarmMail(const QString& melder, const QString& functie, const QString& omschrijving, const char* flank = "Op")
+{
+    return QStringLiteral("From: kiezer@installatie.test\r\nSubject: Alarm %1\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                          "Content-Transfer-Encoding: 8bit\r\n\r\nMelder: %1\r\nFunctie: %2\r\nOmschrijving: %3\r\nFlank: %4\r\n")
+        .arg(melder, functie, omschrijving, QLatin1String(flank))
+        .toUtf8();
+}
+
+} // namespace
+
+class TestAlarmEmailReceiver : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TestDatabase> m_db;
+    std::unique_ptr<QTemporaryDir> m_state;
+    QList<QPair<QString, int>> m_log;
+
+    std::unique_ptr<AlarmEmailReceiverProxy> makeReceiver()
+    {
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroAlarmEmailOntvangst"), test::binDir(), m_db->settings());
+        o.extraEnvironment = {QStringLiteral("TAVIRO_ALARMEMAIL_STATE=") + m_state->filePath(QStringLiteral("seen.txt"))};
+        o.callTimeoutMs = 15000;
+        auto r = std::make_unique<AlarmEmailReceiverProxy>(o);
+        connect(r.get(), &AlarmEmailReceiver::meldingMessage, this,
+                [this](const QString& text, int level) { m_log << qMakePair(text, level); });
+        return r;
+    }
+
+    static MailboxSettings mailbox(const test::Pop3TestServer& pop3, const QString& password = {})
+    {
+        return {QStringLiteral("127.0.0.1"), pop3.port(), pop3.user(), password.isEmpty() ? pop3.password() : password, 10, 5};
+    }
+
+    // Waits until the service finished `count` polls in all.
+    static bool waitForPolls(AlarmEmailReceiverProxy& r, int count, int timeoutMs = 60000)
+    {
+        return QTest::qWaitFor([&] {
+            return r.client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt() >= count;
+        }, timeoutMs);
+    }
+
+    qint64 count(const QString& sql)
+    {
+        auto c = m_db->connect();
+        auto v = c->scalar(sql);
+        return v ? v->toLongLong() : -1;
+    }
+
+    bool logged(const QString& fragment, int level) const
+    {
+        for (const auto& l : m_log)
+            if (l.second == level && l.first.contains(fragment))
+                return true;
+        return false;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>();
+        QVERIFY(m_db->ok());
+        m_state = std::make_unique<QTemporaryDir>();
+        m_log.clear();
+    }
+
+    void storesEachAlarmMailThenDeletesIt()
+    {
+        test::Pop3TestServer pop3;
+        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Storing brander één"))));
+        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("13"), QStringLiteral("Waterdruk laag"), "Af")));
+        QVERIFY(pop3.addMail("Subject: =?UTF-8?Q?Nieuwsbrief_van_de_leverancier_=E2=82=AC?=\r\n\r\nBeste klant,\r\n"));
+        QVERIFY(pop3.addMail(QByteArray("Subject: Ketel\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n")
+                             + QByteArray("<p>Melder: 815</p><p>Functie: 1</p><p>Omschrijving: Caf&eacute; koeling</p>").toBase64()
+                             + "\r\n"));
+        QVERIFY(pop3.start());
+
+        auto receiver = makeReceiver();
+        QSignalSpy ready(receiver.get(), &AlarmEmailReceiver::meldingReady);
+        QVERIFY(receiver->start(mailbox(pop3)));
+        QVERIFY(ready.wait(30000));
+
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE show = 1 AND seen = 0")), 3);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias IN ('4711', '815')")), 2);
+        auto c = m_db->connect();
+        auto lines = c->query(QStringLiteral(
+            "SELECT melders.alias, alarmen.functie, alarmen.omschrijving, meldindex.flank FROM meldindex "
+            "JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN melders ON alarmen.melder_id = melders.id "
+            "ORDER BY melders.alias, alarmen.functie"));
+        QVERIFY(lines);
+        QStringList got;
+        while (lines->next())
+            got << QStringLiteral("%1/%2/%3/%4").arg(lines->value(0).toString(), lines->value(1).toString(),
+                                                     lines->value(2).toString(), lines->value(3).toString());
+        QCOMPARE(got, (QStringList{QStringLiteral("4711/12/Storing brander één/1"), QStringLiteral("4711/13/Waterdruk laag/0"),
+                                   QStringLiteral("815/1/Café koeling/1")}));
+
+        // The newsletter stays, and the operator is told its subject.
+        QTRY_COMPARE_WITH_TIMEOUT(pop3.mailCount(), 1, 10000);
+        QVERIFY(logged(QStringLiteral("Alarm e-mail \"Nieuwsbrief van de leverancier €\" is niet te lezen"), 0));
+
+        // A second poll stores nothing twice and tells the operator nothing new.
+        const int polls = receiver->client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt();
+        m_log.clear();
+        QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
+        QVERIFY(waitForPolls(*receiver, polls + 1));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 3);
+        QCOMPARE(pop3.mailCount(), 1);
+        QVERIFY(m_log.isEmpty());
+    }
+
+    void wrongPasswordIsLoggedAndNothingIsLost()
+    {
+        test::Pop3TestServer pop3;
+        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Brand"))));
+        QVERIFY(pop3.start());
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start(mailbox(pop3, QStringLiteral("fout"))));
+        QVERIFY(waitForPolls(*receiver, 1));
+        QVERIFY(logged(QStringLiteral("niet bereikbaar"), 0));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 0);
+        QCOMPARE(pop3.mailCount(), 1);
+
+        // Corrected settings arrive with a new start, as after saving the settings panel.
+        QSignalSpy ready(receiver.get(), &AlarmEmailReceiver::meldingReady);
+        QVERIFY(receiver->start(mailbox(pop3)));
+        QVERIFY(ready.wait(30000));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
+    }
+
+    void aThousandMails()
+    {
+        test::Pop3TestServer pop3;
+        for (int i = 0; i < 1000; ++i)
+            QVERIFY(pop3.addMail(alarmMail(QString::number(5000 + i % 25), QString::number(i), QStringLiteral("Punt %1").arg(i))));
+        QVERIFY(pop3.start());
+        auto receiver = makeReceiver();
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(receiver->start(mailbox(pop3)));
+        QVERIFY(waitForPolls(*receiver, 1, 200000));
+        qInfo("1000 alarm mails stored in %lld ms", timer.elapsed());
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1000);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(DISTINCT alarm_id) FROM meldindex")), 1000);
+        QCOMPARE(pop3.mailCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAlarmEmailReceiver)
+#include "tst_alarmemailreceiver.moc"
