@@ -120,7 +120,8 @@ int main(int argc, char** argv)
     ServiceHub hub(conn, eventLog, lamp, programFolder, database);
 
     MainWindow window({conn, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
-                       [&hub] { hub.startServices(); }, [&hub] { hub.stopAll(); }});
+                       [&hub] { hub.startServices(); }, [&hub] { hub.stopAll(); },
+                       [&hub] { hub.startAlarmEmailReceiver(); }});
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);

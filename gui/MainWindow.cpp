@@ -5,6 +5,7 @@
 #include "Beeper.h"
 #include "Clock.h"
 #include "Console.h"
+#include "EditorFactory.h"
 #include "EventLog.h"
 #include "ImageList.h"
 #include "NavigationTree.h"
@@ -70,7 +71,7 @@ QWidget* MainWindow::buildHeader()
     row->addWidget(m_clockLabel);
     connect(m_toggleBemand, &QPushButton::clicked, this, [this] { SetBemand(!bemand()); });
     auto* clockTimer = new QTimer(this);
-    auto tick = [this] { m_clockLabel->setText(m_deps.clock.now().toString(QStringLiteral("dddd d MMMM yyyy  HH:mm"))); };
+    auto tick = [this] { m_clockLabel->setText(QLocale().toString(m_deps.clock.now(), QStringLiteral("dddd d MMMM yyyy  HH:mm"))); };
     connect(clockTimer, &QTimer::timeout, this, tick);
     clockTimer->start(1000);
     tick();
@@ -151,7 +152,8 @@ void MainWindow::buildWindow()
     body->addWidget(left);
     body->addWidget(right);
     body->setStretchFactor(1, 1);
-    body->setSizes({280, 1000});
+    body->setSizes({300, 1000});
+    left->setMinimumWidth(250);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -210,6 +212,7 @@ void MainWindow::buildPanels()
     placeholder(QStringLiteral("Overzicht2"), QStringLiteral("Overzicht van alle meldingen op datum"));
     placeholder(QStringLiteral("communicatie"), QStringLiteral("COM-poorten"));
     placeholder(QStringLiteral("settings"), QStringLiteral("Opties"));
+    buildEditors();
     m_detailPlaceholder = placeholder(QStringLiteral("AlarmDetail1"), QString(), [this](qint64 id) {
         m_detailPlaceholder->setText(QStringLiteral("Melding %1").arg(id));
         m_detailPlaceholder->setProperty("meldingId", id);

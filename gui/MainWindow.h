@@ -32,6 +32,7 @@ class OperatorPrompt;
 class PanelHost;
 class ServiceKiller;
 struct ActueelItem;
+struct EditorContext;
 
 // Form1: the console's one window. It shows the engine's state and hands the
 // operator's actions on; alarm handling itself lives in Console.
@@ -53,6 +54,8 @@ public:
         std::function<void()> startServices;
         // Ends the services this console started, before the leftovers are killed.
         std::function<void()> stopServices;
+        // Starts the alarm e-mail receiver again after the mailbox settings changed.
+        std::function<void()> restartMailReceiver;
     };
     explicit MainWindow(Deps deps, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -90,6 +93,7 @@ private:
     QWidget* buildHeader();
     QWidget* buildActueelSummary();
     void buildPanels();
+    void buildEditors();
     void connectConsole();
     void showLogin();
     void onNodeClicked(const QString& key);
@@ -103,6 +107,7 @@ private:
 
     Deps m_deps;
     std::unique_ptr<ImageList> m_images;
+    std::unique_ptr<EditorContext> m_editorContext;
     QString m_gebruikersnaam;
     bool m_shuttingDown = false;
     bool m_loaded = false;

@@ -1,5 +1,7 @@
 #include "PanelHost.h"
 
+#include <QScrollArea>
+
 namespace taviro {
 
 PanelHost::PanelHost(QWidget* parent) : QStackedWidget(parent) {}
@@ -7,19 +9,26 @@ PanelHost::PanelHost(QWidget* parent) : QStackedWidget(parent) {}
 void PanelHost::addPanel(const QString& key, Panel panel)
 {
     panel.widget->setObjectName(panel.widget->objectName().isEmpty() ? key : panel.widget->objectName());
-    addWidget(panel.widget);
+    // A tall editor scrolls instead of pushing the alarm list off the screen.
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(panel.widget);
+    addWidget(scroll);
+    m_frames.insert(key, scroll);
     m_panels.insert(key, std::move(panel));
 }
 
 void PanelHost::replacePanel(const QString& key, Panel panel)
 {
     if (QWidget* old = this->panel(key); old && old != panel.widget) {
-        removeWidget(old);
-        old->deleteLater();
+        QScrollArea* frame = m_frames.take(key);
+        removeWidget(frame);
+        frame->deleteLater();
     }
     addPanel(key, std::move(panel));
     if (m_current == key)
-        setCurrentWidget(m_panels.value(key).widget);
+        setCurrentWidget(m_frames.value(key));
 }
 
 QWidget* PanelHost::panel(const QString& key) const
@@ -40,7 +49,7 @@ bool PanelHost::showPanel(const QString& key, qint64 id)
     }
     if (next->show)
         next->show(id);
-    setCurrentWidget(next->widget);
+    setCurrentWidget(m_frames.value(key));
     m_current = key;
     Q_EMIT panelShown(key);
     return true;

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QScrollArea;
+
 namespace taviro {
 
 // One panel at a time on the right of the window. A panel may refuse to be
@@ -35,6 +37,7 @@ Q_SIGNALS:
 
 private:
     QHash<QString, Panel> m_panels;
+    QHash<QString, QScrollArea*> m_frames;
     QString m_current;
 };
 

@@ -50,7 +50,7 @@ struct Rig
     void open(const QStringList& args)
     {
         window = std::make_unique<MainWindow>(MainWindow::Deps{*conn, clock, prompt, log, killer, console, lamp,
-                                                               QString(), [this] { lamp.prepare(*conn); }, {}});
+                                                               QString(), [this] { lamp.prepare(*conn); }, {}, {}});
         window->show();
         window->load(args);
     }

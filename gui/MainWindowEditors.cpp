@@ -1,0 +1,60 @@
+// Hosting the configuration editors in the window's panel area.
+#include "MainWindow.h"
+
+#include "Console.h"
+#include "EditorFactory.h"
+#include "NavigationTree.h"
+#include "PanelHost.h"
+
+namespace taviro {
+
+namespace {
+
+struct EditorSlot
+{
+    const char* branch;
+    const char* panel;
+};
+
+constexpr EditorSlot kEditors[] = {
+    {"melders", "Melders1"},           {"ontvangers", "Ontvanger1"}, {"weekplanningen", "WeekPlanner1"},
+    {"jaarplanningen", "JaarPlanner1"}, {"gebruikers", "gebruikers"}, {"comports", "communicatie"},
+    {"settings", "settings"},
+};
+
+} // namespace
+
+void MainWindow::buildEditors()
+{
+    Console& console = m_deps.console;
+    m_editorContext = std::make_unique<EditorContext>(EditorContext{
+        m_deps.conn, m_deps.prompt, m_deps.eventLog, m_deps.clock, console.scheduleCache(),
+        [this] {
+            if (m_deps.startServices)
+                m_deps.startServices();
+            m_deps.console.getSmsSettings();
+            m_deps.console.setLampActive(false);
+        },
+        [this] {
+            if (m_deps.restartMailReceiver)
+                m_deps.restartMailReceiver();
+        },
+        [this]() -> Status {
+            auto made = m_deps.console.makeTestAlarms(1, 1);
+            if (made)
+                showNewActueel();
+            return Status::from(made);
+        }});
+    for (const EditorSlot& slot : kEditors) {
+        std::unique_ptr<EditorPanel> editor = createEditor(QLatin1String(slot.branch), *m_editorContext, this);
+        if (!editor)
+            continue;
+        EditorPanel* panel = editor.release(); // owned by the window from here on
+        connect(panel, &EditorPanel::treeChanged, m_tree, &NavigationTree::reloadBranch);
+        connect(panel, &EditorPanel::closed, this, [this] { actueelPressed(0); });
+        m_panels->replacePanel(QLatin1String(slot.panel),
+                               {panel, [panel](qint64 id) { panel->showItem(id); }, [panel] { return panel->hideMe(); }});
+    }
+}
+
+} // namespace taviro
