@@ -13,11 +13,13 @@
 #include "PanelHost.h"
 #include "Repositories.h"
 #include "ScriptedPrompt.h"
+#include "ServiceHub.h"
 #include "ServiceKiller.h"
 #include "SqlReportStore.h"
 #include "TestDatabase.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -249,6 +251,22 @@ private Q_SLOTS:
         QCOMPARE(rig.window->actueelModel().rowCount(), 0);
         qunsetenv("TAVIRO_COM7");
         ::close(master);
+    }
+
+    // The whole road from a receiver process: it stores a report and raises
+    // MeldingReady; the window takes the report in and lists it on top.
+    void reportFromAReceiverProcessIsListed()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("onbemand")});
+        QTemporaryDir bin;
+        QVERIFY(QFile::copy(QStringLiteral(FAKE_RECEIVER), bin.filePath(QStringLiteral("TaviroAlarmEmailOntvangst"))));
+        ServiceHub hub(*rig.conn, rig.log, rig.lamp, bin.path(), rig.db.settings());
+        connect(&hub, &ServiceHub::meldingReady, rig.window.get(), &MainWindow::showNewActueel);
+        hub.startAlarmEmailReceiver();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.window->actueelModel().rowCount(), 1, 10000);
+        QCOMPARE(rig.window->actueelModel().index(0, 1).data().toString(), QStringLiteral("Zorgcentrum 't Lindehof"));
+        hub.stopAll();
     }
 
     void treeNodesLeadToTheirPanels()
