@@ -113,8 +113,6 @@ int main(int argc, char** argv)
     const DatabaseConnector& conn = **opened;
     MailSenderProxy mail(ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), programFolder, database));
     SmsServiceProxy sms(ServiceClient::Options::forService(QStringLiteral("TaviroSmsService"), programFolder, database));
-    for (ServiceComponent* service : {static_cast<ServiceComponent*>(&mail), static_cast<ServiceComponent*>(&sms)})
-        QObject::connect(service, &ServiceComponent::meldingMessage, &eventLog, &EventLog::writeLog);
     Console console(conn, clock, eventLog, sms, mail);
     AlarmLamp lamp(eventLog);
     ServiceHub hub(conn, eventLog, lamp, programFolder, database);

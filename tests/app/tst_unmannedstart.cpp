@@ -1,0 +1,90 @@
+// The whole program under a faked clock: a console started unmanned on a
+// database holding an unseen report takes it in at the end of its start-up and
+// forwards it to whoever is on duty at that moment.
+#include "ChildProcess.h"
+#include "DatabaseConnector.h"
+#include "Repositories.h"
+#include "SqlReportStore.h"
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace taviro;
+
+class TestUnmannedStart : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void unseenReportIsForwardedAtStart()
+    {
+        test::TestDatabase db(true);
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        {
+            auto conn = db.connect();
+            ReceivedReport r;
+            r.melderAlias = QStringLiteral("1001"); // forwards to the standard week schedule
+            r.receivedAt = QDateTime(QDate(2026, 12, 2), QTime(10, 14, 0));
+            ReceivedLine line;
+            line.functie = QStringLiteral("01");
+            line.date = r.receivedAt;
+            r.lines.append(line);
+            QVERIFY(SqlReportStore(*conn).store(r).ok());
+        }
+        // A program folder of its own, so the log lands in <root>/Logger/.
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(QStringLiteral("bin")));
+        QVERIFY(QFile::copy(test::binDir() + QStringLiteral("/taviro"), root.filePath(QStringLiteral("bin/taviro"))));
+        QFile::setPermissions(root.filePath(QStringLiteral("bin/taviro")), QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+
+        QProcess console;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TAVIRO_DATABASE"), db.path());
+        env.insert(QStringLiteral("TAVIRO_NONINTERACTIVE"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TAVIRO_NO_SOUND"), QStringLiteral("1"));
+        env.insert(QStringLiteral("TAVIRO_INSTANCE_LOCK"), root.filePath(QStringLiteral("taviro.lock")));
+        console.setProcessEnvironment(env);
+        // Wednesday 2 December 2026, 10:15: the day block of the week schedule.
+        console.start(QStringLiteral("faketime"), {QStringLiteral("2026-12-02 10:15:00"), root.filePath(QStringLiteral("bin/taviro")),
+                                                   QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("onbemand")});
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")),
+                 console.property("seenStderr").toByteArray().constData());
+        QTest::qWait(1500);
+        console.terminate();
+        console.waitForFinished(5000);
+
+        auto conn = db.connect();
+        auto melding = conn->query(QStringLiteral("SELECT bemand, seen FROM meldingen"));
+        QVERIFY(melding.ok() && melding->next());
+        QCOMPARE(melding->value(0).toInt(), 0); // stamped unmanned
+        QCOMPARE(melding->value(1).toInt(), 1); // taken in
+        melding->finish();
+        const QList<Ontvanger> recipients = *OntvangerRepository(*conn).listActive();
+        const auto jan = std::find_if(recipients.begin(), recipients.end(),
+                                      [](const Ontvanger& o) { return o.alias == QLatin1String("JDV"); });
+        QVERIFY(jan != recipients.end());
+        auto dispatches = UitmeldRepository(*conn).list();
+        QVERIFY(dispatches.ok());
+        QCOMPARE(dispatches->size(), 1);
+        QCOMPARE(dispatches->first().ontvanger_id, jan->id);
+        QCOMPARE(UitmeldLinkRepository(*conn).forUitmeld(dispatches->first().id)->size(), 1);
+
+        QFile log(root.filePath(QStringLiteral("Logger/02-12-2026.txt")));
+        QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(log.fileName()));
+        const QString lines = QString::fromUtf8(log.readAll());
+        QVERIFY2(lines.contains(QStringLiteral("02-12-2026 10:15:0")), qPrintable(lines));
+        QVERIFY2(lines.contains(QStringLiteral(" Taviro gestart met database ") + db.path()), qPrintable(lines));
+        // No SMS service beside this copy of the program: the SMS stays owed and says so.
+        QVERIFY2(lines.contains(QStringLiteral(" SMS-dienst kan niet worden gestart; SMS aan Jan de Vries niet verzonden.\r\n")),
+                 qPrintable(lines));
+        QCOMPARE(lines.count(QStringLiteral("Taviro gestart met database")), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUnmannedStart)
+#include "tst_unmannedstart.moc"
