@@ -25,32 +25,42 @@ using namespace taviro;
 namespace {
 
 QTextStream out(stdout);
-constexpr int kPageSize = 200; // as OverzichtViewer
+constexpr int kPageSize = 100; // as OverzichtViewer::kPageSize
 
 bool fill(const DatabaseConnector& conn, int reports, int transmitters)
 {
     test::Installation inst(conn);
-    const qint64 jan = inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31612345678"), {}, true, false);
-    const qint64 marieke = inst.recipient(QStringLiteral("Marieke Bakker"), QStringLiteral("+31623456789"), {}, true, false);
+    const qint64 jan = inst.recipient(QStringLiteral("Jan de Vries"),
+                                      QStringLiteral("+31612345678"), {}, true, false);
+    const qint64 marieke = inst.recipient(QStringLiteral("Marieke Bakker"),
+                                          QStringLiteral("+31623456789"), {}, true, false);
     QList<qint64> melders, points;
     for (int t = 0; t < transmitters; ++t) {
-        const qint64 m = inst.transmitter(QString::number(1001 + t), QStringLiteral("Gebouw %1").arg(t + 1), 1, 0, 0);
+        const qint64 m = inst.transmitter(QString::number(1001 + t),
+                                          QStringLiteral("Gebouw %1").arg(t + 1), 1, 0, 0);
         melders << m;
         for (const char* f : {"01", "02", "03"})
-            points << inst.point(m, QLatin1String(f), QStringLiteral("Alarmpunt %1 van gebouw %2").arg(QLatin1String(f)).arg(t + 1));
+            points << inst.point(
+                m, QLatin1String(f),
+                QStringLiteral("Alarmpunt %1 van gebouw %2").arg(QLatin1String(f)).arg(t + 1));
     }
     if (!inst.ok())
         return false;
     Transaction tx(conn);
     if (!tx.begin())
         return false;
-    QSqlQuery melding(conn.database()), line(conn.database()), uitmeld(conn.database()), link(conn.database());
-    melding.prepare(QStringLiteral("INSERT INTO meldingen (melding_date, bemand, show, seen) VALUES (?, ?, ?, ?)"));
-    line.prepare(QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, "
-                                "\"24uurs\", \"date\", uitmelden) VALUES (?, ?, ?, ?, 1, 1, 0, ?, 1)"));
-    uitmeld.prepare(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", bevestiger, "
-                                   "bevestigtype, bevestigdate) VALUES (?, 1, 1, 1, ?, 1, 1, ?)"));
-    link.prepare(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"));
+    QSqlQuery melding(conn.database()), line(conn.database()), uitmeld(conn.database()),
+        link(conn.database());
+    melding.prepare(QStringLiteral(
+        "INSERT INTO meldingen (melding_date, bemand, show, seen) VALUES (?, ?, ?, ?)"));
+    line.prepare(QStringLiteral(
+        "INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, "
+        "\"24uurs\", \"date\", uitmelden) VALUES (?, ?, ?, ?, 1, 1, 0, ?, 1)"));
+    uitmeld.prepare(QStringLiteral(
+        "INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", bevestiger, "
+        "bevestigtype, bevestigdate) VALUES (?, 1, 1, 1, ?, 1, 1, ?)"));
+    link.prepare(
+        QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"));
     const QDateTime start(QDate(2026, 1, 1), QTime(0, 0));
     for (int r = 0; r < reports; ++r) {
         const QDateTime when = start.addSecs(qint64(r) * 3000); // about a year of reports
@@ -73,7 +83,8 @@ bool fill(const DatabaseConnector& conn, int reports, int transmitters)
             dispatches << uitmeld.lastInsertId().toLongLong();
         }
         for (int p = 0; p < 3; ++p) {
-            for (const QVariant& v : QVariantList{meldingId, melders[t], points[3 * t + p], dispatches.last(), date})
+            for (const QVariant& v :
+                 QVariantList{meldingId, melders[t], points[3 * t + p], dispatches.last(), date})
                 line.addBindValue(v);
             if (!line.exec())
                 return false;
@@ -107,7 +118,8 @@ int main(int argc, char** argv)
         out << "vullen van de database mislukt" << Qt::endl;
         return 1;
     }
-    out << "database: " << reports << " meldingen x 3 regels x 2 ontvangers in " << timer.elapsed() << " ms" << Qt::endl;
+    out << "database: " << reports << " meldingen x 3 regels x 2 ontvangers in " << timer.elapsed()
+        << " ms" << Qt::endl;
 
     const QStringList args = app.arguments();
     if (const int k = int(args.indexOf(QStringLiteral("--keep"))); k > 0 && k + 1 < args.size()) {
@@ -135,13 +147,14 @@ int main(int argc, char** argv)
             out << o.error << Qt::endl;
             return 1;
         }
-        out << xsl << ": " << o.stats.meldingen << " meldingen, " << o.stats.alarms << " alarmregels; opbouwen "
-            << o.buildMsecs << " ms, opmaken " << o.transformMsecs << " ms, samen " << o.buildMsecs + o.transformMsecs
-            << " ms (XML " << QFileInfo(o.stats.xmlPath).size() / 1024 << " KiB, HTML " << o.html.size() / 1024
+        out << xsl << ": " << o.stats.meldingen << " meldingen, " << o.stats.alarms
+            << " alarmregels; opbouwen " << o.buildMsecs << " ms, opmaken " << o.transformMsecs
+            << " ms, samen " << o.buildMsecs + o.transformMsecs << " ms (XML "
+            << QFileInfo(o.stats.xmlPath).size() / 1024 << " KiB, HTML " << o.html.size() / 1024
             << " K tekens)" << Qt::endl;
-        out << "  zoals de console het toont (" << kPageSize << " meldingen per pagina): opbouwen " << paged.buildMsecs
-            << " ms, eerste pagina opmaken " << paged.transformMsecs << " ms, samen "
-            << paged.buildMsecs + paged.transformMsecs << " ms" << Qt::endl;
+        out << "  zoals de console het toont (" << kPageSize << " meldingen per pagina): opbouwen "
+            << paged.buildMsecs << " ms, eerste pagina opmaken " << paged.transformMsecs
+            << " ms, samen " << paged.buildMsecs + paged.transformMsecs << " ms" << Qt::endl;
         timer.restart();
         auto second = paged.document->apply(OverzichtJob::pageParams(kPageSize + 1, kPageSize));
         out << "  volgende pagina: " << timer.elapsed() << " ms" << Qt::endl;
@@ -157,8 +170,8 @@ int main(int argc, char** argv)
         browser.document()->setTextWidth(1180);
         const QSizeF size = browser.document()->size(); // forces the layout of the whole document
         const qint64 layout = timer.elapsed();
-        out << "  tonen: setHtml " << parse << " ms, opmaak " << layout << " ms (" << int(size.height())
-            << " px hoog)" << Qt::endl;
+        out << "  tonen: setHtml " << parse << " ms, opmaak " << layout << " ms ("
+            << int(size.height()) << " px hoog)" << Qt::endl;
     }
     return 0;
 }

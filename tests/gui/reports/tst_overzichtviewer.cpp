@@ -108,6 +108,31 @@ private Q_SLOTS:
         QVERIFY(viewer.grab().save(shotPath(shot)));
     }
 
+    void longPeriodIsShownAPageAtATime()
+    {
+        ReportsGuiFixture f;
+        for (int i = 0; i < 250; ++i)
+            f.line(f.melding(f.at(1, 0, 0).addSecs(60 * i), false), f.inbraak, 1, f.at(1, 0, 0).addSecs(60 * i));
+        OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
+        QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 1), QDate(2026, 12, 2), false, overzicht::kPeriodStylesheet}));
+        auto* page = viewer.findChild<QLabel*>(QStringLiteral("lblOverzichtPagina"));
+        auto* previous = viewer.findChild<QPushButton*>(QStringLiteral("cmdOverzichtVorige"));
+        auto* next = viewer.findChild<QPushButton*>(QStringLiteral("cmdOverzichtVolgende"));
+        QCOMPARE(page->text(), QStringLiteral("Meldingen 1-100 van 250"));
+        QVERIFY(!previous->isEnabled());
+        const auto rows = [&] { return viewer.browser()->toHtml().count(QStringLiteral("Inbraak hal")); };
+        QCOMPARE(rows(), 100);
+        QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 04:09"))); // the newest first
+        QTest::mouseClick(next, Qt::LeftButton);
+        QTest::mouseClick(next, Qt::LeftButton);
+        QCOMPARE(page->text(), QStringLiteral("Meldingen 201-250 van 250"));
+        QCOMPARE(rows(), 50);
+        QVERIFY(!next->isEnabled());
+        QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 00:00"))); // the oldest last
+        QTest::mouseClick(previous, Qt::LeftButton);
+        QCOMPARE(page->text(), QStringLiteral("Meldingen 101-200 van 250"));
+    }
+
     void missingStylesheetIsToldAndTheXmlKept()
     {
         ReportsGuiFixture f;

@@ -1,0 +1,87 @@
+#include "PendingDispatches.h"
+
+#include "DatabaseConnector.h"
+#include "SqlValues.h"
+#include "Transaction.h"
+
+#include <QSqlQuery>
+
+namespace taviro {
+
+namespace {
+// Small enough to stay far below any database's limit on bound values, large
+// enough that a thousand reports take only a few statements.
+constexpr int kBatch = 250;
+} // namespace
+
+Result<QList<OpenMelding>> listOpenMeldingen(const DatabaseConnector& conn)
+{
+    // Driven from the open dispatches (an index on done), not from the whole
+    // history of lines; the link table finds every recipient's dispatch.
+    const QString columns = QStringLiteral(
+        "SELECT meldingen.id, melders.naam, melders.adres, meldingen.melding_date FROM uitmeld ");
+    const QString tail = QStringLiteral(
+        "INNER JOIN meldingen ON meldingen.id = meldindex.melding_id "
+        "INNER JOIN melders ON melders.id = meldindex.melder_id WHERE uitmeld.done = ? ");
+    const QString sqlText =
+        columns
+        + QStringLiteral("INNER JOIN uitmeldlink ON uitmeldlink.uitmeld_id = uitmeld.id "
+                         "INNER JOIN meldindex ON meldindex.id = uitmeldlink.meldindex_id ")
+        + tail + QStringLiteral("UNION ") + columns
+        + QStringLiteral("INNER JOIN meldindex ON meldindex.uitmeld_id = uitmeld.id ") + tail
+        + QStringLiteral("ORDER BY 4 DESC, 1 DESC");
+    auto q = conn.query(sqlText, {sql::boolValue(false), sql::boolValue(false)});
+    if (!q)
+        return Result<QList<OpenMelding>>::failure(q.error());
+    QList<OpenMelding> list;
+    qint64 previous = 0;
+    while (q->next()) {
+        OpenMelding m{sql::toLong(q->value(0)), sql::toText(q->value(1)), sql::toText(q->value(2)),
+                      sql::toDate(q->value(3))};
+        if (m.meldingId == previous) // a report whose lines name two transmitters is listed once
+            continue;
+        previous = m.meldingId;
+        list.append(m);
+    }
+    return list;
+}
+
+Result<int> closeOpenDispatches(const DatabaseConnector& conn, const QList<qint64>& meldingIds,
+                                const std::function<void(int, int)>& progress)
+{
+    using R = Result<int>;
+    Transaction tx(conn);
+    if (Status s = tx.begin(); !s)
+        return R::failure(s.error());
+    int closed = 0;
+    const int total = int(meldingIds.size());
+    for (int start = 0; start < total; start += kBatch) {
+        const QList<qint64> batch = meldingIds.mid(start, kBatch);
+        QStringList marks;
+        QVariantList ids;
+        for (qint64 id : batch) {
+            marks << QStringLiteral("?");
+            ids << id;
+        }
+        const QString in = marks.join(QLatin1Char(','));
+        // Only done changes: attempts, acknowledgement and the report's place
+        // in the current list stay as they are.
+        const QString sqlText =
+            QStringLiteral("UPDATE uitmeld SET done = ? WHERE done = ? AND id IN ("
+                           "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
+                           "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id IN (%1) "
+                           "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id IN (%1))")
+                .arg(in);
+        auto q = conn.query(sqlText, QVariantList{sql::boolValue(true), sql::boolValue(false)} + ids + ids);
+        if (!q)
+            return R::failure(q.error()); // rolled back: nothing is closed
+        closed += q->numRowsAffected();
+        if (progress)
+            progress(int(start + batch.size()), total);
+    }
+    if (Status s = tx.commit(); !s)
+        return R::failure(s.error());
+    return closed;
+}
+
+} // namespace taviro

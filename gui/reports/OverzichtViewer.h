@@ -1,0 +1,68 @@
+#pragma once
+
+#include "DatabaseSettings.h"
+#include "OverzichtJob.h"
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTextBrowser;
+
+namespace taviro {
+
+class EventLog;
+
+// The "Overzicht" page: builds an overview on a worker thread with a progress
+// bar and a cancel button, then shows overzicht.xml through its stylesheet in
+// the WebBrowser view. The console keeps taking alarms in meanwhile.
+class OverzichtViewer : public QWidget
+{
+    Q_OBJECT
+public:
+    OverzichtViewer(DatabaseSettings database, QString loggerPath, EventLog& eventLog, QWidget* parent = nullptr);
+
+    // A long period overview is shown this many reports at a time: the view
+    // lays out a thousand table rows in well under a second, a year's worth not.
+    static constexpr int kPageSize = 100;
+
+    // Starts an overview; false when one is still being made.
+    bool generate(const OverzichtRequest& request);
+    // Shows the page of reports that starts at `first` (1-based).
+    bool showPage(int first);
+    bool busy() const { return m_job.running(); }
+    QTextBrowser* browser() const { return m_browser; }
+    // The status line under the buttons: progress, figures or what went wrong.
+    QString statusText() const;
+
+Q_SIGNALS:
+    // An overview was asked for: the host shows this page (bottomTabs page 2).
+    void showRequested();
+    // The overview is on screen (or its failure is).
+    void overzichtShown(bool ok);
+
+private:
+    void onProgress(int done, int total);
+    void onFinished(const OverzichtOutcome& outcome);
+    void printOverzicht();
+    void updatePager();
+
+    OverzichtJob m_job;
+    EventLog& m_log;
+    QString m_loggerPath;
+    QLabel* m_status = nullptr;
+    QProgressBar* m_progress = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QPushButton* m_print = nullptr;
+    QPushButton* m_previous = nullptr;
+    QPushButton* m_next = nullptr;
+    QLabel* m_page = nullptr;
+    std::shared_ptr<XslDocument> m_document;
+    int m_pageSize = 0;
+    int m_first = 1;
+    int m_total = 0;
+    QTextBrowser* m_browser = nullptr;
+};
+
+} // namespace taviro

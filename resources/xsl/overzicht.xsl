@@ -1,0 +1,122 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!-- Periodeoverzicht: every report of the chosen transmitters, newest first per
+     transmitter, with its alarm lines, who was told and who acknowledged.
+     Kept to table markup and simple CSS so that the console's viewer, an
+     ordinary browser and paper all show the same thing. -->
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:output method="html" encoding="UTF-8" indent="no"/>
+  <!-- The console shows a long overview a page at a time: reports van ..
+       van + aantal - 1. A browser passes nothing and gets them all. -->
+  <xsl:param name="van" select="1"/>
+  <xsl:param name="aantal" select="0"/>
+
+  <xsl:template match="/overzicht">
+    <html>
+      <head>
+        <meta http-equiv="Content-Type" content="text/html; charset=UTF-8"/>
+        <title>Taviro alarmoverzicht</title>
+        <style type="text/css">
+          body { font-family: "DejaVu Sans", Arial, sans-serif; font-size: 9pt; color: #1f2933; background-color: #ffffff; }
+          h1 { font-size: 15pt; font-weight: 600; color: #123a5e; margin-bottom: 2px; }
+          p.sub { color: #52606d; margin-top: 0px; }
+          table.grid { border-collapse: collapse; border: 1px solid #cbd2d9; }
+          table.grid th { background-color: #123a5e; color: #ffffff; font-weight: 600; text-align: left; padding: 4px 6px; border: 1px solid #123a5e; }
+          table.grid td { padding: 3px 6px; border: 1px solid #e4e7eb; vertical-align: top; }
+          tr.report td { background-color: #e8eef5; font-weight: 600; color: #123a5e; border-top: 2px solid #9fb3c8; }
+          tr.even td { background-color: #f7f9fb; }
+          span.sort { color: #9fb3c8; }
+          span.bemand { color: #ffffff; background-color: #3e7c17; font-weight: 600; }
+          span.inactief { color: #8a1c1c; font-weight: 600; }
+          span.geen { color: #b44d12; font-weight: 600; }
+          span.ok { color: #3e7c17; font-weight: 600; }
+          span.op { color: #b42318; font-weight: 600; }
+          span.af { color: #52606d; }
+          td.num { white-space: nowrap; }
+          p.leeg { color: #52606d; font-style: italic; }
+          @media print { body { font-size: 8pt; } table.grid th { color: #000000; background-color: #dde3ea; } }
+        </style>
+      </head>
+      <body>
+        <h1>Taviro alarmoverzicht</h1>
+        <p class="sub">
+          <xsl:value-of select="count(melding)"/> meldingen,
+          <xsl:value-of select="count(melding/alarm)"/> alarmregels
+          <xsl:if test="melding">
+            — van <xsl:value-of select="melding[last()]/@date"/> tot <xsl:value-of select="melding[1]/@date"/>
+          </xsl:if>
+        </p>
+        <xsl:if test="melder">
+          <table class="grid" cellspacing="0" cellpadding="3">
+            <tr><th>Melder</th><th>OS-nummer</th><th>Adres</th><th>Plaats</th><th>Meldingen</th></tr>
+            <xsl:for-each select="melder">
+              <xsl:variable name="alias" select="alias"/>
+              <tr>
+                <td><xsl:value-of select="naam"/></td>
+                <td><xsl:value-of select="alias"/></td>
+                <td><xsl:value-of select="adres"/></td>
+                <td><xsl:value-of select="plaats"/></td>
+                <td class="num"><xsl:value-of select="count(/overzicht/melding[@alias = $alias])"/></td>
+              </tr>
+            </xsl:for-each>
+          </table>
+          <br/>
+        </xsl:if>
+        <xsl:choose>
+          <xsl:when test="melding">
+            <table class="grid" width="100%" cellspacing="0" cellpadding="3">
+              <tr>
+                <th>Datum <span class="sort">▼</span></th>
+                <th>Functie</th>
+                <th>Omschrijving</th>
+                <th>Flank</th>
+                <th>Uitgemeld aan</th>
+                <th>Uitgemeld op</th>
+                <th>Bevestigd door</th>
+                <th>Bevestigd op</th>
+              </tr>
+              <xsl:apply-templates select="melding[$aantal = 0 or (position() &gt;= $van and position() &lt; $van + $aantal)]"/>
+            </table>
+          </xsl:when>
+          <xsl:otherwise>
+            <p class="leeg">Geen meldingen in deze periode.</p>
+          </xsl:otherwise>
+        </xsl:choose>
+      </body>
+    </html>
+  </xsl:template>
+
+  <xsl:template match="melding">
+    <tr class="report">
+      <td class="num"><xsl:value-of select="@date"/></td>
+      <td colspan="7">
+        <xsl:value-of select="@naam"/> (<xsl:value-of select="@alias"/>) — melding <xsl:value-of select="@id"/>
+        <xsl:if test="@bemand = 'true'"> <span class="bemand"> BEMAND </span></xsl:if>
+      </td>
+    </tr>
+    <xsl:for-each select="alarm">
+      <tr>
+        <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">even</xsl:attribute></xsl:if>
+        <td class="num"><xsl:value-of select="@date"/></td>
+        <td><xsl:value-of select="functie"/></td>
+        <td><xsl:value-of select="omschrijving"/></td>
+        <td><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
+        <td><xsl:value-of select="uitgemeld"/></td>
+        <td class="num"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
+        <td><xsl:value-of select="bevestigd"/></td>
+        <td class="num"><xsl:value-of select="bevestigdop"/></td>
+      </tr>
+    </xsl:for-each>
+  </xsl:template>
+
+  <!-- The words that stand in for a dispatch time get a colour of their own. -->
+  <xsl:template name="marker">
+    <xsl:param name="text"/>
+    <xsl:choose>
+      <xsl:when test="$text = 'INACTIEF'"><span class="inactief">INACTIEF</span></xsl:when>
+      <xsl:when test="$text = 'GEEN ONTV.'"><span class="geen">GEEN ONTV.</span></xsl:when>
+      <xsl:when test="$text = 'BEMAND'"><span class="ok">BEMAND</span></xsl:when>
+      <xsl:when test="$text = '24 UURS OK'"><span class="ok">24 UURS OK</span></xsl:when>
+      <xsl:otherwise><xsl:value-of select="$text"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+</xsl:stylesheet>

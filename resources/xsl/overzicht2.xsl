@@ -1,0 +1,111 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<!-- Dagoverzicht: one day, grouped per transmitter, so the morning shift sees at
+     a glance what each installation did overnight and who handled it. -->
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:output method="html" encoding="UTF-8" indent="no"/>
+
+  <xsl:template match="/overzicht">
+    <html>
+      <head>
+        <meta http-equiv="Content-Type" content="text/html; charset=UTF-8"/>
+        <title>Taviro dagoverzicht</title>
+        <style type="text/css">
+          body { font-family: "DejaVu Sans", Arial, sans-serif; font-size: 9pt; color: #1f2933; background-color: #ffffff; }
+          h1 { font-size: 15pt; font-weight: 600; color: #0b4f4a; margin-bottom: 2px; }
+          h2 { font-size: 11pt; font-weight: 600; color: #0b4f4a; margin-top: 14px; margin-bottom: 2px; }
+          p.sub { color: #52606d; margin-top: 0px; }
+          table.grid { border-collapse: collapse; border: 1px solid #c5d6d4; }
+          table.grid th { background-color: #0b4f4a; color: #ffffff; font-weight: 600; text-align: left; padding: 4px 6px; border: 1px solid #0b4f4a; }
+          table.grid td { padding: 3px 6px; border: 1px solid #e1eae9; vertical-align: top; }
+          tr.first td { border-top: 2px solid #8fb8b3; }
+          tr.even td { background-color: #f5f9f8; }
+          span.sort { color: #8fb8b3; }
+          span.bemand { color: #ffffff; background-color: #3e7c17; font-weight: 600; }
+          span.inactief { color: #8a1c1c; font-weight: 600; }
+          span.geen { color: #b44d12; font-weight: 600; }
+          span.ok { color: #3e7c17; font-weight: 600; }
+          span.op { color: #b42318; font-weight: 600; }
+          span.af { color: #52606d; }
+          td.num { white-space: nowrap; }
+          p.leeg { color: #52606d; font-style: italic; }
+          @media print { body { font-size: 8pt; } table.grid th { color: #000000; background-color: #dde8e6; } }
+        </style>
+      </head>
+      <body>
+        <h1>Taviro dagoverzicht
+          <xsl:if test="melding">
+            <xsl:variable name="d" select="melding[1]/@date"/>
+            <xsl:value-of select="concat(' ', substring($d, 6, 5), '-', substring($d, 1, 4))"/>
+          </xsl:if>
+        </h1>
+        <p class="sub">
+          <xsl:value-of select="count(melding)"/> meldingen,
+          <xsl:value-of select="count(melding/alarm)"/> alarmregels,
+          <xsl:value-of select="count(melding[@bemand = 'true'])"/> bemand ontvangen
+        </p>
+        <xsl:if test="not(melder)"><p class="leeg">Geen melders gekozen.</p></xsl:if>
+        <xsl:for-each select="melder">
+          <xsl:variable name="alias" select="alias"/>
+          <h2><xsl:value-of select="naam"/> (<xsl:value-of select="alias"/>)</h2>
+          <p class="sub"><xsl:value-of select="adres"/>, <xsl:value-of select="plaats"/></p>
+          <xsl:choose>
+            <xsl:when test="/overzicht/melding[@alias = $alias]">
+              <table class="grid" width="100%" cellspacing="0" cellpadding="3">
+                <tr>
+                  <th>Tijd <span class="sort">▼</span></th>
+                  <th>Melding</th>
+                  <th>Functie</th>
+                  <th>Omschrijving</th>
+                  <th>Flank</th>
+                  <th>Uitgemeld aan</th>
+                  <th>Uitgemeld op</th>
+                  <th>Bevestigd door</th>
+                  <th>Bevestigd op</th>
+                </tr>
+                <xsl:apply-templates select="/overzicht/melding[@alias = $alias]"/>
+              </table>
+            </xsl:when>
+            <xsl:otherwise><p class="leeg">Geen meldingen op deze dag.</p></xsl:otherwise>
+          </xsl:choose>
+        </xsl:for-each>
+      </body>
+    </html>
+  </xsl:template>
+
+  <xsl:template match="melding">
+    <xsl:variable name="melding" select="."/>
+    <xsl:for-each select="alarm">
+      <tr>
+        <xsl:choose>
+          <xsl:when test="position() = 1"><xsl:attribute name="class">first</xsl:attribute></xsl:when>
+          <xsl:when test="position() mod 2 = 0"><xsl:attribute name="class">even</xsl:attribute></xsl:when>
+        </xsl:choose>
+        <td class="num"><xsl:value-of select="substring(@date, 7)"/></td>
+        <td class="num">
+          <xsl:if test="position() = 1">
+            <xsl:value-of select="$melding/@id"/>
+            <xsl:if test="$melding/@bemand = 'true'"> <span class="bemand"> BEMAND </span></xsl:if>
+          </xsl:if>
+        </td>
+        <td><xsl:value-of select="functie"/></td>
+        <td><xsl:value-of select="omschrijving"/></td>
+        <td><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
+        <td><xsl:value-of select="uitgemeld"/></td>
+        <td class="num"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
+        <td><xsl:value-of select="bevestigd"/></td>
+        <td class="num"><xsl:value-of select="bevestigdop"/></td>
+      </tr>
+    </xsl:for-each>
+  </xsl:template>
+
+  <xsl:template name="marker">
+    <xsl:param name="text"/>
+    <xsl:choose>
+      <xsl:when test="$text = 'INACTIEF'"><span class="inactief">INACTIEF</span></xsl:when>
+      <xsl:when test="$text = 'GEEN ONTV.'"><span class="geen">GEEN ONTV.</span></xsl:when>
+      <xsl:when test="$text = 'BEMAND'"><span class="ok">BEMAND</span></xsl:when>
+      <xsl:when test="$text = '24 UURS OK'"><span class="ok">24 UURS OK</span></xsl:when>
+      <xsl:otherwise><xsl:value-of select="$text"/></xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+</xsl:stylesheet>
