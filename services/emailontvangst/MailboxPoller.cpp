@@ -138,7 +138,21 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
                     Q_EMIT logLine(QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));
                 continue;
             }
+            if (entry.size > MaxMailBytes) {
+                m_skipThisPoll.insert(entry.uid);
+                const QString text = QStringLiteral("Alarm e-mail %1 van %2 bytes is te groot om te lezen en blijft in de mailbox")
+                                         .arg(entry.uid).arg(entry.size);
+                if (!m_reportedUnreadable.contains(entry.uid)) {
+                    m_reportedUnreadable.insert(entry.uid);
+                    Q_EMIT meldingMessage(text, 0);
+                }
+                continue;
+            }
             auto raw = session.retrieve(entry.number);
+            // A server that drops the connection mid-mail can look like a
+            // finished transfer; the size it listed tells the two apart.
+            if (raw && raw->size() < entry.size)
+                raw = Result<QByteArray>::failure(QStringLiteral("verbinding verbroken na %1 van %2 bytes").arg(raw->size()).arg(entry.size));
             if (!raw) {
                 reportProblem(QStringLiteral("Alarm e-mail: ophalen van mail %1 mislukt: %2").arg(entry.uid, raw.error()));
                 break; // the session is broken; undeleted mails wait for the next poll

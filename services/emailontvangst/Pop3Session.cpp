@@ -8,9 +8,6 @@ namespace taviro::alarmemail {
 
 namespace {
 
-// A mail bigger than this is no alarm; refusing it keeps memory bounded.
-constexpr qsizetype MaxMailBytes = 64 * 1024 * 1024;
-
 size_t collect(char* data, size_t size, size_t count, void* target)
 {
     auto* buffer = static_cast<QByteArray*>(target);

@@ -23,6 +23,9 @@ struct MailboxAccount
     int timeoutSeconds = 60;
 };
 
+// A mail bigger than this is no alarm; leaving it unfetched keeps memory bounded.
+constexpr qsizetype MaxMailBytes = 64 * 1024 * 1024;
+
 struct MailboxEntry
 {
     int number = 0;   // message number, valid for this session only

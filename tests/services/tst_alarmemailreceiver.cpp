@@ -7,6 +7,8 @@
 #include "TestDatabase.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -145,6 +147,38 @@ private Q_SLOTS:
         QVERIFY(receiver->start(mailbox(pop3)));
         QVERIFY(ready.wait(30000));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
+    }
+
+    void connectionLostMidTransferStoresNothingTwice()
+    {
+        // Mail 0 is stored and deleted, but the session then breaks off while
+        // mail 1 is fetched, so the server never saw QUIT and keeps mail 0.
+        QTemporaryDir files;
+        QStringList paths;
+        for (int i = 0; i < 3; ++i) {
+            QFile f(files.filePath(QStringLiteral("mail%1.eml").arg(i)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(alarmMail(QStringLiteral("4711"), QString::number(20 + i), QStringLiteral("Punt %1").arg(i)));
+            paths << f.fileName();
+        }
+        const quint16 port = test::freeLoopbackPort();
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server.start(QStringLiteral("/usr/bin/python3"),
+                     QStringList{test::scriptDir() + QStringLiteral("/pop3_dropper.py"), QString::number(port), QStringLiteral("1")} + paths);
+        QVERIFY(server.waitForReadyRead(10000));
+        auto stopServer = qScopeGuard([&] { server.kill(); server.waitForFinished(); });
+
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start({QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"), QStringLiteral("x"), 5, 5}));
+        QVERIFY(waitForPolls(*receiver, 1));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
+        QVERIFY(logged(QStringLiteral("ophalen van mail uid-1 mislukt"), 0));
+
+        QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
+        QVERIFY(waitForPolls(*receiver, 2));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 3);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(DISTINCT alarm_id) FROM meldindex")), 3);
     }
 
     void aThousandMails()

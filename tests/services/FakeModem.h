@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace taviro::test {
+
+// A GSM/PSTN modem on the far end of a pseudo-terminal, for the serial
+// services. It answers the AT commands the services use, records every SMS
+// submitted, keeps a message store that replies can be put into, and plays a
+// transmitter that dials in with a report. It can also hang (say nothing) or
+// talk nonsense. Point TAVIRO_COM<n> at devicePath().
+class FakeModem
+{
+public:
+    enum class Mood { Normal, Silent, Garbage };
+
+    struct Submitted
+    {
+        QByteArray command; // AT+CMGS=... as received
+        QByteArray body;    // text (text mode) or hex PDU (PDU mode)
+        bool pduMode = false;
+    };
+
+    FakeModem();
+    ~FakeModem();
+    bool ok() const { return m_master >= 0; }
+    QString devicePath() const { return m_slavePath; }
+
+    void setMood(Mood mood) { m_mood = mood; }
+    // Time the network takes to accept each submitted message.
+    void setSubmitDelayMs(int ms) { m_submitDelayMs = ms; }
+    // A received SMS in the store, as AT+CMGL lists it.
+    void addIncoming(const QString& sender, const QString& text);
+    int storedCount() const;
+
+    // A transmitter calls: RING until the service answers, then after CONNECT
+    // it sends `lines`; with `hangUpAfter` >= 0 the line drops after that many.
+    void call(const QList<QByteArray>& lines, int hangUpAfter = -1);
+    // What the service sent during the call (its acknowledgement), and whether the call is over.
+    QList<QByteArray> callAnswers() const;
+    bool callOver() const { return m_callOver; }
+
+    QList<Submitted> submitted() const;
+    QList<QByteArray> commands() const;
+    void clearRecords();
+
+private:
+    void run();
+    void handleBytes(const QByteArray& bytes);
+    void handleCommand(const QByteArray& cmd);
+    void handleDataLine(const QByteArray& line);
+    void send(const QByteArray& bytes);
+    void reply(const QByteArray& text) { send("\r\n" + text + "\r\n"); }
+
+    int m_master = -1;
+    int m_slaveKeeper = -1;
+    QString m_slavePath;
+    std::thread m_thread;
+    std::atomic_bool m_stop = false;
+    std::atomic<Mood> m_mood = Mood::Normal;
+    std::atomic_int m_submitDelayMs = 0;
+
+    mutable std::mutex m_mutex;
+    QByteArray m_buffer;
+    bool m_inBody = false;
+    bool m_pduMode = false;
+    bool m_echo = true;
+    QByteArray m_bodyCommand;
+    QList<Submitted> m_submitted;
+    QList<QByteArray> m_commands;
+    struct Stored
+    {
+        int index;
+        QString sender, text;
+    };
+    QList<Stored> m_store;
+    int m_nextIndex = 1;
+    int m_reference = 0;
+
+    // The dialling transmitter.
+    QList<QByteArray> m_callLines;
+    int m_hangUpAfter = -1;
+    std::atomic_bool m_ringing = false;
+    std::atomic_bool m_inCall = false;
+    std::atomic_bool m_callOver = false;
+    QList<QByteArray> m_callAnswers;
+    std::atomic<qint64> m_lastRingMs = 0;
+};
+
+} // namespace taviro::test
