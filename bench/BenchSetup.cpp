@@ -14,15 +14,18 @@ BenchSetup::BenchSetup()
     }
     conn = db.connect();
     test::Installation inst(*conn);
-    const qint64 jan = inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31612345678"),
-                                      QStringLiteral("jan@example.nl"), true, true);
-    const qint64 marieke = inst.recipient(QStringLiteral("Marieke Bakker"), QStringLiteral("+31623456789"), {}, true, false);
+    const qint64 jan =
+        inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31612345678"),
+                       QStringLiteral("jan@example.nl"), true, true);
+    const qint64 marieke = inst.recipient(QStringLiteral("Marieke Bakker"),
+                                          QStringLiteral("+31623456789"), {}, true, false);
     WeekPlanning w = inst.weekTemplate(QStringLiteral("STD"));
     for (int day = 0; day < 7; ++day) {
         w.cells[WeekPlanning::cellIndex(0, day, 0)] = jan;
         w.cells[WeekPlanning::cellIndex(1, day, 0)] = marieke;
     }
-    const qint64 melder = inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor Centrum"), 1, inst.week(w), 0);
+    const qint64 melder = inst.transmitter(QStringLiteral("1001"),
+                                           QStringLiteral("Kantoor Centrum"), 1, inst.week(w), 0);
     inst.point(melder, QStringLiteral("01"), QStringLiteral("Inbraak hal"));
     inst.point(melder, QStringLiteral("02"), QStringLiteral("Brand keuken"));
     inst.point(melder, QStringLiteral("03"), QStringLiteral("Koelcel"));

@@ -18,13 +18,18 @@ bool fillHistory(const DatabaseConnector& conn, int rows)
     Transaction tx(conn);
     if (!tx.begin())
         return false;
-    QSqlQuery melding(conn.database()), line(conn.database()), dispatch(conn.database()), link(conn.database());
-    melding.prepare(QStringLiteral("INSERT INTO meldingen (id, melding_date, bemand, \"show\", seen) VALUES (?, ?, 0, 0, 1)"));
-    line.prepare(QStringLiteral("INSERT INTO meldindex (id, melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, "
-                                "\"24uurs\", uitmelden) VALUES (?, ?, 1, 1, ?, 1, 1, 0, 1)"));
-    dispatch.prepare(QStringLiteral("INSERT INTO uitmeld (id, ontvanger_id, uitmeldtype, done, pogingen, \"date\", "
-                                    "bevestiger, bevestigtype) VALUES (?, 1, 1, 1, 1, ?, 1, 1)"));
-    link.prepare(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"));
+    QSqlQuery melding(conn.database()), line(conn.database()), dispatch(conn.database()),
+        link(conn.database());
+    melding.prepare(QStringLiteral(
+        "INSERT INTO meldingen (id, melding_date, bemand, \"show\", seen) VALUES (?, ?, 0, 0, 1)"));
+    line.prepare(QStringLiteral(
+        "INSERT INTO meldindex (id, melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, "
+        "\"24uurs\", uitmelden) VALUES (?, ?, 1, 1, ?, 1, 1, 0, 1)"));
+    dispatch.prepare(QStringLiteral(
+        "INSERT INTO uitmeld (id, ontvanger_id, uitmeldtype, done, pogingen, \"date\", "
+        "bevestiger, bevestigtype) VALUES (?, 1, 1, 1, 1, ?, 1, 1)"));
+    link.prepare(
+        QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"));
     const QString old = QStringLiteral("2020-01-01 12:00:00");
     for (int i = 1; i <= rows; ++i) {
         if (i % 2 == 1) {
@@ -63,7 +68,8 @@ int runBigTable(int rows)
         return 1;
     }
     (void)setup.conn->exec(QStringLiteral("ANALYZE"));
-    out << "history: " << rows << " uitmeld rows (with lines and links) in " << t.elapsed() << " ms" << Qt::endl;
+    out << "history: " << rows << " uitmeld rows (with lines and links) in " << t.elapsed() << " ms"
+        << Qt::endl;
 
     SqlReportStore store(*setup.conn);
     const int rounds = 20;
@@ -94,8 +100,8 @@ int runBigTable(int rows)
     setup.console->delivery().deliverNextDispatch();
     idleMax = double(t.nsecsElapsed()) / 1e6;
     out << "delivery pass: mean " << QString::number(passSum / passes, 'f', 2) << " ms, max "
-        << QString::number(passMax, 'f', 2) << " ms (nothing pending: " << QString::number(idleMax, 'f', 2) << " ms)"
-        << Qt::endl;
+        << QString::number(passMax, 'f', 2)
+        << " ms (nothing pending: " << QString::number(idleMax, 'f', 2) << " ms)" << Qt::endl;
     out << "acknowledgement: mean " << QString::number(ackSum / rounds, 'f', 2) << " ms, max "
         << QString::number(ackMax, 'f', 2) << " ms" << Qt::endl;
     out << "SMS sent: " << setup.sms.sent.size() << Qt::endl;

@@ -19,14 +19,16 @@ constexpr int kRowsPerReport = 4 + 1 + 2 + 6 + 3;
 // `count` times, on the same file with the same synchronous setting.
 bool rawTransactions(const DatabaseConnector& conn, int count)
 {
-    if (!conn.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS bench_raw (id INTEGER PRIMARY KEY, a INTEGER, b TEXT)")))
+    if (!conn.exec(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS bench_raw (id INTEGER PRIMARY KEY, a INTEGER, b TEXT)")))
         return false;
     for (int i = 0; i < count; ++i) {
         Transaction tx(conn);
         if (!tx.begin())
             return false;
         for (int r = 0; r < kRowsPerReport; ++r)
-            (void)conn.exec(QStringLiteral("INSERT INTO bench_raw (a, b) VALUES (?, ?)"), {i, QStringLiteral("rij")});
+            (void)conn.exec(QStringLiteral("INSERT INTO bench_raw (a, b) VALUES (?, ?)"),
+                            {i, QStringLiteral("rij")});
         if (!tx.commit())
             return false;
     }
@@ -44,8 +46,9 @@ int runStorm(int reports)
         return 1;
     }
     const QString sync = setup.conn->scalar(QStringLiteral("PRAGMA synchronous"))->toString();
-    out << "storm: " << reports << " reports x 3 lines, two recipients on duty, synchronous=" << sync
-        << " (2 = FULL)" << Qt::endl;
+    out << "storm: " << reports
+        << " reports x 3 lines, two recipients on duty, synchronous=" << sync << " (2 = FULL)"
+        << Qt::endl;
 
     // Storm and raw transactions take turns in ten slices, so that both see
     // the same disk: on a shared machine its pace drifts during a run.
@@ -71,9 +74,11 @@ int runStorm(int reports)
         }
         rawMs += t.elapsed();
     }
-    const qint64 dispatches = setup.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM uitmeld"))->toLongLong();
+    const qint64 dispatches =
+        setup.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM uitmeld"))->toLongLong();
     if (listed != reports || dispatches != 2 * reports) {
-        out << "intake incomplete: " << listed << " listed, " << dispatches << " dispatches" << Qt::endl;
+        out << "intake incomplete: " << listed << " listed, " << dispatches << " dispatches"
+            << Qt::endl;
         return 1;
     }
     const double storeRate = reports * 1000.0 / double(std::max<qint64>(1, storeMs));
@@ -83,8 +88,8 @@ int runStorm(int reports)
     out << "store:  " << qRound(storeRate) << " reports/s (" << storeMs << " ms)" << Qt::endl;
     out << "intake: " << qRound(intakeRate) << " reports/s (" << intakeMs << " ms)" << Qt::endl;
     out << "storm (store + intake): " << qRound(stormRate) << " reports/s" << Qt::endl;
-    out << "raw durable transactions of " << kRowsPerReport << " rows: " << qRound(raw) << " /s (" << rawMs << " ms)"
-        << Qt::endl;
+    out << "raw durable transactions of " << kRowsPerReport << " rows: " << qRound(raw) << " /s ("
+        << rawMs << " ms)" << Qt::endl;
     out << "peak RSS: " << QString::number(peakRssMib(), 'f', 1) << " MiB" << Qt::endl;
     out << "ratio=" << QString::number(raw > 0 ? stormRate / raw : 0, 'f', 2) << Qt::endl;
     return 0;

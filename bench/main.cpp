@@ -1,5 +1,6 @@
 // taviro-bench storm [N]            N reports x 3 lines stored and taken in, against the raw rate
-// taviro-bench bigtable [ROWS]      delivery pass and acknowledgement with ROWS dispatches of history
+// taviro-bench bigtable [ROWS]      delivery pass and acknowledgement with ROWS dispatches of
+// history
 #include "BenchSetup.h"
 
 #include <QCoreApplication>

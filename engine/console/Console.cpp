@@ -21,20 +21,12 @@ QVariant key(qint64 id)
 constexpr int kTimerMsecs = 60000;
 } // namespace
 
-Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms, MailSender& mail,
-                 QObject* parent)
-    : QObject(parent),
-      m_conn(conn),
-      m_clock(clock),
-      m_log(log),
-      m_sms(sms),
-      m_mail(mail),
-      m_composer(conn),
-      m_creator(conn, m_cache, m_composer, log),
-      m_delivery(conn, clock, log, m_composer, *this, mail),
-      m_watchdog(conn, clock, log),
-      m_store(conn),
-      m_sql(conn)
+Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
+                 MailSender& mail, QObject* parent)
+    : QObject(parent), m_conn(conn), m_clock(clock), m_log(log), m_sms(sms), m_mail(mail),
+      m_composer(conn), m_creator(conn, m_cache, m_composer, log),
+      m_delivery(conn, clock, log, m_composer, *this, mail), m_watchdog(conn, clock, log),
+      m_store(conn), m_sql(conn)
 {
     connect(&m_sms, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -72,8 +64,10 @@ bool Console::takeIn(qint64 meldingId, const CreationSettings& settings, QList<M
     Status s = tx.begin();
     if (s) {
         // Only an unseen report is taken in: whoever got here first has it.
-        auto n = m_sql.update(QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
-                              {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId), sql::boolValue(false)});
+        auto n = m_sql.update(
+            QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
+            {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId),
+             sql::boolValue(false)});
         if (!n)
             s = Status::failure(n.error());
         else if (*n == 0)
@@ -88,7 +82,8 @@ bool Console::takeIn(qint64 meldingId, const CreationSettings& settings, QList<M
     }
     if (!s) {
         // Rolled back: the report stays unseen and the next intake tries again.
-        m_log.writeLog(QStringLiteral("Melding %1 niet verwerkt: %2").arg(meldingId).arg(s.error()), 0);
+        m_log.writeLog(QStringLiteral("Melding %1 niet verwerkt: %2").arg(meldingId).arg(s.error()),
+                       0);
         return false;
     }
     return true;
@@ -97,27 +92,30 @@ bool Console::takeIn(qint64 meldingId, const CreationSettings& settings, QList<M
 std::optional<ActueelItem> Console::listItem(qint64 meldingId)
 {
     std::optional<ActueelItem> item;
-    (void)m_sql.rows(QStringLiteral("SELECT meldingen.melding_date, meldingen.bemand, melders.naam, melders.adres "
-                                         "FROM meldingen INNER JOIN meldindex ON meldingen.id = meldindex.melding_id "
-                                         "INNER JOIN melders ON meldindex.melder_id = melders.id "
-                                         "INNER JOIN alarmen ON meldindex.alarm_id = alarmen.id "
-                                         "WHERE meldingen.id = ? AND meldindex.actief = ? AND meldindex.%1 = ? "
-                                         "AND melders.actief = ? ORDER BY meldindex.id LIMIT 1")
-                              .arg(m_conn.id(QStringLiteral("24uurs"))),
-                     {key(meldingId), sql::boolValue(true), sql::boolValue(false), sql::boolValue(true)},
-                     [&](const QSqlQuery& q) {
-                         item = ActueelItem{meldingId, sql::toDate(q.value(0)), sql::toBool(q.value(1)),
-                                            sql::toText(q.value(2)), sql::toText(q.value(3))};
-                     });
+    (void)m_sql.rows(
+        QStringLiteral(
+            "SELECT meldingen.melding_date, meldingen.bemand, melders.naam, melders.adres "
+            "FROM meldingen INNER JOIN meldindex ON meldingen.id = meldindex.melding_id "
+            "INNER JOIN melders ON meldindex.melder_id = melders.id "
+            "INNER JOIN alarmen ON meldindex.alarm_id = alarmen.id "
+            "WHERE meldingen.id = ? AND meldindex.actief = ? AND meldindex.%1 = ? "
+            "AND melders.actief = ? ORDER BY meldindex.id LIMIT 1")
+            .arg(m_conn.id(QStringLiteral("24uurs"))),
+        {key(meldingId), sql::boolValue(true), sql::boolValue(false), sql::boolValue(true)},
+        [&](const QSqlQuery& q) {
+            item = ActueelItem{meldingId, sql::toDate(q.value(0)), sql::toBool(q.value(1)),
+                               sql::toText(q.value(2)), sql::toText(q.value(3))};
+        });
     return item;
 }
 
 QList<ActueelItem> Console::showNewActueel()
 {
     QList<qint64> ids;
-    if (auto q = m_conn.query(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? ORDER BY id")
-                                  .arg(m_conn.id(QStringLiteral("show"))),
-                              {sql::boolValue(true), sql::boolValue(false)});
+    if (auto q = m_conn.query(
+            QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? ORDER BY id")
+                .arg(m_conn.id(QStringLiteral("show"))),
+            {sql::boolValue(true), sql::boolValue(false)});
         q) {
         while (q->next())
             ids.append(sql::toLong(q->value(0)));
@@ -126,9 +124,12 @@ QList<ActueelItem> Console::showNewActueel()
     }
 
     QList<ActueelItem> items;
-    auto settings = ids.isEmpty() ? Result<CreationSettings>(CreationSettings{}) : m_creator.readSettings();
+    auto settings =
+        ids.isEmpty() ? Result<CreationSettings>(CreationSettings{}) : m_creator.readSettings();
     if (!settings) {
-        m_log.writeLog(QStringLiteral("Instellingen niet leesbaar; nieuwe meldingen wachten: ") + settings.error(), 0);
+        m_log.writeLog(QStringLiteral("Instellingen niet leesbaar; nieuwe meldingen wachten: ") +
+                           settings.error(),
+                       0);
         ids.clear();
     }
     for (qint64 id : ids) {
@@ -148,7 +149,8 @@ QList<ActueelItem> Console::showNewActueel()
             m_mail.send(m);
     }
 
-    if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?").arg(m_conn.id(QStringLiteral("new"))),
+    if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?")
+                                  .arg(m_conn.id(QStringLiteral("new"))),
                               {sql::boolValue(false), sql::boolValue(true)});
         n && n->numRowsAffected() > 0)
         Q_EMIT melderTreeChanged();
@@ -163,22 +165,27 @@ Status Console::bevestigMelding(qint64 meldingId)
     Transaction tx(m_conn);
     Status s = tx.begin();
     if (s)
-        s = m_conn.exec(QStringLiteral("UPDATE meldingen SET %1 = ? WHERE id = ?").arg(m_conn.id(QStringLiteral("show"))),
+        s = m_conn.exec(QStringLiteral("UPDATE meldingen SET %1 = ? WHERE id = ?")
+                            .arg(m_conn.id(QStringLiteral("show"))),
                         {sql::boolValue(false), key(meldingId)});
     // Every dispatch of the report, each recipient's: repetition stops for all.
     // An acknowledgement the recipient made himself (type 2) stays his.
     if (s)
-        s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigdate = ?, bevestiger = ?, bevestigtype = 1 "
-                                       "WHERE bevestigtype <> 2 AND id IN ("
-                                       "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
-                                       "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? "
-                                       "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id = ?)"),
-                        {sql::dateValue(m_clock.now(), m_conn.dialect()), key(m_gebruikerId), key(meldingId),
-                         key(meldingId)});
+        s = m_conn.exec(
+            QStringLiteral(
+                "UPDATE uitmeld SET bevestigdate = ?, bevestiger = ?, bevestigtype = 1 "
+                "WHERE bevestigtype <> 2 AND id IN ("
+                "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
+                "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? "
+                "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id = ?)"),
+            {sql::dateValue(m_clock.now(), m_conn.dialect()), key(m_gebruikerId), key(meldingId),
+             key(meldingId)});
     if (s)
         s = tx.commit();
     if (!s) {
-        m_log.writeLog(QStringLiteral("Bevestigen van melding %1 mislukt: %2").arg(meldingId).arg(s.error()), 0);
+        m_log.writeLog(
+            QStringLiteral("Bevestigen van melding %1 mislukt: %2").arg(meldingId).arg(s.error()),
+            0);
         return s;
     }
     Q_EMIT meldingAcknowledged(meldingId);
@@ -226,9 +233,10 @@ void Console::dispatchTick()
     if (m_bemand)
         checkOnbemandRooster();
     // Unseen reports never wait for the next receiver event.
-    auto unseen = m_conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
-                                    .arg(m_conn.id(QStringLiteral("show"))),
-                                {sql::boolValue(true), sql::boolValue(false)});
+    auto unseen =
+        m_conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                          .arg(m_conn.id(QStringLiteral("show"))),
+                      {sql::boolValue(true), sql::boolValue(false)});
     if (unseen && !unseen->isNull())
         showNewActueel();
     else if (!m_smsBusy)

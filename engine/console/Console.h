@@ -46,8 +46,8 @@ class Console : public QObject, private SmsGateway
 {
     Q_OBJECT
 public:
-    Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms, MailSender& mail,
-            QObject* parent = nullptr);
+    Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
+            MailSender& mail, QObject* parent = nullptr);
     ~Console() override;
 
     bool bemand() const { return m_bemand; }
@@ -78,9 +78,9 @@ public:
     bool deliverNextDispatch();
     void checkOnbemandRooster();
 
-    void dispatchTick();      // every minute
-    void minuteTick();        // every minute: the quarter-hour work in its minutes
-    void quarterHourTick();   // watchdog, then re-arming
+    void dispatchTick();    // every minute
+    void minuteTick();      // every minute: the quarter-hour work in its minutes
+    void quarterHourTick(); // watchdog, then re-arming
     void startTimers();
 
     bool sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
@@ -91,11 +91,11 @@ public:
 
 Q_SIGNALS:
     void actueelAdded(const taviro::ActueelItem& item);
-    void beep();                     // 2200 Hz for 500 ms
-    void lampRequested(bool on);     // only when a lamp port is configured
-    void melderTreeChanged();        // receivers added transmitters
+    void beep();                 // 2200 Hz for 500 ms
+    void lampRequested(bool on); // only when a lamp port is configured
+    void melderTreeChanged();    // receivers added transmitters
     void bemandChanged(bool bemand);
-    void loginRequested();           // the unmanned schedule switched the console
+    void loginRequested(); // the unmanned schedule switched the console
     void meldingAcknowledged(qint64 meldingId);
 
 private:

@@ -34,7 +34,9 @@ void Console::getSmsSettings()
         m_smsTemplate.line.stopbits = int(p.stopbits);
         m_smsTemplate.isGsm = p.is_gsm;
     }
-    if (auto q = m_conn.query(QStringLiteral("SELECT smsfrom, smscentrale FROM settings ORDER BY id LIMIT 1")); q && q->next()) {
+    if (auto q = m_conn.query(
+            QStringLiteral("SELECT smsfrom, smscentrale FROM settings ORDER BY id LIMIT 1"));
+        q && q->next()) {
         const QString from = sql::toText(q->value(0));
         const QString centre = sql::toText(q->value(1));
         m_smsTemplate.smsCentre = centre.isEmpty() ? kNoNumber : centre;

@@ -22,8 +22,8 @@ constexpr int kCandidatesPerPass = 50;
 
 } // namespace
 
-Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log, const MessageComposer& composer,
-                   SmsGateway& sms, MailSender& mail)
+Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
+                   const MessageComposer& composer, SmsGateway& sms, MailSender& mail)
     : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail)
 {
 }
@@ -31,13 +31,16 @@ Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& 
 bool Delivery::deliverNextDispatch()
 {
     // Only dispatches that carry lines; the bookkeeping dispatch is done anyway.
-    auto q = m_conn.query(QStringLiteral("SELECT id, ontvanger_id, uitmeldtype FROM uitmeld WHERE done = ? AND EXISTS "
-                                         "(SELECT 1 FROM uitmeldlink WHERE uitmeldlink.uitmeld_id = uitmeld.id) "
-                                         "ORDER BY id DESC LIMIT %1")
-                              .arg(kCandidatesPerPass),
-                          {sql::boolValue(false)});
+    auto q = m_conn.query(
+        QStringLiteral(
+            "SELECT id, ontvanger_id, uitmeldtype FROM uitmeld WHERE done = ? AND EXISTS "
+            "(SELECT 1 FROM uitmeldlink WHERE uitmeldlink.uitmeld_id = uitmeld.id) "
+            "ORDER BY id DESC LIMIT %1")
+            .arg(kCandidatesPerPass),
+        {sql::boolValue(false)});
     if (!q) {
-        m_log.writeLog(QStringLiteral("Uitmelden: openstaande uitmeldingen niet leesbaar: ") + q.error(), 1);
+        m_log.writeLog(
+            QStringLiteral("Uitmelden: openstaande uitmeldingen niet leesbaar: ") + q.error(), 1);
         return false;
     }
     struct Candidate
@@ -46,34 +49,41 @@ bool Delivery::deliverNextDispatch()
     };
     QList<Candidate> candidates;
     while (q->next())
-        candidates.append({sql::toLong(q->value(0)), sql::toLong(q->value(1)), sql::toLong(q->value(2))});
+        candidates.append(
+            {sql::toLong(q->value(0)), sql::toLong(q->value(1)), sql::toLong(q->value(2))});
     q->finish();
 
     OntvangerRepository recipients(m_conn);
     for (const auto& [uitmeldId, ontvangerId, uitmeldtype] : candidates) {
         auto found = recipients.find(ontvangerId);
         if (!found) {
-            m_log.writeLog(QStringLiteral("Uitmelden: ontvanger %1 niet leesbaar: %2").arg(ontvangerId).arg(found.error()), 1);
+            m_log.writeLog(QStringLiteral("Uitmelden: ontvanger %1 niet leesbaar: %2")
+                               .arg(ontvangerId)
+                               .arg(found.error()),
+                           1);
             return false;
         }
         if (!found->has_value()) {
-            m_log.writeLog(QStringLiteral("controleer rooster op verwijderde items ( hint: ontvanger %1 bestaat niet )")
-                               .arg(ontvangerId),
-                           0);
+            m_log.writeLog(
+                QStringLiteral(
+                    "controleer rooster op verwijderde items ( hint: ontvanger %1 bestaat niet )")
+                    .arg(ontvangerId),
+                0);
             continue;
         }
         const Ontvanger& r = **found;
         if (r.deleted) {
-            m_log.writeLog(QStringLiteral("controleer rooster op verwijderde items ( hint: ") + r.naam
-                               + QStringLiteral(" )"),
+            m_log.writeLog(QStringLiteral("controleer rooster op verwijderde items ( hint: ") +
+                               r.naam + QStringLiteral(" )"),
                            0);
             continue;
         }
         if (!r.UseSMS && !r.UseEmail) {
-            m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2 niet verstuurd: geen SMS of e-mail ingesteld.")
-                               .arg(uitmeldId)
-                               .arg(r.naam),
-                           1);
+            m_log.writeLog(
+                QStringLiteral("Uitmelding %1 aan %2 niet verstuurd: geen SMS of e-mail ingesteld.")
+                    .arg(uitmeldId)
+                    .arg(r.naam),
+                1);
             continue;
         }
         bool delivered = false;
@@ -95,11 +105,14 @@ bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
     const bool sent = text.isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, text);
     if (!sent)
         return false; // stays pending; the next pass tries again without counting
-    Status s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 "
-                                          "WHERE id = ?"),
-                           {sql::boolValue(true), key(uitmeldId)});
+    Status s = m_conn.exec(
+        QStringLiteral("UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 "
+                       "WHERE id = ?"),
+        {sql::boolValue(true), key(uitmeldId)});
     if (!s)
-        m_log.writeLog(QStringLiteral("Uitmelding %1: SMS verstuurd maar niet vastgelegd: %2").arg(uitmeldId).arg(s.error()),
+        m_log.writeLog(QStringLiteral("Uitmelding %1: SMS verstuurd maar niet vastgelegd: %2")
+                           .arg(uitmeldId)
+                           .arg(s.error()),
                        1);
     return true;
 }
@@ -111,36 +124,43 @@ bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
         address.chop(1);
     while (!address.isEmpty() && QStringLiteral(" \r\n").contains(address.front()))
         address.remove(0, 1);
-    const ComposedEmail mail =
-        m_composer.composeEmail(uitmeldId, MessageComposer::EmailMode::Dispatch, m_composer.subjectTemplate());
+    const ComposedEmail mail = m_composer.composeEmail(
+        uitmeldId, MessageComposer::EmailMode::Dispatch, m_composer.subjectTemplate());
     m_mail.send({address, recipient.naam, mail.subject, mail.body, {}});
     // A recipient who also gets SMS keeps an SMS dispatch, so its repetition
     // goes on; if the SMS did not go out, the dispatch stays pending for it.
     Status s = recipient.UseSMS
-                   ? m_conn.exec(QStringLiteral("UPDATE uitmeld SET uitmeldtype = 2 WHERE id = ? AND uitmeldtype = 0"),
-                                 {key(uitmeldId)})
-                   : m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ?, uitmeldtype = 2 WHERE id = ?"),
+                   ? m_conn.exec(
+                         QStringLiteral(
+                             "UPDATE uitmeld SET uitmeldtype = 2 WHERE id = ? AND uitmeldtype = 0"),
+                         {key(uitmeldId)})
+                   : m_conn.exec(QStringLiteral(
+                                     "UPDATE uitmeld SET done = ?, uitmeldtype = 2 WHERE id = ?"),
                                  {sql::boolValue(true), key(uitmeldId)});
     if (!s)
-        m_log.writeLog(QStringLiteral("Uitmelding %1: e-mail verstuurd maar niet vastgelegd: %2").arg(uitmeldId).arg(s.error()),
+        m_log.writeLog(QStringLiteral("Uitmelding %1: e-mail verstuurd maar niet vastgelegd: %2")
+                           .arg(uitmeldId)
+                           .arg(s.error()),
                        1);
     return true;
 }
 
 int Delivery::rearmSmsDispatches()
 {
-    auto max = m_conn.scalar(QStringLiteral("SELECT maxpogingen FROM settings ORDER BY id LIMIT 1"));
+    auto max =
+        m_conn.scalar(QStringLiteral("SELECT maxpogingen FROM settings ORDER BY id LIMIT 1"));
     if (!max) {
         m_log.writeLog(QStringLiteral("Herhalen: instellingen niet leesbaar: ") + max.error(), 1);
         return 0;
     }
     // Created today or yesterday: older alarms are not chased any more.
     const QDateTime since(m_clock.now().date().addDays(-1), QTime(0, 0));
-    auto q = m_conn.query(QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype = 1 AND done = ? AND "
-                                         "bevestiger = 0 AND pogingen < ? AND %1 >= ?")
-                              .arg(m_conn.id(QStringLiteral("date"))),
-                          {sql::boolValue(false), sql::boolValue(true), key(sql::toLong(*max)),
-                           sql::dateValue(since, m_conn.dialect())});
+    auto q = m_conn.query(
+        QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype = 1 AND done = ? AND "
+                       "bevestiger = 0 AND pogingen < ? AND %1 >= ?")
+            .arg(m_conn.id(QStringLiteral("date"))),
+        {sql::boolValue(false), sql::boolValue(true), key(sql::toLong(*max)),
+         sql::dateValue(since, m_conn.dialect())});
     if (!q) {
         m_log.writeLog(QStringLiteral("Herhalen: ") + q.error(), 1);
         return 0;

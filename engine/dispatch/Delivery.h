@@ -26,8 +26,8 @@ public:
 class Delivery
 {
 public:
-    Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log, const MessageComposer& composer,
-             SmsGateway& sms, MailSender& mail);
+    Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
+             const MessageComposer& composer, SmsGateway& sms, MailSender& mail);
 
     // One pass. Dispatches to recipients that were deleted or have no way to
     // be reached are reported and passed over, so they cannot hold up older

@@ -7,8 +7,8 @@
 #include "SqlValues.h"
 
 #include <QHash>
-#include <QSqlQuery>
 #include <QSet>
+#include <QSqlQuery>
 
 namespace taviro {
 
@@ -23,7 +23,9 @@ QVariant key(qint64 id)
 QString trimAddress(const QString& s)
 {
     qsizetype b = 0, e = s.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n'); };
+    auto blank = [](QChar c) {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    };
     while (b < e && blank(s[b]))
         ++b;
     while (e > b && blank(s[e - 1]))
@@ -39,7 +41,10 @@ struct LineRecord
     qint64 melderRule = 0, pointRule = 0, weekmelder = 0, jaarmelder = 0, roosterId = 0;
     bool bemand = false, indexactief = false, tolate = false;
 
-    bool copyBlocked() const { return !mactief || !aactief || (uurs24 && !indexactief) || pointRule == 1; }
+    bool copyBlocked() const
+    {
+        return !mactief || !aactief || (uurs24 && !indexactief) || pointRule == 1;
+    }
     // A skipped line of a working point stays visible to the operator through
     // the bookkeeping dispatch; lines of switched-off equipment do not.
     bool keptForBookkeeping() const { return mactief && aactief && (!uurs24 || tolate); }
@@ -64,28 +69,31 @@ DispatchCreator::DispatchCreator(const DatabaseConnector& conn, const ScheduleCa
 Result<CreationSettings> DispatchCreator::readSettings()
 {
     CreationSettings st;
-    Status s = m_sql.rows(QStringLiteral("SELECT ElkeMeldingEmail, OnbemandeMeldingEmail, mailsubject, einddienst, "
-                                         "eindtijd FROM settings ORDER BY id LIMIT 1"),
-                          {}, [&](const QSqlQuery& q) {
-                              st.everyReport = trimAddress(sql::toText(q.value(0)));
-                              st.unmanned = trimAddress(sql::toText(q.value(1)));
-                              st.subject = sql::toText(q.value(2));
-                              st.einddienst = sql::toBool(q.value(3));
-                              st.eindtijd = sql::toText(q.value(4));
-                          });
+    Status s = m_sql.rows(
+        QStringLiteral("SELECT ElkeMeldingEmail, OnbemandeMeldingEmail, mailsubject, einddienst, "
+                       "eindtijd FROM settings ORDER BY id LIMIT 1"),
+        {}, [&](const QSqlQuery& q) {
+            st.everyReport = trimAddress(sql::toText(q.value(0)));
+            st.unmanned = trimAddress(sql::toText(q.value(1)));
+            st.subject = sql::toText(q.value(2));
+            st.einddienst = sql::toBool(q.value(3));
+            st.eindtijd = sql::toText(q.value(4));
+        });
     if (!s)
         return Result<CreationSettings>::failure(s.error());
     return st;
 }
 
-Status DispatchCreator::markLines(const QString& set, const QVariantList& values, const QList<qint64>& lines)
+Status DispatchCreator::markLines(const QString& set, const QVariantList& values,
+                                  const QList<qint64>& lines)
 {
     if (lines.isEmpty())
         return {};
     QVariantList binds = values;
     for (qint64 id : lines)
         binds << key(id);
-    return m_sql.exec(QStringLiteral("UPDATE meldindex SET %1 WHERE id IN (%2)").arg(set, placeholders(lines.size())),
+    return m_sql.exec(QStringLiteral("UPDATE meldindex SET %1 WHERE id IN (%2)")
+                          .arg(set, placeholders(lines.size())),
                       binds);
 }
 
@@ -99,7 +107,8 @@ Status DispatchCreator::link(const QList<std::pair<qint64, qint64>>& pairs)
         binds << key(dispatch) << key(line);
         rows << QStringLiteral("(?, ?)");
     }
-    return m_sql.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES ") + rows.join(QLatin1Char(',')),
+    return m_sql.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES ") +
+                          rows.join(QLatin1Char(',')),
                       binds);
 }
 
@@ -110,13 +119,15 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
     const Dialect d = m_conn.dialect();
     QList<LineRecord> records;
     Status read = m_sql.rows(
-        QStringLiteral("SELECT meldindex.id, alarmen.id, melders.id, melders.actief, alarmen.actief, alarmen.%1, "
-                       "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
-                       "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate "
-                       "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
-                       "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
-                       "LEFT JOIN melders ON alarmen.melder_id = melders.id "
-                       "WHERE meldindex.melding_id = ? AND meldindex.%1 = ? ORDER BY meldindex.id")
+        QStringLiteral(
+            "SELECT meldindex.id, alarmen.id, melders.id, melders.actief, alarmen.actief, "
+            "alarmen.%1, "
+            "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
+            "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate "
+            "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
+            "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
+            "LEFT JOIN melders ON alarmen.melder_id = melders.id "
+            "WHERE meldindex.melding_id = ? AND meldindex.%1 = ? ORDER BY meldindex.id")
             .arg(m_conn.id(QStringLiteral("24uurs"))),
         {key(meldingId), sql::boolValue(false)}, [&](const QSqlQuery& q) {
             LineRecord r;
@@ -145,15 +156,18 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
     for (const LineRecord& r : records) {
         byId.insert(r.lineId, &r);
         if (!r.known) {
-            m_log.writeLog(QStringLiteral("Alarmregel %1 van melding %2 verwijst naar een onbekend alarmpunt of "
-                                          "onbekende melder; niet uitgemeld.")
-                               .arg(r.lineId)
-                               .arg(meldingId),
-                           0);
+            m_log.writeLog(
+                QStringLiteral(
+                    "Alarmregel %1 van melding %2 verwijst naar een onbekend alarmpunt of "
+                    "onbekende melder; niet uitgemeld.")
+                    .arg(r.lineId)
+                    .arg(meldingId),
+                0);
             skipped.append(&r);
             continue;
         }
-        if (r.bemand || !r.mactief || !r.aactief || (r.uurs24 && !r.indexactief) || r.pointRule == 1)
+        if (r.bemand || !r.mactief || !r.aactief || (r.uurs24 && !r.indexactief) ||
+            r.pointRule == 1)
             skipped.append(&r);
         else if (r.pointRule == 0 && r.melderRule == 1)
             weekClass.append({r.lineId, r.weekmelder});
@@ -169,14 +183,22 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         if (r.copyBlocked())
             continue;
         if (!st.everyReport.isEmpty()) {
-            const ComposedEmail m = m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
-            out.copyMails.append({st.everyReport, QStringLiteral("Elke melding ontvanger (zie opties)"), m.subject,
-                                  m.body, {}});
+            const ComposedEmail m =
+                m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
+            out.copyMails.append({st.everyReport,
+                                  QStringLiteral("Elke melding ontvanger (zie opties)"),
+                                  m.subject,
+                                  m.body,
+                                  {}});
         }
         if (!r.bemand && !st.unmanned.isEmpty()) {
-            const ComposedEmail m = m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
-            out.copyMails.append({st.unmanned, QStringLiteral("Onbemande melding ontvanger (zie opties)"), m.subject,
-                                  m.body, {}});
+            const ComposedEmail m =
+                m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
+            out.copyMails.append({st.unmanned,
+                                  QStringLiteral("Onbemande melding ontvanger (zie opties)"),
+                                  m.subject,
+                                  m.body,
+                                  {}});
         }
     }
 
@@ -203,15 +225,17 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         if (r->known && r->keptForBookkeeping())
             kept.append(r->lineId);
     }
-    if (Status s = markLines(QStringLiteral("uitmelden = ?"), {sql::boolValue(false)}, skippedIds); !s)
+    if (Status s = markLines(QStringLiteral("uitmelden = ?"), {sql::boolValue(false)}, skippedIds);
+        !s)
         return R::failure(s.error());
-    const QString insertDispatch =
-        QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, %1, bevestiger, bevestigtype) "
-                       "VALUES (?, 0, ?, 0, ?, 0, 0)")
-            .arg(m_conn.id(QStringLiteral("date")));
+    const QString insertDispatch = QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, "
+                                                  "done, pogingen, %1, bevestiger, bevestigtype) "
+                                                  "VALUES (?, 0, ?, 0, ?, 0, 0)")
+                                       .arg(m_conn.id(QStringLiteral("date")));
     QList<std::pair<qint64, qint64>> links; // every (dispatch, line), written at once
     if (!kept.isEmpty()) {
-        auto id = m_sql.insert(insertDispatch, {key(0), sql::boolValue(true), sql::dateValue(now, d)});
+        auto id =
+            m_sql.insert(insertDispatch, {key(0), sql::boolValue(true), sql::dateValue(now, d)});
         if (!id)
             return R::failure(id.error());
         out.bookkeepingId = *id;
@@ -228,7 +252,8 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
             recipients.append(p.recipientId);
     QHash<qint64, qint64> lastDispatchOfLine;
     for (qint64 recipient : recipients) {
-        auto id = m_sql.insert(insertDispatch, {key(recipient), sql::boolValue(false), sql::dateValue(now, d)});
+        auto id = m_sql.insert(insertDispatch,
+                               {key(recipient), sql::boolValue(false), sql::dateValue(now, d)});
         if (!id)
             return R::failure(id.error());
         out.dispatchIds.append(*id);
@@ -249,8 +274,8 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         for (auto it = lastDispatchOfLine.cbegin(); it != lastDispatchOfLine.cend(); ++it)
             if (it.value() == dispatch)
                 lines.append(it.key());
-        if (Status s = markLines(QStringLiteral("uitmeld_id = ?, uitmelden = ?"), {key(dispatch), sql::boolValue(true)},
-                                 lines);
+        if (Status s = markLines(QStringLiteral("uitmeld_id = ?, uitmelden = ?"),
+                                 {key(dispatch), sql::boolValue(true)}, lines);
             !s)
             return R::failure(s.error());
     }

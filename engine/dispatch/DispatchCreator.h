@@ -41,11 +41,12 @@ struct CreatedDispatches
 class DispatchCreator
 {
 public:
-    DispatchCreator(const DatabaseConnector& conn, const ScheduleCache& cache, const MessageComposer& composer,
-                    EventLog& log);
+    DispatchCreator(const DatabaseConnector& conn, const ScheduleCache& cache,
+                    const MessageComposer& composer, EventLog& log);
 
     Result<CreationSettings> readSettings();
-    Result<CreatedDispatches> createDispatches(qint64 meldingId, const QDateTime& now, const CreationSettings& st);
+    Result<CreatedDispatches> createDispatches(qint64 meldingId, const QDateTime& now,
+                                               const CreationSettings& st);
 
 private:
     Status markLines(const QString& set, const QVariantList& values, const QList<qint64>& lines);

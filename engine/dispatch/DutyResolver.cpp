@@ -4,7 +4,8 @@
 
 namespace taviro {
 
-DutyResolver::DutyResolver(const ScheduleCache& cache, QDateTime now, bool einddienst, const QString& eindtijd)
+DutyResolver::DutyResolver(const ScheduleCache& cache, QDateTime now, bool einddienst,
+                           const QString& eindtijd)
     : m_cache(cache), m_now(std::move(now)), m_einddienst(einddienst)
 {
     // An empty end time reads as 0:00: with an end of duty set, nobody is on duty.
@@ -42,7 +43,8 @@ qint64 DutyResolver::weekOfYear(qint64 yearId, int week, QString& problem) const
     return problem.isEmpty() ? weekId : 0;
 }
 
-bool DutyResolver::resolveLine(const DutyLine& line, ScheduleMode mode, Slot& slot, QString& problem) const
+bool DutyResolver::resolveLine(const DutyLine& line, ScheduleMode mode, Slot& slot,
+                               QString& problem) const
 {
     qint64 weekId = line.scheduleId;
     if (mode == ScheduleMode::Year) {
@@ -95,7 +97,8 @@ bool DutyResolver::resolveLine(const DutyLine& line, ScheduleMode mode, Slot& sl
     return true;
 }
 
-void DutyResolver::addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode, DutyOutcome& out) const
+void DutyResolver::addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode,
+                                       DutyOutcome& out) const
 {
     for (const DutyLine& line : lines) {
         Slot slot;
@@ -109,7 +112,8 @@ void DutyResolver::addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMod
         }
         const WeekPlanning* week = m_cache.week(slot.weekId);
         for (int position = 0; position < 3; ++position) {
-            const qint64 cell = week->cells[WeekPlanning::cellIndex(position, slot.day - 1, slot.block)];
+            const qint64 cell =
+                week->cells[WeekPlanning::cellIndex(position, slot.day - 1, slot.block)];
             if (cell != 0)
                 out.pairs.append({line.lineId, cell});
         }

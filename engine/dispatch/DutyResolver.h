@@ -10,7 +10,11 @@ namespace taviro {
 
 class ScheduleCache;
 
-enum class ScheduleMode { Week = 1, Year = 2 };
+enum class ScheduleMode
+{
+    Week = 1,
+    Year = 2
+};
 
 // A line to resolve and the schedule its class names.
 struct DutyLine
@@ -46,9 +50,11 @@ struct DutyOutcome
 class DutyResolver
 {
 public:
-    DutyResolver(const ScheduleCache& cache, QDateTime now, bool einddienst, const QString& eindtijd);
+    DutyResolver(const ScheduleCache& cache, QDateTime now, bool einddienst,
+                 const QString& eindtijd);
 
-    void addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode, DutyOutcome& out) const;
+    void addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode,
+                             DutyOutcome& out) const;
 
     int weekNumber() const;
     int previousWeekNumber() const;

@@ -25,20 +25,23 @@ QList<MessageComposer::Line> MessageComposer::linesOf(qint64 id, EmailMode mode)
 {
     // A dispatch finds its lines through the link table: meldindex.uitmeld_id
     // names only one of the recipients a line went to.
-    const QString columns = QStringLiteral(
-                                "SELECT melders.naam, melders.alias, melders.adres, melders.plaats, alarmen.functie, "
-                                "alarmen.%1, alarmen.omschrijving, meldindex.flank ")
-                                .arg(m_conn.id(QStringLiteral("24uurs")));
+    const QString columns =
+        QStringLiteral(
+            "SELECT melders.naam, melders.alias, melders.adres, melders.plaats, alarmen.functie, "
+            "alarmen.%1, alarmen.omschrijving, meldindex.flank ")
+            .arg(m_conn.id(QStringLiteral("24uurs")));
     const QString joins = QStringLiteral("INNER JOIN melders ON meldindex.melder_id = melders.id "
                                          "INNER JOIN alarmen ON meldindex.alarm_id = alarmen.id ");
-    const QString sql = mode == EmailMode::Dispatch
-                            ? columns
-                                  + QStringLiteral("FROM uitmeldlink INNER JOIN meldindex ON meldindex.id = "
-                                                   "uitmeldlink.meldindex_id ")
-                                  + joins
-                                  + QStringLiteral("WHERE uitmeldlink.uitmeld_id = ? ORDER BY melders.alias, meldindex.id")
-                            : columns + QStringLiteral("FROM meldindex ") + joins
-                                  + QStringLiteral("WHERE meldindex.id = ? ORDER BY melders.alias");
+    const QString sql =
+        mode == EmailMode::Dispatch
+            ? columns +
+                  QStringLiteral("FROM uitmeldlink INNER JOIN meldindex ON meldindex.id = "
+                                 "uitmeldlink.meldindex_id ") +
+                  joins +
+                  QStringLiteral(
+                      "WHERE uitmeldlink.uitmeld_id = ? ORDER BY melders.alias, meldindex.id")
+            : columns + QStringLiteral("FROM meldindex ") + joins +
+                  QStringLiteral("WHERE meldindex.id = ? ORDER BY melders.alias");
     QList<Line> lines;
     auto q = m_conn.query(sql, {QVariant::fromValue(id)});
     if (!q)
@@ -64,13 +67,15 @@ QString MessageComposer::composeSmsText(qint64 uitmeldId) const
     QString previousAlias;
     for (const Line& l : linesOf(uitmeldId, EmailMode::Dispatch)) {
         if (groups.isEmpty() || l.alias != previousAlias) {
-            groups.append({QStringLiteral("> ") + l.naam + QLatin1Char(' ') + l.alias + QLatin1Char(' ') + l.adres
-                               + QLatin1Char(' ') + l.plaats + QLatin1Char('\r'),
+            groups.append({QStringLiteral("> ") + l.naam + QLatin1Char(' ') + l.alias +
+                               QLatin1Char(' ') + l.adres + QLatin1Char(' ') + l.plaats +
+                               QLatin1Char('\r'),
                            {}});
             previousAlias = l.alias;
         }
-        groups.last().lines.append((l.uurs24 ? kLate + QLatin1Char(' ') : QString()) + l.functie + QLatin1Char(' ')
-                                   + l.omschrijving + QLatin1Char(' ') + edge(l.flank) + QLatin1Char('\r'));
+        groups.last().lines.append((l.uurs24 ? kLate + QLatin1Char(' ') : QString()) + l.functie +
+                                   QLatin1Char(' ') + l.omschrijving + QLatin1Char(' ') +
+                                   edge(l.flank) + QLatin1Char('\r'));
     }
     return packSms(groups);
 }
@@ -86,8 +91,9 @@ QString MessageComposer::packSms(const QList<SmsGroup>& groups)
             const bool last = i == g.lines.size() - 1;
             // A piece already past 145 characters keeps its group's further lines:
             // a new piece would not make it fit either.
-            const bool full = !last && header + seg.size() + g.lines[i + 1].size() > kSmsPieceLength
-                              && header + seg.size() <= kSmsPieceLength;
+            const bool full = !last &&
+                              header + seg.size() + g.lines[i + 1].size() > kSmsPieceLength &&
+                              header + seg.size() <= kSmsPieceLength;
             if (!last && !full)
                 continue;
             const QString piece = g.header + seg;
@@ -106,14 +112,16 @@ QString MessageComposer::subjectTemplate() const
     return v ? sql::toText(*v) : QString();
 }
 
-ComposedEmail MessageComposer::composeEmail(qint64 id, EmailMode mode, const QString& subjectTemplate) const
+ComposedEmail MessageComposer::composeEmail(qint64 id, EmailMode mode,
+                                            const QString& subjectTemplate) const
 {
     ComposedEmail mail{subjectTemplate, {}};
     const QList<Line> lines = linesOf(id, mode);
     if (lines.isEmpty())
         return mail;
     const Line& first = lines.first();
-    mail.subject.replace(QStringLiteral("%MELDER%"), first.naam + QLatin1Char(' ') + first.alias, Qt::CaseInsensitive);
+    mail.subject.replace(QStringLiteral("%MELDER%"), first.naam + QLatin1Char(' ') + first.alias,
+                         Qt::CaseInsensitive);
     mail.subject.replace(QStringLiteral("%ADRES%"), first.adres, Qt::CaseInsensitive);
     mail.subject.replace(QStringLiteral("%PLAATS%"), first.plaats, Qt::CaseInsensitive);
 
@@ -125,8 +133,8 @@ ComposedEmail MessageComposer::composeEmail(qint64 id, EmailMode mode, const QSt
         if (firstGroup || l.alias != previousAlias) {
             if (firstGroup)
                 body += kCrlf;
-            body += QStringLiteral("MELDER") + kCrlf + QStringLiteral("Naam         : ") + l.naam + kCrlf
-                    + QStringLiteral("OS-nummer    : ") + l.alias + kCrlf;
+            body += QStringLiteral("MELDER") + kCrlf + QStringLiteral("Naam         : ") + l.naam +
+                    kCrlf + QStringLiteral("OS-nummer    : ") + l.alias + kCrlf;
             if (!l.adres.isEmpty())
                 body += QStringLiteral("Adres        : ") + l.adres + kCrlf;
             body += kCrlf + QStringLiteral("MELDING(EN)") + kCrlf;
@@ -135,8 +143,9 @@ ComposedEmail MessageComposer::composeEmail(qint64 id, EmailMode mode, const QSt
         }
         if (l.uurs24)
             body += kLate + kCrlf;
-        body += QStringLiteral("Functie      : ") + l.functie + kCrlf + QStringLiteral("Omschrijving : ") + l.omschrijving
-                + kCrlf + QStringLiteral("Flank        : ") + edge(l.flank) + kCrlf + kCrlf;
+        body += QStringLiteral("Functie      : ") + l.functie + kCrlf +
+                QStringLiteral("Omschrijving : ") + l.omschrijving + kCrlf +
+                QStringLiteral("Flank        : ") + edge(l.flank) + kCrlf + kCrlf;
     }
     return mail;
 }

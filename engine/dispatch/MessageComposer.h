@@ -29,7 +29,11 @@ class MessageComposer
 {
 public:
     static constexpr int kSmsPieceLength = 145;
-    enum class EmailMode { Dispatch = 0, Line = 1 };
+    enum class EmailMode
+    {
+        Dispatch = 0,
+        Line = 1
+    };
 
     explicit MessageComposer(const DatabaseConnector& conn);
 

@@ -30,7 +30,8 @@ Result<QSqlQuery*> StatementCache::run(const QString& sql, const QVariantList& b
 
 Status StatementCache::begin()
 {
-    return exec(m_conn.dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    return exec(m_conn.dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
+                                                    : QStringLiteral("BEGIN"));
 }
 
 Status StatementCache::commit()

@@ -28,7 +28,8 @@ public:
     Result<qint64> insert(const QString& sql, const QVariantList& binds);
     // Calls `row` for every row; the statement is reset afterwards so it holds
     // no read snapshot into the next transaction.
-    Status rows(const QString& sql, const QVariantList& binds, const std::function<void(const QSqlQuery&)>& row);
+    Status rows(const QString& sql, const QVariantList& binds,
+                const std::function<void(const QSqlQuery&)>& row);
 
     // The transaction statements too are prepared once: on the alarm path
     // they run twice per report.

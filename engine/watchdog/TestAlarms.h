@@ -20,8 +20,9 @@ public:
 
     // Adds one line to the report under construction; the first line names
     // the report's own transmitter.
-    static void addTestAlarm(ReceivedReport& report, const QString& functie, const QString& omschrijving, int state,
-                             const QString& melderNaam, const QString& melderNummer, const QDateTime& when);
+    static void addTestAlarm(ReceivedReport& report, const QString& functie,
+                             const QString& omschrijving, int state, const QString& melderNaam,
+                             const QString& melderNummer, const QDateTime& when);
 
 private:
     ReportStore& m_store;

@@ -23,12 +23,14 @@ Watchdog::Watchdog(const DatabaseConnector& conn, const Clock& clock, EventLog& 
 QList<qint64> Watchdog::check24uurs()
 {
     QList<qint64> reports;
-    auto q = m_conn.query(QStringLiteral("SELECT id, melder_id, %1 FROM alarmen WHERE %2 = ? AND actief = ? AND "
-                                         "tolate = ? AND deleted = ? ORDER BY id")
-                              .arg(m_conn.id(QStringLiteral("date")), m_conn.id(QStringLiteral("24uurs"))),
-                          {sql::boolValue(true), sql::boolValue(true), sql::boolValue(false), sql::boolValue(false)});
+    auto q = m_conn.query(
+        QStringLiteral("SELECT id, melder_id, %1 FROM alarmen WHERE %2 = ? AND actief = ? AND "
+                       "tolate = ? AND deleted = ? ORDER BY id")
+            .arg(m_conn.id(QStringLiteral("date")), m_conn.id(QStringLiteral("24uurs"))),
+        {sql::boolValue(true), sql::boolValue(true), sql::boolValue(false), sql::boolValue(false)});
     if (!q) {
-        m_log.writeLog(QStringLiteral("24-uurscontrole: alarmpunten niet leesbaar: ") + q.error(), 1);
+        m_log.writeLog(QStringLiteral("24-uurscontrole: alarmpunten niet leesbaar: ") + q.error(),
+                       1);
         return reports;
     }
     QDateTime now = m_clock.now();
@@ -55,28 +57,33 @@ qint64 Watchdog::createLateReport(qint64 melderId, qint64 alarmId)
     Status s = tx.begin();
     Result<qint64> melding = Result<qint64>::failure(s.error());
     if (s) {
-        s = m_conn.exec(QStringLiteral("UPDATE alarmen SET tolate = ? WHERE id = ?"), {sql::boolValue(true), key(alarmId)});
+        s = m_conn.exec(QStringLiteral("UPDATE alarmen SET tolate = ? WHERE id = ?"),
+                        {sql::boolValue(true), key(alarmId)});
         if (s)
             melding = m_conn.insert(
-                QStringLiteral("INSERT INTO meldingen (melding_date, bemand, %1, seen) VALUES (?, ?, ?, ?)")
+                QStringLiteral(
+                    "INSERT INTO meldingen (melding_date, bemand, %1, seen) VALUES (?, ?, ?, ?)")
                     .arg(m_conn.id(QStringLiteral("show"))),
-                {sql::dateValue(now, d), sql::boolValue(false), sql::boolValue(true), sql::boolValue(false)});
+                {sql::dateValue(now, d), sql::boolValue(false), sql::boolValue(true),
+                 sql::boolValue(false)});
         if (s && melding) {
             s = Status::from(m_conn.insert(
-                QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, %1, actief, "
+                QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, "
+                               "uitmeld_id, flank, %1, actief, "
                                "%2, uitmelden) VALUES (?, ?, ?, 0, 1, ?, ?, ?, ?)")
                     .arg(m_conn.id(QStringLiteral("date")), m_conn.id(QStringLiteral("24uurs"))),
-                {key(*melding), key(melderId), key(alarmId), sql::dateValue(now, d), sql::boolValue(true),
-                 sql::boolValue(false), sql::boolValue(false)}));
+                {key(*melding), key(melderId), key(alarmId), sql::dateValue(now, d),
+                 sql::boolValue(true), sql::boolValue(false), sql::boolValue(false)}));
         }
         if (s && melding)
             s = tx.commit();
     }
     if (!s || !melding) {
-        m_log.writeLog(QStringLiteral("24-uurscontrole: melding voor alarmpunt %1 niet opgeslagen: %2")
-                           .arg(alarmId)
-                           .arg(!s ? s.error() : melding.error()),
-                       0);
+        m_log.writeLog(
+            QStringLiteral("24-uurscontrole: melding voor alarmpunt %1 niet opgeslagen: %2")
+                .arg(alarmId)
+                .arg(!s ? s.error() : melding.error()),
+            0);
         return 0;
     }
     return *melding;

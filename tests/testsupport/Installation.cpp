@@ -17,7 +17,8 @@ qint64 add(const DatabaseConnector& conn, const Row& row, QString& error)
 }
 } // namespace
 
-qint64 Installation::recipient(const QString& naam, const QString& mobiel, const QString& email, bool sms, bool mail)
+qint64 Installation::recipient(const QString& naam, const QString& mobiel, const QString& email,
+                               bool sms, bool mail)
 {
     Ontvanger o;
     o.alias = naam.left(3).toUpper();
@@ -46,7 +47,8 @@ qint64 Installation::week(const WeekPlanning& w)
     return add<WeekPlanningRepository>(m_conn, w, m_error);
 }
 
-qint64 Installation::year(const QString& alias, qint64 everyWeek, std::function<void(JaarPlanning&)> adjust)
+qint64 Installation::year(const QString& alias, qint64 everyWeek,
+                          std::function<void(JaarPlanning&)> adjust)
 {
     JaarPlanning y;
     y.alias = alias;
@@ -57,8 +59,9 @@ qint64 Installation::year(const QString& alias, qint64 everyWeek, std::function<
     return add<JaarPlanningRepository>(m_conn, y, m_error);
 }
 
-qint64 Installation::transmitter(const QString& alias, const QString& naam, qint64 rule, qint64 weekId, qint64 yearId,
-                                 const QString& adres, const QString& plaats)
+qint64 Installation::transmitter(const QString& alias, const QString& naam, qint64 rule,
+                                 qint64 weekId, qint64 yearId, const QString& adres,
+                                 const QString& plaats)
 {
     Melder m;
     m.alias = alias;
@@ -71,8 +74,8 @@ qint64 Installation::transmitter(const QString& alias, const QString& naam, qint
     return add<MelderRepository>(m_conn, m, m_error);
 }
 
-qint64 Installation::point(qint64 melderId, const QString& functie, const QString& omschrijving, qint64 rule,
-                           qint64 roosterId, bool uurs24)
+qint64 Installation::point(qint64 melderId, const QString& functie, const QString& omschrijving,
+                           qint64 rule, qint64 roosterId, bool uurs24)
 {
     Alarm a;
     a.melder_id = melderId;

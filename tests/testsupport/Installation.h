@@ -18,16 +18,18 @@ public:
     bool ok() const { return m_error.isEmpty(); }
     const QString& error() const { return m_error; }
 
-    qint64 recipient(const QString& naam, const QString& mobiel, const QString& email, bool sms, bool mail);
+    qint64 recipient(const QString& naam, const QString& mobiel, const QString& email, bool sms,
+                     bool mail);
     // Editor defaults: blocks at 8:00, 16:30, 24:00, second block in use.
     WeekPlanning weekTemplate(const QString& alias) const;
     qint64 week(const WeekPlanning& w);
-    qint64 year(const QString& alias, qint64 everyWeek, std::function<void(JaarPlanning&)> adjust = {});
-    qint64 transmitter(const QString& alias, const QString& naam, qint64 rule, qint64 weekId, qint64 yearId,
-                       const QString& adres = QStringLiteral("Stationsweg 1"),
+    qint64 year(const QString& alias, qint64 everyWeek,
+                std::function<void(JaarPlanning&)> adjust = {});
+    qint64 transmitter(const QString& alias, const QString& naam, qint64 rule, qint64 weekId,
+                       qint64 yearId, const QString& adres = QStringLiteral("Stationsweg 1"),
                        const QString& plaats = QStringLiteral("Baarn"));
-    qint64 point(qint64 melderId, const QString& functie, const QString& omschrijving, qint64 rule = 0,
-                 qint64 roosterId = 0, bool uurs24 = false);
+    qint64 point(qint64 melderId, const QString& functie, const QString& omschrijving,
+                 qint64 rule = 0, qint64 roosterId = 0, bool uurs24 = false);
     void settings(const std::function<void(Settings&)>& change);
 
 private:

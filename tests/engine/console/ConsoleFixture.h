@@ -34,14 +34,16 @@ struct ConsoleFixture
         Installation inst(*conn);
         jan = inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31612345678"),
                              QStringLiteral(" jan@example.nl\r\n"), true, true);
-        marieke = inst.recipient(QStringLiteral("Marieke Bakker"), QStringLiteral("+31623456789"), {}, true, false);
+        marieke = inst.recipient(QStringLiteral("Marieke Bakker"), QStringLiteral("+31623456789"),
+                                 {}, true, false);
         WeekPlanning w = inst.weekTemplate(QStringLiteral("STD"));
         for (int day = 0; day < 7; ++day) {
             w.cells[WeekPlanning::cellIndex(0, day, 0)] = jan;
             w.cells[WeekPlanning::cellIndex(1, day, 0)] = marieke;
         }
         week = inst.week(w);
-        melder = inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor Centrum"), 1, week, 0);
+        melder =
+            inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor Centrum"), 1, week, 0);
         inst.point(melder, QStringLiteral("01"), QStringLiteral("Inbraak hal"));
         inst.point(melder, QStringLiteral("02"), QStringLiteral("Brand keuken"));
         inst.settings([](Settings& s) {

@@ -17,10 +17,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("alias");
         QTest::addColumn<QString>("text");
-        QTest::newRow("apostrophes") << QStringLiteral("O'Neil") << QStringLiteral("'t Lindehof's kelder");
-        QTest::newRow("quotes") << QStringLiteral("\"42\"") << QStringLiteral("\"Brand\" in; DROP TABLE uitmeld;--");
-        QTest::newRow("line breaks") << QStringLiteral("A\r\nB") << QStringLiteral("regel 1\nregel 2\r\n");
-        QTest::newRow("non-ASCII") << QStringLiteral("Café-1") << QStringLiteral("Koelcel €5 ü ñ 温度 😀");
+        QTest::newRow("apostrophes")
+            << QStringLiteral("O'Neil") << QStringLiteral("'t Lindehof's kelder");
+        QTest::newRow("quotes") << QStringLiteral("\"42\"")
+                                << QStringLiteral("\"Brand\" in; DROP TABLE uitmeld;--");
+        QTest::newRow("line breaks")
+            << QStringLiteral("A\r\nB") << QStringLiteral("regel 1\nregel 2\r\n");
+        QTest::newRow("non-ASCII")
+            << QStringLiteral("Café-1") << QStringLiteral("Koelcel €5 ü ñ 温度 😀");
     }
 
     void oddTextsTravelIntact()
@@ -36,10 +40,12 @@ private Q_SLOTS:
         QCOMPARE(f.console.showNewActueel().value(0).naam, text);
         f.settle();
         QCOMPARE(f.sms.sent.size(), 2);
-        QVERIFY(f.sms.sent[0].text.startsWith(QStringLiteral("> ") + text + QLatin1Char(' ') + alias + QLatin1Char(' ')
-                                              + text + QLatin1Char(' ') + text + QLatin1Char('\r') + text + QLatin1Char(' ')
-                                              + text + QStringLiteral(" Op\r")));
-        QVERIFY(f.mail.sent[0].body.contains(QStringLiteral("Omschrijving : ") + text + QStringLiteral("\r\n")));
+        QVERIFY(f.sms.sent[0].text.startsWith(QStringLiteral("> ") + text + QLatin1Char(' ') +
+                                              alias + QLatin1Char(' ') + text + QLatin1Char(' ') +
+                                              text + QLatin1Char('\r') + text + QLatin1Char(' ') +
+                                              text + QStringLiteral(" Op\r")));
+        QVERIFY(f.mail.sent[0].body.contains(QStringLiteral("Omschrijving : ") + text +
+                                             QStringLiteral("\r\n")));
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders")), 1 + 1);
     }
 
@@ -47,11 +53,14 @@ private Q_SLOTS:
     {
         test::ConsoleFixture f;
         QVERIFY(!f.store.store({QStringLiteral("1001"), {}, f.clock.now(), {}}));
-        QVERIFY(!f.store.store({QString(), {}, f.clock.now(), {{QStringLiteral("01"), {}, 1, {}, {}, {}}}}));
+        QVERIFY(!f.store.store(
+            {QString(), {}, f.clock.now(), {{QStringLiteral("01"), {}, 1, {}, {}, {}}}}));
         const qint64 id = f.report({QStringLiteral("01")});
         // Lines written by hand that point to a point and a transmitter that do not exist.
-        QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, flank, actief) "
-                                            "VALUES (?, 9999, 9999, 1, 1)"), {id}));
+        QVERIFY(f.conn->exec(
+            QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, flank, actief) "
+                           "VALUES (?, 9999, 9999, 1, 1)"),
+            {id}));
         f.console.showNewActueel();
         f.settle();
         QCOMPARE(f.number(QStringLiteral("SELECT seen FROM meldingen WHERE id = ?"), {id}), 1);

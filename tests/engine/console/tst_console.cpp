@@ -13,7 +13,8 @@ class TstConsole : public QObject
 
     static QString expectedSms()
     {
-        QString s = QStringLiteral("> Kantoor Centrum 1001 Stationsweg 1 Baarn\r01 Inbraak hal Op\r02 Brand keuken Op\r");
+        QString s = QStringLiteral(
+            "> Kantoor Centrum 1001 Stationsweg 1 Baarn\r01 Inbraak hal Op\r02 Brand keuken Op\r");
         return s + QString(145 - s.size(), QLatin1Char(' '));
     }
 
@@ -33,7 +34,10 @@ private Q_SLOTS:
         QCOMPARE(beeps.size(), 1);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 1")), 1);
         // One dispatch per recipient, each carrying both lines.
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id IN (?, ?)"), {f.jan, f.marieke}), 2);
+        QCOMPARE(
+            f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id IN (?, ?)"),
+                     {f.jan, f.marieke}),
+            2);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldlink")), 4);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE uitmelden = 1")), 2);
 
@@ -49,18 +53,24 @@ private Q_SLOTS:
         const MailMessage& m = f.mail.sent[0];
         QCOMPARE(m.address, QStringLiteral("jan@example.nl"));
         QCOMPARE(m.subject, QStringLiteral("Taviro Kantoor Centrum 1001 Alarm Melding"));
-        QCOMPARE(m.body, QStringLiteral("\r\nMELDER\r\nNaam         : Kantoor Centrum\r\nOS-nummer    : 1001\r\n"
-                                        "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
-                                        "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"
-                                        "Functie      : 02\r\nOmschrijving : Brand keuken\r\nFlank        : Op\r\n\r\n"));
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = 1 AND uitmeldtype = 1 AND pogingen = 1")), 2);
+        QCOMPARE(
+            m.body,
+            QStringLiteral(
+                "\r\nMELDER\r\nNaam         : Kantoor Centrum\r\nOS-nummer    : 1001\r\n"
+                "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
+                "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"
+                "Functie      : 02\r\nOmschrijving : Brand keuken\r\nFlank        : Op\r\n\r\n"));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = 1 AND "
+                                         "uitmeldtype = 1 AND pogingen = 1")),
+                 2);
     }
 
     void twoTransmittersInOneDispatch()
     {
         test::ConsoleFixture f;
         test::Installation inst(*f.conn);
-        const qint64 hal = inst.transmitter(QStringLiteral("0999"), QStringLiteral("Sporthal"), 1, f.week, 0, QString());
+        const qint64 hal = inst.transmitter(QStringLiteral("0999"), QStringLiteral("Sporthal"), 1,
+                                            f.week, 0, QString());
         inst.point(hal, QStringLiteral("05"), QStringLiteral("CV"));
         ReceivedReport r{QStringLiteral("1001"), {}, f.clock.now(), {}};
         r.lines.append({QStringLiteral("01"), {}, 1, {}, {}, {}});
@@ -70,15 +80,21 @@ private Q_SLOTS:
         f.settle();
 
         auto pad = [](QString s) { return s + QString(145 - s.size() % 145, QLatin1Char(' ')); };
-        QCOMPARE(f.sms.sent.value(0).text, pad(QStringLiteral("> Sporthal 0999  Baarn\r05 CV Af\r"))
-                                               + pad(QStringLiteral("> Kantoor Centrum 1001 Stationsweg 1 Baarn\r01 Inbraak hal Op\r")));
-        QCOMPARE(f.mail.sent.value(0).subject, QStringLiteral("Taviro Sporthal 0999 Alarm Melding"));
-        QCOMPARE(f.mail.sent.value(0).body,
-                 QStringLiteral("\r\nMELDER\r\nNaam         : Sporthal\r\nOS-nummer    : 0999\r\n\r\nMELDING(EN)\r\n"
-                                "Functie      : 05\r\nOmschrijving : CV\r\nFlank        : Af\r\n\r\n"
-                                "MELDER\r\nNaam         : Kantoor Centrum\r\nOS-nummer    : 1001\r\n"
-                                "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
-                                "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"));
+        QCOMPARE(f.sms.sent.value(0).text,
+                 pad(QStringLiteral("> Sporthal 0999  Baarn\r05 CV Af\r")) +
+                     pad(QStringLiteral(
+                         "> Kantoor Centrum 1001 Stationsweg 1 Baarn\r01 Inbraak hal Op\r")));
+        QCOMPARE(f.mail.sent.value(0).subject,
+                 QStringLiteral("Taviro Sporthal 0999 Alarm Melding"));
+        QCOMPARE(
+            f.mail.sent.value(0).body,
+            QStringLiteral(
+                "\r\nMELDER\r\nNaam         : Sporthal\r\nOS-nummer    : "
+                "0999\r\n\r\nMELDING(EN)\r\n"
+                "Functie      : 05\r\nOmschrijving : CV\r\nFlank        : Af\r\n\r\n"
+                "MELDER\r\nNaam         : Kantoor Centrum\r\nOS-nummer    : 1001\r\n"
+                "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
+                "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"));
     }
 
     void repetitionUntilMaxOrAcknowledged_data()
@@ -111,7 +127,9 @@ private Q_SLOTS:
         QCOMPARE(f.mail.sent.size(), 1); // the e-mail is not repeated with the SMS
         QCOMPARE(f.number(QStringLiteral("SELECT MAX(pogingen) FROM uitmeld")), expectedSms / 2);
         if (acknowledgeAfterRound > 0)
-            QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestiger = 1 AND bevestigtype = 1")), 2);
+            QCOMPARE(f.number(QStringLiteral(
+                         "SELECT COUNT(*) FROM uitmeld WHERE bevestiger = 1 AND bevestigtype = 1")),
+                     2);
     }
 
     void rearmingLooksBackOneDay_data()
@@ -134,10 +152,13 @@ private Q_SLOTS:
         QFETCH(int, bevestiger);
         QFETCH(int, rearmed);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", "
-                                            "bevestiger, bevestigtype) VALUES (?, 1, 1, ?, '2026-12-02 23:50:00', ?, 0)"),
-                             {f.jan, pogingen, bevestiger}));
-        f.clock.set(QDateTime(QDate(2026, 12, 2).addDays(daysLater), QTime(daysLater == 0 ? 23 : 0, daysLater == 0 ? 55 : 15)));
+        QVERIFY(f.conn->exec(
+            QStringLiteral(
+                "INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", "
+                "bevestiger, bevestigtype) VALUES (?, 1, 1, ?, '2026-12-02 23:50:00', ?, 0)"),
+            {f.jan, pogingen, bevestiger}));
+        f.clock.set(QDateTime(QDate(2026, 12, 2).addDays(daysLater),
+                              QTime(daysLater == 0 ? 23 : 0, daysLater == 0 ? 55 : 15)));
         QCOMPARE(f.console.delivery().rearmSmsDispatches(), rearmed);
         QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld")), rearmed ? 0 : 1);
     }
@@ -162,13 +183,22 @@ private Q_SLOTS:
         f.console.setLampActive(true);
         const qint64 id = f.report({QStringLiteral("01")});
         f.console.showNewActueel();
-        QVERIFY(f.conn->exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ? WHERE ontvanger_id = ?"),
-                             {f.marieke, f.marieke}));
+        QVERIFY(f.conn->exec(
+            QStringLiteral(
+                "UPDATE uitmeld SET bevestigtype = 2, bevestiger = ? WHERE ontvanger_id = ?"),
+            {f.marieke, f.marieke}));
         QSignalSpy lamp(&f.console, &Console::lampRequested);
         QVERIFY(f.console.bevestigMelding(id).ok());
-        QCOMPARE(f.number(QStringLiteral("SELECT bevestiger FROM uitmeld WHERE ontvanger_id = ?"), {f.marieke}), f.marieke);
-        QCOMPARE(f.number(QStringLiteral("SELECT bevestigtype FROM uitmeld WHERE ontvanger_id = ?"), {f.jan}), 1);
-        QCOMPARE(f.number(QStringLiteral("SELECT %1 FROM meldingen WHERE id = ?").arg(f.conn->id(QStringLiteral("show"))), {id}), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT bevestiger FROM uitmeld WHERE ontvanger_id = ?"),
+                          {f.marieke}),
+                 f.marieke);
+        QCOMPARE(f.number(QStringLiteral("SELECT bevestigtype FROM uitmeld WHERE ontvanger_id = ?"),
+                          {f.jan}),
+                 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT %1 FROM meldingen WHERE id = ?")
+                              .arg(f.conn->id(QStringLiteral("show"))),
+                          {id}),
+                 0);
         QCOMPARE(lamp.size(), 1);
         QCOMPARE(lamp[0][0].toBool(), false);
     }
@@ -177,10 +207,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("bemand");
         QTest::addColumn<QStringList>("copies");
-        QTest::newRow("manned") << true << QStringList{QStringLiteral("Elke melding ontvanger (zie opties)")};
+        QTest::newRow("manned") << true
+                                << QStringList{
+                                       QStringLiteral("Elke melding ontvanger (zie opties)")};
         QTest::newRow("unmanned")
             << false
-            << QStringList{QStringLiteral("Elke melding ontvanger (zie opties)"), QStringLiteral("Onbemande melding ontvanger (zie opties)")};
+            << QStringList{QStringLiteral("Elke melding ontvanger (zie opties)"),
+                           QStringLiteral("Onbemande melding ontvanger (zie opties)")};
     }
 
     void mannedReportIsBookedNotForwarded()
@@ -207,8 +240,10 @@ private Q_SLOTS:
         QCOMPARE(f.number(QStringLiteral("SELECT bemand FROM meldingen")), bemand ? 1 : 0);
         if (bemand) {
             QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 1);
-            QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = 0 AND done = 1 "
-                                             "AND uitmeldtype = 0")), 1);
+            QCOMPARE(f.number(QStringLiteral(
+                         "SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = 0 AND done = 1 "
+                         "AND uitmeldtype = 0")),
+                     1);
             QCOMPARE(f.number(QStringLiteral("SELECT uitmelden FROM meldindex")), 0);
             QCOMPARE(f.number(QStringLiteral("SELECT uitmeld_id FROM meldindex")),
                      f.number(QStringLiteral("SELECT id FROM uitmeld")));
@@ -224,13 +259,15 @@ private Q_SLOTS:
     void oddLinesAreSkippedAndLogged_data()
     {
         QTest::addColumn<QString>("oddCase");
-        QTest::addColumn<bool>("booked");  // linked to the bookkeeping dispatch
+        QTest::addColumn<bool>("booked"); // linked to the bookkeeping dispatch
         QTest::addColumn<QString>("logged");
         QTest::newRow("inactive transmitter") << "inactiveMelder" << false << "";
         QTest::newRow("point not forwarded") << "pointNotForwarded" << true << "";
         QTest::newRow("transmitter does not forward") << "melderRule0" << true << "";
-        QTest::newRow("week schedule missing") << "missingWeek" << true << "Weekrooster 4242 bestaat niet";
-        QTest::newRow("year without this week") << "emptyYear" << true << "heeft geen weekrooster voor week 49";
+        QTest::newRow("week schedule missing")
+            << "missingWeek" << true << "Weekrooster 4242 bestaat niet";
+        QTest::newRow("year without this week")
+            << "emptyYear" << true << "heeft geen weekrooster voor week 49";
     }
 
     void oddLinesAreSkippedAndLogged()
@@ -251,10 +288,12 @@ private Q_SLOTS:
         }
         if (oddCase == QLatin1String("pointNotForwarded"))
             pointRule = 1;
-        const qint64 odd = inst.transmitter(QStringLiteral("2001"), QStringLiteral("Sporthal"), rule, weekId, yearId);
+        const qint64 odd = inst.transmitter(QStringLiteral("2001"), QStringLiteral("Sporthal"),
+                                            rule, weekId, yearId);
         inst.point(odd, QStringLiteral("05"), QStringLiteral("CV"), pointRule);
         if (oddCase == QLatin1String("inactiveMelder"))
-            QVERIFY(f.conn->exec(QStringLiteral("UPDATE melders SET actief = 0 WHERE id = ?"), {odd}));
+            QVERIFY(
+                f.conn->exec(QStringLiteral("UPDATE melders SET actief = 0 WHERE id = ?"), {odd}));
         QVERIFY(f.console.loadPlanningCache());
 
         ReceivedReport r{QStringLiteral("1001"), {}, f.clock.now(), {}};
@@ -266,9 +305,11 @@ private Q_SLOTS:
 
         QCOMPARE(f.sms.sent.size(), 2);
         QVERIFY(!f.sms.sent[0].text.contains(QLatin1String("CV")));
-        const QString oddLine = QStringLiteral("SELECT %1 FROM meldindex WHERE alarm_id = (SELECT id FROM alarmen WHERE functie = '05')");
+        const QString oddLine = QStringLiteral("SELECT %1 FROM meldindex WHERE alarm_id = (SELECT "
+                                               "id FROM alarmen WHERE functie = '05')");
         QCOMPARE(f.number(oddLine.arg(QStringLiteral("uitmelden"))), 0);
-        const qint64 bookkeeping = f.number(QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM uitmeld WHERE ontvanger_id = 0"));
+        const qint64 bookkeeping = f.number(
+            QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM uitmeld WHERE ontvanger_id = 0"));
         QCOMPARE(f.number(oddLine.arg(QStringLiteral("uitmeld_id"))), booked ? bookkeeping : 0);
         QCOMPARE(bookkeeping != 0, booked);
         if (!logged.isEmpty())
@@ -282,14 +323,16 @@ private Q_SLOTS:
         f.sms.succeed = false; // nothing leaves: both dispatches stay pending
         f.console.showNewActueel();
         f.settle();
-        QVERIFY(f.conn->exec(QStringLiteral("UPDATE ontvangers SET deleted = 1 WHERE id = ?"), {f.marieke}));
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE ontvangers SET deleted = 1 WHERE id = ?"),
+                             {f.marieke}));
         f.sms.succeed = true;
         f.sms.sent.clear();
         f.console.dispatchTick();
         f.settle();
         QCOMPARE(f.sms.sent.size(), 1);
         QCOMPARE(f.sms.sent[0].recipientName, QStringLiteral("Jan de Vries"));
-        QVERIFY(f.logText().contains(QStringLiteral("controleer rooster op verwijderde items ( hint: Marieke Bakker )")));
+        QVERIFY(f.logText().contains(
+            QStringLiteral("controleer rooster op verwijderde items ( hint: Marieke Bakker )")));
     }
 
     void watchdogReportsLatePointsOnce_data()
@@ -306,15 +349,17 @@ private Q_SLOTS:
         QFETCH(int, hoursAgo);
         QFETCH(int, reports);
         test::ConsoleFixture f;
-        const qint64 point = test::Installation(*f.conn).point(f.melder, QStringLiteral("99"),
-                                                               QStringLiteral("24-uurs test"), 0, 0, true);
+        const qint64 point = test::Installation(*f.conn).point(
+            f.melder, QStringLiteral("99"), QStringLiteral("24-uurs test"), 0, 0, true);
         if (hoursAgo >= 0) {
             // A check-in through the report store sets the point's date and clears tolate.
-            QVERIFY(f.conn->exec(QStringLiteral("UPDATE alarmen SET tolate = 1 WHERE id = ?"), {point}));
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE alarmen SET tolate = 1 WHERE id = ?"),
+                                 {point}));
             f.clock.advanceSecs(-hoursAgo * 3600);
             f.report({QStringLiteral("99")});
             f.clock.advanceSecs(hoursAgo * 3600);
-            QCOMPARE(f.number(QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {point}), 0);
+            QCOMPARE(f.number(QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {point}),
+                     0);
             f.console.showNewActueel(); // the check-in itself is not listed
         }
         QSignalSpy listed(&f.console, &Console::actueelAdded);
@@ -323,10 +368,12 @@ private Q_SLOTS:
         f.console.quarterHourTick();
         f.settle();
         QCOMPARE(listed.size(), reports);
-        QCOMPARE(f.number(QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {point}), reports);
+        QCOMPARE(f.number(QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {point}),
+                 reports);
         if (reports) {
             QVERIFY(!f.sms.sent.isEmpty());
-            QVERIFY(f.sms.sent[0].text.contains(QStringLiteral("\rRegelaar heeft zich niet op tijd gemeld! 99 24-uurs test Op\r")));
+            QVERIFY(f.sms.sent[0].text.contains(
+                QStringLiteral("\rRegelaar heeft zich niet op tijd gemeld! 99 24-uurs test Op\r")));
         }
     }
 
@@ -335,21 +382,26 @@ private Q_SLOTS:
         test::ConsoleFixture f;
         QSignalSpy tree(&f.console, &Console::melderTreeChanged);
         QVERIFY(f.console.makeTestAlarms(2, 3));
-        auto q = f.conn->query(QStringLiteral("SELECT alarmen.functie, melders.naam, melders.alias FROM meldindex "
-                                              "JOIN alarmen ON alarmen.id = meldindex.alarm_id JOIN melders ON "
-                                              "melders.id = meldindex.melder_id ORDER BY meldindex.id"));
+        auto q = f.conn->query(
+            QStringLiteral("SELECT alarmen.functie, melders.naam, melders.alias FROM meldindex "
+                           "JOIN alarmen ON alarmen.id = meldindex.alarm_id JOIN melders ON "
+                           "melders.id = meldindex.melder_id ORDER BY meldindex.id"));
         QVERIFY(q);
         QStringList rows;
         while (q->next())
-            rows << q->value(0).toString() + QLatin1Char('|') + q->value(1).toString() + QLatin1Char('|') + q->value(2).toString();
-        QCOMPARE(rows, (QStringList{QStringLiteral("TestFunctie|Taviro Test Melder|TestOSNr"),
-                                    QStringLiteral("TestFunctie2|Taviro Test Melder 1|TestOSNr1"),
-                                    QStringLiteral("TestFunctie3|Taviro Test Melder 1|TestOSNr1"),
-                                    QStringLiteral("TestFunctie1|Taviro Test Melder 2|TestOSNr2"),
-                                    QStringLiteral("TestFunctie2|Taviro Test Melder 2|TestOSNr2"),
-                                    QStringLiteral("TestFunctie3|Taviro Test Melder 2|TestOSNr2")}));
+            rows << q->value(0).toString() + QLatin1Char('|') + q->value(1).toString() +
+                        QLatin1Char('|') + q->value(2).toString();
+        QCOMPARE(rows,
+                 (QStringList{QStringLiteral("TestFunctie|Taviro Test Melder|TestOSNr"),
+                              QStringLiteral("TestFunctie2|Taviro Test Melder 1|TestOSNr1"),
+                              QStringLiteral("TestFunctie3|Taviro Test Melder 1|TestOSNr1"),
+                              QStringLiteral("TestFunctie1|Taviro Test Melder 2|TestOSNr2"),
+                              QStringLiteral("TestFunctie2|Taviro Test Melder 2|TestOSNr2"),
+                              QStringLiteral("TestFunctie3|Taviro Test Melder 2|TestOSNr2")}));
         QCOMPARE(tree.size(), 1);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = 1").arg(f.conn->id(QStringLiteral("new")))), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = 1")
+                              .arg(f.conn->id(QStringLiteral("new")))),
+                 0);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 1")), 1);
     }
 

@@ -17,8 +17,10 @@ private Q_SLOTS:
     void killedAtRandomMoments()
     {
         test::ConsoleFixture f;
-        test::Installation(*f.conn).point(f.melder, QStringLiteral("03"), QStringLiteral("Koeling"));
-        const QString child = QCoreApplication::applicationDirPath() + QStringLiteral("/intake_child");
+        test::Installation(*f.conn).point(f.melder, QStringLiteral("03"),
+                                          QStringLiteral("Koeling"));
+        const QString child =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/intake_child");
         const QString logs = f.db.folder() + QStringLiteral("/childlog/");
         QRandomGenerator random(20261202);
         int kills = 0;
@@ -32,7 +34,8 @@ private Q_SLOTS:
             alive.start();
             const int lifetime = random.bounded(20, 250);
             while (alive.elapsed() < lifetime)
-                f.report({QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03")}); // the receivers' stream
+                f.report({QStringLiteral("01"), QStringLiteral("02"),
+                          QStringLiteral("03")}); // the receivers' stream
             if (p.state() == QProcess::Running) {
                 p.kill(); // SIGKILL: no clean-up of any kind
                 ++kills;
@@ -50,18 +53,25 @@ private Q_SLOTS:
         QVERIFY(reports > 50);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 0")), 0);
         // Every report complete: three lines, all forwarded.
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE (SELECT COUNT(*) FROM meldindex "
-                                         "WHERE melding_id = meldingen.id) <> 3")), 0);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE uitmelden <> 1")), 0);
-        // Each line exactly once with each of the two people on duty.
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE (SELECT COUNT(*) FROM uitmeldlink "
-                                         "JOIN uitmeld ON uitmeld.id = uitmeldlink.uitmeld_id WHERE "
-                                         "uitmeldlink.meldindex_id = meldindex.id AND uitmeld.ontvanger_id IN (?, ?)) <> 2 "
-                                         "OR (SELECT COUNT(DISTINCT uitmeld.ontvanger_id) FROM uitmeldlink JOIN uitmeld "
-                                         "ON uitmeld.id = uitmeldlink.uitmeld_id WHERE uitmeldlink.meldindex_id = "
-                                         "meldindex.id) <> 2"),
-                          {f.jan, f.marieke}),
+        QCOMPARE(f.number(QStringLiteral(
+                     "SELECT COUNT(*) FROM meldingen WHERE (SELECT COUNT(*) FROM meldindex "
+                     "WHERE melding_id = meldingen.id) <> 3")),
                  0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE uitmelden <> 1")),
+                 0);
+        // Each line exactly once with each of the two people on duty.
+        QCOMPARE(
+            f.number(
+                QStringLiteral(
+                    "SELECT COUNT(*) FROM meldindex WHERE (SELECT COUNT(*) FROM uitmeldlink "
+                    "JOIN uitmeld ON uitmeld.id = uitmeldlink.uitmeld_id WHERE "
+                    "uitmeldlink.meldindex_id = meldindex.id AND uitmeld.ontvanger_id IN (?, ?)) "
+                    "<> 2 "
+                    "OR (SELECT COUNT(DISTINCT uitmeld.ontvanger_id) FROM uitmeldlink JOIN uitmeld "
+                    "ON uitmeld.id = uitmeldlink.uitmeld_id WHERE uitmeldlink.meldindex_id = "
+                    "meldindex.id) <> 2"),
+                {f.jan, f.marieke}),
+            0);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 2 * reports);
     }
 };

@@ -41,7 +41,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("restarts");
         QTest::addColumn<bool>("sent");
         QTest::newRow("port open, released") << true << true << 1 << 1 << true;
-        QTest::newRow("port closed: not stopped, still restarted") << false << true << 0 << 1 << true;
+        QTest::newRow("port closed: not stopped, still restarted")
+            << false << true << 0 << 1 << true;
         QTest::newRow("receiver refuses: nothing sent") << true << false << 1 << 0 << false;
     }
 
@@ -53,14 +54,17 @@ private Q_SLOTS:
         QFETCH(int, restarts);
         QFETCH(bool, sent);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, timeout, "
-                                            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, 1)")));
+        QVERIFY(f.conn->exec(QStringLiteral(
+            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
+            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, 1)")));
         f.console.getSmsSettings();
         FakeReceiver other, shared;
         shared.open = open;
         shared.releases = releases;
         f.console.setPortReceivers({{1, &other}, {3, &shared}});
-        QCOMPARE(f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"), QStringLiteral("tekst")), sent);
+        QCOMPARE(f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"),
+                                   QStringLiteral("tekst")),
+                 sent);
         QCOMPARE(shared.stops, stops);
         QCOMPARE(shared.restarts, restarts);
         QCOMPARE(other.stops + other.restarts, 0);
@@ -79,9 +83,11 @@ private Q_SLOTS:
         f.sms.answer = false;
         f.sms.timeoutMinutes = 0;
         f.sms.succeed = false;
-        QVERIFY(!f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"), QStringLiteral("x")));
+        QVERIFY(!f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"),
+                                   QStringLiteral("x")));
         QCOMPARE(f.sms.finishCalls, 1);
-        QVERIFY(f.logText().contains(QStringLiteral("Timeout opgetreden bij het verzenden van de SMS.")));
+        QVERIFY(f.logText().contains(
+            QStringLiteral("Timeout opgetreden bij het verzenden van de SMS.")));
     }
 
     void waitKeepsTheLoopRunningWithoutNesting()
@@ -116,7 +122,8 @@ private Q_SLOTS:
         QTimer::singleShot(20, &f.console, [&] { f.console.setShuttingDown(true); });
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"), QStringLiteral("x")));
+        QVERIFY(!f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"),
+                                   QStringLiteral("x")));
         QVERIFY(clock.elapsed() < 5000);
         QCOMPARE(f.sms.finishCalls, 0);
     }

@@ -18,11 +18,13 @@ private:
     ScheduleCache m_cache;
     qint64 m_weekA = 0, m_weekB = 0, m_year = 0, m_emptyYear = 0;
 
-    QString resolve(const QDateTime& now, ScheduleMode mode, qint64 schedule, bool einddienst = false,
-                    const QString& eindtijd = {}, DutyOutcome* outcome = nullptr)
+    QString resolve(const QDateTime& now, ScheduleMode mode, qint64 schedule,
+                    bool einddienst = false, const QString& eindtijd = {},
+                    DutyOutcome* outcome = nullptr)
     {
         DutyOutcome out;
-        DutyResolver(m_cache, now, einddienst, eindtijd).addOnDutyRecipients({{7, schedule}}, mode, out);
+        DutyResolver(m_cache, now, einddienst, eindtijd)
+            .addOnDutyRecipients({{7, schedule}}, mode, out);
         QStringList ids;
         for (const DutyPair& p : out.pairs)
             ids << QString::number(p.recipientId);
@@ -60,24 +62,38 @@ private Q_SLOTS:
         QTest::addColumn<bool>("yearMode");
         QTest::addColumn<bool>("einddienst");
         QTest::addColumn<QString>("expected");
-        auto at = [](int y, int m, int d, int h, int min) { return QDateTime(QDate(y, m, d), QTime(h, min)); };
+        auto at = [](int y, int m, int d, int h, int min) {
+            return QDateTime(QDate(y, m, d), QTime(h, min));
+        };
         // 2026-12-02 is a Wednesday in ISO week 49.
-        QTest::newRow("wednesday 10:15 block 0") << at(2026, 12, 2, 10, 15) << false << false << "1006,1027,1048";
-        QTest::newRow("wednesday 20:00 block 1") << at(2026, 12, 2, 20, 0) << false << false << "1007,1028,1049";
-        QTest::newRow("block start is inclusive") << at(2026, 12, 2, 16, 30) << false << false << "1007,1028,1049";
-        QTest::newRow("one minute before") << at(2026, 12, 2, 16, 29) << false << false << "1006,1027,1048";
-        QTest::newRow("thursday 03:00 night duty") << at(2026, 12, 3, 3, 0) << false << false << "1007,1028,1049";
-        QTest::newRow("thursday 7:59") << at(2026, 12, 3, 7, 59) << false << false << "1007,1028,1049";
-        QTest::newRow("monday 03:00 sunday's block") << at(2026, 12, 7, 3, 0) << false << false << "1019,1040,1061";
-        QTest::newRow("year: week 49 wednesday") << at(2026, 12, 2, 10, 15) << true << false << "2006,2027,2048";
-        QTest::newRow("year: week 50 wednesday") << at(2026, 12, 9, 10, 15) << true << false << "1006,1027,1048";
+        QTest::newRow("wednesday 10:15 block 0")
+            << at(2026, 12, 2, 10, 15) << false << false << "1006,1027,1048";
+        QTest::newRow("wednesday 20:00 block 1")
+            << at(2026, 12, 2, 20, 0) << false << false << "1007,1028,1049";
+        QTest::newRow("block start is inclusive")
+            << at(2026, 12, 2, 16, 30) << false << false << "1007,1028,1049";
+        QTest::newRow("one minute before")
+            << at(2026, 12, 2, 16, 29) << false << false << "1006,1027,1048";
+        QTest::newRow("thursday 03:00 night duty")
+            << at(2026, 12, 3, 3, 0) << false << false << "1007,1028,1049";
+        QTest::newRow("thursday 7:59")
+            << at(2026, 12, 3, 7, 59) << false << false << "1007,1028,1049";
+        QTest::newRow("monday 03:00 sunday's block")
+            << at(2026, 12, 7, 3, 0) << false << false << "1019,1040,1061";
+        QTest::newRow("year: week 49 wednesday")
+            << at(2026, 12, 2, 10, 15) << true << false << "2006,2027,2048";
+        QTest::newRow("year: week 50 wednesday")
+            << at(2026, 12, 9, 10, 15) << true << false << "1006,1027,1048";
         QTest::newRow("year: monday takes last week's schedule")
             << at(2026, 12, 7, 3, 0) << true << false << "2019,2040,2061";
-        QTest::newRow("year: week 53") << at(2026, 12, 30, 10, 15) << true << false << "2006,2027,2048";
+        QTest::newRow("year: week 53")
+            << at(2026, 12, 30, 10, 15) << true << false << "2006,2027,2048";
         QTest::newRow("year: week 1 monday night is week 53's sunday")
             << at(2027, 1, 4, 3, 0) << true << false << "2019,2040,2061";
-        QTest::newRow("year: week 1 monday day") << at(2027, 1, 4, 10, 0) << true << false << "1000,1021,1042";
-        QTest::newRow("end of duty: 21:59 still on") << at(2026, 12, 2, 21, 59) << false << true << "1007,1028,1049";
+        QTest::newRow("year: week 1 monday day")
+            << at(2027, 1, 4, 10, 0) << true << false << "1000,1021,1042";
+        QTest::newRow("end of duty: 21:59 still on")
+            << at(2026, 12, 2, 21, 59) << false << true << "1007,1028,1049";
         QTest::newRow("end of duty: 22:00 nobody") << at(2026, 12, 2, 22, 0) << false << true << "";
         QTest::newRow("end of duty: night nobody") << at(2026, 12, 3, 3, 0) << false << true << "";
     }
@@ -88,8 +104,8 @@ private Q_SLOTS:
         QFETCH(bool, yearMode);
         QFETCH(bool, einddienst);
         QFETCH(QString, expected);
-        QCOMPARE(resolve(now, yearMode ? ScheduleMode::Year : ScheduleMode::Week, yearMode ? m_year : m_weekA,
-                         einddienst, QStringLiteral("22:00")),
+        QCOMPARE(resolve(now, yearMode ? ScheduleMode::Year : ScheduleMode::Week,
+                         yearMode ? m_year : m_weekA, einddienst, QStringLiteral("22:00")),
                  expected);
     }
 
@@ -98,12 +114,15 @@ private Q_SLOTS:
         WeekPlanning w = test::Installation(*m_conn).weekTemplate(QStringLiteral("C"));
         w.Rij2Actief = false;
         w.cells[WeekPlanning::cellIndex(0, 2, 0)] = 12; // Wednesday block 0, first position only
-        w.cells[WeekPlanning::cellIndex(1, 2, 0)] = 12; // same person twice: two pairs, merged later
+        w.cells[WeekPlanning::cellIndex(1, 2, 0)] =
+            12; // same person twice: two pairs, merged later
         const qint64 id = test::Installation(*m_conn).week(w);
         QVERIFY(m_cache.load(*m_conn).ok());
-        QCOMPARE(resolve(QDateTime(QDate(2026, 12, 2), QTime(10, 0)), ScheduleMode::Week, id), QStringLiteral("12,12"));
+        QCOMPARE(resolve(QDateTime(QDate(2026, 12, 2), QTime(10, 0)), ScheduleMode::Week, id),
+                 QStringLiteral("12,12"));
         // Only one block in use: before 8:00 on Thursday, Wednesday's block 0 is on duty.
-        QCOMPARE(resolve(QDateTime(QDate(2026, 12, 3), QTime(7, 0)), ScheduleMode::Week, id), QStringLiteral("12,12"));
+        QCOMPARE(resolve(QDateTime(QDate(2026, 12, 3), QTime(7, 0)), ScheduleMode::Week, id),
+                 QStringLiteral("12,12"));
     }
 
     void missingSchedulesAreReported_data()
@@ -111,9 +130,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("yearMode");
         QTest::addColumn<qint64>("schedule");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("week schedule gone") << false << qint64(999) << "Weekrooster 999 bestaat niet";
-        QTest::newRow("year schedule gone") << true << qint64(998) << "Jaarrooster 998 bestaat niet";
-        QTest::newRow("empty week entry") << true << qint64(-1) << "heeft geen weekrooster voor week 49";
+        QTest::newRow("week schedule gone")
+            << false << qint64(999) << "Weekrooster 999 bestaat niet";
+        QTest::newRow("year schedule gone")
+            << true << qint64(998) << "Jaarrooster 998 bestaat niet";
+        QTest::newRow("empty week entry")
+            << true << qint64(-1) << "heeft geen weekrooster voor week 49";
     }
 
     void missingSchedulesAreReported()
@@ -122,7 +144,8 @@ private Q_SLOTS:
         QFETCH(qint64, schedule);
         QFETCH(QString, problem);
         DutyOutcome out;
-        resolve(QDateTime(QDate(2026, 12, 2), QTime(10, 0)), yearMode ? ScheduleMode::Year : ScheduleMode::Week,
+        resolve(QDateTime(QDate(2026, 12, 2), QTime(10, 0)),
+                yearMode ? ScheduleMode::Year : ScheduleMode::Week,
                 schedule < 0 ? m_emptyYear : schedule, false, {}, &out);
         QVERIFY(out.pairs.isEmpty());
         QCOMPARE(out.unresolvedLines, QList<qint64>{7});

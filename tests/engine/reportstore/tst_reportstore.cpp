@@ -15,7 +15,8 @@ class TstReportStore : public QObject
 {
     Q_OBJECT
 
-    static qint64 number(const DatabaseConnector& c, const QString& sql, const QVariantList& binds = {})
+    static qint64 number(const DatabaseConnector& c, const QString& sql,
+                         const QVariantList& binds = {})
     {
         auto v = c.scalar(sql, binds);
         return v ? sql::toLong(*v) : -1;
@@ -38,22 +39,30 @@ private Q_SLOTS:
         test::TestDatabase db;
         auto conn = db.connect();
         test::Installation inst(*conn);
-        const qint64 m = inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor"), 0, 0, 0);
+        const qint64 m =
+            inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor"), 0, 0, 0);
         const qint64 p = inst.point(m, QStringLiteral("01"), QStringLiteral("Punt"), 0, 0, uurs24);
-        QVERIFY(conn->exec(QStringLiteral("UPDATE alarmen SET actief = ?, tolate = 1 WHERE id = ?"), {pointActief, p}));
+        QVERIFY(conn->exec(QStringLiteral("UPDATE alarmen SET actief = ?, tolate = 1 WHERE id = ?"),
+                           {pointActief, p}));
 
         const QDateTime at(QDate(2026, 12, 2), QTime(10, 15, 7));
-        auto id = SqlReportStore(*conn).store({QStringLiteral("1001"), {}, at, {{QStringLiteral("01"), {}, 0, {}, {}, {}}}});
+        auto id = SqlReportStore(*conn).store(
+            {QStringLiteral("1001"), {}, at, {{QStringLiteral("01"), {}, 0, {}, {}, {}}}});
         QVERIFY2(id, qPrintable(id.error()));
         const QString line = QStringLiteral("SELECT %1 FROM meldindex WHERE melding_id = ?");
         QCOMPARE(number(*conn, line.arg(QStringLiteral("actief")), {*id}), pointActief ? 1 : 0);
-        QCOMPARE(number(*conn, line.arg(conn->id(QStringLiteral("24uurs"))), {*id}), uurs24 ? 1 : 0);
+        QCOMPARE(number(*conn, line.arg(conn->id(QStringLiteral("24uurs"))), {*id}),
+                 uurs24 ? 1 : 0);
         QCOMPARE(number(*conn, line.arg(QStringLiteral("alarm_id")), {*id}), p);
         QCOMPARE(number(*conn, line.arg(QStringLiteral("flank")), {*id}), 0);
-        QCOMPARE(number(*conn, QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {p}), uurs24 ? 0 : 1);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT tolate FROM alarmen WHERE id = ?"), {p}),
+                 uurs24 ? 0 : 1);
         auto date = conn->scalar(QStringLiteral("SELECT \"date\" FROM alarmen WHERE id = ?"), {p});
         QCOMPARE(sql::toDate(*date), uurs24 ? at : QDateTime());
-        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE \"show\" = 1 AND seen = 0")), 1);
+        QCOMPARE(
+            number(*conn, QStringLiteral(
+                              "SELECT COUNT(*) FROM meldingen WHERE \"show\" = 1 AND seen = 0")),
+            1);
     }
 
     void unknownTransmitterAndPointAreAdded()
@@ -61,15 +70,25 @@ private Q_SLOTS:
         test::TestDatabase db;
         auto conn = db.connect();
         SqlReportStore store(*conn);
-        ReceivedReport r{QStringLiteral("7070"), QStringLiteral("Gemaal Noord"), QDateTime(QDate(2026, 12, 2), QTime(3, 0)), {}};
+        ReceivedReport r{QStringLiteral("7070"),
+                         QStringLiteral("Gemaal Noord"),
+                         QDateTime(QDate(2026, 12, 2), QTime(3, 0)),
+                         {}};
         r.lines.append({QStringLiteral("11"), QStringLiteral("Pomp storing"), 1, {}, {}, {}});
         r.lines.append({QStringLiteral("11"), QStringLiteral("Pomp storing"), 0, {}, {}, {}});
         QVERIFY(store.store(r));
         QVERIFY(store.store(r)); // the second time both are found
-        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias = '7070' AND naam = 'Gemaal Noord' "
-                                              "AND \"new\" = 1 AND actief = 1")), 1);
-        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM alarmen WHERE functie = '11' AND "
-                                              "omschrijving = 'Pomp storing' AND actief = 1")), 1);
+        QCOMPARE(
+            number(
+                *conn,
+                QStringLiteral(
+                    "SELECT COUNT(*) FROM melders WHERE alias = '7070' AND naam = 'Gemaal Noord' "
+                    "AND \"new\" = 1 AND actief = 1")),
+            1);
+        QCOMPARE(
+            number(*conn, QStringLiteral("SELECT COUNT(*) FROM alarmen WHERE functie = '11' AND "
+                                         "omschrijving = 'Pomp storing' AND actief = 1")),
+            1);
         QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldindex")), 4);
 
         // A long report (a panel dumping its whole state) is stored whole, in order.
@@ -78,8 +97,14 @@ private Q_SLOTS:
             big.lines.append({QStringLiteral("P%1").arg(i), {}, i % 2, {}, {}, {}});
         auto id = store.store(big);
         QVERIFY(id);
-        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE melding_id = ?"), {*id}), 250);
-        QCOMPARE(number(*conn, QStringLiteral("SELECT SUM(flank) FROM meldindex WHERE melding_id = ?"), {*id}), 125);
+        QCOMPARE(number(*conn,
+                        QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE melding_id = ?"),
+                        {*id}),
+                 250);
+        QCOMPARE(number(*conn,
+                        QStringLiteral("SELECT SUM(flank) FROM meldindex WHERE melding_id = ?"),
+                        {*id}),
+                 125);
     }
 };
 
