@@ -9,13 +9,18 @@ namespace taviro {
 namespace {
 enum Column { IconColumn, MelderColumn, AliasColumn, DatumColumn, ColumnCount };
 
-// Newest first; the text form of the date is what the list has always sorted on.
-bool before(const ActueelItem& a, const ActueelItem& b)
-{
-    const QString da = sql::dateText(a.meldingDate), db = sql::dateText(b.meldingDate);
-    return da != db ? da > db : a.meldingId > b.meldingId;
-}
 } // namespace
+
+ActueelModel::Row ActueelModel::rowFor(const ActueelItem& item)
+{
+    return {item, sql::dateText(item.meldingDate)};
+}
+
+// Newest first; the text form of the date is what the list has always sorted on.
+static bool before(const ActueelModel::Row& a, const ActueelModel::Row& b)
+{
+    return a.dateText != b.dateText ? a.dateText > b.dateText : a.item.meldingId > b.item.meldingId;
+}
 
 ActueelModel::ActueelModel(QIcon mannedIcon, QIcon unmannedIcon, QObject* parent)
     : QAbstractTableModel(parent), m_manned(std::move(mannedIcon)), m_unmanned(std::move(unmannedIcon))
@@ -36,7 +41,7 @@ QVariant ActueelModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_items.size())
         return {};
-    const ActueelItem& item = m_items.at(index.row());
+    const ActueelItem& item = m_items.at(index.row()).item;
     if (role == Qt::DecorationRole && index.column() == IconColumn)
         return item.bemand ? m_manned : m_unmanned;
     if (role == Qt::ToolTipRole && index.column() == IconColumn)
@@ -51,7 +56,7 @@ QVariant ActueelModel::data(const QModelIndex& index, int role) const
     case AliasColumn:
         return item.adres;
     case DatumColumn:
-        return sql::dateText(item.meldingDate);
+        return m_items.at(index.row()).dateText;
     default:
         return QString();
     }
@@ -67,13 +72,27 @@ QVariant ActueelModel::headerData(int section, Qt::Orientation orientation, int 
 
 void ActueelModel::addItem(const ActueelItem& item)
 {
-    if (rowOf(item.meldingId) >= 0)
+    if (m_ids.contains(item.meldingId))
         return;
-    const auto at = std::lower_bound(m_items.begin(), m_items.end(), item, before);
-    const int row = int(at - m_items.begin());
-    beginInsertRows({}, row, row);
-    m_items.insert(row, item);
+    const Row row = rowFor(item);
+    const int at = int(std::lower_bound(m_items.begin(), m_items.end(), row, before) - m_items.begin());
+    beginInsertRows({}, at, at);
+    m_items.insert(at, row);
+    m_ids.insert(item.meldingId);
     endInsertRows();
+}
+
+void ActueelModel::addItems(const QList<ActueelItem>& items)
+{
+    beginResetModel();
+    for (const ActueelItem& item : items) {
+        if (m_ids.contains(item.meldingId))
+            continue;
+        m_items.append(rowFor(item));
+        m_ids.insert(item.meldingId);
+    }
+    std::sort(m_items.begin(), m_items.end(), before);
+    endResetModel();
 }
 
 void ActueelModel::removeMelding(qint64 meldingId)
@@ -83,6 +102,7 @@ void ActueelModel::removeMelding(qint64 meldingId)
         return;
     beginRemoveRows({}, row, row);
     m_items.removeAt(row);
+    m_ids.remove(meldingId);
     endRemoveRows();
 }
 
@@ -90,18 +110,21 @@ void ActueelModel::clear()
 {
     beginResetModel();
     m_items.clear();
+    m_ids.clear();
     endResetModel();
 }
 
 qint64 ActueelModel::meldingIdAt(int row) const
 {
-    return row >= 0 && row < m_items.size() ? m_items.at(row).meldingId : 0;
+    return row >= 0 && row < m_items.size() ? m_items.at(row).item.meldingId : 0;
 }
 
 int ActueelModel::rowOf(qint64 meldingId) const
 {
+    if (!m_ids.contains(meldingId))
+        return -1;
     for (int i = 0; i < m_items.size(); ++i)
-        if (m_items.at(i).meldingId == meldingId)
+        if (m_items.at(i).item.meldingId == meldingId)
             return i;
     return -1;
 }

@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
+#include <QSet>
 
 namespace taviro {
 
@@ -23,6 +24,8 @@ public:
 
     // Adds the report in its place by date; a report already listed is left as it is.
     void addItem(const ActueelItem& item);
+    // Adds many at once (the list rebuilt from the database): one sort, one reset.
+    void addItems(const QList<ActueelItem>& items);
     void removeMelding(qint64 meldingId);
     void clear();
 
@@ -30,8 +33,17 @@ public:
     int rowOf(qint64 meldingId) const;
     static QString itemKey(qint64 meldingId) { return QStringLiteral("key_") + QString::number(meldingId); }
 
+    struct Row
+    {
+        ActueelItem item;
+        QString dateText; // formatted once: it is both shown and sorted on
+    };
+
 private:
-    QList<ActueelItem> m_items;
+    static Row rowFor(const ActueelItem& item);
+
+    QList<Row> m_items;
+    QSet<qint64> m_ids;
     QIcon m_manned, m_unmanned;
 };
 

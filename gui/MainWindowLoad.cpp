@@ -148,8 +148,7 @@ void MainWindow::showActueel()
         writeLog(QStringLiteral("Actuele meldingen kunnen niet worden gelezen: %1").arg(items.error()), 1);
         return;
     }
-    for (const ActueelItem& item : *items)
-        m_actueelModel->addItem(item);
+    m_actueelModel->addItems(*items);
 }
 
 void MainWindow::showNewActueel()

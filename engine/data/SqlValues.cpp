@@ -65,6 +65,34 @@ QString toText(const QVariant& v)
     return v.isNull() ? QString(QLatin1String("")) : v.toString();
 }
 
+namespace {
+
+// "yyyy-MM-dd HH:mm:ss" read by hand: QDateTime::fromString with a format is
+// slow enough to dominate a long current-alarm list.
+QDateTime parseStoredDate(const QString& s)
+{
+    if (s.size() != 19 || s[4] != QLatin1Char('-') || s[7] != QLatin1Char('-') || s[13] != QLatin1Char(':')
+        || s[16] != QLatin1Char(':') || (s[10] != QLatin1Char(' ') && s[10] != QLatin1Char('T')))
+        return {};
+    auto number = [&s](int from, int length) {
+        int n = 0;
+        for (int i = from; i < from + length; ++i) {
+            const QChar c = s[i];
+            if (!c.isDigit())
+                return -1;
+            n = n * 10 + c.digitValue();
+        }
+        return n;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
+}
+
+} // namespace
+
 QDateTime toDate(const QVariant& v)
 {
     if (v.isNull())
@@ -72,6 +100,8 @@ QDateTime toDate(const QVariant& v)
     if (v.typeId() == QMetaType::QDateTime)
         return v.toDateTime();
     const QString s = v.toString().trimmed();
+    if (QDateTime fast = parseStoredDate(s); fast.isValid())
+        return fast;
     QDateTime dt = QDateTime::fromString(s, kDateFormat);
     if (!dt.isValid())
         dt = QDateTime::fromString(s, Qt::ISODateWithMs);
