@@ -82,6 +82,15 @@ void EditorPanel::tell(const QString& text, int flags)
     m_ctx.prompt.ask(text, QStringLiteral("Taviro"), flags);
 }
 
+bool EditorPanel::confirmDuplicateAlias(const QString& alias, const QString& otherName)
+{
+    const QString text = QStringLiteral("De alias \"%1\" wordt al gebruikt door %2. Wilt u toch opslaan?")
+                             .arg(alias, otherName);
+    return m_ctx.prompt.ask(text, QStringLiteral("Let op"),
+                            PromptFlags::YesNo | PromptFlags::Exclamation | PromptFlags::SecondButtonDefault)
+        == PromptAnswer::Yes;
+}
+
 void EditorPanel::finishDelete()
 {
     Q_EMIT treeChanged(m_branch);

@@ -51,6 +51,9 @@ protected:
 
     // An OK message box with the console's title.
     void tell(const QString& text, int flags = 0);
+    // The grids show aliases, so two records with one alias cannot be told
+    // apart there. Asks whether to save all the same; true to go on.
+    bool confirmDuplicateAlias(const QString& alias, const QString& otherName);
     // After a delete: the tree drops the record and the panel gives way.
     void finishDelete();
     // A failed database step is logged for the installer, never silently lost.

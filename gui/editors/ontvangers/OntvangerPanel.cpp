@@ -138,6 +138,15 @@ bool OntvangerPanel::readForm()
         m_pincode->setFocus();
         return false;
     }
+    if (auto others = OntvangerRepository(m_ctx.conn).listActive(); others) {
+        for (const Ontvanger& o : *others) {
+            if (o.id != m_id && !m_alias->text().isEmpty() && o.alias == m_alias->text()) {
+                if (!confirmDuplicateAlias(o.alias, o.naam))
+                    return false;
+                break;
+            }
+        }
+    }
     const auto boxes = textBoxes();
     const auto members = textMembers();
     for (int i = 0; i < boxes.size(); ++i)

@@ -267,6 +267,15 @@ bool WeekPlannerPanel::readForm()
         if (!checkTime(box, true))
             return false;
     }
+    if (auto others = WeekPlanningRepository(m_ctx.conn).listActive(); others) {
+        for (const WeekPlanning& w : *others) {
+            if (w.id != m_id && !m_alias->text().isEmpty() && w.alias == m_alias->text()) {
+                if (!confirmDuplicateAlias(w.alias, w.naam))
+                    return false;
+                break;
+            }
+        }
+    }
     m_row.alias = m_alias->text();
     m_row.naam = m_naam->text();
     m_row.chkSecond = m_second->isChecked();

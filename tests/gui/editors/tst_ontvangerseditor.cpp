@@ -19,6 +19,8 @@ private Q_SLOTS:
     void checkBoxCountsAsChange();
     void deleteRefusedWhilePlanned_data();
     void deleteRefusedWhilePlanned();
+    void duplicateAliasAsked_data();
+    void duplicateAliasAsked();
 };
 
 void TestOntvangersEditor::newRecipientIsStoredOnce()
@@ -141,6 +143,37 @@ void TestOntvangersEditor::deleteRefusedWhilePlanned()
     if (!deleted)
         QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
                      "Ontvanger kan niet verwijderd worden. Deze ontvanger staat nog in het weekrooster.")});
+}
+
+void TestOntvangersEditor::duplicateAliasAsked_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("saved all the same") << int(PromptAnswer::Yes) << 2;
+    QTest::newRow("not saved") << int(PromptAnswer::No) << 1;
+}
+
+void TestOntvangersEditor::duplicateAliasAsked()
+{
+    QFETCH(int, answer);
+    QFETCH(int, rows);
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    typeInto(&panel, "txtalias", QStringLiteral("JDV"));
+    typeInto(&panel, "txtnaam", QStringLiteral("Jeroen de Vos"));
+    f.prompt.script({answer});
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(f.askedTexts(),
+             QStringList{QStringLiteral("De alias \"JDV\" wordt al gebruikt door Jan de Vries. Wilt u toch opslaan?")});
+    auto same = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("JDV")});
+    QCOMPARE(same->size(), rows);
+    // A recipient whose alias is its own asks nothing.
+    f.prompt.script({});
+    panel.showItem(2);
+    typeInto(&panel, "txtplaats", QStringLiteral("Baarn"));
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(f.prompt.asked().size(), 1);
 }
 
 QTEST_MAIN(TestOntvangersEditor)
