@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 
 using namespace taviro;
@@ -179,6 +180,26 @@ private Q_SLOTS:
         QVERIFY(waitForPolls(*receiver, 2));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 3);
         QCOMPARE(count(QStringLiteral("SELECT COUNT(DISTINCT alarm_id) FROM meldindex")), 3);
+    }
+
+    void restartedReceiverPollsTheSameMailbox()
+    {
+        test::Pop3TestServer pop3;
+        QVERIFY(pop3.start());
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start(mailbox(pop3)));
+        QVERIFY(waitForPolls(*receiver, 1));
+        QSignalSpy restarted(&receiver->client(), &ServiceClient::restarted);
+        ::kill(pid_t(receiver->client().processId()), SIGKILL);
+        QVERIFY(restarted.wait(20000));
+        QVERIFY(logged(QStringLiteral("TaviroAlarmEmailOntvangst is afgebroken"), 0));
+
+        // Nobody called start again: the supervisor repeated it.
+        QSignalSpy ready(receiver.get(), &AlarmEmailReceiver::meldingReady);
+        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Brand"))));
+        QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
+        QVERIFY(ready.wait(30000));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
     }
 
     void aThousandMails()

@@ -2,8 +2,10 @@
 // own proxy and client so the whole road of a mail is exercised.
 
 #include "ChildProcess.h"
+#include "MessageComposer.h"
 #include "ServiceProxies.h"
 #include "ServiceTestSupport.h"
+#include "SqlReportStore.h"
 #include "TestDatabase.h"
 
 #include <QCryptographicHash>
@@ -137,6 +139,36 @@ private Q_SLOTS:
         for (char c : head)
             QVERIFY2(uchar(c) < 0x80, head.constData());
         QTRY_COMPARE_WITH_TIMEOUT(queued(), 0, 5000);
+    }
+
+    void dispatchComposedByTheEngineArrivesIntact()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        setMailServer(smtp.port());
+        auto c = m_db->connect();
+        SqlReportStore store(*c);
+        ReceivedReport report;
+        report.melderAlias = QStringLiteral("4711");
+        report.melderNaam = QStringLiteral("Ketelhuis Ödenbürg");
+        report.receivedAt = QDateTime::currentDateTime();
+        report.lines << ReceivedLine{QStringLiteral("12"), QStringLiteral("Storing brander één – 85 °C"), 1, report.receivedAt, {}, {}};
+        const auto meldingId = store.store(report);
+        QVERIFY2(meldingId, qPrintable(meldingId.error()));
+        const auto line = c->scalar(QStringLiteral("SELECT id FROM meldindex WHERE melding_id = ?"), {*meldingId});
+        QVERIFY(line);
+
+        const MessageComposer composer(*c);
+        const ComposedEmail mail = composer.composeEmail(line->toLongLong(), MessageComposer::EmailMode::Line, composer.subjectTemplate());
+        QVERIFY(mail.body.contains(QStringLiteral("Storing brander één")));
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Elke melding ontvanger (zie opties)"),
+                              mail.subject, mail.body, {}}));
+        QVERIFY(smtp.waitForMessages(1));
+        const QJsonObject got = smtp.messages().first();
+        QCOMPARE(got.value(QStringLiteral("subject")).toString(), mail.subject);
+        QVERIFY(mail.subject.contains(QStringLiteral("Ketelhuis Ödenbürg 4711")));
+        QCOMPARE(QByteArray::fromHex(got.value(QStringLiteral("body_bytes")).toString().toLatin1()), mail.body.toUtf8());
     }
 
     void everyAddressGetsTheMail_data()

@@ -2,8 +2,10 @@
 // process over its stdin and stdout.
 
 #include "ChildProcess.h"
+#include "ServiceClient.h"
 #include "TestDatabase.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -89,6 +91,8 @@ private Q_SLOTS:
         p.write(R"("method":"ping"})" "\n" R"({"jsonrpc":"2.0","id":2,"method":"ping"})" "\n");
         QCOMPARE(readAnswer(p).value(QStringLiteral("id")).toInt(), 1);
         QCOMPARE(readAnswer(p).value(QStringLiteral("id")).toInt(), 2);
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(10000));
     }
 
     void endsCleanly_data()
@@ -110,6 +114,27 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
+    }
+
+    void callThatGetsNoAnswerTimesOut()
+    {
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), test::binDir(), m_db.settings());
+        o.extraEnvironment = {QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue.path()};
+        o.callTimeoutMs = 1000;
+        ServiceClient client(o);
+        QVERIFY(client.start());
+        QCOMPARE(client.call(QStringLiteral("ping")).result.toString(), QStringLiteral("pong"));
+        ::kill(pid_t(client.processId()), SIGSTOP); // a service that hangs
+        QElapsedTimer timer;
+        timer.start();
+        const CallResult late = client.call(QStringLiteral("ping"));
+        QCOMPARE(late.errorCode, int(CallResult::TimedOut));
+        QVERIFY(timer.elapsed() < 5000);
+        ::kill(pid_t(client.processId()), SIGCONT);
+        // The late answer to the first call is not taken for the next one.
+        const CallResult next = client.call(QStringLiteral("status"));
+        QVERIFY(next.ok());
+        QVERIFY(next.result.toObject().contains(QStringLiteral("queued")));
     }
 
     void missingDatabaseIsFatal()
