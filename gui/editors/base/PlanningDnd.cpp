@@ -161,6 +161,18 @@ void PlanningSlot::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Enter:
         Q_EMIT enterPressed(m_index);
         return;
+    case Qt::Key_Left:
+        Q_EMIT moveRequested(m_index, -1, 0);
+        return;
+    case Qt::Key_Right:
+        Q_EMIT moveRequested(m_index, 1, 0);
+        return;
+    case Qt::Key_Up:
+        Q_EMIT moveRequested(m_index, 0, -1);
+        return;
+    case Qt::Key_Down:
+        Q_EMIT moveRequested(m_index, 0, 1);
+        return;
     default:
         QLabel::keyPressEvent(event);
     }

@@ -58,6 +58,8 @@ Q_SIGNALS:
     void clicked(int index);
     void clearRequested(int index);
     void enterPressed(int index);
+    // An arrow key: move the keyboard's cell by columns and rows.
+    void moveRequested(int index, int columns, int rows);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -53,6 +53,11 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
         });
         connect(slot, &PlanningSlot::clicked, this, &JaarPlannerPanel::setCurrentWeek);
         connect(slot, &PlanningSlot::clearRequested, this, [this](int week) { place(week, 0, {}); });
+        connect(slot, &PlanningSlot::moveRequested, this, [this](int week, int columns, int rows) {
+            const int to = qBound(1, week + columns + rows * kColumns, int(JaarPlanning::kWeeks));
+            setCurrentWeek(to);
+            m_slots[to - 1]->setFocus(Qt::TabFocusReason);
+        });
         connect(slot, &PlanningSlot::enterPressed, this, [this](int week) {
             if (auto* item = m_list->currentItem())
                 place(week, item->data(Qt::UserRole).toLongLong(), PlanningSourceList::aliasFromText(item->text()));

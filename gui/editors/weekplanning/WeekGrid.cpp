@@ -53,6 +53,7 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
                     Q_EMIT cellChanged(index);
                 });
                 connect(slot, &PlanningSlot::enterPressed, this, &WeekGrid::placeRequested);
+                connect(slot, &PlanningSlot::moveRequested, this, &WeekGrid::moveCurrent);
             }
         }
         m_layout->setRowMinimumHeight(rowOf(2, block) + 1, 8);
@@ -79,6 +80,17 @@ void WeekGrid::setCurrentCell(int index)
     m_current = index;
     if (index >= 0)
         m_cells[index]->setCurrent(true);
+}
+
+void WeekGrid::moveCurrent(int from, int columns, int rows)
+{
+    // Rows run block by block, the three positions of a block under each other.
+    const int position = from / 21, day = (from % 21) / 3, block = from % 3;
+    const int row = qBound(0, 3 * block + position + rows, 8);
+    const int nextDay = qBound(0, day + columns, 6);
+    const int to = WeekPlanning::cellIndex(row % 3, nextDay, row / 3);
+    setCurrentCell(to);
+    m_cells[to]->setFocus(Qt::TabFocusReason);
 }
 
 void WeekGrid::setBlockControls(int block, QWidget* controls)

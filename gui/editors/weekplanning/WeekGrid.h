@@ -29,6 +29,9 @@ public:
     // The cell the keyboard fills; -1 before one was chosen.
     int currentCell() const { return m_current; }
     void setCurrentCell(int index);
+    // Arrow keys: the cell that many days across and rows down, at the edges
+    // the last one there is.
+    void moveCurrent(int from, int columns, int rows);
     // Controls shown left of a block (its start time and switch).
     void setBlockControls(int block, QWidget* controls);
 

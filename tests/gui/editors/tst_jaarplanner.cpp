@@ -36,6 +36,8 @@ void TestJaarPlanner::newYearScheduleFilledAndSavedTwice()
     QTest::mouseClick(panel.weekSlot(1), Qt::LeftButton);
     panel.weekList()->setCurrentItem(itemFor(panel.weekList(), kStandard));
     QTest::keyClick(panel.weekList(), Qt::Key_Return);
+    QTest::keyClick(panel.weekSlot(1), Qt::Key_Down); // one row of weeks further
+    QVERIFY(panel.weekSlot(7)->isCurrent());
     QSignalSpy tree(&panel, &EditorPanel::treeChanged);
     click(&panel, "cmdOpslaan");
     const qint64 id = panel.currentId();

@@ -176,6 +176,12 @@ void TestWeekPlanner::keyboardPlacesAndRemoves()
     panel.recipientList()->setCurrentItem(itemFor(panel.recipientList(), kPieter));
     QTest::keyClick(panel.recipientList(), Qt::Key_Return);
     QCOMPARE(panel.grid()->cell(friday)->text(), QStringLiteral("PJA"));
+    // Arrow keys walk the grid: right is the next day, up from a block's
+    // first recipient is the previous block's third.
+    QTest::keyClick(panel.grid()->cell(friday), Qt::Key_Right);
+    QCOMPARE(panel.grid()->currentCell(), WeekPlanning::cellIndex(0, 5, 2));
+    QTest::keyClick(panel.grid()->cell(WeekPlanning::cellIndex(0, 5, 2)), Qt::Key_Up);
+    QCOMPARE(panel.grid()->currentCell(), WeekPlanning::cellIndex(2, 5, 1));
     // Enter on a cell places the recipient chosen in the list.
     QTest::keyClick(panel.grid()->cell(sunday), Qt::Key_Enter);
     QTest::keyClick(panel.grid()->cell(WeekPlanning::cellIndex(0, 0, 0)), Qt::Key_Delete);
