@@ -262,6 +262,7 @@ void MainWindow::updateSummary()
                                           .arg(top.data().toString(), m_actueelModel->index(0, 2).data().toString(),
                                                m_actueelModel->index(0, 3).data().toString()));
     m_statusText->setText(QStringLiteral("Actuele meldingen: %1").arg(n));
+    setAttention(n > 0); // the status icon asks for attention while alarms wait
 }
 
 void MainWindow::setAttention(bool on)
