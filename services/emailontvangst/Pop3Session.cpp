@@ -63,6 +63,9 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(&m_stopping));
+    const QByteArray caFile = qgetenv("TAVIRO_TLS_CA_FILE");
+    if (!caFile.isEmpty())
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.constData());
     const CURLcode rc = curl_easy_perform(m_curl);
     if (rc != CURLE_OK)
         return R::failure(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));

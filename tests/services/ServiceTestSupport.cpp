@@ -46,6 +46,18 @@ bool SmtpTestServer::start(const Options& options)
         args << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
     if (!options.refuse.isEmpty())
         args << QStringLiteral("--refuse") << options.refuse;
+    if (options.startTls) {
+        const QString key = m_dir.filePath(QStringLiteral("tls/key.pem"));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("tls")));
+        const int rc = QProcess::execute(QStringLiteral("openssl"),
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+             QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+             QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+             QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificateFile()});
+        if (rc != 0)
+            return false;
+        args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key") << key;
+    }
     // Debian's interpreter, which has aiosmtpd, whatever python3 comes first on PATH.
     m_process.start(QStringLiteral("/usr/bin/python3"), args);
     QDeadlineTimer deadline(20000);
@@ -68,6 +80,11 @@ void SmtpTestServer::stop()
         m_process.kill();
         m_process.waitForFinished(2000);
     }
+}
+
+QString SmtpTestServer::certificateFile() const
+{
+    return m_dir.filePath(QStringLiteral("tls/cert.pem"));
 }
 
 QList<QJsonObject> SmtpTestServer::messages() const

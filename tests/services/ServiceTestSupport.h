@@ -23,6 +23,7 @@ public:
     {
         QString user, password; // non-empty: login required
         QString refuse;         // recipients containing this are refused with 550
+        bool startTls = false;  // offer and require STARTTLS with a certificate made for 127.0.0.1
     };
     explicit SmtpTestServer(quint16 port = 0);
     ~SmtpTestServer();
@@ -32,6 +33,8 @@ public:
     bool start() { return start(Options{}); }
     void stop();
 
+    // The self-made certificate a client must trust when startTls is on.
+    QString certificateFile() const;
     QList<QJsonObject> messages() const;
     QByteArray raw(int index) const; // 0-based, in order of arrival
     // Waits until at least `count` messages arrived.

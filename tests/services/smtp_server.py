@@ -47,6 +47,7 @@ class Store:
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "login": session.auth_data.login.decode() if session.authenticated and session.auth_data else "",
+            "tls": session.ssl is not None,
             "subject": str(msg["Subject"]),
             "from": str(msg["From"]),
             "to": str(msg["To"]),
@@ -77,6 +78,8 @@ def main():
     parser.add_argument("--user")
     parser.add_argument("--password")
     parser.add_argument("--refuse", help="refuse recipients containing this text")
+    parser.add_argument("--tls-cert", help="offer STARTTLS with this certificate and require it")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
     kwargs = {}
@@ -87,6 +90,14 @@ def main():
                   and auth_data.password.decode() == args.password)
             return AuthResult(success=True, auth_data=auth_data) if ok else AuthResult(success=False, handled=False)
         kwargs = dict(authenticator=authenticator, auth_required=True, auth_require_tls=False)
+
+    if args.tls_cert:
+        import ssl
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        kwargs.update(tls_context=context, require_starttls=True)
+        if args.user:
+            kwargs["auth_require_tls"] = True
 
     controller = Controller(Store(args.out, args.refuse), hostname="127.0.0.1", port=args.port,
                             decode_data=False, **kwargs)

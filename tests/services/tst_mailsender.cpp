@@ -223,6 +223,32 @@ private Q_SLOTS:
         QVERIFY(waitForLog(QStringLiteral("alsnog verzonden"), 1));
     }
 
+    void startTlsWhenTheServerOffersIt()
+    {
+        // The server refuses everything before STARTTLS, login included.
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start({QStringLiteral("meldkamer"), QStringLiteral("geheim"), {}, true}));
+        setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("geheim"));
+        auto sender = makeSender({QStringLiteral("TAVIRO_TLS_CA_FILE=") + smtp.certificateFile()});
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("versleuteld"),
+                              QStringLiteral("b"), {}}));
+        QVERIFY(smtp.waitForMessages(1));
+        QVERIFY(smtp.messages().first().value(QStringLiteral("tls")).toBool());
+        QCOMPARE(smtp.messages().first().value(QStringLiteral("login")).toString(), QStringLiteral("meldkamer"));
+    }
+
+    void untrustedCertificateIsNotTalkedTo()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start({{}, {}, {}, true}));
+        setMailServer(smtp.port());
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"), QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("nog niet verzonden"), 1));
+        QCOMPARE(smtp.messages().size(), 0);
+        QCOMPARE(queued(), 1);
+    }
+
     void serverThatStartsLateStillGetsTheMail()
     {
         const quint16 port = test::freeLoopbackPort();
