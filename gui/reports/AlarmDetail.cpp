@@ -5,6 +5,7 @@
 #include "OperatorPrompt.h"
 #include "Repositories.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -57,6 +58,17 @@ void AlarmDetail::buildPanel()
     m_alarmView->setAlternatingRowColors(true);
     m_alarmView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_alarmView->header()->setStretchLastSection(true);
+    // A reprint on another printer, whenever the operator wants one.
+    m_alarmView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* reprint = new QAction(QStringLiteral("Afdrukken..."), m_alarmView);
+    reprint->setObjectName(QStringLiteral("mnuAfdrukken"));
+    m_alarmView->addAction(reprint);
+    connect(reprint, &QAction::triggered, this, [this] {
+        if (m_meldingId == 0)
+            return;
+        if (Status s = printMeldingWithDialog(m_deps.conn, m_meldingId, this); !s)
+            reportPrintFailure(m_meldingId, s);
+    });
 
     m_bevestig = new QPushButton(QStringLiteral("Bevestigen"), this);
     m_bevestig->setObjectName(QStringLiteral("Command1"));
@@ -162,10 +174,16 @@ bool AlarmDetail::print(qint64 meldingId)
         s = Status::failure(reason);
     if (s)
         return true;
-    const QString text = QStringLiteral("Melding %1 is niet afgedrukt: %2.").arg(meldingId).arg(s.error());
+    reportPrintFailure(meldingId, s);
+    return false;
+}
+
+void AlarmDetail::reportPrintFailure(qint64 meldingId, const Status& failure)
+{
+    // The operator counted on paper: tell him now, not only in the log.
+    const QString text = QStringLiteral("Melding %1 is niet afgedrukt: %2.").arg(meldingId).arg(failure.error());
     m_deps.eventLog.writeLog(text, 0);
     m_deps.prompt.ask(text, QStringLiteral("Afdrukken"), PromptFlags::Exclamation);
-    return false;
 }
 
 void AlarmDetail::setPrintEnabled(bool on)

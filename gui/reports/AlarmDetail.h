@@ -67,6 +67,7 @@ private:
     void presetPrintBox();
     void setColumnWidths();
     bool print(qint64 meldingId);
+    void reportPrintFailure(qint64 meldingId, const Status& failure);
 
     Deps m_deps;
     qint64 m_meldingId = 0;

@@ -90,7 +90,7 @@
       <td class="num"><xsl:value-of select="@date"/></td>
       <td colspan="7">
         <xsl:value-of select="@naam"/> (<xsl:value-of select="@alias"/>) — melding <xsl:value-of select="@id"/>
-        <xsl:if test="@bemand = 'true'"> <span class="bemand"> BEMAND </span></xsl:if>
+        <xsl:if test="@bemand = 'true'"><xsl:text> </xsl:text><span class="bemand"> BEMAND </span></xsl:if>
       </td>
     </tr>
     <xsl:for-each select="alarm">

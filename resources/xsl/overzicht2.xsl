@@ -84,7 +84,7 @@
         <td class="num">
           <xsl:if test="position() = 1">
             <xsl:value-of select="$melding/@id"/>
-            <xsl:if test="$melding/@bemand = 'true'"> <span class="bemand"> BEMAND </span></xsl:if>
+            <xsl:if test="$melding/@bemand = 'true'"><xsl:text> </xsl:text><span class="bemand"> BEMAND </span></xsl:if>
           </xsl:if>
         </td>
         <td><xsl:value-of select="functie"/></td>
