@@ -75,7 +75,7 @@ void MailboxPoller::run()
             nextPoll = QDeadlineTimer(m_intervalMs);
         }
         poll(*account);
-        ++m_pollsDone;
+        Q_EMIT pollFinished();
     }
 }
 

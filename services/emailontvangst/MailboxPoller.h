@@ -32,13 +32,15 @@ public:
     void pollNow();
     void shutdown();
 
-    int pollsDone() const { return m_pollsDone; }
     int reportsStored() const { return m_reportsStored; }
 
 Q_SIGNALS:
     void meldingReady();
     void meldingMessage(const QString& text, int level);
     void logLine(const QString& text);
+    // Queued behind the poll's own messages, so whoever counts polls on the
+    // service's main thread has written those messages out first.
+    void pollFinished();
 
 protected:
     void run() override;
@@ -57,7 +59,6 @@ private:
     bool m_pollRequested = false;
     std::optional<MailboxAccount> m_account;
     int m_intervalMs = 5 * 60 * 1000;
-    std::atomic_int m_pollsDone = 0;
     std::atomic_int m_reportsStored = 0;
     QSet<QString> m_reportedUnreadable; // uids already told to the operator
     QSet<QString> m_skipThisPoll;

@@ -31,6 +31,8 @@ int main(int argc, char** argv)
     QObject::connect(&poller, &alarmemail::MailboxPoller::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });
     QObject::connect(&poller, &alarmemail::MailboxPoller::logLine, &host, [&host](const QString& text) { host.log(text); });
+    int pollsDone = 0;
+    QObject::connect(&poller, &alarmemail::MailboxPoller::pollFinished, &host, [&pollsDone] { ++pollsDone; });
 
     host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
         ParamReader p(params);
@@ -56,7 +58,7 @@ int main(int argc, char** argv)
         return RpcReply(true);
     });
     host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
-        return RpcReply(QJsonObject{{QStringLiteral("polls"), poller.pollsDone()},
+        return RpcReply(QJsonObject{{QStringLiteral("polls"), pollsDone},
                                     {QStringLiteral("stored"), poller.reportsStored()}});
     });
     QObject::connect(&host, &ServiceHost::shutdownRequested, &app, [&app] { app.quit(); });
