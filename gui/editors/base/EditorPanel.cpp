@@ -9,17 +9,20 @@ namespace taviro {
 
 QString formChangeQuestion()
 {
-    return QStringLiteral("U heeft in dit formulier veranderingen aangebracht. Wilt u deze opslaan?");
+    return QStringLiteral(
+        "U heeft in dit formulier veranderingen aangebracht. Wilt u deze opslaan?");
 }
 
 QString planningChangeQuestion()
 {
-    return QStringLiteral("U heeft in deze planning veranderingen aangebracht. Wilt u deze opslaan?");
+    return QStringLiteral(
+        "U heeft in deze planning veranderingen aangebracht. Wilt u deze opslaan?");
 }
 
 QString saveFailedText()
 {
-    return QStringLiteral("De gegevens konden niet worden opgeslagen. De oorzaak staat in het logboek.");
+    return QStringLiteral(
+        "De gegevens konden niet worden opgeslagen. De oorzaak staat in het logboek.");
 }
 
 EditorPanel::EditorPanel(EditorContext& ctx, QString branch, QWidget* parent)
@@ -37,7 +40,8 @@ bool EditorPanel::hideMe()
     beforeLeave();
     if (!isChanged())
         return true;
-    switch (m_ctx.prompt.ask(changeQuestion(), QStringLiteral("Let op"), PromptFlags::YesNoCancel)) {
+    switch (
+        m_ctx.prompt.ask(changeQuestion(), QStringLiteral("Let op"), PromptFlags::YesNoCancel)) {
     case PromptAnswer::Yes:
         // A refused save keeps the operator on the panel with the edits.
         return saveAll();
@@ -84,11 +88,12 @@ void EditorPanel::tell(const QString& text, int flags)
 
 bool EditorPanel::confirmDuplicateAlias(const QString& alias, const QString& otherName)
 {
-    const QString text = QStringLiteral("De alias \"%1\" wordt al gebruikt door %2. Wilt u toch opslaan?")
-                             .arg(alias, otherName);
+    const QString text =
+        QStringLiteral("De alias \"%1\" wordt al gebruikt door %2. Wilt u toch opslaan?")
+            .arg(alias, otherName);
     return m_ctx.prompt.ask(text, QStringLiteral("Let op"),
-                            PromptFlags::YesNo | PromptFlags::Exclamation | PromptFlags::SecondButtonDefault)
-        == PromptAnswer::Yes;
+                            PromptFlags::YesNo | PromptFlags::Exclamation |
+                                PromptFlags::SecondButtonDefault) == PromptAnswer::Yes;
 }
 
 void EditorPanel::finishDelete()

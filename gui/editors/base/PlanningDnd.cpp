@@ -60,14 +60,16 @@ QMimeData* PlanningSourceList::mimeData(const QList<QListWidgetItem*>& items) co
         return nullptr;
     auto* mime = new QMimeData;
     const QListWidgetItem* item = items.first();
-    mime->setData(m_mimeType, encode(item->data(Qt::UserRole).toLongLong(), aliasFromText(item->text())));
+    mime->setData(m_mimeType,
+                  encode(item->data(Qt::UserRole).toLongLong(), aliasFromText(item->text())));
     return mime;
 }
 
 void PlanningSourceList::keyPressEvent(QKeyEvent* event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
-        Q_EMIT itemChosen(currentItem()->data(Qt::UserRole).toLongLong(), aliasFromText(currentItem()->text()));
+        Q_EMIT itemChosen(currentItem()->data(Qt::UserRole).toLongLong(),
+                          aliasFromText(currentItem()->text()));
         return;
     }
     QListWidget::keyPressEvent(event);
@@ -102,9 +104,11 @@ void PlanningSlot::restyle()
     // Unused cells keep what they hold but are greyed, so the installer sees
     // that nobody is called from them.
     QString bg = isEnabled() ? QStringLiteral("white") : QStringLiteral("#d8d8d8");
-    QString border = m_current ? QStringLiteral("2px solid #1a5fb4") : QStringLiteral("1px solid #8a8a8a");
-    setStyleSheet(QStringLiteral("QLabel { background: %1; border: %2; color: %3; }")
-                      .arg(bg, border, isEnabled() ? QStringLiteral("black") : QStringLiteral("#707070")));
+    QString border =
+        m_current ? QStringLiteral("2px solid #1a5fb4") : QStringLiteral("1px solid #8a8a8a");
+    setStyleSheet(
+        QStringLiteral("QLabel { background: %1; border: %2; color: %3; }")
+            .arg(bg, border, isEnabled() ? QStringLiteral("black") : QStringLiteral("#707070")));
 }
 
 void PlanningSlot::changeEvent(QEvent* event)
@@ -134,8 +138,8 @@ void PlanningSlot::dropEvent(QDropEvent* event)
 {
     qint64 key = 0;
     QString slotText;
-    if (!event->mimeData()->hasFormat(m_mimeType)
-        || !PlanningSourceList::decode(event->mimeData()->data(m_mimeType), key, slotText)) {
+    if (!event->mimeData()->hasFormat(m_mimeType) ||
+        !PlanningSourceList::decode(event->mimeData()->data(m_mimeType), key, slotText)) {
         event->ignore();
         return;
     }

@@ -24,7 +24,16 @@ namespace taviro {
 
 namespace {
 
-enum Field { Baud = 1, DataBits = 2, Parity = 4, StopBits = 8, String = 16, Timeout = 32, ModemType = 64 };
+enum Field
+{
+    Baud = 1,
+    DataBits = 2,
+    Parity = 4,
+    StopBits = 8,
+    String = 16,
+    Timeout = 32,
+    ModemType = 64
+};
 
 // What can be set for each use of a port: a MES-6 receiver and the lamp run
 // at fixed line settings, a speech modem only at its speed.
@@ -51,31 +60,38 @@ QString baudColumn(const ComPort& p)
 
 QString ComPortPanel::designationCaption(qint64 designation)
 {
-    static const QStringList captions{QStringLiteral("Geen"),           QStringLiteral("Ontvangende Modem"),
-                                      QStringLiteral("Verzendende Modem"), QStringLiteral("MES-6 Ontvanger"),
-                                      QStringLiteral("Spraak"),         QStringLiteral("Alarm (Lamp)")};
+    static const QStringList captions{QStringLiteral("Geen"),
+                                      QStringLiteral("Ontvangende Modem"),
+                                      QStringLiteral("Verzendende Modem"),
+                                      QStringLiteral("MES-6 Ontvanger"),
+                                      QStringLiteral("Spraak"),
+                                      QStringLiteral("Alarm (Lamp)")};
     return designation >= 0 && designation < captions.size() ? captions[designation] : QString();
 }
 
-ComPortPanel::ComPortPanel(EditorContext& ctx, QWidget* parent, std::optional<QList<int>> workstationPorts)
+ComPortPanel::ComPortPanel(EditorContext& ctx, QWidget* parent,
+                           std::optional<QList<int>> workstationPorts)
     : EditorPanel(ctx, QStringLiteral("comports"), parent),
       m_workstation(workstationPorts ? *workstationPorts : workstationComNumbers())
 {
     setObjectName(QStringLiteral("Instellingen1"));
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("ListView1"));
-    m_list->setHeaderLabels({QStringLiteral("COM"), QStringLiteral("Designation"), QStringLiteral("baudrate")});
+    m_list->setHeaderLabels(
+        {QStringLiteral("COM"), QStringLiteral("Designation"), QStringLiteral("baudrate")});
     m_list->setRootIsDecorated(false);
     m_list->setColumnWidth(0, 80);
     m_list->setColumnWidth(1, 170);
     m_list->setMinimumWidth(340);
-    connect(m_list, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { selectPort(item->data(0, Qt::UserRole).toLongLong()); });
+    connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        selectPort(item->data(0, Qt::UserRole).toLongLong());
+    });
 
     auto* add = form::button(this, QStringLiteral("cmdadd"), QStringLiteral("Nieuw"));
     m_delete = form::button(this, QStringLiteral("cmddelete"), QStringLiteral("Verwijder"));
     m_save = form::button(this, QStringLiteral("cmdOpslaan"), QStringLiteral("Opslaan"));
-    auto* reinit = form::button(this, QStringLiteral("reinitComButton"), QStringLiteral("Herinitialiseer poorten"));
+    auto* reinit = form::button(this, QStringLiteral("reinitComButton"),
+                                QStringLiteral("Herinitialiseer poorten"));
     connect(add, &QPushButton::clicked, this, [this] { addPort(); });
     connect(m_delete, &QPushButton::clicked, this, [this] { deletePort(); });
     connect(m_save, &QPushButton::clicked, this, [this] { saveAll(); });
@@ -136,9 +152,10 @@ QWidget* ComPortPanel::buildFields()
     auto* use = new QGroupBox(QStringLiteral("Gebruik"), box);
     auto* useBox = new QVBoxLayout(use);
     m_designation = new QButtonGroup(this);
-    const QStringList options{QStringLiteral("Niet in gebruik"), QStringLiteral("Ontvangende modem"),
-                              QStringLiteral("Zendende modem"),  QStringLiteral("MES-6 ontvanger"),
-                              QStringLiteral("Spraak modem"),    QStringLiteral("Alarm poort")};
+    const QStringList options{
+        QStringLiteral("Niet in gebruik"), QStringLiteral("Ontvangende modem"),
+        QStringLiteral("Zendende modem"),  QStringLiteral("MES-6 ontvanger"),
+        QStringLiteral("Spraak modem"),    QStringLiteral("Alarm poort")};
     for (int i = 0; i < options.size(); ++i) {
         auto* radio = new QRadioButton(options[i], use);
         radio->setObjectName(QStringLiteral("Option1_%1").arg(i));
@@ -174,10 +191,12 @@ QWidget* ComPortPanel::buildFields()
         connect(c, &QComboBox::activated, this, [this] { setChanged(); });
         return c;
     };
-    m_databits = combo("databitsCombo", "Databits", {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"),
-                                                     QStringLiteral("8")});
-    m_parity = combo("parityCombo", "Parity", {QStringLiteral("N"), QStringLiteral("O"), QStringLiteral("E"),
-                                               QStringLiteral("M"), QStringLiteral("S")});
+    m_databits =
+        combo("databitsCombo", "Databits",
+              {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
+    m_parity = combo("parityCombo", "Parity",
+                     {QStringLiteral("N"), QStringLiteral("O"), QStringLiteral("E"),
+                      QStringLiteral("M"), QStringLiteral("S")});
     m_stopbits = combo("stopbitsCombo", "Stopbits", {QStringLiteral("1"), QStringLiteral("2")});
     for (QLineEdit* e : {m_baud, m_string, m_timeout})
         connect(e, &QLineEdit::textEdited, this, [this] { setChanged(); });
@@ -213,8 +232,8 @@ void ComPortPanel::writeForm()
     m_matrix = *rows;
     m_list->clear();
     for (const ComPort& p : m_matrix) {
-        auto* item = new QTreeWidgetItem(m_list, {QString::number(p.number), designationCaption(p.designation),
-                                                  baudColumn(p)});
+        auto* item = new QTreeWidgetItem(
+            m_list, {QString::number(p.number), designationCaption(p.designation), baudColumn(p)});
         item->setData(0, Qt::UserRole, p.id);
         item->setToolTip(0, deviceForCom(int(p.number)));
         QFont font = item->font(0);
@@ -290,8 +309,8 @@ void ComPortPanel::showItem(qint64 id)
 bool ComPortPanel::selectPort(qint64 id)
 {
     if (m_selected != 0 && m_changed && id != m_selected) {
-        switch (m_ctx.prompt.ask(QStringLiteral("Wilt u de wijzigingen opslaan?"), QStringLiteral("Taviro"),
-                                 PromptFlags::YesNoCancel)) {
+        switch (m_ctx.prompt.ask(QStringLiteral("Wilt u de wijzigingen opslaan?"),
+                                 QStringLiteral("Taviro"), PromptFlags::YesNoCancel)) {
         case PromptAnswer::Yes:
             if (!saveAll())
                 return false;
@@ -325,9 +344,9 @@ void ComPortPanel::updateDeviceLabel()
 bool ComPortPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_port->lineEdit()) {
-        const bool enter = event->type() == QEvent::KeyPress
-            && (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return
-                || static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
+        const bool enter = event->type() == QEvent::KeyPress &&
+                           (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Return ||
+                            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
         if (enter || event->type() == QEvent::FocusOut)
             validatePortNumber();
     }
@@ -347,7 +366,8 @@ void ComPortPanel::validatePortNumber()
     } else if (!m_workstation.contains(int(*n))) {
         // Accepted all the same: the adapter may be plugged in later, and the
         // service start-up reports a port it cannot open.
-        tell(QStringLiteral("Deze compoort is niet beschikbaar op uw computer."), PromptFlags::Exclamation);
+        tell(QStringLiteral("Deze compoort is niet beschikbaar op uw computer."),
+             PromptFlags::Exclamation);
     }
     m_validating = false;
 }
@@ -424,8 +444,8 @@ bool ComPortPanel::hideMe()
 {
     if (!isChanged())
         return true;
-    switch (m_ctx.prompt.ask(QStringLiteral("Wilt u de wijzigingen opslaan?"), QStringLiteral("Taviro"),
-                             PromptFlags::YesNoCancel)) {
+    switch (m_ctx.prompt.ask(QStringLiteral("Wilt u de wijzigingen opslaan?"),
+                             QStringLiteral("Taviro"), PromptFlags::YesNoCancel)) {
     case PromptAnswer::Yes:
         return saveAll();
     case PromptAnswer::No:
@@ -474,9 +494,11 @@ void ComPortPanel::deletePort()
 
 void ComPortPanel::reinitPorts()
 {
-    const QString text = QStringLiteral("Weet u zeker dat u de poorten wilt herinitialiseren? Dit kan mogelijk gevolg "
-                                        "hebben voor ")
-        + QStringLiteral("nu binnenkomende meldingen.");
+    const QString text =
+        QStringLiteral(
+            "Weet u zeker dat u de poorten wilt herinitialiseren? Dit kan mogelijk gevolg "
+            "hebben voor ") +
+        QStringLiteral("nu binnenkomende meldingen.");
     if (m_ctx.prompt.ask(text, QStringLiteral("Taviro"), PromptFlags::YesNo) != PromptAnswer::Yes)
         return;
     if (m_ctx.restartServices)

@@ -18,8 +18,7 @@ QString withAlias(const QString& naam, const QString& alias)
     return naam + QStringLiteral(" (") + alias + QLatin1Char(')');
 }
 
-template <class Repo, class Row>
-Result<QList<BranchItem>> byAlias(const DatabaseConnector& conn)
+template <class Repo, class Row> Result<QList<BranchItem>> byAlias(const DatabaseConnector& conn)
 {
     auto rows = Repo(conn).listActive(QStringLiteral("naam"));
     if (!rows)
@@ -34,12 +33,14 @@ Result<QList<BranchItem>> byAlias(const DatabaseConnector& conn)
 
 QStringList editorBranches()
 {
-    return {QStringLiteral("melders"),  QStringLiteral("ontvangers"), QStringLiteral("weekplanningen"),
-            QStringLiteral("jaarplanningen"), QStringLiteral("comports"), QStringLiteral("settings"),
+    return {QStringLiteral("melders"),        QStringLiteral("ontvangers"),
+            QStringLiteral("weekplanningen"), QStringLiteral("jaarplanningen"),
+            QStringLiteral("comports"),       QStringLiteral("settings"),
             QStringLiteral("gebruikers")};
 }
 
-std::unique_ptr<EditorPanel> createEditor(const QString& branch, EditorContext& ctx, QWidget* parent)
+std::unique_ptr<EditorPanel> createEditor(const QString& branch, EditorContext& ctx,
+                                          QWidget* parent)
 {
     if (branch == QStringLiteral("melders"))
         return std::make_unique<MelderPanel>(ctx, parent);
@@ -66,7 +67,8 @@ Result<QList<BranchItem>> branchItems(const DatabaseConnector& conn, const QStri
             return Result<QList<BranchItem>>::failure(rows.error());
         QList<BranchItem> items;
         for (const Melder& m : *rows)
-            items.append({m.id, m.naam + QStringLiteral(" (") + m.adres + QLatin1Char(')'), !m.actief});
+            items.append(
+                {m.id, m.naam + QStringLiteral(" (") + m.adres + QLatin1Char(')'), !m.actief});
         return items;
     }
     if (branch == QStringLiteral("ontvangers"))
@@ -82,8 +84,8 @@ Result<QList<BranchItem>> branchItems(const DatabaseConnector& conn, const QStri
 
 bool branchHasNewNode(const QString& branch)
 {
-    return branch == QStringLiteral("ontvangers") || branch == QStringLiteral("weekplanningen")
-        || branch == QStringLiteral("gebruikers");
+    return branch == QStringLiteral("ontvangers") || branch == QStringLiteral("weekplanningen") ||
+           branch == QStringLiteral("gebruikers");
 }
 
 } // namespace taviro

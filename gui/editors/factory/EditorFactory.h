@@ -25,7 +25,8 @@ struct BranchItem
 QStringList editorBranches();
 
 // The editor of a branch; nullptr for a name that has none.
-std::unique_ptr<EditorPanel> createEditor(const QString& branch, EditorContext& ctx, QWidget* parent = nullptr);
+std::unique_ptr<EditorPanel> createEditor(const QString& branch, EditorContext& ctx,
+                                          QWidget* parent = nullptr);
 
 // The records a branch lists, sorted by name, deleted ones left out. The two
 // branches without records ("comports", "settings") list nothing.

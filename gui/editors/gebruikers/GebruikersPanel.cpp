@@ -22,17 +22,21 @@ GebruikersPanel::GebruikersPanel(EditorContext& ctx, QWidget* parent)
     m_alias = form::addTextRow(form, QStringLiteral("txtalias"), QStringLiteral("Alias"));
     m_naam = form::addTextRow(form, QStringLiteral("txtnaam"), QStringLiteral("Naam"));
     m_login = form::addTextRow(form, QStringLiteral("txtlogin"), QStringLiteral("Loginnaam"));
-    m_wachtwoord = form::addTextRow(form, QStringLiteral("txtwachtwoord"), QStringLiteral("Wachtwoord"));
+    m_wachtwoord =
+        form::addTextRow(form, QStringLiteral("txtwachtwoord"), QStringLiteral("Wachtwoord"));
     // Operators log in with others looking on: the password stays hidden
     // unless the installer asks to see it.
     m_wachtwoord->setEchoMode(QLineEdit::Password);
-    m_toon = form::checkBox(frame, QStringLiteral("chkToonWachtwoord"), QStringLiteral("Toon wachtwoord"));
+    m_toon = form::checkBox(frame, QStringLiteral("chkToonWachtwoord"),
+                            QStringLiteral("Toon wachtwoord"));
     form->addRow(QString(), m_toon);
-    connect(m_toon, &QCheckBox::toggled, this,
-            [this](bool on) { m_wachtwoord->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password); });
+    connect(m_toon, &QCheckBox::toggled, this, [this](bool on) {
+        m_wachtwoord->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+    });
 
     auto* opslaan = form::button(this, QStringLiteral("cmdOpslaan"), QStringLiteral("Opslaan"));
-    auto* verwijder = form::button(this, QStringLiteral("cmdVerwijder"), QStringLiteral("Verwijder"));
+    auto* verwijder =
+        form::button(this, QStringLiteral("cmdVerwijder"), QStringLiteral("Verwijder"));
     connect(opslaan, &QPushButton::clicked, this, [this] { saveAll(); });
     connect(verwijder, &QPushButton::clicked, this, [this] { deleteItem(); });
     auto* buttons = new QHBoxLayout;
@@ -71,8 +75,8 @@ void GebruikersPanel::fillForm()
 
 bool GebruikersPanel::isChanged() const
 {
-    return m_alias->text() != m_row.alias || m_naam->text() != m_row.naam || m_login->text() != m_row.loginnaam
-        || m_wachtwoord->text() != m_row.wachtwoord;
+    return m_alias->text() != m_row.alias || m_naam->text() != m_row.naam ||
+           m_login->text() != m_row.loginnaam || m_wachtwoord->text() != m_row.wachtwoord;
 }
 
 bool GebruikersPanel::readForm()

@@ -47,12 +47,14 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
         grid->addWidget(slot, row, 2 * col + 1);
         grid->setColumnStretch(2 * col + 1, 1);
         grid->setRowStretch((JaarPlanning::kWeeks - 1) / kColumns + 1, 1);
-        connect(slot, &PlanningSlot::dropped, this, [this](int week, qint64 key, const QString& text) {
-            setCurrentWeek(week);
-            place(week, key, text);
-        });
+        connect(slot, &PlanningSlot::dropped, this,
+                [this](int week, qint64 key, const QString& text) {
+                    setCurrentWeek(week);
+                    place(week, key, text);
+                });
         connect(slot, &PlanningSlot::clicked, this, &JaarPlannerPanel::setCurrentWeek);
-        connect(slot, &PlanningSlot::clearRequested, this, [this](int week) { place(week, 0, {}); });
+        connect(slot, &PlanningSlot::clearRequested, this,
+                [this](int week) { place(week, 0, {}); });
         connect(slot, &PlanningSlot::moveRequested, this, [this](int week, int columns, int rows) {
             const int to = qBound(1, week + columns + rows * kColumns, int(JaarPlanning::kWeeks));
             setCurrentWeek(to);
@@ -60,7 +62,8 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
         });
         connect(slot, &PlanningSlot::enterPressed, this, [this](int week) {
             if (auto* item = m_list->currentItem())
-                place(week, item->data(Qt::UserRole).toLongLong(), PlanningSourceList::aliasFromText(item->text()));
+                place(week, item->data(Qt::UserRole).toLongLong(),
+                      PlanningSourceList::aliasFromText(item->text()));
         });
     }
 
@@ -123,7 +126,8 @@ void JaarPlannerPanel::showItem(qint64 id)
     fillWeekSchedules();
     if (id == 0) {
         m_row = JaarPlanning{};
-    } else if (auto found = JaarPlanningRepository(m_ctx.conn).find(id); found && found->has_value()) {
+    } else if (auto found = JaarPlanningRepository(m_ctx.conn).find(id);
+               found && found->has_value()) {
         m_row = **found;
     } else if (!found) {
         logFailure(QStringLiteral("laden"), found.error());
@@ -137,7 +141,8 @@ void JaarPlannerPanel::showItem(qint64 id)
         if (key != 0) {
             // "?" marks a week schedule deleted since; it still holds that week.
             auto found = weeks.find(key);
-            text = (found && found->has_value() && !(*found)->deleted) ? (*found)->alias : QStringLiteral("?");
+            text = (found && found->has_value() && !(*found)->deleted) ? (*found)->alias
+                                                                       : QStringLiteral("?");
         }
         m_slots[w - 1]->assign(key, text);
     }

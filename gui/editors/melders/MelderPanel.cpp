@@ -20,7 +20,8 @@ namespace taviro {
 
 namespace {
 
-QButtonGroup* optionGroup(QWidget* parent, QLayout* layout, const QString& name, const QStringList& captions)
+QButtonGroup* optionGroup(QWidget* parent, QLayout* layout, const QString& name,
+                          const QStringList& captions)
 {
     auto* group = new QButtonGroup(parent);
     for (int i = 0; i < captions.size(); ++i) {
@@ -41,7 +42,8 @@ void setBold(QTreeWidgetItem* item, bool bold)
 
 } // namespace
 
-MelderPanel::MelderPanel(EditorContext& ctx, QWidget* parent) : EditorPanel(ctx, QStringLiteral("melders"), parent)
+MelderPanel::MelderPanel(EditorContext& ctx, QWidget* parent)
+    : EditorPanel(ctx, QStringLiteral("melders"), parent)
 {
     setObjectName(QStringLiteral("Melders1"));
     auto* layout = new QHBoxLayout(this);
@@ -67,17 +69,20 @@ QWidget* MelderPanel::buildMelder()
 
     auto* uitmeld = new QGroupBox(QStringLiteral("Uitmelden"), frame);
     auto* u = new QVBoxLayout(uitmeld);
-    m_uitmeld = optionGroup(uitmeld, u, QStringLiteral("Option1"),
-                            {QStringLiteral("Niet uitmelden"), QStringLiteral("Uitmelden naar weekrooster"),
-                             QStringLiteral("Uitmelden naar jaarrooster")});
+    m_uitmeld =
+        optionGroup(uitmeld, u, QStringLiteral("Option1"),
+                    {QStringLiteral("Niet uitmelden"), QStringLiteral("Uitmelden naar weekrooster"),
+                     QStringLiteral("Uitmelden naar jaarrooster")});
     m_weekMelder = new QComboBox(uitmeld);
     m_weekMelder->setObjectName(QStringLiteral("cboweekmelder"));
     u->addWidget(m_weekMelder);
     v->addWidget(uitmeld);
     v->addStretch();
 
-    auto* opslaan = form::button(frame, QStringLiteral("cmdMelderOpslaan"), QStringLiteral("Opslaan"));
-    auto* verwijder = form::button(frame, QStringLiteral("cmdVerwijderMelder"), QStringLiteral("Verwijder"));
+    auto* opslaan =
+        form::button(frame, QStringLiteral("cmdMelderOpslaan"), QStringLiteral("Opslaan"));
+    auto* verwijder =
+        form::button(frame, QStringLiteral("cmdVerwijderMelder"), QStringLiteral("Verwijder"));
     connect(opslaan, &QPushButton::clicked, this, [this] { saveAll(); });
     connect(verwijder, &QPushButton::clicked, this, [this] { deleteMelder(); });
     auto* buttons = new QHBoxLayout;
@@ -96,20 +101,23 @@ QWidget* MelderPanel::buildAlarms()
     m_alarms->setObjectName(QStringLiteral("alarmView"));
     m_alarms->setHeaderLabels({QStringLiteral("Functie")});
     m_alarms->setRootIsDecorated(false);
-    connect(m_alarms, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { chooseAlarm(item->data(0, Qt::UserRole).toLongLong()); });
+    connect(m_alarms, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        chooseAlarm(item->data(0, Qt::UserRole).toLongLong());
+    });
     v->addWidget(m_alarms, 1);
 
     m_alarmFrame = new QGroupBox(QStringLiteral("Alarm"), frame);
     m_alarmFrame->setObjectName(QStringLiteral("alarmFrame"));
     auto* a = new QVBoxLayout(m_alarmFrame);
-    m_alarmActief = form::checkBox(m_alarmFrame, QStringLiteral("chkalarmactief"), QStringLiteral("Actief"));
+    m_alarmActief =
+        form::checkBox(m_alarmFrame, QStringLiteral("chkalarmactief"), QStringLiteral("Actief"));
     a->addWidget(m_alarmActief);
     auto* form = new QFormLayout;
     m_omschrijving = form::textBox(m_alarmFrame, QStringLiteral("txtomschrijving"));
     form->addRow(QStringLiteral("Omschrijving"), m_omschrijving);
     a->addLayout(form);
-    m_24uurs = form::checkBox(m_alarmFrame, QStringLiteral("chk24uurs"), QStringLiteral("24 uurs melding"));
+    m_24uurs = form::checkBox(m_alarmFrame, QStringLiteral("chk24uurs"),
+                              QStringLiteral("24 uurs melding"));
     a->addWidget(m_24uurs);
     m_alarmUitmeld = optionGroup(m_alarmFrame, a, QStringLiteral("Option2"),
                                  {QStringLiteral("Zoals melder"), QStringLiteral("Niet uitmelden"),
@@ -120,7 +128,8 @@ QWidget* MelderPanel::buildAlarms()
     a->addWidget(m_weekAlarm);
     v->addWidget(m_alarmFrame);
 
-    m_deleteAlarm = form::button(frame, QStringLiteral("deleteAlarmButton"), QStringLiteral("Verwijder"));
+    m_deleteAlarm =
+        form::button(frame, QStringLiteral("deleteAlarmButton"), QStringLiteral("Verwijder"));
     connect(m_deleteAlarm, &QPushButton::clicked, this, [this] { deleteAlarm(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -136,14 +145,15 @@ QList<QLineEdit*> MelderPanel::textBoxes() const
 
 QList<QString Melder::*> MelderPanel::textMembers() const
 {
-    return {&Melder::alias, &Melder::naam, &Melder::adres, &Melder::plaats, &Melder::land, &Melder::telnr};
+    return {&Melder::alias,  &Melder::naam, &Melder::adres,
+            &Melder::plaats, &Melder::land, &Melder::telnr};
 }
 
 void MelderPanel::fillCombos(qint64 weekId)
 {
     // In the order the table holds them, behind a blank entry for "none".
-    auto rows = WeekPlanningRepository(m_ctx.conn).list(QStringLiteral("WHERE deleted = ? ORDER BY id"),
-                                                        {sql::boolValue(false)});
+    auto rows = WeekPlanningRepository(m_ctx.conn)
+                    .list(QStringLiteral("WHERE deleted = ? ORDER BY id"), {sql::boolValue(false)});
     if (!rows)
         logFailure(QStringLiteral("weekplanningen lezen"), rows.error());
     for (QComboBox* combo : {m_weekMelder, m_weekAlarm}) {
@@ -168,8 +178,8 @@ int MelderPanel::comboPosition(const QComboBox* combo, qint64 weekId) const
 
 qint64 MelderPanel::firstJaarplanningId() const
 {
-    auto rows = JaarPlanningRepository(m_ctx.conn).list(QStringLiteral("WHERE deleted = ? ORDER BY id"),
-                                                        {sql::boolValue(false)});
+    auto rows = JaarPlanningRepository(m_ctx.conn)
+                    .list(QStringLiteral("WHERE deleted = ? ORDER BY id"), {sql::boolValue(false)});
     return rows && !rows->isEmpty() ? rows->first().id : 0;
 }
 
@@ -326,8 +336,9 @@ bool MelderPanel::isChanged() const
         if (boxes[i]->text() != m_row.*members[i])
             return true;
     }
-    return form::isTicked(m_actief) != m_row.actief || qMax(0, m_uitmeld->checkedId()) != m_row.uitmeld
-        || m_weekMelder->currentIndex() != m_weekmelder;
+    return form::isTicked(m_actief) != m_row.actief ||
+           qMax(0, m_uitmeld->checkedId()) != m_row.uitmeld ||
+           m_weekMelder->currentIndex() != m_weekmelder;
 }
 
 bool MelderPanel::readForm()

@@ -36,7 +36,8 @@ OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     auto* frame = new QGroupBox(QStringLiteral("Ontvanger"), this);
     auto* form = new QFormLayout(frame);
     m_alias = form::addTextRow(form, QStringLiteral("txtalias"), QStringLiteral("ALIAS"));
-    m_naam = form::addTextRow(form, QStringLiteral("txtnaam"), QStringLiteral("Voor- en achternaam"));
+    m_naam =
+        form::addTextRow(form, QStringLiteral("txtnaam"), QStringLiteral("Voor- en achternaam"));
     m_adres = form::addTextRow(form, QStringLiteral("txtadres"), QStringLiteral("Straat"));
     m_postcode = form::addTextRow(form, QStringLiteral("txtpostcode"), QStringLiteral("Postcode"));
     m_plaats = form::addTextRow(form, QStringLiteral("txtplaats"), QStringLiteral("Plaats"));
@@ -61,7 +62,8 @@ OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     row->addStretch();
 
     auto* opslaan = form::button(this, QStringLiteral("cmdOpslaan"), QStringLiteral("Opslaan"));
-    auto* verwijder = form::button(this, QStringLiteral("VerwijderBtn"), QStringLiteral("Verwijder"));
+    auto* verwijder =
+        form::button(this, QStringLiteral("VerwijderBtn"), QStringLiteral("Verwijder"));
     connect(opslaan, &QPushButton::clicked, this, [this] { saveAll(); });
     connect(verwijder, &QPushButton::clicked, this, [this] { deleteItem(); });
     auto* buttons = new QHBoxLayout;
@@ -85,7 +87,8 @@ QList<QLineEdit*> OntvangerPanel::textBoxes() const
 QList<QString Ontvanger::*> OntvangerPanel::textMembers() const
 {
     using R = Ontvanger;
-    return {&R::alias, &R::naam, &R::adres, &R::postcode, &R::plaats, &R::land, &R::telnr, &R::mobielnr, &R::faxnr};
+    return {&R::alias, &R::naam,  &R::adres,    &R::postcode, &R::plaats,
+            &R::land,  &R::telnr, &R::mobielnr, &R::faxnr};
 }
 
 void OntvangerPanel::showItem(qint64 id)
@@ -123,9 +126,10 @@ bool OntvangerPanel::isChanged() const
         if (boxes[i]->text() != m_row.*members[i])
             return true;
     }
-    return m_email->toPlainText() != m_row.email || m_pincode->text() != QString::number(m_row.pincode)
-        || form::isTicked(m_superpin) != m_row.superpin || form::isTicked(m_sms) != m_row.UseSMS
-        || form::isTicked(m_mail) != m_row.UseEmail;
+    return m_email->toPlainText() != m_row.email ||
+           m_pincode->text() != QString::number(m_row.pincode) ||
+           form::isTicked(m_superpin) != m_row.superpin || form::isTicked(m_sms) != m_row.UseSMS ||
+           form::isTicked(m_mail) != m_row.UseEmail;
 }
 
 bool OntvangerPanel::readForm()
@@ -195,7 +199,8 @@ void OntvangerPanel::deleteItem()
         return;
     }
     if (*planned) {
-        tell(QStringLiteral("Ontvanger kan niet verwijderd worden. Deze ontvanger staat nog in het weekrooster."));
+        tell(QStringLiteral(
+            "Ontvanger kan niet verwijderd worden. Deze ontvanger staat nog in het weekrooster."));
         return;
     }
     if (Status s = OntvangerRepository(m_ctx.conn).softDelete(m_id); !s) {

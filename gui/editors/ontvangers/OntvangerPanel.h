@@ -34,7 +34,8 @@ private:
     QList<QString Ontvanger::*> textMembers() const;
 
     Ontvanger m_row;
-    QLineEdit *m_alias, *m_naam, *m_adres, *m_postcode, *m_plaats, *m_land, *m_telnr, *m_mobielnr, *m_faxnr;
+    QLineEdit *m_alias, *m_naam, *m_adres, *m_postcode, *m_plaats, *m_land, *m_telnr, *m_mobielnr,
+        *m_faxnr;
     QPlainTextEdit* m_email;
     QLineEdit* m_pincode;
     QCheckBox *m_superpin, *m_sms, *m_mail;

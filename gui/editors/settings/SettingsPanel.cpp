@@ -36,7 +36,8 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     grid->addWidget(buildLogin(), 4, 1);
 
     auto* opslaan = form::button(this, QStringLiteral("Command1"), QStringLiteral("Opslaan"));
-    auto* test = form::button(this, QStringLiteral("testAlarmButton"), QStringLiteral("Test alarm"));
+    auto* test =
+        form::button(this, QStringLiteral("testAlarmButton"), QStringLiteral("Test alarm"));
     connect(opslaan, &QPushButton::clicked, this, [this] { saveForm(); });
     connect(test, &QPushButton::clicked, this, [this] { makeTestReport(); });
     auto* buttons = new QHBoxLayout;
@@ -51,8 +52,8 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     fillForm();
 }
 
-QLineEdit* SettingsPanel::text(QWidget* parent, QFormLayout* form, const char* name, const char* label,
-                               QString Settings::*member)
+QLineEdit* SettingsPanel::text(QWidget* parent, QFormLayout* form, const char* name,
+                               const char* label, QString Settings::*member)
 {
     auto* edit = form::textBox(parent, QString::fromLatin1(name));
     form->addRow(QString::fromUtf8(label), edit);
@@ -60,8 +61,8 @@ QLineEdit* SettingsPanel::text(QWidget* parent, QFormLayout* form, const char* n
     return edit;
 }
 
-QLineEdit* SettingsPanel::number(QWidget* parent, QFormLayout* form, const char* name, const char* label,
-                                 qint64 Settings::*member)
+QLineEdit* SettingsPanel::number(QWidget* parent, QFormLayout* form, const char* name,
+                                 const char* label, qint64 Settings::*member)
 {
     auto* edit = form::textBox(parent, QString::fromLatin1(name));
     form->addRow(QString::fromUtf8(label), edit);
@@ -79,10 +80,12 @@ QWidget* SettingsPanel::buildMail()
     text(frame, f, "txtFromName", "Verzendernaam", &S::mailfromname);
     text(frame, f, "txtFrom", "Verzendermail", &S::mailfrommail);
     text(frame, f, "txtSubject", "Onderwerp", &S::mailsubject);
-    auto* hint = new QLabel(QStringLiteral("U kunt gebruik maken van de tags %MELDER%, %ADRES% en %PLAATS%."), frame);
+    auto* hint = new QLabel(
+        QStringLiteral("U kunt gebruik maken van de tags %MELDER%, %ADRES% en %PLAATS%."), frame);
     hint->setWordWrap(true);
     f->addRow(QString(), hint);
-    m_auth = form::checkBox(frame, QStringLiteral("chkauthentificatie"), QStringLiteral("Gebruik authentificatie"));
+    m_auth = form::checkBox(frame, QStringLiteral("chkauthentificatie"),
+                            QStringLiteral("Gebruik authentificatie"));
     f->addRow(QString(), m_auth);
     connect(m_auth, &QCheckBox::clicked, this, [this] { applyEnableRules(); });
     m_userName = text(frame, f, "txtUserName", "Gebruikersnaam", &S::mailusername);
@@ -103,8 +106,10 @@ QWidget* SettingsPanel::buildSmsAndRooster()
     text(sms, f, "txtsmscentrale", "SMS centrale", &S::smscentrale);
     auto* rooster = new QGroupBox(QStringLiteral("Rooster settings"), box);
     auto* r = new QFormLayout(rooster);
-    m_einddienstBox = form::checkBox(rooster, QStringLiteral("chkeinddienst"), QStringLiteral("Einde diensttijd"));
-    connect(m_einddienstBox, &QCheckBox::clicked, this, [this] { m_einddienst = form::isTicked(m_einddienstBox); });
+    m_einddienstBox = form::checkBox(rooster, QStringLiteral("chkeinddienst"),
+                                     QStringLiteral("Einde diensttijd"));
+    connect(m_einddienstBox, &QCheckBox::clicked, this,
+            [this] { m_einddienst = form::isTicked(m_einddienstBox); });
     auto* eindtijd = form::textBox(rooster, QStringLiteral("txteindtijd"));
     r->addRow(m_einddienstBox, eindtijd);
     m_texts.append({eindtijd, &S::eindtijd});
@@ -118,7 +123,8 @@ QWidget* SettingsPanel::buildOnbemand()
     using S = Settings;
     auto* frame = new QGroupBox(QStringLiteral("Onbemand omschakelen"), this);
     auto* f = new QFormLayout(frame);
-    m_onbemandActief = form::checkBox(frame, QStringLiteral("onbemandRoosterActiefCheck"), QStringLiteral("Actief"));
+    m_onbemandActief = form::checkBox(frame, QStringLiteral("onbemandRoosterActiefCheck"),
+                                      QStringLiteral("Actief"));
     f->addRow(QString(), m_onbemandActief);
     m_flags.append({m_onbemandActief, &S::OnbemandRoosterActief});
     connect(m_onbemandActief, &QCheckBox::clicked, this, [this] { applyEnableRules(); });
@@ -141,7 +147,8 @@ QWidget* SettingsPanel::buildPrint()
     f->addRow(QString(), m_printdirect);
     m_printer = form::textBox(frame, QStringLiteral("txtprinter"));
     m_printer->setReadOnly(true);
-    auto* choose = form::button(frame, QStringLiteral("Command2"), QStringLiteral("Selecteer printer..."));
+    auto* choose =
+        form::button(frame, QStringLiteral("Command2"), QStringLiteral("Selecteer printer..."));
     connect(choose, &QPushButton::clicked, this, [this] { selectPrinter(); });
     auto* row = new QHBoxLayout;
     row->addWidget(m_printer, 1);
@@ -154,12 +161,15 @@ QWidget* SettingsPanel::buildUitmeld()
 {
     auto* frame = new QGroupBox(QStringLiteral("Uitmeld settings"), this);
     auto* v = new QVBoxLayout(frame);
-    v->addWidget(new QLabel(QStringLiteral("Onbemande meldingen ook versturen naar e-mailadres(sen): (één per regel)"),
-                            frame));
+    v->addWidget(new QLabel(
+        QStringLiteral("Onbemande meldingen ook versturen naar e-mailadres(sen): (één per regel)"),
+        frame));
     m_onbemandeMail = new QPlainTextEdit(frame);
     m_onbemandeMail->setObjectName(QStringLiteral("onbemandeMeldingEmailText"));
     v->addWidget(m_onbemandeMail);
-    v->addWidget(new QLabel(QStringLiteral("Elke melding ook versturen naar e-mailadres(sen): (één per regel)"), frame));
+    v->addWidget(new QLabel(
+        QStringLiteral("Elke melding ook versturen naar e-mailadres(sen): (één per regel)"),
+        frame));
     m_elkeMail = new QPlainTextEdit(frame);
     m_elkeMail->setObjectName(QStringLiteral("elkeMeldingEmailText"));
     v->addWidget(m_elkeMail);
@@ -176,7 +186,8 @@ QWidget* SettingsPanel::buildOntvangst()
     text(frame, f, "txtOntvangstServer", "POP3 Server", &S::OntvangstServer);
     number(frame, f, "txtOntvangstPort", "Port", &S::OntvangstPort);
     text(frame, f, "txtOntvangstUserName", "Gebruikersnaam", &S::OntvangstUserName);
-    text(frame, f, "txtOntvangstPassword", "Wachtwoord", &S::OntvangstPassword)->setEchoMode(QLineEdit::Password);
+    text(frame, f, "txtOntvangstPassword", "Wachtwoord", &S::OntvangstPassword)
+        ->setEchoMode(QLineEdit::Password);
     number(frame, f, "txtOntvangstTimeout", "Timeout (sec)", &S::OntvangstTimeout);
     number(frame, f, "txtOntvangstInterval", "Interval (min)", &S::OntvangstInterval);
     return frame;
@@ -284,13 +295,15 @@ bool SettingsPanel::isChanged() const
 bool SettingsPanel::mailboxDiffers(const Settings& stored) const
 {
     // Compared as text, as typed: a stored 110 equals "110" but not "0110".
-    const auto field = [this](const char* name) { return findChild<QLineEdit*>(QString::fromLatin1(name))->text(); };
-    return stored.OntvangstServer != field("txtOntvangstServer")
-        || QString::number(stored.OntvangstPort) != field("txtOntvangstPort")
-        || stored.OntvangstUserName != field("txtOntvangstUserName")
-        || stored.OntvangstPassword != field("txtOntvangstPassword")
-        || QString::number(stored.OntvangstTimeout) != field("txtOntvangstTimeout")
-        || QString::number(stored.OntvangstInterval) != field("txtOntvangstInterval");
+    const auto field = [this](const char* name) {
+        return findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+    };
+    return stored.OntvangstServer != field("txtOntvangstServer") ||
+           QString::number(stored.OntvangstPort) != field("txtOntvangstPort") ||
+           stored.OntvangstUserName != field("txtOntvangstUserName") ||
+           stored.OntvangstPassword != field("txtOntvangstPassword") ||
+           QString::number(stored.OntvangstTimeout) != field("txtOntvangstTimeout") ||
+           QString::number(stored.OntvangstInterval) != field("txtOntvangstInterval");
 }
 
 bool SettingsPanel::readForm()
@@ -300,7 +313,8 @@ bool SettingsPanel::readForm()
     QString bad;
     Settings probe = m_loaded;
     if (!collect(probe, &bad)) {
-        tell(QStringLiteral("U kunt bij \"%1\" alleen een getal invoeren.").arg(bad), PromptFlags::Exclamation);
+        tell(QStringLiteral("U kunt bij \"%1\" alleen een getal invoeren.").arg(bad),
+             PromptFlags::Exclamation);
         return false;
     }
     return true;

@@ -14,7 +14,8 @@ std::optional<int> blockStartSeconds(const QString& text)
     const auto m = form.match(t);
     if (!m.hasMatch())
         return std::nullopt;
-    const QTime time(m.captured(1).toInt(), m.captured(2).toInt(), m.capturedLength(3) ? m.captured(3).toInt() : 0);
+    const QTime time(m.captured(1).toInt(), m.captured(2).toInt(),
+                     m.capturedLength(3) ? m.captured(3).toInt() : 0);
     if (!time.isValid())
         return std::nullopt;
     return time.msecsSinceStartOfDay() / 1000;
@@ -32,17 +33,21 @@ QString blockTimeProblem(int box, const std::array<QString, 3>& times)
     switch (box) {
     case 1:
         if (t2 && *t1 > *t2)
-            return QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 2.");
+            return QStringLiteral(
+                "De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 2.");
         break;
     case 2:
         if (t3 && *t2 > *t3)
-            return QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 3.");
+            return QStringLiteral(
+                "De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 3.");
         if (t1 && *t1 > *t2)
-            return QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 1.");
+            return QStringLiteral(
+                "De ingevoerde tijd moet groter zijn dan de starttijd van blok 1.");
         break;
     case 3:
         if (t2 && *t2 > *t3)
-            return QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 2.");
+            return QStringLiteral(
+                "De ingevoerde tijd moet groter zijn dan de starttijd van blok 2.");
         break;
     default:
         break;

@@ -22,8 +22,9 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
 {
     m_layout->setHorizontalSpacing(4);
     m_layout->setVerticalSpacing(2);
-    const QStringList days{QStringLiteral("Maandag"), QStringLiteral("Dinsdag"), QStringLiteral("Woensdag"),
-                           QStringLiteral("Donderdag"), QStringLiteral("Vrijdag"), QStringLiteral("Zaterdag"),
+    const QStringList days{QStringLiteral("Maandag"),  QStringLiteral("Dinsdag"),
+                           QStringLiteral("Woensdag"), QStringLiteral("Donderdag"),
+                           QStringLiteral("Vrijdag"),  QStringLiteral("Zaterdag"),
                            QStringLiteral("Zondag")};
     for (int d = 0; d < 7; ++d) {
         auto* head = new QLabel(days[d], this);
@@ -42,11 +43,12 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
                 slot->setMinimumWidth(64);
                 m_cells[i] = slot;
                 m_layout->addWidget(slot, rowOf(pos, block), 2 + day);
-                connect(slot, &PlanningSlot::dropped, this, [this](int index, qint64 k, const QString& text) {
-                    setCurrentCell(index);
-                    setCell(index, k, text);
-                    Q_EMIT cellChanged(index);
-                });
+                connect(slot, &PlanningSlot::dropped, this,
+                        [this](int index, qint64 k, const QString& text) {
+                            setCurrentCell(index);
+                            setCell(index, k, text);
+                            Q_EMIT cellChanged(index);
+                        });
                 connect(slot, &PlanningSlot::clicked, this, &WeekGrid::setCurrentCell);
                 connect(slot, &PlanningSlot::clearRequested, this, [this](int index) {
                     setCell(index, 0, {});

@@ -49,8 +49,10 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     connect(m_naam, &QLineEdit::textEdited, this, [this] { markChanged(); });
 
     m_grid = new WeekGrid(this);
-    m_rij2 = form::checkBox(this, QStringLiteral("activeerRij2Check"), QStringLiteral("Blok 2 in gebruik"));
-    m_rij3 = form::checkBox(this, QStringLiteral("activeerRij3Check"), QStringLiteral("Blok 3 in gebruik"));
+    m_rij2 = form::checkBox(this, QStringLiteral("activeerRij2Check"),
+                            QStringLiteral("Blok 2 in gebruik"));
+    m_rij3 = form::checkBox(this, QStringLiteral("activeerRij3Check"),
+                            QStringLiteral("Blok 3 in gebruik"));
     for (int b = 0; b < 3; ++b) {
         auto* box = new QWidget(m_grid);
         auto* v = new QVBoxLayout(box);
@@ -65,10 +67,13 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
             v->addWidget(m_rij3);
         m_grid->setBlockControls(b, box);
         connect(m_times[b], &QLineEdit::textEdited, this, [this] { markChanged(); });
-        connect(m_times[b], &QLineEdit::editingFinished, this, [this, b] { checkTime(b + 1, true); });
+        connect(m_times[b], &QLineEdit::editingFinished, this,
+                [this, b] { checkTime(b + 1, true); });
     }
-    m_second = form::checkBox(this, QStringLiteral("chkboxSecond"), QStringLiteral("Tweede ontvanger in gebruik"));
-    m_third = form::checkBox(this, QStringLiteral("chkboxThird"), QStringLiteral("Derde ontvanger in gebruik"));
+    m_second = form::checkBox(this, QStringLiteral("chkboxSecond"),
+                              QStringLiteral("Tweede ontvanger in gebruik"));
+    m_third = form::checkBox(this, QStringLiteral("chkboxThird"),
+                             QStringLiteral("Derde ontvanger in gebruik"));
     connect(m_rij2, &QCheckBox::clicked, this, [this](bool on) {
         markChanged();
         applyBlock2(on);
@@ -87,8 +92,9 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     m_list = new PlanningSourceList(WeekGrid::mimeType(), this);
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setMinimumWidth(200);
-    connect(m_list, &PlanningSourceList::itemChosen, this,
-            [this](qint64 key, const QString& text) { placeChosenRecipient(m_grid->currentCell(), key, text); });
+    connect(m_list, &PlanningSourceList::itemChosen, this, [this](qint64 key, const QString& text) {
+        placeChosenRecipient(m_grid->currentCell(), key, text);
+    });
     connect(m_grid, &WeekGrid::placeRequested, this, [this](int cell) {
         if (auto* item = m_list->currentItem())
             placeChosenRecipient(cell, item->data(Qt::UserRole).toLongLong(),
@@ -99,7 +105,8 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     connect(m_grid, &WeekGrid::cellChanged, this, [this] { markChanged(); });
 
     auto* opslaan = form::button(this, QStringLiteral("cmdOpslaan"), QStringLiteral("Opslaan"));
-    auto* verwijder = form::button(this, QStringLiteral("cmdVerwijder"), QStringLiteral("Verwijder"));
+    auto* verwijder =
+        form::button(this, QStringLiteral("cmdVerwijder"), QStringLiteral("Verwijder"));
     connect(opslaan, &QPushButton::clicked, this, [this] { saveAll(); });
     connect(verwijder, &QPushButton::clicked, this, [this] { deleteItem(); });
 
@@ -113,8 +120,9 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     gridBox->addWidget(m_grid);
     gridBox->addStretch();
     gridBox->addWidget(new QLabel(
-        QStringLiteral("Sleep een ontvanger naar een vak, of kies een vak en een ontvanger en druk op Enter. "
-                       "Delete maakt een vak leeg."),
+        QStringLiteral(
+            "Sleep een ontvanger naar een vak, of kies een vak en een ontvanger en druk op Enter. "
+            "Delete maakt een vak leeg."),
         gridFrame));
 
     auto* listBox = new QVBoxLayout;
@@ -158,7 +166,8 @@ void WeekPlannerPanel::showItem(qint64 id)
         m_row.time1 = QStringLiteral("00:00");
         m_row.time2 = kNever;
         m_row.time3 = kNever;
-    } else if (auto found = WeekPlanningRepository(m_ctx.conn).find(id); found && found->has_value()) {
+    } else if (auto found = WeekPlanningRepository(m_ctx.conn).find(id);
+               found && found->has_value()) {
         m_row = **found;
     } else if (!found) {
         logFailure(QStringLiteral("laden"), found.error());
@@ -235,7 +244,8 @@ bool WeekPlannerPanel::checkTime(int box, bool refocus)
 {
     if (m_checkingTime)
         return true;
-    const QString problem = blockTimeProblem(box, {m_times[0]->text(), m_times[1]->text(), m_times[2]->text()});
+    const QString problem =
+        blockTimeProblem(box, {m_times[0]->text(), m_times[1]->text(), m_times[2]->text()});
     if (problem.isEmpty())
         return true;
     m_checkingTime = true;
@@ -332,8 +342,8 @@ void WeekPlannerPanel::deleteItem()
     }
     for (const JaarPlanning& y : *years) {
         if (std::find(y.weeks.begin(), y.weeks.end(), m_id) != y.weeks.end()) {
-            tell(QStringLiteral(
-                "Weekrooster kan niet verwijderd worden. Dit weekrooster staat nog in het jaarrooster."));
+            tell(QStringLiteral("Weekrooster kan niet verwijderd worden. Dit weekrooster staat nog "
+                                "in het jaarrooster."));
             return;
         }
     }

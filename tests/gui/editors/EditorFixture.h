@@ -1,9 +1,9 @@
 #pragma once
 
 #include "EditorContext.h"
-#include "PlanningDnd.h"
 #include "EventLog.h"
 #include "FakeClock.h"
+#include "PlanningDnd.h"
 #include "ScheduleCache.h"
 #include "ScriptedPrompt.h"
 #include "TestDatabase.h"
@@ -33,7 +33,11 @@ struct EditorFixture
     int servicesRestarted = 0;
     int mailReceiverRestarted = 0;
     int testReports = 0;
-    EditorContext ctx{*conn, prompt, log, clock, cache,
+    EditorContext ctx{*conn,
+                      prompt,
+                      log,
+                      clock,
+                      cache,
                       [this] { ++servicesRestarted; },
                       [this] { ++mailReceiverRestarted; },
                       [this] {
@@ -50,8 +54,7 @@ struct EditorFixture
     }
 };
 
-template <class T = QWidget>
-T* child(QWidget* panel, const char* name)
+template <class T = QWidget> T* child(QWidget* panel, const char* name)
 {
     T* w = panel->findChild<T*>(QString::fromLatin1(name));
     if (!w)

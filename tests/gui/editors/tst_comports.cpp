@@ -30,7 +30,8 @@ void clickPort(ComPortPanel& panel, qint64 id)
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = list->topLevelItem(i);
         if (item->data(0, Qt::UserRole).toLongLong() == id) {
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(item).center());
             return;
         }
     }
@@ -77,7 +78,8 @@ void TestComPorts::comNumbersMapToDevices()
     env.insert(QStringLiteral("TAVIRO_COM9"), QStringLiteral("/dev/nonexistent-taviro"));
     QCOMPARE(deviceForCom(1, env), QStringLiteral("/dev/ttyS0"));
     QCOMPARE(deviceForCom(7, env), pty.fileName());
-    QCOMPARE(comNumbersFor({QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyUSB0")},
+    QCOMPARE(comNumbersFor({QStringLiteral("/dev/ttyS2"), QStringLiteral("/dev/ttyS0"),
+                            QStringLiteral("/dev/ttyUSB0")},
                            env),
              (QList<int>{1, 3, 7}));
 }
@@ -105,7 +107,8 @@ void TestComPorts::newPortProposesANumber()
     QVERIFY(p.id > used);
     QCOMPARE(storedPort(f, p.id).number, number);
     QCOMPARE(storedPort(f, p.id).string, ComPortPanel::defaultModemString());
-    QCOMPARE(listRow(panel, 1), (QStringList{QString::number(number), QStringLiteral("Geen"), QString()}));
+    QCOMPARE(listRow(panel, 1),
+             (QStringList{QString::number(number), QStringLiteral("Geen"), QString()}));
     QCOMPARE(panel.selectedId(), 0);
 }
 
@@ -134,15 +137,17 @@ void TestComPorts::sendingModemSaved()
     QCOMPARE(p.string, QStringLiteral("AT&FE0"));
     QCOMPARE(p.parity, QStringLiteral("E"));
     QVERIFY(p.is_gsm);
-    QCOMPARE(listRow(panel, 0), (QStringList{QStringLiteral("2"), QStringLiteral("Verzendende Modem"),
-                                             QStringLiteral("19200")}));
+    QCOMPARE(listRow(panel, 0),
+             (QStringList{QStringLiteral("2"), QStringLiteral("Verzendende Modem"),
+                          QStringLiteral("19200")}));
     QVERIFY(!panel.isChanged());
 }
 
 void TestComPorts::editableFieldsFollowTheUse_data()
 {
     QTest::addColumn<int>("designation");
-    QTest::addColumn<QString>("enabled"); // b d p s t m: baud, bits, parity, stop, string+timeout, modem
+    QTest::addColumn<QString>(
+        "enabled"); // b d p s t m: baud, bits, parity, stop, string+timeout, modem
     QTest::newRow("niet in gebruik") << 0 << "------";
     QTest::newRow("ontvangende modem") << 1 << "bdpst-";
     QTest::newRow("zendende modem") << 2 << "bdps-m";
@@ -165,7 +170,8 @@ void TestComPorts::editableFieldsFollowTheUse()
     seen += child(&panel, "databitsCombo")->isEnabled() ? QLatin1Char('d') : QLatin1Char('-');
     seen += child(&panel, "parityCombo")->isEnabled() ? QLatin1Char('p') : QLatin1Char('-');
     seen += child(&panel, "stopbitsCombo")->isEnabled() ? QLatin1Char('s') : QLatin1Char('-');
-    QCOMPARE(child(&panel, "timeoutText")->isEnabled(), child(&panel, "stringText")->isEnabled() && designation == 1);
+    QCOMPARE(child(&panel, "timeoutText")->isEnabled(),
+             child(&panel, "stringText")->isEnabled() && designation == 1);
     seen += child(&panel, "timeoutText")->isEnabled() ? QLatin1Char('t') : QLatin1Char('-');
     seen += child(&panel, "modemTypeOption_1")->isEnabled() ? QLatin1Char('m') : QLatin1Char('-');
     QCOMPARE(seen, enabled);
@@ -200,7 +206,8 @@ void TestComPorts::switchingPortsAsks()
     QCOMPARE(f.askedTexts(), QStringList{QStringLiteral("Wilt u de wijzigingen opslaan?")});
     QCOMPARE(panel.selectedId(), moved ? second : first);
     QCOMPARE(storedPort(f, first).baudrate, storedBaud);
-    QCOMPARE(textOf(&panel, "baudrateText"), moved ? QStringLiteral("9600") : QStringLiteral("2400"));
+    QCOMPARE(textOf(&panel, "baudrateText"),
+             moved ? QStringLiteral("9600") : QStringLiteral("2400"));
 }
 
 void TestComPorts::portNumberChecked_data()
@@ -208,9 +215,13 @@ void TestComPorts::portNumberChecked_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
     QTest::addColumn<qint64>("stored");
-    QTest::newRow("not a number") << "abc" << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
-    QTest::newRow("zero") << "0" << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
-    QTest::newRow("not on this machine") << "7" << "Deze compoort is niet beschikbaar op uw computer." << qint64(7);
+    QTest::newRow("not a number") << "abc"
+                                  << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
+    QTest::newRow("zero") << "0"
+                          << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
+    QTest::newRow("not on this machine")
+        << "7"
+        << "Deze compoort is niet beschikbaar op uw computer." << qint64(7);
     QTest::newRow("present") << "2" << QString() << qint64(2);
 }
 
@@ -261,7 +272,8 @@ void TestComPorts::reinitRestartsServicesOnYes()
     click(&panel, "reinitComButton");
     QCOMPARE(f.servicesRestarted, 1);
     QCOMPARE(f.prompt.asked().first().text,
-             QStringLiteral("Weet u zeker dat u de poorten wilt herinitialiseren? Dit kan mogelijk gevolg hebben voor "
+             QStringLiteral("Weet u zeker dat u de poorten wilt herinitialiseren? Dit kan mogelijk "
+                            "gevolg hebben voor "
                             "nu binnenkomende meldingen."));
     QCOMPARE(f.prompt.asked().first().flags, int(PromptFlags::YesNo));
 }

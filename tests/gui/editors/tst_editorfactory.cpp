@@ -21,13 +21,20 @@ void TestEditorFactory::everyBranchHasItsPanel_data()
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("panel");
     QTest::addColumn<bool>("newNode");
-    QTest::newRow("melders") << "melders" << "Melders1" << false;
-    QTest::newRow("ontvangers") << "ontvangers" << "Ontvanger1" << true;
-    QTest::newRow("weekplanningen") << "weekplanningen" << "WeekPlanner1" << true;
-    QTest::newRow("jaarplanningen") << "jaarplanningen" << "JaarPlanner1" << false;
-    QTest::newRow("comports") << "comports" << "Instellingen1" << false;
-    QTest::newRow("settings") << "settings" << "Settings" << false;
-    QTest::newRow("gebruikers") << "gebruikers" << "Gebruikers" << true;
+    QTest::newRow("melders") << "melders"
+                             << "Melders1" << false;
+    QTest::newRow("ontvangers") << "ontvangers"
+                                << "Ontvanger1" << true;
+    QTest::newRow("weekplanningen") << "weekplanningen"
+                                    << "WeekPlanner1" << true;
+    QTest::newRow("jaarplanningen") << "jaarplanningen"
+                                    << "JaarPlanner1" << false;
+    QTest::newRow("comports") << "comports"
+                              << "Instellingen1" << false;
+    QTest::newRow("settings") << "settings"
+                              << "Settings" << false;
+    QTest::newRow("gebruikers") << "gebruikers"
+                                << "Gebruikers" << true;
 }
 
 void TestEditorFactory::everyBranchHasItsPanel()
@@ -50,13 +57,15 @@ void TestEditorFactory::branchCaptions_data()
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QStringList>("captions");
     QTest::newRow("ontvangers") << "ontvangers"
-                                << QStringList{QStringLiteral("Jan de Vries (JDV)"), QStringLiteral("José Smit (JSM)"),
+                                << QStringList{QStringLiteral("Jan de Vries (JDV)"),
+                                               QStringLiteral("José Smit (JSM)"),
                                                QStringLiteral("Marieke Bakker (MBA)"),
                                                QStringLiteral("Pieter Jansen (PJA)")};
     QTest::newRow("weekplanningen") << "weekplanningen"
                                     << QStringList{QStringLiteral("Kerstrooster (KERST)"),
                                                    QStringLiteral("Standaard week (STD)")};
-    QTest::newRow("jaarplanningen") << "jaarplanningen" << QStringList{QStringLiteral("Jaarrooster Zorg (JAAR)")};
+    QTest::newRow("jaarplanningen")
+        << "jaarplanningen" << QStringList{QStringLiteral("Jaarrooster Zorg (JAAR)")};
     QTest::newRow("settings") << "settings" << QStringList{};
 }
 

@@ -1,5 +1,5 @@
-#include "EditorFixture.h"
 #include "EditorFactory.h"
+#include "EditorFixture.h"
 #include "Repositories.h"
 
 #include <QDir>
@@ -63,7 +63,8 @@ void TestEditorScreenshots::render()
     if (dir.isEmpty())
         dir = scratch.path();
     QDir().mkpath(dir);
-    QVERIFY(shot.save(dir + QLatin1Char('/') + QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".png")));
+    QVERIFY(shot.save(dir + QLatin1Char('/') + QString::fromLatin1(QTest::currentDataTag()) +
+                      QStringLiteral(".png")));
 }
 
 QTEST_MAIN(TestEditorScreenshots)

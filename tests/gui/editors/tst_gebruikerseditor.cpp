@@ -37,7 +37,8 @@ void TestGebruikersEditor::newAccountLearnsItsKey()
 
     typeInto(&panel, "txtnaam", QStringLiteral("Kees de Jong"));
     click(&panel, "cmdOpslaan");
-    auto all = GebruikerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("KdJ")});
+    auto all = GebruikerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"),
+                                                 {QStringLiteral("KdJ")});
     QVERIFY(all.ok());
     QCOMPARE(all->size(), 1);
     QCOMPARE(all->first().id, panel.currentId());
@@ -65,7 +66,8 @@ void TestGebruikersEditor::leavingAsks()
     QFETCH(QString, storedName);
     QFETCH(QString, shownName);
     EditorFixture f;
-    auto op = GebruikerRepository(*f.conn).checkLogin(QStringLiteral("op1"), QStringLiteral("geheim"));
+    auto op =
+        GebruikerRepository(*f.conn).checkLogin(QStringLiteral("op1"), QStringLiteral("geheim"));
     QVERIFY(op.ok() && op->has_value());
     GebruikersPanel panel(f.ctx);
     panel.show();

@@ -69,12 +69,16 @@ private Q_SLOTS:
 void TestMeldersEditor::transmitterSaved()
 {
     EditorFixture f;
-    QVERIFY(f.conn->exec(QStringLiteral("UPDATE melders SET \"new\" = ? WHERE id = ?"), {true, kKantoor}).ok());
+    QVERIFY(
+        f.conn
+            ->exec(QStringLiteral("UPDATE melders SET \"new\" = ? WHERE id = ?"), {true, kKantoor})
+            .ok());
     MelderPanel panel(f.ctx);
     panel.show();
     panel.showItem(kKantoor);
     QCOMPARE(textOf(&panel, "txtnaam"), QStringLiteral("Kantoor Centrum"));
-    QCOMPARE(child<QComboBox>(&panel, "cboweekmelder")->currentText(), QStringLiteral("Standaard week"));
+    QCOMPARE(child<QComboBox>(&panel, "cboweekmelder")->currentText(),
+             QStringLiteral("Standaard week"));
     QCOMPARE(boldItems(panel), QStringList{QStringLiteral("01")});
     typeInto(&panel, "txtnaam", QStringLiteral("Kantoor 't Centrum"));
     typeInto(&panel, "txtadres", QStringLiteral("Stationsplein 1"));
@@ -170,7 +174,8 @@ void TestMeldersEditor::leavingAsks()
     QCOMPARE(storedMelder(f, kKantoor).plaats, storedPlace);
     // The alarm point was written before the question, whatever the answer.
     QCOMPARE(storedAlarm(f, 1).omschrijving, QStringLiteral("Inbraak hal en trap"));
-    QCOMPARE(textOf(&panel, "txtplaats"), answer == PromptAnswer::Cancel ? QStringLiteral("Zeist") : storedPlace);
+    QCOMPARE(textOf(&panel, "txtplaats"),
+             answer == PromptAnswer::Cancel ? QStringLiteral("Zeist") : storedPlace);
 }
 
 void TestMeldersEditor::deleteTransmitterKeepsPoints()

@@ -32,7 +32,8 @@ void TestOntvangersEditor::newRecipientIsStoredOnce()
     typeInto(&panel, "txtnaam", QStringLiteral("Henk van 't Hoff"));
     typeInto(&panel, "txtplaats", QStringLiteral("Zoetermeer"));
     typeInto(&panel, "txtmobielnr", QStringLiteral("+31611122233"));
-    child<QPlainTextEdit>(&panel, "txtemail")->setPlainText(QStringLiteral("henk@example.nl\nwacht@example.nl"));
+    child<QPlainTextEdit>(&panel, "txtemail")
+        ->setPlainText(QStringLiteral("henk@example.nl\nwacht@example.nl"));
     typeInto(&panel, "intpincode", QStringLiteral("4321"));
     click(&panel, "smsCheck");
     click(&panel, "chksuperpin");
@@ -43,7 +44,8 @@ void TestOntvangersEditor::newRecipientIsStoredOnce()
     click(&panel, "cmdOpslaan");
     QCOMPARE(panel.currentId(), id);
 
-    auto rows = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("HvD")});
+    auto rows = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"),
+                                                  {QStringLiteral("HvD")});
     QVERIFY(rows.ok());
     QCOMPARE(rows->size(), 1);
     const Ontvanger& o = rows->first();
@@ -141,8 +143,9 @@ void TestOntvangersEditor::deleteRefusedWhilePlanned()
     QCOMPARE((*OntvangerRepository(*f.conn).find(id))->deleted, deleted);
     QCOMPARE(closed.count(), deleted ? 1 : 0);
     if (!deleted)
-        QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
-                     "Ontvanger kan niet verwijderd worden. Deze ontvanger staat nog in het weekrooster.")});
+        QCOMPARE(f.askedTexts(),
+                 QStringList{QStringLiteral("Ontvanger kan niet verwijderd worden. Deze ontvanger "
+                                            "staat nog in het weekrooster.")});
 }
 
 void TestOntvangersEditor::duplicateAliasAsked_data()
@@ -165,8 +168,10 @@ void TestOntvangersEditor::duplicateAliasAsked()
     f.prompt.script({answer});
     click(&panel, "cmdOpslaan");
     QCOMPARE(f.askedTexts(),
-             QStringList{QStringLiteral("De alias \"JDV\" wordt al gebruikt door Jan de Vries. Wilt u toch opslaan?")});
-    auto same = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("JDV")});
+             QStringList{QStringLiteral(
+                 "De alias \"JDV\" wordt al gebruikt door Jan de Vries. Wilt u toch opslaan?")});
+    auto same = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"),
+                                                  {QStringLiteral("JDV")});
     QCOMPARE(same->size(), rows);
     // A recipient whose alias is its own asks nothing.
     f.prompt.script({});

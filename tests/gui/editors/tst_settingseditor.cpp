@@ -48,7 +48,8 @@ void TestSettingsEditor::everyColumnRoundTrips()
     typeInto(&panel, "txteindtijd", QStringLiteral("23:30"));
     typeInto(&panel, "txtZondag", QStringLiteral("0:00-24:00"));
     click(&panel, "chkprintdirect");
-    child<QPlainTextEdit>(&panel, "elkeMeldingEmailText")->setPlainText(QStringLiteral("a@example.nl\nb@example.nl"));
+    child<QPlainTextEdit>(&panel, "elkeMeldingEmailText")
+        ->setPlainText(QStringLiteral("a@example.nl\nb@example.nl"));
     click(&panel, "autoBemandNaInloggenCheck");
     click(&panel, "Command1");
     QVERIFY(f.prompt.asked().isEmpty());
@@ -78,11 +79,16 @@ void TestSettingsEditor::mailboxChangeRestartsReceiver_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("restarts");
-    QTest::newRow("mail server only") << "txtServer" << "smtp.example.nl" << 0;
-    QTest::newRow("interval 5 to 10") << "txtOntvangstInterval" << "10" << 1;
-    QTest::newRow("port 110 as 110") << "txtOntvangstPort" << "110" << 0;
-    QTest::newRow("port 110 as 0110") << "txtOntvangstPort" << "0110" << 1;
-    QTest::newRow("user name") << "txtOntvangstUserName" << "alarm@example.nl" << 1;
+    QTest::newRow("mail server only") << "txtServer"
+                                      << "smtp.example.nl" << 0;
+    QTest::newRow("interval 5 to 10") << "txtOntvangstInterval"
+                                      << "10" << 1;
+    QTest::newRow("port 110 as 110") << "txtOntvangstPort"
+                                     << "110" << 0;
+    QTest::newRow("port 110 as 0110") << "txtOntvangstPort"
+                                      << "0110" << 1;
+    QTest::newRow("user name") << "txtOntvangstUserName"
+                               << "alarm@example.nl" << 1;
 }
 
 void TestSettingsEditor::mailboxChangeRestartsReceiver()
@@ -112,7 +118,8 @@ void TestSettingsEditor::nonNumberRefusesTheWholeSave()
     typeInto(&panel, "txtServer", QStringLiteral("smtp.example.nl"));
     typeInto(&panel, "txtOntvangstTimeout", QStringLiteral("zestig"));
     QVERIFY(!panel.hideMe());
-    QCOMPARE(f.askedTexts(), QStringList{QStringLiteral("U kunt bij \"Timeout (sec)\" alleen een getal invoeren.")});
+    QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
+                                 "U kunt bij \"Timeout (sec)\" alleen een getal invoeren.")});
     QCOMPARE(storedSettings(f).mailserver, QStringLiteral("localhost"));
     QCOMPARE(f.mailReceiverRestarted, 0);
 }

@@ -56,23 +56,53 @@ void TestWeekPlanner::blockTimes_data()
     QTest::addColumn<QString>("t3");
     QTest::addColumn<QString>("problem");
     const QString bad = QStringLiteral("U heeft een onjuiste tijd ingevoerd.");
-    const QString before2 = QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 2.");
-    const QString before3 = QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 3.");
-    const QString after1 = QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 1.");
-    const QString after2 = QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 2.");
-    QTest::newRow("typed h:m") << 1 << "8:0" << "16:30" << "24:00" << QString();
-    QTest::newRow("24:00 is the end of day") << 3 << "8:00" << "16:30" << "24:00" << QString();
-    QTest::newRow("equal starts") << 2 << "8:00" << "8:00" << "8:00" << QString();
-    QTest::newRow("25:00") << 1 << "25:00" << "24:00" << "24:00" << bad;
-    QTest::newRow("8.00") << 1 << "8.00" << "24:00" << "24:00" << bad;
-    QTest::newRow("abc") << 2 << "8:00" << "abc" << "24:00" << bad;
-    QTest::newRow("empty") << 3 << "8:00" << "16:00" << "" << bad;
-    QTest::newRow("24:30") << 3 << "8:00" << "16:00" << "24:30" << bad;
-    QTest::newRow("1 after 2") << 1 << "17:00" << "16:30" << "24:00" << before2;
-    QTest::newRow("2 after 3") << 2 << "8:00" << "23:00" << "22:00" << before3;
-    QTest::newRow("2 before 1") << 2 << "8:00" << "7:59" << "24:00" << after1;
-    QTest::newRow("3 before 2") << 3 << "8:00" << "16:30" << "16:29" << after2;
-    QTest::newRow("unreadable neighbour") << 1 << "8:00" << "x" << "24:00" << QString();
+    const QString before2 =
+        QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 2.");
+    const QString before3 =
+        QStringLiteral("De ingevoerde tijd moet kleiner zijn dan de starttijd van blok 3.");
+    const QString after1 =
+        QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 1.");
+    const QString after2 =
+        QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 2.");
+    QTest::newRow("typed h:m") << 1 << "8:0"
+                               << "16:30"
+                               << "24:00" << QString();
+    QTest::newRow("24:00 is the end of day") << 3 << "8:00"
+                                             << "16:30"
+                                             << "24:00" << QString();
+    QTest::newRow("equal starts") << 2 << "8:00"
+                                  << "8:00"
+                                  << "8:00" << QString();
+    QTest::newRow("25:00") << 1 << "25:00"
+                           << "24:00"
+                           << "24:00" << bad;
+    QTest::newRow("8.00") << 1 << "8.00"
+                          << "24:00"
+                          << "24:00" << bad;
+    QTest::newRow("abc") << 2 << "8:00"
+                         << "abc"
+                         << "24:00" << bad;
+    QTest::newRow("empty") << 3 << "8:00"
+                           << "16:00"
+                           << "" << bad;
+    QTest::newRow("24:30") << 3 << "8:00"
+                           << "16:00"
+                           << "24:30" << bad;
+    QTest::newRow("1 after 2") << 1 << "17:00"
+                               << "16:30"
+                               << "24:00" << before2;
+    QTest::newRow("2 after 3") << 2 << "8:00"
+                               << "23:00"
+                               << "22:00" << before3;
+    QTest::newRow("2 before 1") << 2 << "8:00"
+                                << "7:59"
+                                << "24:00" << after1;
+    QTest::newRow("3 before 2") << 3 << "8:00"
+                                << "16:30"
+                                << "16:29" << after2;
+    QTest::newRow("unreadable neighbour") << 1 << "8:00"
+                                          << "x"
+                                          << "24:00" << QString();
 }
 
 void TestWeekPlanner::blockTimes()
@@ -152,7 +182,8 @@ void TestWeekPlanner::dropPlacesAndEmpties()
     panel.showPlanning(kStandard);
     const int monday = WeekPlanning::cellIndex(0, 0, 0);
     const int backup = WeekPlanning::cellIndex(1, 0, 0);
-    QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kPieter), panel.grid()->cell(monday)));
+    QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kPieter),
+                     panel.grid()->cell(monday)));
     QCOMPARE(panel.grid()->cell(monday)->text(), QStringLiteral("PJA"));
     auto* empty = panel.recipientList()->item(panel.recipientList()->count() - 1);
     QCOMPARE(empty->text(), QStringLiteral(" leeg()"));
@@ -216,8 +247,8 @@ void TestWeekPlanner::saveChangesWhoIsOnDuty()
     const QDateTime wednesday(QDate(2026, 12, 2), QTime(10, 15)); // block 1 runs from 8:00
     auto onDuty = [&] {
         DutyOutcome out;
-        DutyResolver(f.cache, wednesday, false, QString()).addOnDutyRecipients({{1, kStandard}}, ScheduleMode::Week,
-                                                                               out);
+        DutyResolver(f.cache, wednesday, false, QString())
+            .addOnDutyRecipients({{1, kStandard}}, ScheduleMode::Week, out);
         QList<qint64> ids;
         for (const DutyPair& p : out.pairs)
             ids << p.recipientId;
@@ -257,12 +288,14 @@ void TestWeekPlanner::leavingAfterAPlacementAsks()
     QVERIFY(panel.hideMe());
     QVERIFY(f.prompt.asked().isEmpty());
     const int cell = WeekPlanning::cellIndex(0, 1, 0);
-    QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kPieter), panel.grid()->cell(cell)));
+    QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kPieter),
+                     panel.grid()->cell(cell)));
     f.prompt.script({answer});
     QCOMPARE(panel.hideMe(), mayLeave);
     QCOMPARE(f.askedTexts(), QStringList{planningChangeQuestion()});
     QCOMPARE(stored(f, kStandard).cells[cell], storedCell);
-    QCOMPARE(panel.grid()->cell(cell)->text(), answer == PromptAnswer::No ? QStringLiteral("JDV") : QStringLiteral("PJA"));
+    QCOMPARE(panel.grid()->cell(cell)->text(),
+             answer == PromptAnswer::No ? QStringLiteral("JDV") : QStringLiteral("PJA"));
 }
 
 void TestWeekPlanner::deleteRefusedWhileInYearSchedule_data()
@@ -286,8 +319,9 @@ void TestWeekPlanner::deleteRefusedWhileInYearSchedule()
     QCOMPARE(stored(f, kStandard).deleted, yearDeleted);
     QCOMPARE(closed.count(), yearDeleted ? 1 : 0);
     if (!yearDeleted)
-        QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
-                     "Weekrooster kan niet verwijderd worden. Dit weekrooster staat nog in het jaarrooster.")});
+        QCOMPARE(f.askedTexts(),
+                 QStringList{QStringLiteral("Weekrooster kan niet verwijderd worden. Dit "
+                                            "weekrooster staat nog in het jaarrooster.")});
 }
 
 QTEST_MAIN(TestWeekPlanner)
