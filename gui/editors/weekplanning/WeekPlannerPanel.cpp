@@ -119,11 +119,10 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     gridBox->addLayout(positions);
     gridBox->addWidget(m_grid);
     gridBox->addStretch();
-    gridBox->addWidget(new QLabel(
-        QStringLiteral(
-            "Sleep een ontvanger naar een vak, of kies een vak en een ontvanger en druk op Enter. "
-            "Delete maakt een vak leeg."),
-        gridFrame));
+    gridBox->addWidget(new QLabel(QStringLiteral("Sleep een ontvanger naar een vak, of kies een "
+                                                 "vak (muis of pijltjestoetsen) en een ontvanger "
+                                                 "en druk op Enter. Delete maakt een vak leeg."),
+                                  gridFrame));
 
     auto* listBox = new QVBoxLayout;
     listBox->addWidget(new QLabel(QStringLiteral("ontvangers"), this));

@@ -9,8 +9,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTimer>
+#include <QWindow>
 
 using namespace taviro;
 using namespace taviro::test;
@@ -39,6 +42,7 @@ private Q_SLOTS:
     void newScheduleDefaultsAndKey();
     void unTickingBlock2ClosesBlock3();
     void dropPlacesAndEmpties();
+    void realDragFromTheList();
     void keyboardPlacesAndRemoves();
     void deletedRecipientShowsQuestionMark();
     void saveChangesWhoIsOnDuty();
@@ -193,6 +197,47 @@ void TestWeekPlanner::dropPlacesAndEmpties()
     QCOMPARE(stored(f, kStandard).cells[monday], kPieter);
     QCOMPARE(stored(f, kStandard).cells[backup], 0);
     QCOMPARE(panel.grid()->cell(backup)->text(), QString());
+}
+
+// A drag as the operator makes it: press on a recipient, move, and let go
+// over a cell, through the window system's own drag loop. The offscreen
+// platform has no drag loop, so this runs only under X (ctest runs it through
+// xvfb-run when that is installed).
+void TestWeekPlanner::realDragFromTheList()
+{
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
+        QSKIP("needs a window system with drag and drop");
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.resize(1100, 720);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    panel.showPlanning(kStandard);
+    auto* list = panel.recipientList();
+    PlanningSlot* cell = panel.grid()->cell(WeekPlanning::cellIndex(0, 0, 0));
+    QWindow* window = panel.windowHandle();
+    const QPoint from =
+        list->viewport()->mapTo(&panel, list->visualItemRect(itemFor(list, kPieter)).center());
+    const QPoint to = cell->mapTo(&panel, cell->rect().center());
+    bool dropped = false;
+    // QDrag::exec runs its own loop from the second move on; the drop is
+    // made from inside it.
+    QTimer::singleShot(200, &panel, [&] {
+        QTest::mouseMove(window, to);
+        QTest::qWait(100);
+        QTest::mouseMove(window, to + QPoint(1, 1));
+        QTest::qWait(100);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, to + QPoint(1, 1));
+        dropped = true;
+    });
+    QTest::mousePress(window, Qt::LeftButton, {}, from);
+    QTest::mouseMove(window, from + QPoint(10, 0));
+    QTest::mouseMove(window, from + QPoint(30, 0));
+    QTRY_VERIFY(dropped);
+    QCOMPARE(cell->text(), QStringLiteral("PJA"));
+    QVERIFY(panel.isChanged());
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(stored(f, kStandard).cells[WeekPlanning::cellIndex(0, 0, 0)], kPieter);
 }
 
 void TestWeekPlanner::keyboardPlacesAndRemoves()
