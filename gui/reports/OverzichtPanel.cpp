@@ -80,6 +80,9 @@ OverzichtPanel::OverzichtPanel(Kind kind, const DatabaseConnector& conn, const C
 
     connect(generate, &QPushButton::clicked, this, [this] { Q_EMIT overzichtRequested(request()); });
     fillmelderlist();
+    // A new panel starts on today; opening it again (fillmelderlist) resets
+    // the period to the last day.
+    m_from->setDate(m_clock.now().date());
 }
 
 void OverzichtPanel::fillmelderlist()

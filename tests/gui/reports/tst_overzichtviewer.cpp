@@ -64,6 +64,8 @@ private Q_SLOTS:
         auto* list = panel.findChild<QListWidget*>(QStringLiteral("melderList"));
         QCOMPARE(list->count(), 2); // the deleted transmitter is not offered
         QCOMPARE(list->item(0)->text(), QStringLiteral("Archief (Kerkplein 3)"));
+        QCOMPARE(panel.findChild<QDateEdit*>(QStringLiteral("DTPickerFrom"))->date(), QDate(2026, 12, 2));
+        panel.fillmelderlist(); // opened again from the navigation
         QCOMPARE(panel.findChild<QDateEdit*>(QStringLiteral("DTPickerFrom"))->date(),
                  periode ? QDate(2026, 12, 1) : QDate(2026, 12, 2));
         QCOMPARE(panel.findChild<QDateEdit*>(QStringLiteral("DTPickerTo")) != nullptr, periode);
