@@ -207,6 +207,20 @@ private Q_SLOTS:
         QVERIFY2(out.error.contains(QStringLiteral("niet opgeslagen")), qPrintable(out.error));
     }
 
+    void cancelledBuildKeepsThePreviousFile()
+    {
+        ReportFixture f;
+        f.morning();
+        OverzichtBuilder builder(*f.conn, m_logger);
+        QVERIFY(builder.build(request(f)));
+        const QString before = readAll(builder.xmlPath());
+        f.line(f.melding(f.at(2, 11, 0), false), f.inbraak, 1, f.at(2, 11, 0)); // news the stopped build would add
+        auto stopped = builder.build(request(f), [](int done, int) { return done < 2; });
+        QVERIFY(!stopped);
+        QCOMPARE(stopped.error(), QStringLiteral("Het overzicht is afgebroken."));
+        QCOMPARE(readAll(builder.xmlPath()), before);
+    }
+
     void workerThreadReportsProgressAndOutcome()
     {
         ReportFixture f;
