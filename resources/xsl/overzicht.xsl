@@ -63,7 +63,7 @@
         </xsl:if>
         <xsl:choose>
           <xsl:when test="melding">
-            <table class="grid" width="100%" cellspacing="0" cellpadding="3">
+            <table class="grid" width="99%" cellspacing="0" cellpadding="3">
               <tr>
                 <th>Datum <span class="sort">▼</span></th>
                 <th>Functie</th>

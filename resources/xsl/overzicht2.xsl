@@ -50,7 +50,7 @@
           <p class="sub"><xsl:value-of select="adres"/>, <xsl:value-of select="plaats"/></p>
           <xsl:choose>
             <xsl:when test="/overzicht/melding[@alias = $alias]">
-              <table class="grid" width="100%" cellspacing="0" cellpadding="3">
+              <table class="grid" width="99%" cellspacing="0" cellpadding="3">
                 <tr>
                   <th>Tijd <span class="sort">▼</span></th>
                   <th>Melding</th>
