@@ -32,14 +32,15 @@ private Q_SLOTS:
         QCOMPARE(items[0].naam, QStringLiteral("Kantoor Centrum"));
         QCOMPARE(items[0].bemand, false);
         QCOMPARE(beeps.size(), 1);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 1")), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = true")), 1);
         // One dispatch per recipient, each carrying both lines.
         QCOMPARE(
             f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id IN (?, ?)"),
                      {f.jan, f.marieke}),
             2);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldlink")), 4);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE uitmelden = 1")), 2);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldindex WHERE uitmelden = true")),
+                 2);
 
         // Newest dispatch first: Marieke's, then Jan's in the pass that follows at once.
         QCOMPARE(f.sms.sent.size(), 2);
@@ -60,7 +61,7 @@ private Q_SLOTS:
                 "Adres        : Stationsweg 1\r\n\r\nMELDING(EN)\r\n"
                 "Functie      : 01\r\nOmschrijving : Inbraak hal\r\nFlank        : Op\r\n\r\n"
                 "Functie      : 02\r\nOmschrijving : Brand keuken\r\nFlank        : Op\r\n\r\n"));
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = 1 AND "
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = true AND "
                                          "uitmeldtype = 1 AND pogingen = 1")),
                  2);
     }
@@ -155,7 +156,7 @@ private Q_SLOTS:
         QVERIFY(f.conn->exec(
             QStringLiteral(
                 "INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", "
-                "bevestiger, bevestigtype) VALUES (?, 1, 1, ?, '2026-12-02 23:50:00', ?, 0)"),
+                "bevestiger, bevestigtype) VALUES (?, 1, true, ?, '2026-12-02 23:50:00', ?, 0)"),
             {f.jan, pogingen, bevestiger}));
         f.clock.set(QDateTime(QDate(2026, 12, 2).addDays(daysLater),
                               QTime(daysLater == 0 ? 23 : 0, daysLater == 0 ? 55 : 15)));
@@ -241,7 +242,7 @@ private Q_SLOTS:
         if (bemand) {
             QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 1);
             QCOMPARE(f.number(QStringLiteral(
-                         "SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = 0 AND done = 1 "
+                         "SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = 0 AND done = true "
                          "AND uitmeldtype = 0")),
                      1);
             QCOMPARE(f.number(QStringLiteral("SELECT uitmelden FROM meldindex")), 0);
@@ -292,8 +293,8 @@ private Q_SLOTS:
                                             rule, weekId, yearId);
         inst.point(odd, QStringLiteral("05"), QStringLiteral("CV"), pointRule);
         if (oddCase == QLatin1String("inactiveMelder"))
-            QVERIFY(
-                f.conn->exec(QStringLiteral("UPDATE melders SET actief = 0 WHERE id = ?"), {odd}));
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE melders SET actief = false WHERE id = ?"),
+                                 {odd}));
         QVERIFY(f.console.loadPlanningCache());
 
         ReceivedReport r{QStringLiteral("1001"), {}, f.clock.now(), {}};
@@ -323,7 +324,7 @@ private Q_SLOTS:
         f.sms.succeed = false; // nothing leaves: both dispatches stay pending
         f.console.showNewActueel();
         f.settle();
-        QVERIFY(f.conn->exec(QStringLiteral("UPDATE ontvangers SET deleted = 1 WHERE id = ?"),
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE ontvangers SET deleted = true WHERE id = ?"),
                              {f.marieke}));
         f.sms.succeed = true;
         f.sms.sent.clear();
@@ -353,7 +354,7 @@ private Q_SLOTS:
             f.melder, QStringLiteral("99"), QStringLiteral("24-uurs test"), 0, 0, true);
         if (hoursAgo >= 0) {
             // A check-in through the report store sets the point's date and clears tolate.
-            QVERIFY(f.conn->exec(QStringLiteral("UPDATE alarmen SET tolate = 1 WHERE id = ?"),
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE alarmen SET tolate = true WHERE id = ?"),
                                  {point}));
             f.clock.advanceSecs(-hoursAgo * 3600);
             f.report({QStringLiteral("99")});
@@ -399,10 +400,10 @@ private Q_SLOTS:
                               QStringLiteral("TestFunctie2|Taviro Test Melder 2|TestOSNr2"),
                               QStringLiteral("TestFunctie3|Taviro Test Melder 2|TestOSNr2")}));
         QCOMPARE(tree.size(), 1);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = 1")
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = true")
                               .arg(f.conn->id(QStringLiteral("new")))),
                  0);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = 1")), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = true")), 1);
     }
 
     void unmannedSchedule_data()
@@ -410,10 +411,12 @@ private Q_SLOTS:
         QTest::addColumn<QTime>("time");
         QTest::addColumn<QString>("monday");
         QTest::addColumn<bool>("switches");
-        QTest::newRow("in the minute") << QTime(17, 30, 59) << "17:30" << true;
-        QTest::newRow("a minute early") << QTime(17, 29, 59) << "17:30" << false;
-        QTest::newRow("a minute late") << QTime(17, 31, 0) << "17:30" << false;
-        QTest::newRow("without leading zero never") << QTime(8, 0) << "8:00" << false;
+        QTest::addColumn<bool>("actief");
+        QTest::newRow("in the minute") << QTime(17, 30, 59) << "17:30" << true << true;
+        QTest::newRow("a minute early") << QTime(17, 29, 59) << "17:30" << false << true;
+        QTest::newRow("a minute late") << QTime(17, 31, 0) << "17:30" << false << true;
+        QTest::newRow("without leading zero never") << QTime(8, 0) << "8:00" << false << true;
+        QTest::newRow("schedule switched off") << QTime(17, 30) << "17:30" << false << false;
     }
 
     void unmannedSchedule()
@@ -421,9 +424,10 @@ private Q_SLOTS:
         QFETCH(QTime, time);
         QFETCH(QString, monday);
         QFETCH(bool, switches);
+        QFETCH(bool, actief);
         test::ConsoleFixture f;
         test::Installation(*f.conn).settings([&](Settings& s) {
-            s.OnbemandRoosterActief = true;
+            s.OnbemandRoosterActief = actief;
             s.maandag = monday;
         });
         f.clock.set(QDateTime(QDate(2026, 12, 7), time));

@@ -56,7 +56,7 @@ private Q_SLOTS:
         test::ConsoleFixture f;
         QVERIFY(f.conn->exec(QStringLiteral(
             "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, 1)")));
+            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
         f.console.getSmsSettings();
         FakeReceiver other, shared;
         shared.open = open;

@@ -1,0 +1,105 @@
+#include "ConsoleFixture.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+using namespace taviro;
+
+// Two console stations on one database while the receivers store a storm of
+// reports: each report is taken in by exactly one of them, and each dispatch
+// delivered by exactly one. Runs on SQLite and, with TAVIRO_TEST_DATABASE, on
+// PostgreSQL, where the stations really do run side by side.
+class TstStations : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void stormSharedByTwoStations()
+    {
+        test::ConsoleFixture f;
+        const int reports = qEnvironmentVariableIntValue("TAVIRO_STORM_REPORTS") > 0
+                                ? qEnvironmentVariableIntValue("TAVIRO_STORM_REPORTS")
+                                : 400;
+        const QString child =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/station_child");
+        const QString stopFile = f.db.folder() + QStringLiteral("/stop");
+        QProcess stations[2];
+        for (int i = 0; i < 2; ++i) {
+            stations[i].start(child, {f.db.path(),
+                                      f.db.folder() + QStringLiteral("/station%1/").arg(i),
+                                      stopFile});
+            QVERIFY(stations[i].waitForStarted());
+        }
+
+        QElapsedTimer storm;
+        storm.start();
+        for (int i = 0; i < reports; ++i)
+            QVERIFY(f.report({QStringLiteral("01")}) > 0);
+        const qint64 stored = storm.elapsed();
+
+        auto left = [&f] {
+            return f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = ?"),
+                            {sql::boolValue(false)}) +
+                   f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
+                            {sql::boolValue(false)});
+        };
+        QElapsedTimer drain;
+        drain.start();
+        while (left() != 0 && drain.elapsed() < 200000)
+            QTest::qWait(200);
+        QFile(stopFile).open(QIODevice::WriteOnly);
+
+        qint64 taken = 0, sms = 0, mail = 0;
+        for (QProcess& p : stations) {
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitCode(), 0);
+            const QList<QByteArray> n = p.readAllStandardOutput().trimmed().split(' ');
+            QCOMPARE(n.size(), 3);
+            qInfo("station: %s reports, %s SMS, %s e-mails", n[0].constData(), n[1].constData(),
+                  n[2].constData());
+            taken += n[0].toLongLong();
+            sms += n[1].toLongLong();
+            mail += n[2].toLongLong();
+        }
+        qInfo("%d reports stored in %lld ms, all delivered %lld ms later", reports, stored,
+              drain.elapsed());
+        QCOMPARE(left(), 0);
+        QCOMPARE(taken, qint64(reports));
+        // Jan gets SMS and e-mail, Marieke SMS: two dispatches a report, each
+        // sent once; a report taken in twice would have made four.
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 2 * qint64(reports));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen <> 1")), 0);
+        QCOMPARE(sms, 2 * qint64(reports));
+        QCOMPARE(mail, qint64(reports));
+    }
+
+    // The database server restarting drops every station's connection: the
+    // console says so once, opens a new one and takes in what waited.
+    void lostServerConnectionIsRestored()
+    {
+        test::ConsoleFixture f;
+        if (!f.db.onPostgres())
+            QSKIP("a SQLite file has no connection to lose");
+        const qint64 first = f.report({QStringLiteral("01")});
+        QVERIFY(first > 0);
+        {
+            auto admin = f.db.connect();
+            QVERIFY(admin->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM "
+                                               "pg_stat_activity WHERE datname = current_database() "
+                                               "AND pid <> pg_backend_pid()"))
+                        .ok());
+        }
+        QList<ActueelItem> items = f.console.showNewActueel();
+        items += f.console.showNewActueel();
+        QCOMPARE(items.size(), 1);
+        QCOMPARE(items.first().meldingId, first);
+        QVERIFY(f.report({QStringLiteral("02")}) > 0); // the receivers' side reconnects too
+        QCOMPARE(f.console.showNewActueel().size(), 1);
+        const QString log = f.logText();
+        QVERIFY2(log.contains(QStringLiteral("verbinding met de database is verbroken")), qPrintable(log));
+        QVERIFY(log.contains(QStringLiteral("verbinding met de database is hersteld")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstStations)
+#include "tst_stations.moc"
