@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QUrl>
 
 #include <csignal>
 #include <cstdio>
@@ -86,7 +87,10 @@ void ServiceHost::start()
 
     m_stdinNotifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(m_stdinNotifier, &QSocketNotifier::activated, this, &ServiceHost::readStdin);
-    log(QStringLiteral("gestart (pid %1, database %2)").arg(QCoreApplication::applicationPid()).arg(databaseSettings().text()));
+    const DatabaseSettings db = databaseSettings();
+    // A PostgreSQL URL may carry the password; the log is no place for it.
+    const QString where = db.dialect == Dialect::PostgreSQL ? QUrl(db.text()).toString(QUrl::RemovePassword) : db.text();
+    log(QStringLiteral("gestart (pid %1, database %2)").arg(QCoreApplication::applicationPid()).arg(where));
 }
 
 DatabaseSettings ServiceHost::databaseSettings() const
