@@ -46,6 +46,8 @@ bool SmtpTestServer::start(const Options& options)
         args << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
     if (!options.refuse.isEmpty())
         args << QStringLiteral("--refuse") << options.refuse;
+    if (options.drops > 0)
+        args << QStringLiteral("--drop") << QString::number(options.drops);
     if (options.startTls) {
         const QString key = m_dir.filePath(QStringLiteral("tls/key.pem"));
         QDir().mkpath(m_dir.filePath(QStringLiteral("tls")));

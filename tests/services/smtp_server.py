@@ -21,9 +21,10 @@ from aiosmtpd.smtp import AuthResult, LoginPassword
 
 
 class Store:
-    def __init__(self, folder, refuse):
+    def __init__(self, folder, refuse, drops):
         self.folder = folder
         self.refuse = refuse
+        self.drops = drops  # connections to break off after the data, before the reply
         self.count = 0
         self.lock = threading.Lock()
 
@@ -34,6 +35,10 @@ class Store:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.drops > 0:
+            self.drops -= 1
+            server.transport.close()
+            return "421 closing"
         raw = envelope.original_content or envelope.content
         msg = email.message_from_bytes(raw, policy=email.policy.default)
         body = msg.get_body(preferencelist=("plain",))
@@ -78,6 +83,7 @@ def main():
     parser.add_argument("--user")
     parser.add_argument("--password")
     parser.add_argument("--refuse", help="refuse recipients containing this text")
+    parser.add_argument("--drop", type=int, default=0, help="break off this many connections mid-mail")
     parser.add_argument("--tls-cert", help="offer STARTTLS with this certificate and require it")
     parser.add_argument("--tls-key")
     args = parser.parse_args()
@@ -99,7 +105,7 @@ def main():
         if args.user:
             kwargs["auth_require_tls"] = True
 
-    controller = Controller(Store(args.out, args.refuse), hostname="127.0.0.1", port=args.port,
+    controller = Controller(Store(args.out, args.refuse, args.drop), hostname="127.0.0.1", port=args.port,
                             decode_data=False, **kwargs)
     controller.start()
     print("READY", flush=True)

@@ -265,6 +265,48 @@ private Q_SLOTS:
         QCOMPARE(queued(), 0);
     }
 
+    void connectionLostMidMailIsRetried()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start({{}, {}, {}, false, 1}));
+        setMailServer(smtp.port());
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("onderbroken"),
+                              QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("nog niet verzonden"), 1));
+        QVERIFY(smtp.waitForMessages(1));
+        QTest::qWait(1500);
+        QCOMPARE(smtp.messages().size(), 1);
+        QTRY_COMPARE(queued(), 0);
+    }
+
+    void twentyMegabyteAttachment()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        setMailServer(smtp.port());
+        QTemporaryDir files;
+        QFile f(files.filePath(QStringLiteral("export.bin")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QByteArray block(1024 * 1024, '\0');
+        for (int i = 0; i < block.size(); ++i)
+            block[i] = char((i * 31 + 7) % 251);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        for (int i = 0; i < 20; ++i) {
+            block[0] = char(i);
+            f.write(block);
+            hash.addData(block);
+        }
+        f.close();
+        auto sender = makeSender();
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("groot"),
+                              QStringLiteral("b"), f.fileName()}));
+        QVERIFY(smtp.waitForMessages(1, 120000));
+        const QJsonObject part = smtp.messages().first().value(QStringLiteral("attachments")).toArray().first().toObject();
+        QCOMPARE(part.value(QStringLiteral("size")).toInt(), 20 * 1024 * 1024);
+        QCOMPARE(part.value(QStringLiteral("sha256")).toString(), QString::fromLatin1(hash.result().toHex()));
+    }
+
     void unreachableServerIsGivenUpAndReported()
     {
         setMailServer(test::freeLoopbackPort());
