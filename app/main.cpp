@@ -116,8 +116,9 @@ int main(int argc, char** argv)
     Console console(conn, clock, eventLog, sms, mail);
     AlarmLamp lamp(eventLog);
     ServiceHub hub(conn, eventLog, lamp, programFolder, database);
+    hub.setConsole(&console);
 
-    MainWindow window({conn, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
+    MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
                        [&hub] { hub.startServices(); }, [&hub] { hub.stopAll(); },
                        [&hub] { hub.startAlarmEmailReceiver(); }});
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(listed));
     Console console(*conn, clock, log, sms, mail);
     AlarmLamp lamp(log);
-    MainWindow window({*conn, clock, prompt, log, killer, console, lamp, QString(), {}, {}, {}});
+    MainWindow window({*conn, db.settings(), clock, prompt, log, killer, console, lamp, QString(), {}, {}, {}});
     const qint64 built = timer.elapsed();
     window.show();
     window.load({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});

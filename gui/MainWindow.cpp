@@ -132,11 +132,9 @@ void MainWindow::buildWindow()
     m_actueelList->horizontalHeader()->setStretchLastSection(true);
     m_logList = new QListWidget(this);
     m_logList->setObjectName(QStringLiteral("logList"));
-    m_webBrowser = new QTextBrowser(this);
-    m_webBrowser->setObjectName(QStringLiteral("WebBrowser"));
     m_bottomTabs->addTab(m_actueelList, QStringLiteral(" Actueel"));
     m_bottomTabs->addTab(m_logList, QStringLiteral("Log"));
-    m_bottomTabs->addTab(m_webBrowser, QStringLiteral("Overzicht"));
+    buildReports();
     connect(m_actueelList, &QTableView::clicked, this,
             [this](const QModelIndex& index) { openMelding(m_actueelModel->meldingIdAt(index.row())); });
     connect(m_actueelModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateSummary);
@@ -172,6 +170,9 @@ void MainWindow::buildWindow()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Bestand"));
     QAction* logout = file->addAction(QStringLiteral("&Uitloggen"));
     logout->setObjectName(QStringLiteral("uitloggenMenuItem"));
+    QAction* management = file->addAction(QStringLiteral("&Openstaande uitmeldingen..."));
+    management->setObjectName(QStringLiteral("alarmManagementMenuItem"));
+    connect(management, &QAction::triggered, this, &MainWindow::openUitmeldManagement);
     QAction* test = file->addAction(QStringLiteral("&Testvenster"));
     test->setObjectName(QStringLiteral("testWindowMenuItem"));
     test->setVisible(false);
@@ -208,15 +209,9 @@ void MainWindow::buildPanels()
     placeholder(QStringLiteral("WeekPlanner1"), QStringLiteral("Weekplanning"));
     placeholder(QStringLiteral("JaarPlanner1"), QStringLiteral("Jaarplanning"));
     placeholder(QStringLiteral("gebruikers"), QStringLiteral("Gebruikers"));
-    placeholder(QStringLiteral("Overzichten1"), QStringLiteral("Overzicht per melder op datum"));
-    placeholder(QStringLiteral("Overzicht2"), QStringLiteral("Overzicht van alle meldingen op datum"));
     placeholder(QStringLiteral("communicatie"), QStringLiteral("COM-poorten"));
     placeholder(QStringLiteral("settings"), QStringLiteral("Opties"));
     buildEditors();
-    m_detailPlaceholder = placeholder(QStringLiteral("AlarmDetail1"), QString(), [this](qint64 id) {
-        m_detailPlaceholder->setText(QStringLiteral("Melding %1").arg(id));
-        m_detailPlaceholder->setProperty("meldingId", id);
-    });
 }
 
 void MainWindow::connectConsole()

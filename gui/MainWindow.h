@@ -20,6 +20,8 @@ class QTextBrowser;
 namespace taviro {
 
 class ActueelModel;
+class AlarmDetail;
+class OverzichtViewer;
 class AlarmLamp;
 class Beeper;
 class Clock;
@@ -43,6 +45,7 @@ public:
     struct Deps
     {
         const DatabaseConnector& conn;
+        DatabaseSettings database; // for the overview's worker, which opens its own connection
         const Clock& clock;
         OperatorPrompt& prompt;
         EventLog& eventLog;
@@ -83,6 +86,7 @@ public:
     PanelHost& panels() const { return *m_panels; }
     ActueelModel& actueelModel() const { return *m_actueelModel; }
     const ImageList& images() const { return *m_images; }
+    AlarmDetail& detail() const { return *m_detail; }
     void writeLog(const QString& text, int level);
 
 protected:
@@ -94,6 +98,9 @@ private:
     QWidget* buildActueelSummary();
     void buildPanels();
     void buildEditors();
+    void buildReports();
+    void moveOnAfterAcknowledgement(qint64 meldingId);
+    void openUitmeldManagement();
     void connectConsole();
     void showLogin();
     void onNodeClicked(const QString& key);
@@ -129,8 +136,8 @@ private:
     QTableView* m_actueelList = nullptr;
     ActueelModel* m_actueelModel = nullptr;
     QListWidget* m_logList = nullptr;
-    QTextBrowser* m_webBrowser = nullptr;
-    QLabel* m_detailPlaceholder = nullptr;
+    AlarmDetail* m_detail = nullptr;
+    OverzichtViewer* m_viewer = nullptr;
 };
 
 } // namespace taviro

@@ -1,6 +1,7 @@
 // Clicks through the console window offscreen, on a real database file, with
 // the SMS and mail services replaced by recorders.
 #include "ActueelModel.h"
+#include "AlarmDetail.h"
 #include "AlarmLamp.h"
 #include "Console.h"
 #include "EventLog.h"
@@ -18,6 +19,7 @@
 #include "SqlReportStore.h"
 #include "TestDatabase.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QLabel>
@@ -51,7 +53,7 @@ struct Rig
 
     void open(const QStringList& args)
     {
-        window = std::make_unique<MainWindow>(MainWindow::Deps{*conn, clock, prompt, log, killer, console, lamp,
+        window = std::make_unique<MainWindow>(MainWindow::Deps{*conn, db.settings(), clock, prompt, log, killer, console, lamp,
                                                                QString(), [this] { lamp.prepare(*conn); }, {}, {}});
         window->show();
         window->load(args);
@@ -87,6 +89,21 @@ bool isOpenByUs(const QString& device)
 }
 
 } // namespace
+
+void clickRow(Rig& rig, int row)
+{
+    auto* list = rig.find<QTableView>(QStringLiteral("actueelList"));
+    const QModelIndex index = rig.window->actueelModel().index(row, 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+}
+
+void acknowledgeShown(Rig& rig)
+{
+    auto* print = rig.window->detail().findChild<QCheckBox*>(QStringLiteral("chkprint"));
+    if (print)
+        print->setChecked(false); // no printer here; printing has its own tests
+    QTest::mouseClick(rig.window->detail().findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+}
 
 class TestMainWindow : public QObject
 {
@@ -242,13 +259,24 @@ private Q_SLOTS:
         QVERIFY(rig.lamp.active());
         QVERIFY(!isOpenByUs(slave));
 
-        const qint64 id = rig.storeReport(QStringLiteral("1001"), QStringLiteral("02"));
+        const qint64 first = rig.storeReport(QStringLiteral("1001"), QStringLiteral("02"));
+        rig.clock.advanceSecs(30);
+        const qint64 second = rig.storeReport(QStringLiteral("1002"), QStringLiteral("11"));
         rig.window->showNewActueel();
         QVERIFY(isOpenByUs(slave));
 
-        QVERIFY(rig.console.bevestigMelding(id).ok());
+        // The operator opens the newest report and acknowledges it: the lamp
+        // goes out and the next report opens by itself.
+        clickRow(rig, 0);
+        QCOMPARE(rig.window->detail().meldingId(), second);
+        acknowledgeShown(rig);
         QVERIFY(!isOpenByUs(slave));
+        QCOMPARE(rig.window->actueelModel().rowCount(), 1);
+        QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("AlarmDetail1"));
+        QCOMPARE(rig.window->detail().meldingId(), first);
+        acknowledgeShown(rig);
         QCOMPARE(rig.window->actueelModel().rowCount(), 0);
+        QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("actueel"));
         qunsetenv("TAVIRO_COM7");
         ::close(master);
     }
@@ -267,6 +295,26 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->actueelModel().rowCount(), 1, 10000);
         QCOMPARE(rig.window->actueelModel().index(0, 1).data().toString(), QStringLiteral("Zorgcentrum 't Lindehof"));
         hub.stopAll();
+    }
+
+    // Acknowledging at the console records the operator on every dispatch of
+    // the report, so repetition stops for everyone it went to.
+    void acknowledgementRecordsTheOperator()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("onbemand")});
+        const qint64 id = rig.storeReport(QStringLiteral("1001"), QStringLiteral("01"));
+        rig.window->showNewActueel();
+        auto open = rig.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 0 AND ontvanger_id <> 0"));
+        QVERIFY(open.ok() && open->toInt() > 0);
+        clickRow(rig, 0);
+        QCOMPARE(rig.window->detail().meldingId(), id);
+        acknowledgeShown(rig);
+        const qint64 op1 = (*GebruikerRepository(*rig.conn).checkLogin(QStringLiteral("op1"), QStringLiteral("geheim")))->id;
+        auto left = rig.conn->scalar(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id <> 0 AND "
+                                                    "(bevestigtype <> 1 OR bevestiger <> ?)"),
+                                     {op1});
+        QCOMPARE(left->toInt(), 0);
     }
 
     void treeNodesLeadToTheirPanels()
