@@ -45,6 +45,13 @@ int main(int argc, char** argv)
         const int interval = int(p.number(QStringLiteral("interval"), false, 5));
         if (!p.ok())
             return RpcReply::invalidParams(p.problems());
+        // Most sites receive no alarms by e-mail and leave the server empty;
+        // that is not worth a line on the operator's screen at every start.
+        if (account.server.trimmed().isEmpty()) {
+            host.log(QStringLiteral("geen mailbox ingesteld; er wordt niet gepolld"));
+            poller.stopPolling();
+            return RpcReply(true);
+        }
         host.log(QStringLiteral("mailbox %1@%2:%3, elke %4 min").arg(account.userName, account.server).arg(account.port).arg(interval));
         poller.startPolling(account, interval);
         return RpcReply(true);

@@ -135,6 +135,16 @@ private Q_SLOTS:
         QVERIFY(m_log.isEmpty());
     }
 
+    void emptyServerIsQuiet()
+    {
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start({QString(), 110, QString(), QString(), 60, 5}));
+        QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
+        QTest::qWait(500);
+        QCOMPARE(receiver->client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt(), 0);
+        QVERIFY(m_log.isEmpty());
+    }
+
     void wrongPasswordIsLoggedAndNothingIsLost()
     {
         test::Pop3TestServer pop3;
