@@ -116,6 +116,7 @@ int main(int argc, char** argv)
     Console console(conn, clock, eventLog, sms, mail);
     AlarmLamp lamp(eventLog);
     ServiceHub hub(conn, eventLog, lamp, programFolder, database);
+    hub.setConsole(&console);
 
     MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
                        [&hub] { hub.startServices(); }, [&hub] { hub.stopAll(); },

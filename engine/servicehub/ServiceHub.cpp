@@ -1,7 +1,9 @@
 #include "ServiceHub.h"
 
 #include "AlarmLamp.h"
+#include "Console.h"
 #include "EventLog.h"
+#include "ReceiverProxies.h"
 #include "Repositories.h"
 #include "ServiceProxies.h"
 
@@ -26,8 +28,89 @@ ServiceClient::Options ServiceHub::options(const QString& executable) const
 
 void ServiceHub::startServices()
 {
+    startSerialReceivers();
+    startMes6Receiver();
+    startSpraakReceiver();
     startAlarmEmailReceiver();
     m_lamp.prepare(m_conn);
+}
+
+QList<CommReceiverProxy*> ServiceHub::receiverControls() const
+{
+    QList<CommReceiverProxy*> list;
+    for (const auto& r : m_receivers)
+        list.append(r.get());
+    return list;
+}
+
+void ServiceHub::stopSerialReceivers()
+{
+    if (m_console)
+        m_console->setPortReceivers({});
+    for (auto& r : m_receivers) {
+        r->stopListening();
+        r->closeAll();
+    }
+    m_receivers.clear();
+}
+
+void ServiceHub::startSerialReceivers()
+{
+    stopSerialReceivers();
+    auto ports = ComPortRepository(m_conn).withDesignation(1);
+    if (!ports)
+        return;
+    QList<PortReceiver> forConsole;
+    for (const ComPort& p : *ports) {
+        auto receiver = std::make_unique<CommReceiverProxy>(options(QStringLiteral("TaviroComm")));
+        receiver->setObjectName(QStringLiteral("comsvr%1").arg(m_receivers.size() + 1));
+        connect(receiver.get(), &ServiceComponent::meldingReady, this, &ServiceHub::meldingReady);
+        connect(receiver.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
+        const SerialLine line{int(p.number), int(p.baudrate), p.string, int(p.timeout), int(p.databits), p.parity,
+                              int(p.stopbits)};
+        if (!receiver->startUp(line))
+            m_log.writeLog(QStringLiteral("COM %1 Ontvang modus kan niet worden opgestart. Check de compoorten.").arg(p.number), 0);
+        // Kept also when it failed: the SMS path must still find who owns the port.
+        forConsole.append({int(p.number), receiver.get()});
+        m_receivers.push_back(std::move(receiver));
+    }
+    if (m_console)
+        m_console->setPortReceivers(forConsole);
+}
+
+void ServiceHub::startMes6Receiver()
+{
+    auto ports = ComPortRepository(m_conn).withDesignation(3);
+    if (!ports) {
+        m_log.writeLog(QStringLiteral("MES6 kan niet worden opgestart. Check de compoorten."), 0);
+        return;
+    }
+    if (ports->isEmpty())
+        return; // a running MES-6 receiver stays as it is
+    if (m_mes6)
+        m_mes6->stop();
+    m_mes6 = std::make_unique<Mes6ReceiverProxy>(options(QStringLiteral("TaviroMes6")));
+    connect(m_mes6.get(), &ServiceComponent::meldingReady, this, &ServiceHub::meldingReady);
+    connect(m_mes6.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
+    if (!m_mes6->start(int(ports->first().number), 1200))
+        m_log.writeLog(QStringLiteral("MES6 kan niet worden opgestart. Check de compoorten."), 0);
+}
+
+void ServiceHub::startSpraakReceiver()
+{
+    auto ports = ComPortRepository(m_conn).withDesignation(4);
+    if (!ports) {
+        m_log.writeLog(QStringLiteral("Spraak kan niet worden opgestart. Check de compoorten."), 0);
+        return;
+    }
+    if (ports->isEmpty())
+        return;
+    if (m_spraak)
+        m_spraak->stop();
+    m_spraak = std::make_unique<SpraakReceiverProxy>(options(QStringLiteral("TaviroSpraakReceiver")));
+    connect(m_spraak.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
+    if (!m_spraak->start(int(ports->first().number), QString::number(ports->first().baudrate)))
+        m_log.writeLog(QStringLiteral("Spraak kan niet worden opgestart. Check de compoorten."), 0);
 }
 
 void ServiceHub::startAlarmEmailReceiver()
@@ -48,6 +131,15 @@ void ServiceHub::startAlarmEmailReceiver()
 
 void ServiceHub::stopAll()
 {
+    stopSerialReceivers();
+    if (m_mes6) {
+        m_mes6->stop();
+        m_mes6.reset();
+    }
+    if (m_spraak) {
+        m_spraak->stop();
+        m_spraak.reset();
+    }
     if (m_alarmEmailReceiver) {
         m_alarmEmailReceiver->stop();
         m_alarmEmailReceiver.reset();

@@ -4,14 +4,21 @@
 
 #include <QObject>
 
+#include <QList>
+
 #include <memory>
+#include <vector>
 
 namespace taviro {
 
 class AlarmEmailReceiverProxy;
 class AlarmLamp;
+class CommReceiverProxy;
+class Console;
 class DatabaseConnector;
 class EventLog;
+class Mes6ReceiverProxy;
+class SpraakReceiverProxy;
 
 // startServices and startAlarmEmailReceiver: the receivers the configuration
 // names, and the lamp port. Their events reach the console through
@@ -24,8 +31,14 @@ public:
                DatabaseSettings database, QObject* parent = nullptr);
     ~ServiceHub() override;
 
+    // The console whose SMS path may need a receiver's port; it learns the
+    // receivers anew at every startServices.
+    void setConsole(Console* console) { m_console = console; }
+
     void startServices();
     void startAlarmEmailReceiver();
+    // The serial receivers, "comsvr1", "comsvr2", ... in comports order.
+    QList<CommReceiverProxy*> receiverControls() const;
     // Ends every service this console started.
     void stopAll();
 
@@ -35,6 +48,10 @@ Q_SIGNALS:
 private:
     ServiceClient::Options options(const QString& executable) const;
     void logReceiverMessage(const QString& text, int level);
+    void startSerialReceivers();
+    void startMes6Receiver();
+    void startSpraakReceiver();
+    void stopSerialReceivers();
 
     const DatabaseConnector& m_conn;
     EventLog& m_log;
@@ -42,6 +59,10 @@ private:
     QString m_binDir;
     DatabaseSettings m_database;
     std::unique_ptr<AlarmEmailReceiverProxy> m_alarmEmailReceiver;
+    std::vector<std::unique_ptr<CommReceiverProxy>> m_receivers;
+    std::unique_ptr<Mes6ReceiverProxy> m_mes6;
+    std::unique_ptr<SpraakReceiverProxy> m_spraak;
+    Console* m_console = nullptr;
 };
 
 } // namespace taviro

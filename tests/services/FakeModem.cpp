@@ -83,6 +83,10 @@ void FakeModem::send(const QByteArray& bytes)
 
 void FakeModem::handleBytes(const QByteArray& bytes)
 {
+    {
+        std::lock_guard lock(m_mutex);
+        m_raw.append(bytes);
+    }
     if (m_mood == Mood::Silent)
         return;
     for (char c : bytes) {
@@ -105,6 +109,8 @@ void FakeModem::handleBytes(const QByteArray& bytes)
             }
             continue;
         }
+        if (c == Escape || c == CtrlZ)
+            continue; // outside a message these mean nothing to a modem
         if (c == '\r' || c == '\n') {
             const QByteArray line = std::exchange(m_buffer, {}).trimmed();
             if (line.isEmpty())
@@ -235,6 +241,12 @@ QList<QByteArray> FakeModem::callAnswers() const
 {
     std::lock_guard lock(m_mutex);
     return m_callAnswers;
+}
+
+QByteArray FakeModem::rawReceived() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_raw;
 }
 
 QList<FakeModem::Submitted> FakeModem::submitted() const

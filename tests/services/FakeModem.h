@@ -46,6 +46,11 @@ public:
     QList<QByteArray> callAnswers() const;
     bool callOver() const { return m_callOver; }
 
+    // Puts bytes on the line as a device would (the MES-6 unit's lines), and
+    // everything the service wrote, byte for byte.
+    void inject(const QByteArray& bytes) { send(bytes); }
+    QByteArray rawReceived() const;
+
     QList<Submitted> submitted() const;
     QList<QByteArray> commands() const;
     void clearRecords();
@@ -74,6 +79,7 @@ private:
     QByteArray m_bodyCommand;
     QList<Submitted> m_submitted;
     QList<QByteArray> m_commands;
+    QByteArray m_raw;
     struct Stored
     {
         int index;

@@ -1,0 +1,115 @@
+// TaviroSpraakReceiver: the speech modem. It answers every call so a caller
+// is never left ringing, tells the console's event log about it, and hangs up
+// when the caller does or after a minute. It stores no report.
+
+#include "ParamReader.h"
+#include "PortWorker.h"
+#include "ServiceHost.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonObject>
+
+using namespace taviro;
+using namespace taviro::service;
+
+namespace {
+
+int envMs(const char* name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok && v > 0 ? v : fallback;
+}
+
+class SpraakWorker : public modem::PortWorker
+{
+public:
+    int callsAnswered() const { return m_calls; }
+
+protected:
+    bool prepare(modem::ModemPort& port, QString* problem) override
+    {
+        modem::AtResult r;
+        for (int i = 0; i < 3 && !r.ok(); ++i)
+            r = port.command("AT", 2000);
+        if (!r.ok()) {
+            *problem = QStringLiteral("de spraakmodem op COM %1 antwoordt niet").arg(line().comNumber);
+            return false;
+        }
+        port.command("ATE0", 2000);
+        return true;
+    }
+
+    void lineReceived(modem::ModemPort& port, const QByteArray& raw) override
+    {
+        if (raw.trimmed() != "RING")
+            return;
+        const modem::AtResult r = port.command("ATA", 60000);
+        if (r.final != modem::AtFinal::Connect && r.final != modem::AtFinal::Ok) {
+            Q_EMIT logLine(QStringLiteral("oproep niet aangenomen: %1").arg(QString::fromLatin1(r.finalLine)));
+            return;
+        }
+        ++m_calls;
+        Q_EMIT meldingMessage(QStringLiteral("Spraakoproep beantwoord op COM %1").arg(line().comNumber), 1);
+        // The caller speaks his message; we wait until he hangs up.
+        QDeadlineTimer limit(m_callMs);
+        while (!limit.hasExpired()) {
+            const auto l = port.readLine(int(limit.remainingTime()));
+            if (!l || modem::finalResultOf(*l) == modem::AtFinal::NoCarrier) {
+                if (!l)
+                    break;
+                return;
+            }
+        }
+        QThread::msleep(1100);
+        port.write("+++");
+        QThread::msleep(1100);
+        port.discardInput();
+        port.command("ATH", 5000);
+    }
+
+private:
+    std::atomic_int m_calls = 0;
+    int m_callMs = envMs("TAVIRO_SPRAAK_CALL_MS", 60000);
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ServiceHost host(QStringLiteral("TaviroSpraakReceiver"));
+    SpraakWorker worker;
+    QObject::connect(&worker, &modem::PortWorker::meldingMessage, &host,
+                     [&host](const QString& text, int level) { host.meldingMessage(text, level); });
+    QObject::connect(&worker, &modem::PortWorker::logLine, &host, [&host](const QString& text) { host.log(text); });
+
+    host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
+        ParamReader p(params);
+        modem::LineSettings line;
+        line.comNumber = int(p.number(QStringLiteral("port")));
+        line.baudrate = int(p.number(QStringLiteral("baudrate"), false, 9600));
+        if (!p.ok())
+            return RpcReply::invalidParams(p.problems());
+        QString problem;
+        if (!worker.openPort(line, &problem))
+            return RpcReply::failure(problem);
+        return RpcReply(true);
+    });
+    host.registerMethod(QStringLiteral("stop"), [&](const QJsonObject&) {
+        worker.closePort();
+        return RpcReply(true);
+    });
+    host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
+        return RpcReply(QJsonObject{{QStringLiteral("calls"), worker.callsAnswered()}, {QStringLiteral("portOpen"), worker.portOpen()}});
+    });
+    QObject::connect(&host, &ServiceHost::shutdownRequested, &app, [&app] { app.quit(); });
+
+    worker.start();
+    host.start();
+    const int rc = app.exec();
+    worker.shutdown();
+    worker.wait();
+    return rc;
+}

@@ -1,0 +1,155 @@
+// The console's SMS path with the real services on one fake modem: a
+// dispatch the engine creates goes out as an SMS, the recipient's "OK"
+// acknowledges it so it is not repeated, and a receiver sharing the modem's
+// port lets go of it for the send and takes it back afterwards.
+
+#include "ChildProcess.h"
+#include "Console.h"
+#include "EventLog.h"
+#include "FakeClock.h"
+#include "FakeModem.h"
+#include "FakeServices.h"
+#include "Installation.h"
+#include "ReceiverProxies.h"
+#include "SmsServiceProxy.h"
+#include "SqlReportStore.h"
+#include "SqlValues.h"
+#include "TestDatabase.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+constexpr int Com = 6;
+}
+
+class TestSmsConsole : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TestDatabase> m_db;
+    ConnectorPtr m_conn;
+    std::unique_ptr<test::FakeModem> m_modem;
+    std::unique_ptr<test::FakeClock> m_clock;
+    std::unique_ptr<EventLog> m_log;
+    std::unique_ptr<SmsServiceProxy> m_sms;
+    std::unique_ptr<test::FakeMailSender> m_mail;
+    std::unique_ptr<Console> m_console;
+    qint64 m_jan = 0;
+
+    ServiceClient::Options options(const QString& program) const
+    {
+        auto o = ServiceClient::Options::forService(program, test::binDir(), m_db->settings());
+        o.callTimeoutMs = 20000;
+        o.extraEnvironment = {QStringLiteral("TAVIRO_COM%1=%2").arg(Com).arg(m_modem->devicePath()),
+                              QStringLiteral("TAVIRO_SMS_COMMAND_MS=1500"),
+                              QStringLiteral("TAVIRO_SMS_POLL_MS=600000"),
+                              QStringLiteral("TAVIRO_COMM_COMMAND_MS=1500"),
+                              QStringLiteral("TAVIRO_COMM_GUARD_MS=50")};
+        return o;
+    }
+
+    qint64 number(const QString& sql, const QVariantList& binds = {}) const
+    {
+        auto v = m_conn->scalar(sql, binds);
+        return v ? sql::toLong(*v) : -1;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>();
+        QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
+        m_conn = m_db->connect();
+        m_modem = std::make_unique<test::FakeModem>();
+        QVERIFY(m_modem->ok());
+        test::Installation inst(*m_conn);
+        m_jan = inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31612345678"), {},
+                               true, false);
+        WeekPlanning w = inst.weekTemplate(QStringLiteral("STD"));
+        for (int day = 0; day < 7; ++day)
+            for (int block = 0; block < 3; ++block)
+                w.cells[WeekPlanning::cellIndex(block, day, 0)] = m_jan;
+        const qint64 week = inst.week(w);
+        const qint64 melder =
+            inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor Centrum"), 1, week, 0);
+        inst.point(melder, QStringLiteral("01"), QStringLiteral("Inbraak hal"));
+        inst.settings([](Settings& s) { s.maxpogingen = 3; });
+        QVERIFY2(inst.ok(), qPrintable(inst.error()));
+        QVERIFY(m_conn->exec(
+            QStringLiteral(
+                "INSERT INTO comports (number, designation, baudrate, string, timeout, databits, "
+                "parity, stopbits, is_gsm) VALUES (?, 2, 9600, 'AT&FE0', 15, 8, 'N', 1, ?)"),
+            {Com, sql::boolValue(true)}));
+
+        m_clock = std::make_unique<test::FakeClock>();
+        m_log = std::make_unique<EventLog>(*m_clock, m_db->folder() + QStringLiteral("/Logger/"));
+        m_sms = std::make_unique<SmsServiceProxy>(options(QStringLiteral("TaviroSmsService")));
+        m_mail = std::make_unique<test::FakeMailSender>();
+        m_console = std::make_unique<Console>(*m_conn, *m_clock, *m_log, *m_sms, *m_mail);
+        m_console->setSmsSettleMsecs(0);
+        QVERIFY(m_console->loadPlanningCache());
+        m_console->getSmsSettings();
+    }
+
+    void cleanup()
+    {
+        m_console.reset();
+        m_mail.reset();
+        m_sms.reset();
+        m_log.reset();
+        m_modem.reset();
+        m_conn.reset();
+        m_db.reset();
+    }
+
+    void dispatchGoesOutAndReplyEndsRepetition()
+    {
+        ReceivedReport r;
+        r.melderAlias = QStringLiteral("1001");
+        r.receivedAt = m_clock->now();
+        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
+        QVERIFY(SqlReportStore(*m_conn).store(r));
+        m_console->showNewActueel();
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        QVERIFY(m_modem->submitted().first().body.contains("Inbraak hal"));
+        const QString done = QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = ? "
+                                            "AND done <> 0 AND uitmeldtype = 1 AND pogingen = 1");
+        QCOMPARE(number(done, {m_jan}), 1);
+
+        m_modem->addIncoming(QStringLiteral("0612345678"), QStringLiteral("OK"));
+        m_sms->client().call(QStringLiteral("poll"));
+        QVERIFY(QTest::qWaitFor(
+            [this] {
+                return number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 2 "
+                                             "AND bevestiger = ?"),
+                              {m_jan}) == 1;
+            },
+            10000));
+        // The quarter-hour re-arming passes the acknowledged dispatch by.
+        m_console->quarterHourTick();
+        QCOMPARE(number(done, {m_jan}), 1);
+    }
+
+    void sharedPortIsReleasedAroundTheSend()
+    {
+        CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
+        QVERIFY(
+            receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
+        QVERIFY(receiver.portOpen());
+        m_console->setPortReceivers({{Com, &receiver}});
+        QVERIFY(m_console->sendSMS(QStringLiteral("+31612345678"), QStringLiteral("Jan de Vries"),
+                                   QStringLiteral("Proef")));
+        QCOMPARE(m_modem->submitted().size(), 1);
+        QVERIFY(receiver.portOpen());
+        m_console->setPortReceivers({});
+        receiver.closeAll();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSmsConsole)
+#include "tst_smsconsole.moc"

@@ -1,0 +1,255 @@
+// TaviroSmsService against a fake GSM modem on a pseudo-terminal, driven
+// through the console's proxy: what reaches the modem, a modem that hangs,
+// and replies that acknowledge dispatches.
+
+#include "ChildProcess.h"
+#include "FakeModem.h"
+#include "Installation.h"
+#include "SmsServiceProxy.h"
+#include "SqlValues.h"
+#include "TestDatabase.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+
+constexpr int Com = 7;
+
+// The text of a UCS2 SMS-SUBMIT PDU as the phone will show it.
+QString decodeUcs2Pdu(const QByteArray& hex)
+{
+    const QByteArray b = QByteArray::fromHex(hex);
+    int at = 1 + b.at(0); // service centre
+    const int first = quint8(b.at(at));
+    at += 2;                              // first octet, message reference
+    at += 2 + (quint8(b.at(at)) + 1) / 2; // address length, type, digits
+    at += 2;                              // protocol id, coding scheme
+    if ((first & 0x18) == 0x10)
+        at += 1; // relative validity
+    const int udl = quint8(b.at(at++));
+    QByteArray ud = b.mid(at, udl);
+    if (first & 0x40)
+        ud = ud.mid(1 + quint8(ud.at(0)));
+    QString text;
+    for (int i = 0; i + 1 < ud.size(); i += 2)
+        text.append(QChar(ushort((quint8(ud.at(i)) << 8) | quint8(ud.at(i + 1)))));
+    return text;
+}
+
+} // namespace
+
+class TestSmsService : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TestDatabase> m_db;
+    std::unique_ptr<test::FakeModem> m_modem;
+    std::unique_ptr<SmsServiceProxy> m_sms;
+    QList<QPair<QString, int>> m_log;
+
+    SmsRequest request(const QString& text, bool gsm = true) const
+    {
+        SmsRequest r;
+        r.line.number = Com;
+        r.line.baudrate = 9600;
+        r.line.initString = QStringLiteral("AT&FE0");
+        r.isGsm = gsm;
+        r.recipientName = QStringLiteral("Jan de Vries");
+        r.mobileNumber = QStringLiteral("+31612345678");
+        r.sender = QStringLiteral("0000000000");
+        r.smsCentre = QStringLiteral("0000000000");
+        r.text = text;
+        return r;
+    }
+
+    // One whole transmission as the console makes it: send, wait for ready, finish.
+    bool transmit(const SmsRequest& r)
+    {
+        QSignalSpy ready(m_sms.get(), &SmsService::meldingReady);
+        m_sms->send(r);
+        if (!ready.wait(m_sms->sendTimeoutMinutes() * 60000))
+            return false;
+        m_sms->finish();
+        return m_sms->lastSendSucceeded();
+    }
+
+    bool logged(const QString& fragment, int level) const
+    {
+        for (const auto& l : m_log)
+            if (l.second == level && l.first.contains(fragment))
+                return true;
+        return false;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>();
+        QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
+        m_modem = std::make_unique<test::FakeModem>();
+        QVERIFY(m_modem->ok());
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroSmsService"),
+                                                    test::binDir(), m_db->settings());
+        o.callTimeoutMs = 15000;
+        o.extraEnvironment = {QStringLiteral("TAVIRO_COM%1=%2").arg(Com).arg(m_modem->devicePath()),
+                              QStringLiteral("TAVIRO_SMS_COMMAND_MS=1500"),
+                              QStringLiteral("TAVIRO_SMS_SUBMIT_MS=3000"),
+                              QStringLiteral("TAVIRO_SMS_POLL_MS=600000")};
+        m_sms = std::make_unique<SmsServiceProxy>(o);
+        m_log.clear();
+        connect(m_sms.get(), &SmsService::meldingMessage, this,
+                [this](const QString& text, int level) { m_log << qMakePair(text, level); });
+    }
+
+    void cleanup()
+    {
+        m_sms.reset();
+        m_modem.reset();
+        m_db.reset();
+    }
+
+    void piecesReachTheModem_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>(
+            "expected"); // what the phone shows, one entry a submitted PDU or text
+        QTest::addColumn<bool>("pdu");
+        const QString header = QStringLiteral("Kantoor Centrum: ");
+        QTest::newRow("one plain piece")
+            << header + QStringLiteral("01 Inbraak hal Op")
+            << QStringList{header + QStringLiteral("01 Inbraak hal Op")} << false;
+        const QString first = (header + QStringLiteral("01 Inbraak hal Op")).leftJustified(145);
+        QTest::newRow("two pieces, padding dropped")
+            << first + header + QStringLiteral("02 Brand keuken Af")
+            << QStringList{first.trimmed(), header + QStringLiteral("02 Brand keuken Af")} << false;
+        QTest::newRow("Dutch text as UCS2")
+            << QStringLiteral("Café De Ruïne: 03 Brand tweeënzestig Op")
+            << QStringList{QStringLiteral("Café De Ruïne: 03 Brand tweeënzestig Op")} << true;
+        const QString longDutch = QStringLiteral("Één lange melding ").repeated(9).left(145);
+        QTest::newRow("a long UCS2 piece in three parts")
+            << longDutch
+            << QStringList{longDutch.left(67), longDutch.mid(67, 67), longDutch.mid(134)} << true;
+        QTest::newRow("an @ goes as UCS2, not in text mode")
+            << QStringLiteral("storing@ketel") << QStringList{QStringLiteral("storing@ketel")}
+            << true;
+    }
+
+    void piecesReachTheModem()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, expected);
+        QFETCH(bool, pdu);
+        QVERIFY(transmit(request(text)));
+        const auto sent = m_modem->submitted();
+        QCOMPARE(sent.size(), expected.size());
+        for (int i = 0; i < sent.size(); ++i) {
+            QCOMPARE(sent.at(i).pduMode, pdu);
+            if (pdu) {
+                QCOMPARE(decodeUcs2Pdu(sent.at(i).body), expected.at(i));
+                QCOMPARE(sent.at(i).command,
+                         "AT+CMGS=" +
+                             QByteArray::number(QByteArray::fromHex(sent.at(i).body).size() - 1));
+            } else {
+                QCOMPARE(QString::fromLatin1(sent.at(i).body), expected.at(i));
+                QCOMPARE(sent.at(i).command, QByteArray("AT+CMGS=\"+31612345678\""));
+            }
+        }
+        QVERIFY(m_modem->commands().contains("AT&FE0"));
+    }
+
+    void pstnModemRefusesClearly()
+    {
+        QVERIFY(!transmit(request(QStringLiteral("test"), false)));
+        QVERIFY(m_modem->submitted().isEmpty());
+        QVERIFY(logged(QStringLiteral("PSTN-modem"), 0));
+    }
+
+    void modemThatStopsAnsweringIsRecovered_data()
+    {
+        QTest::addColumn<int>("mood");
+        QTest::newRow("silent") << int(test::FakeModem::Mood::Silent);
+        QTest::newRow("garbage") << int(test::FakeModem::Mood::Garbage);
+    }
+
+    void modemThatStopsAnsweringIsRecovered()
+    {
+        QFETCH(int, mood);
+        QVERIFY(transmit(request(QStringLiteral("eerste"))));
+        m_modem->setMood(test::FakeModem::Mood(mood));
+        QVERIFY(!transmit(request(QStringLiteral("tweede"))));
+        QVERIFY(logged(QStringLiteral("antwoordt niet"), 0));
+        m_modem->setMood(test::FakeModem::Mood::Normal);
+        m_modem->clearRecords();
+        QVERIFY(transmit(request(QStringLiteral("derde"))));
+        QCOMPARE(m_modem->submitted().size(), 1);
+        QCOMPARE(m_modem->submitted().first().body, QByteArray("derde"));
+    }
+
+    void replyAcknowledgesTheLatestDispatch_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("acknowledged"); // 0 none, 1 older, 2 newer dispatch
+        QTest::newRow("OK from the national form")
+            << QStringLiteral("0612345678") << QStringLiteral("OK") << 2;
+        QTest::newRow("ok with full stop")
+            << QStringLiteral("+31612345678") << QStringLiteral(" ok. ") << 2;
+        QTest::newRow("Ok with the older number")
+            << QStringLiteral("+31612345678") << QStringLiteral("Ok %1") << 1;
+        QTest::newRow("another recipient's dispatch")
+            << QStringLiteral("+31623456789") << QStringLiteral("OK %1") << 0;
+        QTest::newRow("unknown number")
+            << QStringLiteral("+31699999999") << QStringLiteral("OK") << 0;
+        QTest::newRow("not a reply word")
+            << QStringLiteral("+31612345678") << QStringLiteral("Ik kom eraan") << 0;
+        QTest::newRow("OK with other words")
+            << QStringLiteral("+31612345678") << QStringLiteral("OK hoor") << 0;
+    }
+
+    void replyAcknowledgesTheLatestDispatch()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, text);
+        QFETCH(int, acknowledged);
+        auto conn = m_db->connect();
+        test::Installation inst(*conn);
+        const qint64 jan = inst.recipient(QStringLiteral("Jan de Vries"),
+                                          QStringLiteral("+31 6 1234 5678"), {}, true, false);
+        inst.recipient(QStringLiteral("Marieke Bakker"), QStringLiteral("+31623456789"), {}, true,
+                       false);
+        QVERIFY(inst.ok());
+        qint64 dispatches[2] = {};
+        for (qint64& id : dispatches) {
+            auto r = conn->insert(
+                QStringLiteral(
+                    "INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, bevestiger, "
+                    "bevestigtype) VALUES (?, 1, ?, 1, 0, 0)"),
+                {jan, sql::boolValue(true)});
+            QVERIFY(r);
+            id = *r;
+        }
+        QVERIFY(transmit(request(QStringLiteral("melding"))));
+        m_modem->addIncoming(from,
+                             text.contains(QLatin1String("%1")) ? text.arg(dispatches[0]) : text);
+        m_sms->client().call(QStringLiteral("poll"));
+        QVERIFY(QTest::qWaitFor([&] { return m_modem->storedCount() == 0; }, 10000));
+        for (int i = 0; i < 2; ++i) {
+            auto q = conn->query(QStringLiteral("SELECT bevestiger, bevestigtype, bevestigdate, "
+                                                "done FROM uitmeld WHERE id = ?"),
+                                 {dispatches[i]});
+            QVERIFY(q && q->next());
+            const bool expected = acknowledged == i + 1;
+            QCOMPARE(q->value(0).toLongLong(), expected ? jan : 0);
+            QCOMPARE(q->value(1).toLongLong(), expected ? 2 : 0);
+            QCOMPARE(q->value(2).isNull() || q->value(2).toString().isEmpty(), !expected);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSmsService)
+#include "tst_smsservice.moc"
