@@ -11,7 +11,8 @@
 
 namespace taviro {
 
-ServiceClient::Options ServiceClient::Options::forService(const QString& name, const QString& binDir,
+ServiceClient::Options ServiceClient::Options::forService(const QString& name,
+                                                          const QString& binDir,
                                                           const DatabaseSettings& database)
 {
     Options o;
@@ -21,7 +22,8 @@ ServiceClient::Options ServiceClient::Options::forService(const QString& name, c
 }
 
 ServiceClient::ServiceClient(Options options, QObject* parent)
-    : QObject(parent), m_options(std::move(options)), m_name(QFileInfo(m_options.program).fileName())
+    : QObject(parent), m_options(std::move(options)),
+      m_name(QFileInfo(m_options.program).fileName())
 {
     m_restartDelayMs = m_options.firstRestartDelayMs;
     m_restartTimer.setSingleShot(true);
@@ -72,7 +74,9 @@ bool ServiceClient::launch()
     m_responses.clear();
     m_process.start(m_options.program, {});
     if (!m_process.waitForStarted(10000)) {
-        Q_EMIT meldingMessage(QStringLiteral("%1 kan niet worden gestart: %2").arg(m_name, m_process.errorString()), 1);
+        Q_EMIT meldingMessage(
+            QStringLiteral("%1 kan niet worden gestart: %2").arg(m_name, m_process.errorString()),
+            1);
         return false;
     }
     m_startedAtMs = QDateTime::currentMSecsSinceEpoch();
@@ -142,7 +146,9 @@ CallResult ServiceClient::call(const QString& method, const QJsonObject& params)
                 QTimer::singleShot(0, this, &ServiceClient::deliverQueued);
             if (response.contains(QStringLiteral("error"))) {
                 const QJsonObject error = response.value(QStringLiteral("error")).toObject();
-                return {{}, error.value(QStringLiteral("code")).toInt(-32603), error.value(QStringLiteral("message")).toString()};
+                return {{},
+                        error.value(QStringLiteral("code")).toInt(-32603),
+                        error.value(QStringLiteral("message")).toString()};
             }
             return {response.value(QStringLiteral("result")), 0, {}};
         }
@@ -154,8 +160,13 @@ CallResult ServiceClient::call(const QString& method, const QJsonObject& params)
     if (!m_queuedNotifications.isEmpty())
         QTimer::singleShot(0, this, &ServiceClient::deliverQueued);
     if (!isRunning())
-        return {{}, CallResult::NotRunning, QStringLiteral("%1 stopte tijdens %2").arg(m_name, method)};
-    return {{}, CallResult::TimedOut, QStringLiteral("%1 gaf geen antwoord op %2 binnen %3 s").arg(m_name, method).arg(m_options.callTimeoutMs / 1000)};
+        return {
+            {}, CallResult::NotRunning, QStringLiteral("%1 stopte tijdens %2").arg(m_name, method)};
+    return {{},
+            CallResult::TimedOut,
+            QStringLiteral("%1 gaf geen antwoord op %2 binnen %3 s")
+                .arg(m_name, method)
+                .arg(m_options.callTimeoutMs / 1000)};
 }
 
 void ServiceClient::onReadyRead()
@@ -199,7 +210,8 @@ void ServiceClient::deliver(const QJsonObject& notification)
     if (method == QStringLiteral("MeldingReady"))
         Q_EMIT meldingReady();
     else if (method == QStringLiteral("MeldingMessage"))
-        Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(), params.value(QStringLiteral("level")).toInt());
+        Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(),
+                              params.value(QStringLiteral("level")).toInt());
 }
 
 void ServiceClient::onFinished(int exitCode, QProcess::ExitStatus status)
@@ -208,7 +220,9 @@ void ServiceClient::onFinished(int exitCode, QProcess::ExitStatus status)
     m_responses.clear();
     if (m_stopping)
         return;
-    const QString how = status == QProcess::CrashExit ? QStringLiteral("afgebroken") : QStringLiteral("gestopt met code %1").arg(exitCode);
+    const QString how = status == QProcess::CrashExit
+                            ? QStringLiteral("afgebroken")
+                            : QStringLiteral("gestopt met code %1").arg(exitCode);
     scheduleRestart(how);
 }
 
@@ -218,7 +232,10 @@ void ServiceClient::scheduleRestart(const QString& why)
     // that dies at once is retried ever more slowly so it cannot flood the log.
     if (QDateTime::currentMSecsSinceEpoch() - m_startedAtMs > m_options.longestRestartDelayMs)
         m_restartDelayMs = m_options.firstRestartDelayMs;
-    Q_EMIT meldingMessage(QStringLiteral("%1 is %2; opnieuw starten over %3 s").arg(m_name, why).arg(m_restartDelayMs / 1000.0), 0);
+    Q_EMIT meldingMessage(QStringLiteral("%1 is %2; opnieuw starten over %3 s")
+                              .arg(m_name, why)
+                              .arg(m_restartDelayMs / 1000.0),
+                          0);
     m_restartTimer.start(m_restartDelayMs);
     m_restartDelayMs = std::min(m_restartDelayMs * 2, m_options.longestRestartDelayMs);
 }
@@ -234,7 +251,9 @@ void ServiceClient::restartNow()
     if (m_startCall) {
         const CallResult r = call(m_startCall->first, m_startCall->second);
         if (!r.ok())
-            Q_EMIT meldingMessage(QStringLiteral("%1 opnieuw gestart, maar %2 mislukte: %3").arg(m_name, m_startCall->first, r.error), 0);
+            Q_EMIT meldingMessage(QStringLiteral("%1 opnieuw gestart, maar %2 mislukte: %3")
+                                      .arg(m_name, m_startCall->first, r.error),
+                                  0);
     }
     Q_EMIT restarted();
 }

@@ -18,7 +18,11 @@ namespace taviro {
 // way to it (not running, no answer within the time-out).
 struct CallResult
 {
-    enum : int { NotRunning = -1, TimedOut = -2 };
+    enum : int
+    {
+        NotRunning = -1,
+        TimedOut = -2
+    };
     QJsonValue result;
     int errorCode = 0; // 0: success; JSON-RPC codes from the service; the two above for transport
     QString error;
@@ -47,7 +51,8 @@ public:
         QStringList extraEnvironment; // "NAME=value", for tests
 
         // The executable `name` in `binDir` (the console's own folder in production).
-        static Options forService(const QString& name, const QString& binDir, const DatabaseSettings& database);
+        static Options forService(const QString& name, const QString& binDir,
+                                  const DatabaseSettings& database);
     };
 
     explicit ServiceClient(Options options, QObject* parent = nullptr);

@@ -4,8 +4,10 @@ namespace taviro {
 
 void forwardServiceEvents(ServiceClient& client, ServiceComponent& component)
 {
-    QObject::connect(&client, &ServiceClient::meldingReady, &component, &ServiceComponent::meldingReady);
-    QObject::connect(&client, &ServiceClient::meldingMessage, &component, &ServiceComponent::meldingMessage);
+    QObject::connect(&client, &ServiceClient::meldingReady, &component,
+                     &ServiceComponent::meldingReady);
+    QObject::connect(&client, &ServiceClient::meldingMessage, &component,
+                     &ServiceComponent::meldingMessage);
 }
 
 MailSenderProxy::MailSenderProxy(ServiceClient::Options options, QObject* parent)
@@ -25,11 +27,13 @@ bool MailSenderProxy::send(const MailMessage& mail)
     const bool withAttachment = !mail.attachmentPath.isEmpty();
     if (withAttachment)
         params.insert(QStringLiteral("attachmentPath"), mail.attachmentPath);
-    const CallResult r = m_client.call(withAttachment ? QStringLiteral("sendWithAttachment") : QStringLiteral("send"), params);
+    const CallResult r = m_client.call(
+        withAttachment ? QStringLiteral("sendWithAttachment") : QStringLiteral("send"), params);
     // A refusal by the service is already in the event log through its own
     // message; only a service that cannot be reached is reported here.
     if (r.transportFailed())
-        Q_EMIT meldingMessage(QStringLiteral("Mail \"%1\" niet aangeboden: %2").arg(mail.subject, r.error), 0);
+        Q_EMIT meldingMessage(
+            QStringLiteral("Mail \"%1\" niet aangeboden: %2").arg(mail.subject, r.error), 0);
     return r.ok() && r.result.toBool();
 }
 

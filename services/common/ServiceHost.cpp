@@ -47,17 +47,20 @@ void writeAll(int fd, const QByteArray& data)
 
 QJsonObject errorResponse(const QJsonValue& id, int code, const QString& message)
 {
-    return QJsonObject{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-                       {QStringLiteral("id"), id},
-                       {QStringLiteral("error"),
-                        QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("message"), message}}}};
+    return QJsonObject{
+        {QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+        {QStringLiteral("id"), id},
+        {QStringLiteral("error"),
+         QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("message"), message}}}};
 }
 
 } // namespace
 
-ServiceHost::ServiceHost(QString serviceName, QObject* parent) : QObject(parent), m_name(std::move(serviceName))
+ServiceHost::ServiceHost(QString serviceName, QObject* parent)
+    : QObject(parent), m_name(std::move(serviceName))
 {
-    // A console that dies leaves a broken pipe; the write error is handled, the signal must not kill us.
+    // A console that dies leaves a broken pipe; the write error is handled, the signal must not
+    // kill us.
     std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -70,7 +73,8 @@ void ServiceHost::registerMethod(const QString& name, Method method)
 
 void ServiceHost::start()
 {
-    registerMethod(QStringLiteral("ping"), [](const QJsonObject&) { return RpcReply(QStringLiteral("pong")); });
+    registerMethod(QStringLiteral("ping"),
+                   [](const QJsonObject&) { return RpcReply(QStringLiteral("pong")); });
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
         struct sigaction action = {};
@@ -89,8 +93,12 @@ void ServiceHost::start()
     connect(m_stdinNotifier, &QSocketNotifier::activated, this, &ServiceHost::readStdin);
     const DatabaseSettings db = databaseSettings();
     // A PostgreSQL URL may carry the password; the log is no place for it.
-    const QString where = db.dialect == Dialect::PostgreSQL ? QUrl(db.text()).toString(QUrl::RemovePassword) : db.text();
-    log(QStringLiteral("gestart (pid %1, database %2)").arg(QCoreApplication::applicationPid()).arg(where));
+    const QString where = db.dialect == Dialect::PostgreSQL
+                              ? QUrl(db.text()).toString(QUrl::RemovePassword)
+                              : db.text();
+    log(QStringLiteral("gestart (pid %1, database %2)")
+            .arg(QCoreApplication::applicationPid())
+            .arg(where));
 }
 
 DatabaseSettings ServiceHost::databaseSettings() const
@@ -100,8 +108,9 @@ DatabaseSettings ServiceHost::databaseSettings() const
 
 void ServiceHost::log(const QString& text) const
 {
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")) + m_name
-        + QStringLiteral(": ") + text + QLatin1Char('\n');
+    const QString line =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")) + m_name +
+        QStringLiteral(": ") + text + QLatin1Char('\n');
     writeAll(STDERR_FILENO, line.toUtf8());
 }
 
@@ -125,7 +134,8 @@ void ServiceHost::meldingMessage(const QString& text, int level)
 
 void ServiceHost::notify(const QString& method, const QJsonObject& params)
 {
-    QJsonObject message{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")}, {QStringLiteral("method"), method}};
+    QJsonObject message{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                        {QStringLiteral("method"), method}};
     if (!params.isEmpty())
         message.insert(QStringLiteral("params"), params);
     writeLine(message);
@@ -174,7 +184,8 @@ void ServiceHost::readStdin()
     if (m_pending.size() > MaxLineBytes) {
         log(QStringLiteral("verzoek van meer dan %1 bytes verworpen").arg(MaxLineBytes));
         m_pending.clear();
-        writeLine(errorResponse(QJsonValue::Null, RpcCode::InvalidRequest, QStringLiteral("request too large")));
+        writeLine(errorResponse(QJsonValue::Null, RpcCode::InvalidRequest,
+                                QStringLiteral("request too large")));
     }
 }
 
@@ -183,27 +194,33 @@ QByteArray ServiceHost::handleLine(const QByteArray& rawLine)
     const QByteArray line = rawLine.trimmed();
     if (line.isEmpty())
         return {};
-    auto encode = [](const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'; };
+    auto encode = [](const QJsonObject& o) {
+        return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+    };
 
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(line, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         log(QStringLiteral("onleesbaar verzoek: ") + parseError.errorString());
-        return encode(errorResponse(QJsonValue::Null, RpcCode::ParseError, parseError.errorString()));
+        return encode(
+            errorResponse(QJsonValue::Null, RpcCode::ParseError, parseError.errorString()));
     }
     const QJsonObject request = doc.object();
     const QJsonValue id = request.value(QStringLiteral("id"));
     const bool isNotification = !request.contains(QStringLiteral("id"));
     const QJsonValue methodValue = request.value(QStringLiteral("method"));
-    if (!doc.isObject() || request.value(QStringLiteral("jsonrpc")).toString() != QStringLiteral("2.0")
-        || !methodValue.isString() || (!id.isString() && !id.isDouble() && !id.isNull() && !isNotification)) {
+    if (!doc.isObject() ||
+        request.value(QStringLiteral("jsonrpc")).toString() != QStringLiteral("2.0") ||
+        !methodValue.isString() ||
+        (!id.isString() && !id.isDouble() && !id.isNull() && !isNotification)) {
         return encode(errorResponse(isNotification ? QJsonValue::Null : id, RpcCode::InvalidRequest,
                                     QStringLiteral("not a JSON-RPC 2.0 request")));
     }
     const QJsonValue params = request.value(QStringLiteral("params"));
     if (!params.isUndefined() && !params.isObject()) {
         return isNotification ? QByteArray()
-                              : encode(errorResponse(id, RpcCode::InvalidParams, QStringLiteral("params must be an object")));
+                              : encode(errorResponse(id, RpcCode::InvalidParams,
+                                                     QStringLiteral("params must be an object")));
     }
 
     const auto found = m_methods.find(methodValue.toString());
@@ -211,7 +228,8 @@ QByteArray ServiceHost::handleLine(const QByteArray& rawLine)
         log(QStringLiteral("onbekende methode ") + methodValue.toString());
         return isNotification ? QByteArray()
                               : encode(errorResponse(id, RpcCode::MethodNotFound,
-                                                     QStringLiteral("unknown method ") + methodValue.toString()));
+                                                     QStringLiteral("unknown method ") +
+                                                         methodValue.toString()));
     }
     const RpcReply reply = found->second(params.toObject());
     if (isNotification)

@@ -35,8 +35,14 @@ class RpcReply
 public:
     RpcReply(QJsonValue result = QJsonValue(true)) : m_result(std::move(result)) {}
     RpcReply(RpcError error) : m_error(std::move(error)), m_failed(true) {}
-    static RpcReply invalidParams(const QString& message) { return RpcError{RpcCode::InvalidParams, message}; }
-    static RpcReply failure(const QString& message) { return RpcError{RpcCode::ServiceFailure, message}; }
+    static RpcReply invalidParams(const QString& message)
+    {
+        return RpcError{RpcCode::InvalidParams, message};
+    }
+    static RpcReply failure(const QString& message)
+    {
+        return RpcError{RpcCode::ServiceFailure, message};
+    }
 
     bool failed() const { return m_failed; }
     const QJsonValue& result() const { return m_result; }

@@ -8,7 +8,16 @@ namespace taviro::alarmemail {
 
 namespace {
 
-enum class Key { None, Melder, Naam, Functie, Omschrijving, Flank, Datum };
+enum class Key
+{
+    None,
+    Melder,
+    Naam,
+    Functie,
+    Omschrijving,
+    Flank,
+    Datum
+};
 
 // Keys are compared without case, blanks, hyphens or accents, so "OS-nummer",
 // "os nummer" and "OSnummer" are one key.
@@ -24,17 +33,20 @@ QString foldKey(const QString& key)
 Key keyOf(const QString& rawKey)
 {
     const QString k = foldKey(rawKey);
-    if (k == QLatin1String("melder") || k == QLatin1String("osnummer") || k == QLatin1String("zender")
-        || k == QLatin1String("meldernummer") || k == QLatin1String("transmitter"))
+    if (k == QLatin1String("melder") || k == QLatin1String("osnummer") ||
+        k == QLatin1String("zender") || k == QLatin1String("meldernummer") ||
+        k == QLatin1String("transmitter"))
         return Key::Melder;
-    if (k == QLatin1String("naam") || k == QLatin1String("meldernaam") || k == QLatin1String("locatie"))
+    if (k == QLatin1String("naam") || k == QLatin1String("meldernaam") ||
+        k == QLatin1String("locatie"))
         return Key::Naam;
-    if (k == QLatin1String("functie") || k == QLatin1String("functiecode") || k == QLatin1String("punt")
-        || k == QLatin1String("alarmpunt"))
+    if (k == QLatin1String("functie") || k == QLatin1String("functiecode") ||
+        k == QLatin1String("punt") || k == QLatin1String("alarmpunt"))
         return Key::Functie;
     if (k == QLatin1String("omschrijving") || k == QLatin1String("tekst"))
         return Key::Omschrijving;
-    if (k == QLatin1String("flank") || k == QLatin1String("status") || k == QLatin1String("toestand"))
+    if (k == QLatin1String("flank") || k == QLatin1String("status") ||
+        k == QLatin1String("toestand"))
         return Key::Flank;
     if (k == QLatin1String("datum") || k == QLatin1String("datumtijd"))
         return Key::Datum;
@@ -45,10 +57,13 @@ Key keyOf(const QString& rawKey)
 int flankOf(const QString& value)
 {
     const QString v = foldKey(value);
-    static const QStringList up{QStringLiteral("1"), QStringLiteral("op"), QStringLiteral("aan"), QStringLiteral("alarm"),
-                                QStringLiteral("in"), QStringLiteral("on"), QStringLiteral("komt")};
-    static const QStringList down{QStringLiteral("0"), QStringLiteral("af"), QStringLiteral("uit"), QStringLiteral("herstel"),
-                                  QStringLiteral("hersteld"), QStringLiteral("rust"), QStringLiteral("off"), QStringLiteral("gaat")};
+    static const QStringList up{
+        QStringLiteral("1"),  QStringLiteral("op"), QStringLiteral("aan"), QStringLiteral("alarm"),
+        QStringLiteral("in"), QStringLiteral("on"), QStringLiteral("komt")};
+    static const QStringList down{QStringLiteral("0"),        QStringLiteral("af"),
+                                  QStringLiteral("uit"),      QStringLiteral("herstel"),
+                                  QStringLiteral("hersteld"), QStringLiteral("rust"),
+                                  QStringLiteral("off"),      QStringLiteral("gaat")};
     if (up.contains(v))
         return 1;
     if (down.contains(v))
@@ -58,10 +73,11 @@ int flankOf(const QString& value)
 
 QDateTime dateOf(const QString& value)
 {
-    static const QStringList formats{QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
-                                     QStringLiteral("dd-MM-yyyy HH:mm:ss"), QStringLiteral("dd-MM-yyyy HH:mm"),
-                                     QStringLiteral("d-M-yyyy H:mm:ss"), QStringLiteral("d-M-yyyy H:mm"),
-                                     QStringLiteral("yyyy-MM-ddTHH:mm:ss")};
+    static const QStringList formats{
+        QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd HH:mm"),
+        QStringLiteral("dd-MM-yyyy HH:mm:ss"), QStringLiteral("dd-MM-yyyy HH:mm"),
+        QStringLiteral("d-M-yyyy H:mm:ss"),    QStringLiteral("d-M-yyyy H:mm"),
+        QStringLiteral("yyyy-MM-ddTHH:mm:ss")};
     const QString v = value.simplified();
     for (const QString& f : formats) {
         const QDateTime t = QDateTime::fromString(v, f);
@@ -87,7 +103,8 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
     if (!mail.found)
         return fail(QStringLiteral("geen tekst in de mail"));
 
-    static const QRegularExpression keyValue(QStringLiteral("^\\s*([^:=]{1,40}?)\\s*[:=]\\s*(.*?)\\s*$"));
+    static const QRegularExpression keyValue(
+        QStringLiteral("^\\s*([^:=]{1,40}?)\\s*[:=]\\s*(.*?)\\s*$"));
     ReceivedReport& report = parsed.report;
     report.receivedAt = receivedAt;
     ReceivedLine pendingLineFields; // fields written before the first "Functie"
@@ -110,7 +127,8 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
             if (value.isEmpty())
                 return fail(QStringLiteral("melder zonder nummer"));
             if (!report.melderAlias.isEmpty() && report.melderAlias != value)
-                return fail(QStringLiteral("meer dan één melder (%1 en %2)").arg(report.melderAlias, value));
+                return fail(QStringLiteral("meer dan één melder (%1 en %2)")
+                                .arg(report.melderAlias, value));
             report.melderAlias = value;
             break;
         case Key::Naam:

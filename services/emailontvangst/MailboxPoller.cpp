@@ -66,7 +66,8 @@ void MailboxPoller::run()
         {
             QMutexLocker lock(&m_mutex);
             if (!m_pollRequested && !m_stopping)
-                m_wake.wait(&m_mutex, m_account ? nextPoll : QDeadlineTimer(QDeadlineTimer::Forever));
+                m_wake.wait(&m_mutex,
+                            m_account ? nextPoll : QDeadlineTimer(QDeadlineTimer::Forever));
             const bool due = m_pollRequested || (m_account && nextPoll.hasExpired());
             m_pollRequested = false;
             if (!due || !m_account || m_stopping)
@@ -90,11 +91,13 @@ void MailboxPoller::poll(const MailboxAccount& account)
 {
     auto connector = DatabaseConnector::open(m_database);
     if (!connector) {
-        reportProblem(QStringLiteral("Alarm e-mail: database niet bereikbaar: ") + connector.error());
+        reportProblem(QStringLiteral("Alarm e-mail: database niet bereikbaar: ") +
+                      connector.error());
         return;
     }
     SqlReportStore store(**connector);
-    const QString mailbox = QStringLiteral("%1@%2:%3").arg(account.userName, account.server).arg(account.port);
+    const QString mailbox =
+        QStringLiteral("%1@%2:%3").arg(account.userName, account.server).arg(account.port);
     m_skipThisPoll.clear();
     bool more = true;
     while (more && !m_stopping) {
@@ -105,7 +108,8 @@ void MailboxPoller::poll(const MailboxAccount& account)
     m_lastProblem.clear();
 }
 
-bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mailbox, ReportStore& store, bool& more)
+bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mailbox,
+                              ReportStore& store, bool& more)
 {
     SeenMails seen(m_seenFile);
     int stored = 0;
@@ -113,7 +117,8 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
         Pop3Session session(account, m_stopping);
         auto entries = session.list();
         if (!entries) {
-            reportProblem(QStringLiteral("Alarm e-mail: mailbox %1 niet bereikbaar: %2").arg(mailbox, entries.error()));
+            reportProblem(QStringLiteral("Alarm e-mail: mailbox %1 niet bereikbaar: %2")
+                              .arg(mailbox, entries.error()));
             return false;
         }
         QSet<QString> present;
@@ -135,13 +140,16 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             if (seen.contains(mailbox, entry.uid)) {
                 // Stored before, but the deletion did not reach the server.
                 if (Status s = session.remove(entry.number); !s)
-                    Q_EMIT logLine(QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));
+                    Q_EMIT logLine(
+                        QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));
                 continue;
             }
             if (entry.size > MaxMailBytes) {
                 m_skipThisPoll.insert(entry.uid);
-                const QString text = QStringLiteral("Alarm e-mail %1 van %2 bytes is te groot om te lezen en blijft in de mailbox")
-                                         .arg(entry.uid).arg(entry.size);
+                const QString text = QStringLiteral("Alarm e-mail %1 van %2 bytes is te groot om "
+                                                    "te lezen en blijft in de mailbox")
+                                         .arg(entry.uid)
+                                         .arg(entry.size);
                 if (!m_reportedUnreadable.contains(entry.uid)) {
                     m_reportedUnreadable.insert(entry.uid);
                     Q_EMIT meldingMessage(text, 0);
@@ -152,16 +160,22 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             // A server that drops the connection mid-mail can look like a
             // finished transfer; the size it listed tells the two apart.
             if (raw && raw->size() < entry.size)
-                raw = Result<QByteArray>::failure(QStringLiteral("verbinding verbroken na %1 van %2 bytes").arg(raw->size()).arg(entry.size));
+                raw = Result<QByteArray>::failure(
+                    QStringLiteral("verbinding verbroken na %1 van %2 bytes")
+                        .arg(raw->size())
+                        .arg(entry.size));
             if (!raw) {
-                reportProblem(QStringLiteral("Alarm e-mail: ophalen van mail %1 mislukt: %2").arg(entry.uid, raw.error()));
+                reportProblem(QStringLiteral("Alarm e-mail: ophalen van mail %1 mislukt: %2")
+                                  .arg(entry.uid, raw.error()));
                 break; // the session is broken; undeleted mails wait for the next poll
             }
             const ParsedAlarmMail parsed = parseAlarmMail(*raw, QDateTime::currentDateTime());
             if (!parsed.ok) {
                 m_skipThisPoll.insert(entry.uid);
-                const QString text = QStringLiteral("Alarm e-mail \"%1\" is niet te lezen (%2) en blijft in de mailbox")
-                                         .arg(parsed.subject, parsed.problem);
+                const QString text =
+                    QStringLiteral(
+                        "Alarm e-mail \"%1\" is niet te lezen (%2) en blijft in de mailbox")
+                        .arg(parsed.subject, parsed.problem);
                 if (!m_reportedUnreadable.contains(entry.uid)) {
                     m_reportedUnreadable.insert(entry.uid);
                     Q_EMIT meldingMessage(text, 0);
@@ -172,16 +186,21 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             }
             auto id = store.store(parsed.report);
             if (!id) {
-                reportProblem(QStringLiteral("Alarm e-mail \"%1\" niet opgeslagen: %2").arg(parsed.subject, id.error()));
+                reportProblem(QStringLiteral("Alarm e-mail \"%1\" niet opgeslagen: %2")
+                                  .arg(parsed.subject, id.error()));
                 break; // keep the mail; the next poll tries again
             }
             ++stored;
             ++m_reportsStored;
             if (!seen.add(mailbox, entry.uid))
-                Q_EMIT logLine(QStringLiteral("kan %1 niet vastleggen als verwerkt").arg(entry.uid));
-            Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 opgeslagen uit \"%3\"").arg(*id).arg(parsed.report.melderAlias, parsed.subject));
+                Q_EMIT logLine(
+                    QStringLiteral("kan %1 niet vastleggen als verwerkt").arg(entry.uid));
+            Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 opgeslagen uit \"%3\"")
+                               .arg(*id)
+                               .arg(parsed.report.melderAlias, parsed.subject));
             if (Status s = session.remove(entry.number); !s)
-                Q_EMIT logLine(QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));
+                Q_EMIT logLine(
+                    QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));
         }
     } // QUIT: the deletions take effect
     if (stored > 0)

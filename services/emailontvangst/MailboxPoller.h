@@ -48,7 +48,8 @@ protected:
 private:
     void poll(const MailboxAccount& account);
     // One POP3 session over at most a batch of mails; false when the session failed.
-    bool pollBatch(const MailboxAccount& account, const QString& mailbox, ReportStore& store, bool& more);
+    bool pollBatch(const MailboxAccount& account, const QString& mailbox, ReportStore& store,
+                   bool& more);
     void reportProblem(const QString& text);
 
     DatabaseSettings m_database;

@@ -194,7 +194,8 @@ QByteArray decodeQuotedPrintable(const QByteArray& data, bool headerStyle)
                 i += 1;
             } else if (data.at(i + 1) == '\r' && i + 2 < data.size() && data.at(i + 2) == '\n') {
                 i += 2;
-            } else if (i + 2 < data.size() && hexValue(data.at(i + 1)) >= 0 && hexValue(data.at(i + 2)) >= 0) {
+            } else if (i + 2 < data.size() && hexValue(data.at(i + 1)) >= 0 &&
+                       hexValue(data.at(i + 2)) >= 0) {
                 out += char(hexValue(data.at(i + 1)) * 16 + hexValue(data.at(i + 2)));
                 i += 2;
             } else {
@@ -234,7 +235,8 @@ QString decodeCharset(const QByteArray& data, const QByteArray& charset)
 
 QString decodeHeader(const QByteArray& value)
 {
-    static const QRegularExpression word(QStringLiteral("=\\?([^?\\s]+)\\?([BbQq])\\?([^?\\s]*)\\?="));
+    static const QRegularExpression word(
+        QStringLiteral("=\\?([^?\\s]+)\\?([BbQq])\\?([^?\\s]*)\\?="));
     const QString text = QString::fromLatin1(value);
     QString out;
     qsizetype last = 0;
@@ -247,11 +249,12 @@ QString decodeHeader(const QByteArray& value)
         if (!(previousWasWord && between.trimmed().isEmpty()))
             out += decodeCharset(between.toLatin1(), "utf-8");
         QByteArray charset = m.captured(1).toLatin1();
-        charset = charset.left(charset.indexOf('*') < 0 ? charset.size() : charset.indexOf('*')); // RFC 2231 language
+        charset = charset.left(
+            charset.indexOf('*') < 0 ? charset.size() : charset.indexOf('*')); // RFC 2231 language
         const QByteArray payload = m.captured(3).toLatin1();
         const QByteArray bytes = m.captured(2).compare(QLatin1String("B"), Qt::CaseInsensitive) == 0
-            ? QByteArray::fromBase64(payload)
-            : decodeQuotedPrintable(payload, true);
+                                     ? QByteArray::fromBase64(payload)
+                                     : decodeQuotedPrintable(payload, true);
         out += decodeCharset(bytes, charset);
         last = m.capturedEnd();
         previousWasWord = true;
@@ -263,24 +266,39 @@ QString decodeHeader(const QByteArray& value)
 QString htmlToText(const QString& html)
 {
     static const QRegularExpression hidden(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
-                                           QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression breaks(QStringLiteral("<\\s*(br|/p|/div|/tr|/li|/h[1-6]|p|div|tr)\\b[^>]*>"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression cells(QStringLiteral("<\\s*/t[dh]\\s*>"), QRegularExpression::CaseInsensitiveOption);
+                                           QRegularExpression::CaseInsensitiveOption |
+                                               QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression breaks(
+        QStringLiteral("<\\s*(br|/p|/div|/tr|/li|/h[1-6]|p|div|tr)\\b[^>]*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression cells(QStringLiteral("<\\s*/t[dh]\\s*>"),
+                                          QRegularExpression::CaseInsensitiveOption);
     static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
+    static const QRegularExpression entity(
+        QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
     static const QHash<QString, QString> named{
-        {QStringLiteral("amp"), QStringLiteral("&")},    {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},     {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},   {QStringLiteral("nbsp"), QStringLiteral(" ")},
-        {QStringLiteral("euro"), QStringLiteral("€")},   {QStringLiteral("deg"), QStringLiteral("°")},
-        {QStringLiteral("euml"), QStringLiteral("ë")},   {QStringLiteral("eacute"), QStringLiteral("é")},
-        {QStringLiteral("egrave"), QStringLiteral("è")}, {QStringLiteral("iuml"), QStringLiteral("ï")},
-        {QStringLiteral("ouml"), QStringLiteral("ö")},   {QStringLiteral("uuml"), QStringLiteral("ü")},
-        {QStringLiteral("auml"), QStringLiteral("ä")},   {QStringLiteral("Euml"), QStringLiteral("Ë")},
-        {QStringLiteral("Eacute"), QStringLiteral("É")}, {QStringLiteral("Ouml"), QStringLiteral("Ö")},
-        {QStringLiteral("Uuml"), QStringLiteral("Ü")},   {QStringLiteral("ecirc"), QStringLiteral("ê")},
-        {QStringLiteral("agrave"), QStringLiteral("à")}, {QStringLiteral("ccedil"), QStringLiteral("ç")},
+        {QStringLiteral("amp"), QStringLiteral("&")},
+        {QStringLiteral("lt"), QStringLiteral("<")},
+        {QStringLiteral("gt"), QStringLiteral(">")},
+        {QStringLiteral("quot"), QStringLiteral("\"")},
+        {QStringLiteral("apos"), QStringLiteral("'")},
+        {QStringLiteral("nbsp"), QStringLiteral(" ")},
+        {QStringLiteral("euro"), QStringLiteral("€")},
+        {QStringLiteral("deg"), QStringLiteral("°")},
+        {QStringLiteral("euml"), QStringLiteral("ë")},
+        {QStringLiteral("eacute"), QStringLiteral("é")},
+        {QStringLiteral("egrave"), QStringLiteral("è")},
+        {QStringLiteral("iuml"), QStringLiteral("ï")},
+        {QStringLiteral("ouml"), QStringLiteral("ö")},
+        {QStringLiteral("uuml"), QStringLiteral("ü")},
+        {QStringLiteral("auml"), QStringLiteral("ä")},
+        {QStringLiteral("Euml"), QStringLiteral("Ë")},
+        {QStringLiteral("Eacute"), QStringLiteral("É")},
+        {QStringLiteral("Ouml"), QStringLiteral("Ö")},
+        {QStringLiteral("Uuml"), QStringLiteral("Ü")},
+        {QStringLiteral("ecirc"), QStringLiteral("ê")},
+        {QStringLiteral("agrave"), QStringLiteral("à")},
+        {QStringLiteral("ccedil"), QStringLiteral("ç")},
     };
     QString text = html;
     text.remove(hidden);
@@ -298,8 +316,9 @@ QString htmlToText(const QString& html)
         QString replacement = m.captured(0);
         if (name.startsWith(QLatin1Char('#'))) {
             bool ok = false;
-            const uint code = name.startsWith(QStringLiteral("#x"), Qt::CaseInsensitive) ? name.mid(2).toUInt(&ok, 16)
-                                                                                         : name.mid(1).toUInt(&ok, 10);
+            const uint code = name.startsWith(QStringLiteral("#x"), Qt::CaseInsensitive)
+                                  ? name.mid(2).toUInt(&ok, 16)
+                                  : name.mid(1).toUInt(&ok, 10);
             if (ok && code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
                 const char32_t c = code;
                 replacement = QString::fromUcs4(&c, 1);

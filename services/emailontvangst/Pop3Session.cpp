@@ -41,8 +41,11 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     using R = Result<QByteArray>;
     if (!m_curl)
         return R::failure(QStringLiteral("libcurl kan niet worden gestart"));
-    const QByteArray url =
-        QStringLiteral("pop3://%1:%2/%3").arg(m_account.server.trimmed()).arg(m_account.port).arg(path).toUtf8();
+    const QByteArray url = QStringLiteral("pop3://%1:%2/%3")
+                               .arg(m_account.server.trimmed())
+                               .arg(m_account.port)
+                               .arg(path)
+                               .toUtf8();
     QByteArray body;
     char error[CURL_ERROR_SIZE] = {};
     const long timeout = m_account.timeoutSeconds > 0 ? m_account.timeoutSeconds : 60;

@@ -28,8 +28,8 @@ constexpr qsizetype MaxMailBytes = 64 * 1024 * 1024;
 
 struct MailboxEntry
 {
-    int number = 0;   // message number, valid for this session only
-    QString uid;      // UIDL: stable across sessions
+    int number = 0; // message number, valid for this session only
+    QString uid;    // UIDL: stable across sessions
     qint64 size = 0;
 };
 

@@ -20,7 +20,8 @@ QString SeenMails::fileFromEnvironment(const QString& databaseText)
     const DatabaseSettings db = DatabaseSettings::fromText(databaseText);
     if (db.dialect == Dialect::SQLite && !db.location.isEmpty())
         return QFileInfo(db.location).absoluteDir().filePath(QStringLiteral("alarmemail-seen.txt"));
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taviro/alarmemail-seen.txt");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/taviro/alarmemail-seen.txt");
 }
 
 SeenMails::SeenMails(QString file) : m_file(std::move(file))
@@ -62,7 +63,9 @@ void SeenMails::keepOnly(const QString& mailbox, const QSet<QString>& uids)
 {
     const QString prefix = mailbox + QLatin1Char(' ');
     const qsizetype before = m_keys.size();
-    m_keys.removeIf([&](const QString& key) { return key.startsWith(prefix) && !uids.contains(key.mid(prefix.size())); });
+    m_keys.removeIf([&](const QString& key) {
+        return key.startsWith(prefix) && !uids.contains(key.mid(prefix.size()));
+    });
     if (m_keys.size() != before)
         rewrite();
 }

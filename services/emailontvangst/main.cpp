@@ -26,13 +26,17 @@ int main(int argc, char** argv)
     if (auto probe = DatabaseConnector::open(database); !probe)
         host.fatal(probe.error());
 
-    alarmemail::MailboxPoller poller(database, alarmemail::SeenMails::fileFromEnvironment(database.text()));
-    QObject::connect(&poller, &alarmemail::MailboxPoller::meldingReady, &host, [&host] { host.meldingReady(); });
+    alarmemail::MailboxPoller poller(database,
+                                     alarmemail::SeenMails::fileFromEnvironment(database.text()));
+    QObject::connect(&poller, &alarmemail::MailboxPoller::meldingReady, &host,
+                     [&host] { host.meldingReady(); });
     QObject::connect(&poller, &alarmemail::MailboxPoller::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });
-    QObject::connect(&poller, &alarmemail::MailboxPoller::logLine, &host, [&host](const QString& text) { host.log(text); });
+    QObject::connect(&poller, &alarmemail::MailboxPoller::logLine, &host,
+                     [&host](const QString& text) { host.log(text); });
     int pollsDone = 0;
-    QObject::connect(&poller, &alarmemail::MailboxPoller::pollFinished, &host, [&pollsDone] { ++pollsDone; });
+    QObject::connect(&poller, &alarmemail::MailboxPoller::pollFinished, &host,
+                     [&pollsDone] { ++pollsDone; });
 
     host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
         ParamReader p(params);
@@ -52,7 +56,10 @@ int main(int argc, char** argv)
             poller.stopPolling();
             return RpcReply(true);
         }
-        host.log(QStringLiteral("mailbox %1@%2:%3, elke %4 min").arg(account.userName, account.server).arg(account.port).arg(interval));
+        host.log(QStringLiteral("mailbox %1@%2:%3, elke %4 min")
+                     .arg(account.userName, account.server)
+                     .arg(account.port)
+                     .arg(interval));
         poller.startPolling(account, interval);
         return RpcReply(true);
     });

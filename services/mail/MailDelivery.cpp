@@ -37,8 +37,10 @@ int RetryPolicy::delayAfter(int failures) const
     return int(std::min<qint64>(delay, longestSeconds));
 }
 
-MailDelivery::MailDelivery(MailQueue& queue, DatabaseSettings database, RetryPolicy policy, QObject* parent)
-    : QThread(parent), m_queue(queue), m_database(std::move(database)), m_policy(policy), m_sender(m_stopping)
+MailDelivery::MailDelivery(MailQueue& queue, DatabaseSettings database, RetryPolicy policy,
+                           QObject* parent)
+    : QThread(parent), m_queue(queue), m_database(std::move(database)), m_policy(policy),
+      m_sender(m_stopping)
 {
 }
 
@@ -67,7 +69,8 @@ void MailDelivery::run()
         const int sleepMs = deliverRound();
         QMutexLocker lock(&m_mutex);
         if (!m_woken && !m_stopping)
-            m_wake.wait(&m_mutex, sleepMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(sleepMs));
+            m_wake.wait(&m_mutex, sleepMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                              : QDeadlineTimer(sleepMs));
         m_woken = false;
     }
 }
@@ -77,22 +80,25 @@ std::optional<SmtpSettings> MailDelivery::loadSettings()
     auto connector = DatabaseConnector::open(m_database);
     if (!connector) {
         if (!m_settingsProblemReported)
-            Q_EMIT meldingMessage(QStringLiteral("Mailinstellingen niet leesbaar: ") + connector.error(), 0);
+            Q_EMIT meldingMessage(
+                QStringLiteral("Mailinstellingen niet leesbaar: ") + connector.error(), 0);
         m_settingsProblemReported = true;
         return std::nullopt;
     }
     auto row = SettingsRepository(**connector).load();
     if (!row || !row->has_value()) {
         if (!m_settingsProblemReported)
-            Q_EMIT meldingMessage(QStringLiteral("Mailinstellingen niet leesbaar: ")
-                                      + (row ? QStringLiteral("geen settings-rij") : row.error()), 0);
+            Q_EMIT meldingMessage(QStringLiteral("Mailinstellingen niet leesbaar: ") +
+                                      (row ? QStringLiteral("geen settings-rij") : row.error()),
+                                  0);
         m_settingsProblemReported = true;
         return std::nullopt;
     }
     m_settingsProblemReported = false;
     const Settings& s = **row;
-    return SmtpSettings{s.mailserver, int(s.MailServerPort), s.mailfromname, s.mailfrommail,
-                        s.authentification != 0, s.mailusername, s.mailpassword};
+    return SmtpSettings{s.mailserver,   int(s.MailServerPort),   s.mailfromname,
+                        s.mailfrommail, s.authentification != 0, s.mailusername,
+                        s.mailpassword};
 }
 
 int MailDelivery::deliverRound()
@@ -142,31 +148,42 @@ void MailDelivery::deliverOne(QueuedMail& mail, const SmtpSettings& settings, co
     for (const QString& address : addresses) {
         if (m_stopping)
             return;
-        const Envelope envelope{address, mail.recipientName, mail.subject, mail.body, mail.attachmentFile, mail.attachmentName};
+        const Envelope envelope{address,   mail.recipientName,  mail.subject,
+                                mail.body, mail.attachmentFile, mail.attachmentName};
         const SendOutcome outcome = m_sender.send(settings, envelope);
         if (outcome.kind == SendOutcome::Sent) {
             mail.pending.removeOne(address);
-            Q_EMIT logLine(QStringLiteral("mail aan %1 verzonden (\"%2\")").arg(address, mail.subject));
+            Q_EMIT logLine(
+                QStringLiteral("mail aan %1 verzonden (\"%2\")").arg(address, mail.subject));
             if (state.failures > 0)
-                Q_EMIT meldingMessage(QStringLiteral("Mail aan %1 alsnog verzonden").arg(address), 1);
+                Q_EMIT meldingMessage(QStringLiteral("Mail aan %1 alsnog verzonden").arg(address),
+                                      1);
         } else if (outcome.kind == SendOutcome::Refused) {
             mail.pending.removeOne(address);
             mail.failed << address;
-            Q_EMIT meldingMessage(QStringLiteral("Mail aan %1 (onderwerp \"%2\") geweigerd door de mailserver: %3")
-                                      .arg(address, mail.subject, outcome.reason), 0);
+            Q_EMIT meldingMessage(
+                QStringLiteral("Mail aan %1 (onderwerp \"%2\") geweigerd door de mailserver: %3")
+                    .arg(address, mail.subject, outcome.reason),
+                0);
         } else {
             ++state.failures;
             if (!mail.firstFailure.isValid()) {
                 mail.firstFailure = now;
-                Q_EMIT meldingMessage(QStringLiteral("Mail aan %1 nog niet verzonden (%2); de mailserver wordt opnieuw geprobeerd")
-                                          .arg(address, outcome.reason), 1);
+                Q_EMIT meldingMessage(QStringLiteral("Mail aan %1 nog niet verzonden (%2); de "
+                                                     "mailserver wordt opnieuw geprobeerd")
+                                          .arg(address, outcome.reason),
+                                      1);
             }
             if (mail.firstFailure.secsTo(now) >= m_policy.giveUpSeconds) {
                 const int bound = m_policy.giveUpSeconds;
                 const QString during = bound >= 120 ? QStringLiteral("%1 minuten").arg(bound / 60)
                                                     : QStringLiteral("%1 seconden").arg(bound);
-                Q_EMIT meldingMessage(QStringLiteral("Mail aan %1 (onderwerp \"%2\") kon in %3 niet worden verzonden: %4")
-                                          .arg(mail.pending.join(QStringLiteral(", ")), mail.subject, during, outcome.reason), 0);
+                Q_EMIT meldingMessage(
+                    QStringLiteral(
+                        "Mail aan %1 (onderwerp \"%2\") kon in %3 niet worden verzonden: %4")
+                        .arg(mail.pending.join(QStringLiteral(", ")), mail.subject, during,
+                             outcome.reason),
+                    0);
                 mail.failed << mail.pending;
                 mail.pending.clear();
                 break;
@@ -176,7 +193,9 @@ void MailDelivery::deliverOne(QueuedMail& mail, const SmtpSettings& settings, co
             if (outcome.serverWide)
                 m_serverAwayUntil = state.next;
             Q_EMIT logLine(QStringLiteral("mail aan %1 mislukt (%2), poging %3, volgende over %4 s")
-                               .arg(address, outcome.reason).arg(state.failures).arg(delay));
+                               .arg(address, outcome.reason)
+                               .arg(state.failures)
+                               .arg(delay));
             m_queue.save(mail);
             return;
         }

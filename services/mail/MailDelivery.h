@@ -33,7 +33,8 @@ class MailDelivery : public QThread
 {
     Q_OBJECT
 public:
-    MailDelivery(MailQueue& queue, DatabaseSettings database, RetryPolicy policy, QObject* parent = nullptr);
+    MailDelivery(MailQueue& queue, DatabaseSettings database, RetryPolicy policy,
+                 QObject* parent = nullptr);
     ~MailDelivery() override;
 
     // A new mail is waiting: start a round now unless the server is known to be away.
@@ -65,7 +66,11 @@ private:
     bool m_woken = false;
 
     // Per queue entry (by file name): failures so far and when to try again.
-    struct RetryState { int failures = 0; QDateTime next; };
+    struct RetryState
+    {
+        int failures = 0;
+        QDateTime next;
+    };
     QHash<QString, RetryState> m_retry;
     QDateTime m_serverAwayUntil;
     bool m_settingsProblemReported = false;

@@ -62,13 +62,15 @@ QString MailQueue::folderFromEnvironment(const QString& databaseText)
     const DatabaseSettings db = DatabaseSettings::fromText(databaseText);
     if (db.dialect == Dialect::SQLite && !db.location.isEmpty())
         return QFileInfo(db.location).absoluteDir().filePath(QStringLiteral("mailqueue"));
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/taviro/mailqueue");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/taviro/mailqueue");
 }
 
 Status MailQueue::prepare() const
 {
     if (!QDir().mkpath(m_folder) || !QDir().mkpath(m_folder + QStringLiteral("/failed")))
-        return Status::failure(QStringLiteral("Mailwachtrij %1 kan niet worden aangemaakt").arg(m_folder));
+        return Status::failure(
+            QStringLiteral("Mailwachtrij %1 kan niet worden aangemaakt").arg(m_folder));
     const QString probe = m_folder + QStringLiteral("/.schrijftest");
     QFile f(probe);
     if (!f.open(QIODevice::WriteOnly))
@@ -79,7 +81,8 @@ Status MailQueue::prepare() const
 }
 
 Result<QString> MailQueue::enqueue(const QStringList& addresses, const QString& recipientName,
-                                   const QString& subject, const QString& body, const QString& attachmentPath)
+                                   const QString& subject, const QString& body,
+                                   const QString& attachmentPath)
 {
     const QDateTime now = QDateTime::currentDateTime();
     // Sortable by the moment of hand-over, unique across restarts of the sender.
@@ -98,7 +101,8 @@ Result<QString> MailQueue::enqueue(const QStringList& addresses, const QString& 
         mail.attachmentFile = m_folder + QLatin1Char('/') + base + QStringLiteral(".bijlage");
         mail.attachmentName = QFileInfo(attachmentPath).fileName();
         if (!QFile::copy(attachmentPath, mail.attachmentFile))
-            return Result<QString>::failure(QStringLiteral("Bijlage %1 kan niet worden gelezen").arg(attachmentPath));
+            return Result<QString>::failure(
+                QStringLiteral("Bijlage %1 kan niet worden gelezen").arg(attachmentPath));
     }
     if (Status s = save(mail); !s) {
         if (!mail.attachmentFile.isEmpty())
@@ -110,18 +114,20 @@ Result<QString> MailQueue::enqueue(const QStringList& addresses, const QString& 
 
 Status MailQueue::save(const QueuedMail& mail) const
 {
-    const QJsonObject o{{QStringLiteral("pending"), toArray(mail.pending)},
-                        {QStringLiteral("failed"), toArray(mail.failed)},
-                        {QStringLiteral("recipientName"), mail.recipientName},
-                        {QStringLiteral("subject"), mail.subject},
-                        {QStringLiteral("body"), mail.body},
-                        {QStringLiteral("attachmentFile"), QFileInfo(mail.attachmentFile).fileName()},
-                        {QStringLiteral("attachmentName"), mail.attachmentName},
-                        {QStringLiteral("queuedAt"), stamp(mail.queuedAt)},
-                        {QStringLiteral("firstFailure"), stamp(mail.firstFailure)}};
+    const QJsonObject o{
+        {QStringLiteral("pending"), toArray(mail.pending)},
+        {QStringLiteral("failed"), toArray(mail.failed)},
+        {QStringLiteral("recipientName"), mail.recipientName},
+        {QStringLiteral("subject"), mail.subject},
+        {QStringLiteral("body"), mail.body},
+        {QStringLiteral("attachmentFile"), QFileInfo(mail.attachmentFile).fileName()},
+        {QStringLiteral("attachmentName"), mail.attachmentName},
+        {QStringLiteral("queuedAt"), stamp(mail.queuedAt)},
+        {QStringLiteral("firstFailure"), stamp(mail.firstFailure)}};
     QSaveFile f(mail.file);
     if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(o).toJson()) < 0 || !f.commit())
-        return Status::failure(QStringLiteral("Mailwachtrij: %1 kan niet worden geschreven: %2").arg(mail.file, f.errorString()));
+        return Status::failure(QStringLiteral("Mailwachtrij: %1 kan niet worden geschreven: %2")
+                                   .arg(mail.file, f.errorString()));
     return {};
 }
 
@@ -133,11 +139,13 @@ QList<QueuedMail> MailQueue::load(QStringList* problems) const
         QueuedMail mail;
         mail.file = dir.filePath(name);
         QFile f(mail.file);
-        const QJsonDocument doc = f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()) : QJsonDocument();
+        const QJsonDocument doc =
+            f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()) : QJsonDocument();
         const QJsonObject o = doc.object();
         if (!doc.isObject() || !o.value(QStringLiteral("pending")).isArray()) {
             if (problems)
-                *problems << QStringLiteral("Onleesbare mail in de wachtrij apart gezet: %1").arg(moveToFailed(mail));
+                *problems << QStringLiteral("Onleesbare mail in de wachtrij apart gezet: %1")
+                                 .arg(moveToFailed(mail));
             continue;
         }
         mail.pending = fromArray(o.value(QStringLiteral("pending")));
@@ -149,8 +157,10 @@ QList<QueuedMail> MailQueue::load(QStringList* problems) const
         if (!attachment.isEmpty())
             mail.attachmentFile = dir.filePath(attachment);
         mail.attachmentName = o.value(QStringLiteral("attachmentName")).toString();
-        mail.queuedAt = QDateTime::fromString(o.value(QStringLiteral("queuedAt")).toString(), Qt::ISODateWithMs);
-        mail.firstFailure = QDateTime::fromString(o.value(QStringLiteral("firstFailure")).toString(), Qt::ISODateWithMs);
+        mail.queuedAt = QDateTime::fromString(o.value(QStringLiteral("queuedAt")).toString(),
+                                              Qt::ISODateWithMs);
+        mail.firstFailure = QDateTime::fromString(
+            o.value(QStringLiteral("firstFailure")).toString(), Qt::ISODateWithMs);
         out << mail;
     }
     return out;
@@ -169,7 +179,8 @@ QString MailQueue::moveToFailed(const QueuedMail& mail) const
     QFile::remove(target);
     QFile::rename(mail.file, target);
     if (!mail.attachmentFile.isEmpty()) {
-        const QString att = m_folder + QStringLiteral("/failed/") + QFileInfo(mail.attachmentFile).fileName();
+        const QString att =
+            m_folder + QStringLiteral("/failed/") + QFileInfo(mail.attachmentFile).fileName();
         QFile::remove(att);
         QFile::rename(mail.attachmentFile, att);
     }

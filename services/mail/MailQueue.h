@@ -12,16 +12,16 @@ namespace taviro::mail {
 // One mail as the console handed it over, with the addresses still to serve.
 struct QueuedMail
 {
-    QString file;              // the queue entry (…/name.json)
-    QStringList pending;       // addresses not yet delivered
-    QStringList failed;        // addresses given up on
+    QString file;        // the queue entry (…/name.json)
+    QStringList pending; // addresses not yet delivered
+    QStringList failed;  // addresses given up on
     QString recipientName;
     QString subject;
     QString body;
-    QString attachmentFile;    // our own copy inside the queue; empty: none
-    QString attachmentName;    // the name the recipient sees
+    QString attachmentFile; // our own copy inside the queue; empty: none
+    QString attachmentName; // the name the recipient sees
     QDateTime queuedAt;
-    QDateTime firstFailure;    // invalid while no attempt has failed
+    QDateTime firstFailure; // invalid while no attempt has failed
 };
 
 // Mails wait on disk until every address has them, so a crash, a SIGKILL or a
@@ -41,8 +41,9 @@ public:
     const QString& folder() const { return m_folder; }
     Status prepare() const;
 
-    Result<QString> enqueue(const QStringList& addresses, const QString& recipientName, const QString& subject,
-                            const QString& body, const QString& attachmentPath);
+    Result<QString> enqueue(const QStringList& addresses, const QString& recipientName,
+                            const QString& subject, const QString& body,
+                            const QString& attachmentPath);
     // Every readable entry, oldest first. Unreadable entries are moved aside
     // and named in `problems`.
     QList<QueuedMail> load(QStringList* problems = nullptr) const;

@@ -83,7 +83,8 @@ QList<QByteArray> composeHeaders(const SmtpSettings& settings, const Envelope& m
     headers << "From: " + mailbox(settings.fromName, settings.fromMail);
     headers << "To: " + mailbox(mail.recipientName, mail.address);
     headers << "Subject: " + encodeHeaderWord(mail.subject);
-    headers << "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' + domain.toUtf8() + '>';
+    headers << "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() +
+                   '@' + domain.toUtf8() + '>';
     headers << "X-Mailer: Taviro";
     return headers;
 }
@@ -99,7 +100,8 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
     CURL* c = curl.get();
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
-    const QByteArray url = QStringLiteral("smtp://%1:%2").arg(settings.server.trimmed()).arg(settings.port).toUtf8();
+    const QByteArray url =
+        QStringLiteral("smtp://%1:%2").arg(settings.server.trimmed()).arg(settings.port).toUtf8();
     const QByteArray from = '<' + settings.fromMail.trimmed().toUtf8() + '>';
     const QByteArray to = '<' + mail.address.toUtf8() + '>';
     std::unique_ptr<curl_slist, CurlDeleter> rcpt(curl_slist_append(nullptr, to.constData()));

@@ -31,10 +31,11 @@ struct Envelope
 
 struct SendOutcome
 {
-    enum Kind {
+    enum Kind
+    {
         Sent,
-        Retry,    // the server could not be reached or asked us to come back later
-        Refused   // the server turned this mail down for good (5xx)
+        Retry,  // the server could not be reached or asked us to come back later
+        Refused // the server turned this mail down for good (5xx)
     };
     Kind kind = Retry;
     QString reason;

@@ -17,8 +17,8 @@ using namespace taviro::service;
 
 namespace {
 
-RpcReply enqueue(ServiceHost& host, mail::MailQueue& queue, mail::MailDelivery& delivery, const QJsonObject& params,
-                 bool withAttachment)
+RpcReply enqueue(ServiceHost& host, mail::MailQueue& queue, mail::MailDelivery& delivery,
+                 const QJsonObject& params, bool withAttachment)
 {
     ParamReader p(params);
     const QString address = p.text(QStringLiteral("address"));
@@ -31,15 +31,19 @@ RpcReply enqueue(ServiceHost& host, mail::MailQueue& queue, mail::MailDelivery& 
 
     const QStringList addresses = mail::splitAddresses(address);
     if (addresses.isEmpty()) {
-        host.meldingMessage(QStringLiteral("Mail \"%1\" voor %2 niet verzonden: geen e-mailadres").arg(subject, name), 1);
+        host.meldingMessage(QStringLiteral("Mail \"%1\" voor %2 niet verzonden: geen e-mailadres")
+                                .arg(subject, name),
+                            1);
         return RpcReply::failure(QStringLiteral("no address"));
     }
     const Result<QString> queued = queue.enqueue(addresses, name, subject, body, attachment);
     if (!queued) {
-        host.meldingMessage(QStringLiteral("Mail \"%1\" niet verzonden: %2").arg(subject, queued.error()), 0);
+        host.meldingMessage(
+            QStringLiteral("Mail \"%1\" niet verzonden: %2").arg(subject, queued.error()), 0);
         return RpcReply::failure(queued.error());
     }
-    host.log(QStringLiteral("mail \"%1\" voor %2 in de wachtrij: %3").arg(subject, addresses.join(QStringLiteral(", ")), *queued));
+    host.log(QStringLiteral("mail \"%1\" voor %2 in de wachtrij: %3")
+                 .arg(subject, addresses.join(QStringLiteral(", ")), *queued));
     delivery.wake();
     return RpcReply(true);
 }
@@ -65,7 +69,8 @@ int main(int argc, char** argv)
     mail::MailDelivery delivery(queue, database, mail::RetryPolicy::fromEnvironment());
     QObject::connect(&delivery, &mail::MailDelivery::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });
-    QObject::connect(&delivery, &mail::MailDelivery::logLine, &host, [&host](const QString& text) { host.log(text); });
+    QObject::connect(&delivery, &mail::MailDelivery::logLine, &host,
+                     [&host](const QString& text) { host.log(text); });
 
     host.registerMethod(QStringLiteral("send"), [&](const QJsonObject& params) {
         return enqueue(host, queue, delivery, params, false);
@@ -74,11 +79,13 @@ int main(int argc, char** argv)
         return enqueue(host, queue, delivery, params, true);
     });
     host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
-        return RpcReply(QJsonObject{{QStringLiteral("queued"), queue.count()}, {QStringLiteral("queueFolder"), queue.folder()}});
+        return RpcReply(QJsonObject{{QStringLiteral("queued"), queue.count()},
+                                    {QStringLiteral("queueFolder"), queue.folder()}});
     });
     QObject::connect(&host, &ServiceHost::shutdownRequested, &app, [&app] { app.quit(); });
 
-    host.log(QStringLiteral("mailwachtrij %1 (%2 wachtend)").arg(queue.folder()).arg(queue.count()));
+    host.log(
+        QStringLiteral("mailwachtrij %1 (%2 wachtend)").arg(queue.folder()).arg(queue.count()));
     delivery.start();
     host.start();
     const int rc = app.exec();

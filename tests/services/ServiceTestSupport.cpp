@@ -40,10 +40,16 @@ SmtpTestServer::~SmtpTestServer()
 
 bool SmtpTestServer::start(const Options& options)
 {
-    QStringList args{QStringLiteral("-W"), QStringLiteral("ignore"), scriptDir() + QStringLiteral("/smtp_server.py"),
-                     QStringLiteral("--port"), QString::number(m_port), QStringLiteral("--out"), m_dir.path()};
+    QStringList args{QStringLiteral("-W"),
+                     QStringLiteral("ignore"),
+                     scriptDir() + QStringLiteral("/smtp_server.py"),
+                     QStringLiteral("--port"),
+                     QString::number(m_port),
+                     QStringLiteral("--out"),
+                     m_dir.path()};
     if (!options.user.isEmpty())
-        args << QStringLiteral("--user") << options.user << QStringLiteral("--password") << options.password;
+        args << QStringLiteral("--user") << options.user << QStringLiteral("--password")
+             << options.password;
     if (!options.refuse.isEmpty())
         args << QStringLiteral("--refuse") << options.refuse;
     if (options.drops > 0)
@@ -51,14 +57,17 @@ bool SmtpTestServer::start(const Options& options)
     if (options.startTls) {
         const QString key = m_dir.filePath(QStringLiteral("tls/key.pem"));
         QDir().mkpath(m_dir.filePath(QStringLiteral("tls")));
-        const int rc = QProcess::execute(QStringLiteral("openssl"),
-            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
-             QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-             QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+        const int rc = QProcess::execute(
+            QStringLiteral("openssl"),
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+             QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+             QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
              QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificateFile()});
         if (rc != 0)
             return false;
-        args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key") << key;
+        args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key")
+             << key;
     }
     // Debian's interpreter, which has aiosmtpd, whatever python3 comes first on PATH.
     m_process.start(QStringLiteral("/usr/bin/python3"), args);
@@ -103,7 +112,8 @@ QList<QJsonObject> SmtpTestServer::messages() const
 
 QByteArray SmtpTestServer::raw(int index) const
 {
-    QFile f(QDir(m_dir.path()).filePath(QStringLiteral("%1.eml").arg(index + 1, 4, 10, QLatin1Char('0'))));
+    QFile f(QDir(m_dir.path())
+                .filePath(QStringLiteral("%1.eml").arg(index + 1, 4, 10, QLatin1Char('0'))));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
@@ -148,8 +158,10 @@ Pop3TestServer::Pop3TestServer(QString user, QString password)
     for (const char* sub : {"cur", "new", "tmp"}) {
         QDir().mkpath(maildir() + QLatin1Char('/') + QLatin1String(sub));
     }
-    for (const QString& p : {m_dir.filePath(QStringLiteral("mail")), m_dir.filePath(QStringLiteral("mail/") + m_user), maildir(),
-                             maildir() + QStringLiteral("/cur"), maildir() + QStringLiteral("/new"), maildir() + QStringLiteral("/tmp")})
+    for (const QString& p :
+         {m_dir.filePath(QStringLiteral("mail")), m_dir.filePath(QStringLiteral("mail/") + m_user),
+          maildir(), maildir() + QStringLiteral("/cur"), maildir() + QStringLiteral("/new"),
+          maildir() + QStringLiteral("/tmp")})
         giveToMailUser(p);
 }
 
@@ -181,35 +193,41 @@ bool Pop3TestServer::start()
         const group* gr = ::getgrgid(::getegid());
         const QString name = QString::fromLocal8Bit(pw ? pw->pw_name : "");
         mailUser = QStringLiteral("uid=%1 gid=%2").arg(::geteuid()).arg(::getegid());
-        internal = QStringLiteral("default_login_user = %1\ndefault_internal_user = %1\ndefault_internal_group = %2\n")
+        internal = QStringLiteral("default_login_user = %1\ndefault_internal_user = "
+                                  "%1\ndefault_internal_group = %2\n")
                        .arg(name, QString::fromLocal8Bit(gr ? gr->gr_name : ""));
     }
-    const QString conf = QStringLiteral(
-        "base_dir = %1/run\nstate_dir = %1/state\nlog_path = %1/dovecot.log\n"
-        "protocols = pop3\nlisten = 127.0.0.1\nssl = no\ndisable_plaintext_auth = no\n"
-        "auth_mechanisms = plain login\nmail_location = maildir:%1/mail/%u/Maildir\n"
-        "first_valid_uid = 1\n%4"
-        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u %1/users\n}\n"
-        "userdb {\n  driver = static\n  args = %3 home=%1/mail/%u\n}\n"
-        "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = %2\n  }\n}\n"
-        "service imap-login {\n  chroot =\n}\nservice anvil {\n  chroot =\n}\n")
-                             .arg(d)
-                             .arg(m_port)
-                             .arg(mailUser, internal)
-        + QStringLiteral("pop3_uidl_format = %08Xu%08Xv\n");
+    const QString conf =
+        QStringLiteral(
+            "base_dir = %1/run\nstate_dir = %1/state\nlog_path = %1/dovecot.log\n"
+            "protocols = pop3\nlisten = 127.0.0.1\nssl = no\ndisable_plaintext_auth = no\n"
+            "auth_mechanisms = plain login\nmail_location = maildir:%1/mail/%u/Maildir\n"
+            "first_valid_uid = 1\n%4"
+            "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN username_format=%u "
+            "%1/users\n}\n"
+            "userdb {\n  driver = static\n  args = %3 home=%1/mail/%u\n}\n"
+            "service pop3-login {\n  chroot =\n  inet_listener pop3 {\n    address = 127.0.0.1\n   "
+            " port = %2\n  }\n}\n"
+            "service imap-login {\n  chroot =\n}\nservice anvil {\n  chroot =\n}\n")
+            .arg(d)
+            .arg(m_port)
+            .arg(mailUser, internal) +
+        QStringLiteral("pop3_uidl_format = %08Xu%08Xv\n");
     QFile f(d + QStringLiteral("/dovecot.conf"));
     if (!f.open(QIODevice::WriteOnly))
         return false;
     f.write(conf.toUtf8());
     f.close();
-    m_process.start(QStringLiteral("/usr/sbin/dovecot"), {QStringLiteral("-F"), QStringLiteral("-c"), f.fileName()});
+    m_process.start(QStringLiteral("/usr/sbin/dovecot"),
+                    {QStringLiteral("-F"), QStringLiteral("-c"), f.fileName()});
     if (!m_process.waitForStarted(5000))
         return false;
     QDeadlineTimer deadline(15000);
     while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_port);
-        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000) && probe.readAll().startsWith("+OK"))
+        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000) &&
+            probe.readAll().startsWith("+OK"))
             return true;
         QTest::qWait(100);
     }
@@ -232,7 +250,9 @@ void Pop3TestServer::stop()
 
 bool Pop3TestServer::addMail(const QByteArray& raw)
 {
-    const QString name = QStringLiteral("%1.%2.taviro-test").arg(QDateTime::currentSecsSinceEpoch()).arg(++m_counter);
+    const QString name = QStringLiteral("%1.%2.taviro-test")
+                             .arg(QDateTime::currentSecsSinceEpoch())
+                             .arg(++m_counter);
     const QString tmp = maildir() + QStringLiteral("/tmp/") + name;
     QFile f(tmp);
     if (!f.open(QIODevice::WriteOnly) || f.write(raw) != raw.size())
@@ -246,7 +266,8 @@ int Pop3TestServer::mailCount() const
 {
     int n = 0;
     for (const char* sub : {"cur", "new"})
-        n += int(QDir(maildir() + QLatin1Char('/') + QLatin1String(sub)).entryList(QDir::Files).size());
+        n += int(
+            QDir(maildir() + QLatin1Char('/') + QLatin1String(sub)).entryList(QDir::Files).size());
     return n;
 }
 

@@ -53,7 +53,8 @@ private:
 class Pop3TestServer
 {
 public:
-    explicit Pop3TestServer(QString user = QStringLiteral("alarm"), QString password = QStringLiteral("geheim"));
+    explicit Pop3TestServer(QString user = QStringLiteral("alarm"),
+                            QString password = QStringLiteral("geheim"));
     ~Pop3TestServer();
 
     quint16 port() const { return m_port; }

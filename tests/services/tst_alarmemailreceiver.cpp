@@ -20,10 +20,13 @@ using namespace taviro;
 
 namespace {
 
-QByteArray alarmMail(const QString& melder, const QString& functie, const QString& omschrijving, const char* flank = "Op")
+QByteArray alarmMail(const QString& melder, const QString& functie, const QString& omschrijving,
+                     const char* flank = "Op")
 {
-    return QStringLiteral("From: kiezer@installatie.test\r\nSubject: Alarm %1\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                          "Content-Transfer-Encoding: 8bit\r\n\r\nMelder: %1\r\nFunctie: %2\r\nOmschrijving: %3\r\nFlank: %4\r\n")
+    return QStringLiteral("From: kiezer@installatie.test\r\nSubject: Alarm %1\r\nContent-Type: "
+                          "text/plain; charset=utf-8\r\n"
+                          "Content-Transfer-Encoding: 8bit\r\n\r\nMelder: %1\r\nFunctie: "
+                          "%2\r\nOmschrijving: %3\r\nFlank: %4\r\n")
         .arg(melder, functie, omschrijving, QLatin1String(flank))
         .toUtf8();
 }
@@ -40,8 +43,10 @@ class TestAlarmEmailReceiver : public QObject
 
     std::unique_ptr<AlarmEmailReceiverProxy> makeReceiver()
     {
-        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroAlarmEmailOntvangst"), test::binDir(), m_db->settings());
-        o.extraEnvironment = {QStringLiteral("TAVIRO_ALARMEMAIL_STATE=") + m_state->filePath(QStringLiteral("seen.txt"))};
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroAlarmEmailOntvangst"),
+                                                    test::binDir(), m_db->settings());
+        o.extraEnvironment = {QStringLiteral("TAVIRO_ALARMEMAIL_STATE=") +
+                              m_state->filePath(QStringLiteral("seen.txt"))};
         o.callTimeoutMs = 15000;
         auto r = std::make_unique<AlarmEmailReceiverProxy>(o);
         connect(r.get(), &AlarmEmailReceiver::meldingMessage, this,
@@ -51,15 +56,26 @@ class TestAlarmEmailReceiver : public QObject
 
     static MailboxSettings mailbox(const test::Pop3TestServer& pop3, const QString& password = {})
     {
-        return {QStringLiteral("127.0.0.1"), pop3.port(), pop3.user(), password.isEmpty() ? pop3.password() : password, 10, 5};
+        return {QStringLiteral("127.0.0.1"),
+                pop3.port(),
+                pop3.user(),
+                password.isEmpty() ? pop3.password() : password,
+                10,
+                5};
     }
 
     // Waits until the service finished `count` polls in all.
     static bool waitForPolls(AlarmEmailReceiverProxy& r, int count, int timeoutMs = 60000)
     {
-        const bool done = QTest::qWaitFor([&] {
-            return r.client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt() >= count;
-        }, timeoutMs);
+        const bool done = QTest::qWaitFor(
+            [&] {
+                return r.client()
+                           .call(QStringLiteral("status"))
+                           .result.toObject()
+                           .value(QStringLiteral("polls"))
+                           .toInt() >= count;
+            },
+            timeoutMs);
         // The poll's messages came in with the answer; they are handed on
         // once the event loop runs again.
         QTest::qWait(50);
@@ -93,12 +109,20 @@ private Q_SLOTS:
     void storesEachAlarmMailThenDeletesIt()
     {
         test::Pop3TestServer pop3;
-        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Storing brander één"))));
-        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("13"), QStringLiteral("Waterdruk laag"), "Af")));
-        QVERIFY(pop3.addMail("Subject: =?UTF-8?Q?Nieuwsbrief_van_de_leverancier_=E2=82=AC?=\r\n\r\nBeste klant,\r\n"));
-        QVERIFY(pop3.addMail(QByteArray("Subject: Ketel\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n")
-                             + QByteArray("<p>Melder: 815</p><p>Functie: 1</p><p>Omschrijving: Caf&eacute; koeling</p>").toBase64()
-                             + "\r\n"));
+        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"),
+                                       QStringLiteral("Storing brander één"))));
+        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("13"),
+                                       QStringLiteral("Waterdruk laag"), "Af")));
+        QVERIFY(pop3.addMail(
+            "Subject: =?UTF-8?Q?Nieuwsbrief_van_de_leverancier_=E2=82=AC?=\r\n\r\nBeste "
+            "klant,\r\n"));
+        QVERIFY(pop3.addMail(
+            QByteArray("Subject: Ketel\r\nContent-Type: text/html; "
+                       "charset=utf-8\r\nContent-Transfer-Encoding: base64\r\n\r\n") +
+            QByteArray(
+                "<p>Melder: 815</p><p>Functie: 1</p><p>Omschrijving: Caf&eacute; koeling</p>")
+                .toBase64() +
+            "\r\n"));
         QVERIFY(pop3.start());
 
         auto receiver = makeReceiver();
@@ -106,27 +130,39 @@ private Q_SLOTS:
         QVERIFY(receiver->start(mailbox(pop3)));
         QVERIFY(ready.wait(30000));
 
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE show = 1 AND seen = 0")), 3);
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias IN ('4711', '815')")), 2);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE show = 1 AND seen = 0")), 3);
+        QCOMPARE(
+            count(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias IN ('4711', '815')")),
+            2);
         auto c = m_db->connect();
-        auto lines = c->query(QStringLiteral(
-            "SELECT melders.alias, alarmen.functie, alarmen.omschrijving, meldindex.flank FROM meldindex "
-            "JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN melders ON alarmen.melder_id = melders.id "
-            "ORDER BY melders.alias, alarmen.functie"));
+        auto lines = c->query(QStringLiteral("SELECT melders.alias, alarmen.functie, "
+                                             "alarmen.omschrijving, meldindex.flank FROM meldindex "
+                                             "JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN "
+                                             "melders ON alarmen.melder_id = melders.id "
+                                             "ORDER BY melders.alias, alarmen.functie"));
         QVERIFY(lines);
         QStringList got;
         while (lines->next())
-            got << QStringLiteral("%1/%2/%3/%4").arg(lines->value(0).toString(), lines->value(1).toString(),
-                                                     lines->value(2).toString(), lines->value(3).toString());
-        QCOMPARE(got, (QStringList{QStringLiteral("4711/12/Storing brander één/1"), QStringLiteral("4711/13/Waterdruk laag/0"),
+            got << QStringLiteral("%1/%2/%3/%4")
+                       .arg(lines->value(0).toString(), lines->value(1).toString(),
+                            lines->value(2).toString(), lines->value(3).toString());
+        QCOMPARE(got, (QStringList{QStringLiteral("4711/12/Storing brander één/1"),
+                                   QStringLiteral("4711/13/Waterdruk laag/0"),
                                    QStringLiteral("815/1/Café koeling/1")}));
 
         // The newsletter stays, and the operator is told its subject.
         QTRY_COMPARE_WITH_TIMEOUT(pop3.mailCount(), 1, 10000);
-        QVERIFY(logged(QStringLiteral("Alarm e-mail \"Nieuwsbrief van de leverancier €\" is niet te lezen"), 0));
+        QVERIFY(logged(
+            QStringLiteral("Alarm e-mail \"Nieuwsbrief van de leverancier €\" is niet te lezen"),
+            0));
 
         // A second poll stores nothing twice and tells the operator nothing new.
-        const int polls = receiver->client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt();
+        const int polls = receiver->client()
+                              .call(QStringLiteral("status"))
+                              .result.toObject()
+                              .value(QStringLiteral("polls"))
+                              .toInt();
         m_log.clear();
         QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
         QVERIFY(waitForPolls(*receiver, polls + 1));
@@ -141,14 +177,20 @@ private Q_SLOTS:
         QVERIFY(receiver->start({QString(), 110, QString(), QString(), 60, 5}));
         QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
         QTest::qWait(500);
-        QCOMPARE(receiver->client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt(), 0);
+        QCOMPARE(receiver->client()
+                     .call(QStringLiteral("status"))
+                     .result.toObject()
+                     .value(QStringLiteral("polls"))
+                     .toInt(),
+                 0);
         QVERIFY(m_log.isEmpty());
     }
 
     void wrongPasswordIsLoggedAndNothingIsLost()
     {
         test::Pop3TestServer pop3;
-        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Brand"))));
+        QVERIFY(pop3.addMail(
+            alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Brand"))));
         QVERIFY(pop3.start());
         auto receiver = makeReceiver();
         QVERIFY(receiver->start(mailbox(pop3, QStringLiteral("fout"))));
@@ -173,19 +215,26 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QFile f(files.filePath(QStringLiteral("mail%1.eml").arg(i)));
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(alarmMail(QStringLiteral("4711"), QString::number(20 + i), QStringLiteral("Punt %1").arg(i)));
+            f.write(alarmMail(QStringLiteral("4711"), QString::number(20 + i),
+                              QStringLiteral("Punt %1").arg(i)));
             paths << f.fileName();
         }
         const quint16 port = test::freeLoopbackPort();
         QProcess server;
         server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         server.start(QStringLiteral("/usr/bin/python3"),
-                     QStringList{test::scriptDir() + QStringLiteral("/pop3_dropper.py"), QString::number(port), QStringLiteral("1")} + paths);
+                     QStringList{test::scriptDir() + QStringLiteral("/pop3_dropper.py"),
+                                 QString::number(port), QStringLiteral("1")} +
+                         paths);
         QVERIFY(server.waitForReadyRead(10000));
-        auto stopServer = qScopeGuard([&] { server.kill(); server.waitForFinished(); });
+        auto stopServer = qScopeGuard([&] {
+            server.kill();
+            server.waitForFinished();
+        });
 
         auto receiver = makeReceiver();
-        QVERIFY(receiver->start({QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"), QStringLiteral("x"), 5, 5}));
+        QVERIFY(receiver->start({QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"),
+                                 QStringLiteral("x"), 5, 5}));
         QVERIFY(waitForPolls(*receiver, 1));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
         QVERIFY(logged(QStringLiteral("ophalen van mail uid-1 mislukt"), 0));
@@ -210,7 +259,8 @@ private Q_SLOTS:
 
         // Nobody called start again: the supervisor repeated it.
         QSignalSpy ready(receiver.get(), &AlarmEmailReceiver::meldingReady);
-        QVERIFY(pop3.addMail(alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Brand"))));
+        QVERIFY(pop3.addMail(
+            alarmMail(QStringLiteral("4711"), QStringLiteral("12"), QStringLiteral("Brand"))));
         QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
         QVERIFY(ready.wait(30000));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
@@ -220,7 +270,8 @@ private Q_SLOTS:
     {
         test::Pop3TestServer pop3;
         for (int i = 0; i < 1000; ++i)
-            QVERIFY(pop3.addMail(alarmMail(QString::number(5000 + i % 25), QString::number(i), QStringLiteral("Punt %1").arg(i))));
+            QVERIFY(pop3.addMail(alarmMail(QString::number(5000 + i % 25), QString::number(i),
+                                           QStringLiteral("Punt %1").arg(i))));
         QVERIFY(pop3.start());
         auto receiver = makeReceiver();
         QElapsedTimer timer;

@@ -39,21 +39,27 @@ class TestMailSender : public QObject
     std::unique_ptr<QTemporaryDir> m_queue;
     QList<LogLine> m_log;
 
-    void setMailServer(quint16 port, bool login = false, const QString& user = {}, const QString& password = {})
+    void setMailServer(quint16 port, bool login = false, const QString& user = {},
+                       const QString& password = {})
     {
         auto c = m_db->connect();
         QVERIFY(c);
-        QVERIFY(c->exec(QStringLiteral("UPDATE settings SET mailserver = ?, \"MailServerPort\" = ?, mailfromname = ?, "
-                                       "mailfrommail = ?, authentification = ?, mailusername = ?, mailpassword = ?"),
-                        {QStringLiteral("127.0.0.1"), port, QStringLiteral("Meldkamer Zuidoost – Één"),
-                         QStringLiteral("meldkamer@taviro.test"), login ? 1 : 0, user, password}));
+        QVERIFY(c->exec(
+            QStringLiteral(
+                "UPDATE settings SET mailserver = ?, \"MailServerPort\" = ?, mailfromname = ?, "
+                "mailfrommail = ?, authentification = ?, mailusername = ?, mailpassword = ?"),
+            {QStringLiteral("127.0.0.1"), port, QStringLiteral("Meldkamer Zuidoost – Één"),
+             QStringLiteral("meldkamer@taviro.test"), login ? 1 : 0, user, password}));
     }
 
     ServiceClient::Options options() const
     {
-        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), test::binDir(), m_db->settings());
-        o.extraEnvironment = {QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue->path(), QStringLiteral("TAVIRO_MAIL_RETRY_FIRST=1"),
-                              QStringLiteral("TAVIRO_MAIL_RETRY_LONGEST=1"), QStringLiteral("TAVIRO_MAIL_GIVE_UP=600")};
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"),
+                                                    test::binDir(), m_db->settings());
+        o.extraEnvironment = {QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue->path(),
+                              QStringLiteral("TAVIRO_MAIL_RETRY_FIRST=1"),
+                              QStringLiteral("TAVIRO_MAIL_RETRY_LONGEST=1"),
+                              QStringLiteral("TAVIRO_MAIL_GIVE_UP=600")};
         o.firstRestartDelayMs = 200;
         o.callTimeoutMs = 15000;
         return o;
@@ -65,21 +71,28 @@ class TestMailSender : public QObject
         o.extraEnvironment << extraEnvironment;
         auto sender = std::make_unique<MailSenderProxy>(o);
         connect(sender.get(), &MailSender::meldingMessage, this,
-                [this](const QString& text, int level) { m_log << LogLine{text, level}; });
+                [this](const QString& text, int level) {
+                    m_log << LogLine{text, level};
+                });
         return sender;
     }
 
     bool waitForLog(const QString& fragment, int level, int timeoutMs = 20000)
     {
-        return QTest::qWaitFor([&] {
-            for (const LogLine& l : std::as_const(m_log))
-                if (l.level == level && l.text.contains(fragment))
-                    return true;
-            return false;
-        }, timeoutMs);
+        return QTest::qWaitFor(
+            [&] {
+                for (const LogLine& l : std::as_const(m_log))
+                    if (l.level == level && l.text.contains(fragment))
+                        return true;
+                return false;
+            },
+            timeoutMs);
     }
 
-    int queued() const { return int(QDir(m_queue->path()).entryList({QStringLiteral("*.json")}, QDir::Files).size()); }
+    int queued() const
+    {
+        return int(QDir(m_queue->path()).entryList({QStringLiteral("*.json")}, QDir::Files).size());
+    }
 
 private Q_SLOTS:
     void init()
@@ -107,8 +120,10 @@ private Q_SLOTS:
         MailMessage mail;
         mail.address = QStringLiteral("dienst@taviro.test");
         mail.recipientName = QStringLiteral("Gerrit van 't Hoff");
-        mail.subject = QStringLiteral("Taviro Ketelhuis Ödenbürg Alarm Melding – storing brander één, café en ijsbaan");
-        mail.body = QStringLiteral("Melder: 4711 Ketelhuis\r\nAlarm: Storing brander één (Op)\r\nTemperatuur 85 °C, €\r\n");
+        mail.subject = QStringLiteral(
+            "Taviro Ketelhuis Ödenbürg Alarm Melding – storing brander één, café en ijsbaan");
+        mail.body = QStringLiteral("Melder: 4711 Ketelhuis\r\nAlarm: Storing brander één "
+                                   "(Op)\r\nTemperatuur 85 °C, €\r\n");
         mail.attachmentPath = f.fileName();
         QVERIFY(sender->send(mail));
         QVERIFY(smtp.waitForMessages(1));
@@ -117,20 +132,32 @@ private Q_SLOTS:
         QCOMPARE(got.value(QStringLiteral("subject")).toString(), mail.subject);
         QCOMPARE(got.value(QStringLiteral("body_charset")).toString(), QStringLiteral("utf-8"));
         // The body arrives byte for byte as composed, CR LF included.
-        QCOMPARE(QByteArray::fromHex(got.value(QStringLiteral("body_bytes")).toString().toLatin1()), mail.body.toUtf8());
-        QCOMPARE(got.value(QStringLiteral("mail_from")).toString(), QStringLiteral("meldkamer@taviro.test"));
-        QCOMPARE(got.value(QStringLiteral("rcpt_tos")).toArray().first().toString(), QStringLiteral("dienst@taviro.test"));
-        QVERIFY(got.value(QStringLiteral("from")).toString().contains(QStringLiteral("Meldkamer Zuidoost – Één")));
-        QVERIFY(got.value(QStringLiteral("to")).toString().contains(QStringLiteral("Gerrit van 't Hoff")));
+        QCOMPARE(QByteArray::fromHex(got.value(QStringLiteral("body_bytes")).toString().toLatin1()),
+                 mail.body.toUtf8());
+        QCOMPARE(got.value(QStringLiteral("mail_from")).toString(),
+                 QStringLiteral("meldkamer@taviro.test"));
+        QCOMPARE(got.value(QStringLiteral("rcpt_tos")).toArray().first().toString(),
+                 QStringLiteral("dienst@taviro.test"));
+        QVERIFY(got.value(QStringLiteral("from"))
+                    .toString()
+                    .contains(QStringLiteral("Meldkamer Zuidoost – Één")));
+        QVERIFY(got.value(QStringLiteral("to"))
+                    .toString()
+                    .contains(QStringLiteral("Gerrit van 't Hoff")));
         QVERIFY(!got.value(QStringLiteral("date")).toString().isEmpty());
-        QVERIFY(got.value(QStringLiteral("message_id")).toString().contains(QStringLiteral("@taviro.test>")));
+        QVERIFY(got.value(QStringLiteral("message_id"))
+                    .toString()
+                    .contains(QStringLiteral("@taviro.test>")));
 
-        const QJsonObject part = got.value(QStringLiteral("attachments")).toArray().first().toObject();
-        QCOMPARE(part.value(QStringLiteral("filename")).toString(), QStringLiteral("overzicht 06-12.pdf"));
+        const QJsonObject part =
+            got.value(QStringLiteral("attachments")).toArray().first().toObject();
+        QCOMPARE(part.value(QStringLiteral("filename")).toString(),
+                 QStringLiteral("overzicht 06-12.pdf"));
         QCOMPARE(part.value(QStringLiteral("encoding")).toString(), QStringLiteral("base64"));
         QCOMPARE(part.value(QStringLiteral("size")).toInt(), attachment.size());
         QCOMPARE(part.value(QStringLiteral("sha256")).toString(),
-                 QString::fromLatin1(QCryptographicHash::hash(attachment, QCryptographicHash::Sha256).toHex()));
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(attachment, QCryptographicHash::Sha256).toHex()));
 
         // Headers stay 7-bit: the subject travels as UTF-8 encoded words.
         const QByteArray raw = smtp.raw(0);
@@ -152,23 +179,34 @@ private Q_SLOTS:
         report.melderAlias = QStringLiteral("4711");
         report.melderNaam = QStringLiteral("Ketelhuis Ödenbürg");
         report.receivedAt = QDateTime::currentDateTime();
-        report.lines << ReceivedLine{QStringLiteral("12"), QStringLiteral("Storing brander één – 85 °C"), 1, report.receivedAt, {}, {}};
+        report.lines << ReceivedLine{QStringLiteral("12"),
+                                     QStringLiteral("Storing brander één – 85 °C"),
+                                     1,
+                                     report.receivedAt,
+                                     {},
+                                     {}};
         const auto meldingId = store.store(report);
         QVERIFY2(meldingId, qPrintable(meldingId.error()));
-        const auto line = c->scalar(QStringLiteral("SELECT id FROM meldindex WHERE melding_id = ?"), {*meldingId});
+        const auto line = c->scalar(QStringLiteral("SELECT id FROM meldindex WHERE melding_id = ?"),
+                                    {*meldingId});
         QVERIFY(line);
 
         const MessageComposer composer(*c);
-        const ComposedEmail mail = composer.composeEmail(line->toLongLong(), MessageComposer::EmailMode::Line, composer.subjectTemplate());
+        const ComposedEmail mail = composer.composeEmail(
+            line->toLongLong(), MessageComposer::EmailMode::Line, composer.subjectTemplate());
         QVERIFY(mail.body.contains(QStringLiteral("Storing brander één")));
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Elke melding ontvanger (zie opties)"),
-                              mail.subject, mail.body, {}}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Elke melding ontvanger (zie opties)"),
+                              mail.subject,
+                              mail.body,
+                              {}}));
         QVERIFY(smtp.waitForMessages(1));
         const QJsonObject got = smtp.messages().first();
         QCOMPARE(got.value(QStringLiteral("subject")).toString(), mail.subject);
         QVERIFY(mail.subject.contains(QStringLiteral("Ketelhuis Ödenbürg 4711")));
-        QCOMPARE(QByteArray::fromHex(got.value(QStringLiteral("body_bytes")).toString().toLatin1()), mail.body.toUtf8());
+        QCOMPARE(QByteArray::fromHex(got.value(QStringLiteral("body_bytes")).toString().toLatin1()),
+                 mail.body.toUtf8());
     }
 
     void everyAddressGetsTheMail_data()
@@ -177,7 +215,8 @@ private Q_SLOTS:
         QTest::newRow("semicolon") << QStringLiteral("een@taviro.test;twee@taviro.test");
         QTest::newRow("comma and blanks") << QStringLiteral(" een@taviro.test , twee@taviro.test ");
         QTest::newRow("one per line") << QStringLiteral("een@taviro.test\r\ntwee@taviro.test\r\n");
-        QTest::newRow("repeated address once") << QStringLiteral("een@taviro.test;twee@taviro.test;EEN@taviro.test");
+        QTest::newRow("repeated address once")
+            << QStringLiteral("een@taviro.test;twee@taviro.test;EEN@taviro.test");
     }
     void everyAddressGetsTheMail()
     {
@@ -186,8 +225,11 @@ private Q_SLOTS:
         QVERIFY(smtp.start());
         setMailServer(smtp.port());
         auto sender = makeSender();
-        QVERIFY(sender->send({field, QStringLiteral("Elke melding ontvanger (zie opties)"), QStringLiteral("s"),
-                              QStringLiteral("b"), {}}));
+        QVERIFY(sender->send({field,
+                              QStringLiteral("Elke melding ontvanger (zie opties)"),
+                              QStringLiteral("s"),
+                              QStringLiteral("b"),
+                              {}}));
         QVERIFY(smtp.waitForMessages(2));
         QTest::qWait(300);
         const auto got = smtp.messages();
@@ -196,13 +238,18 @@ private Q_SLOTS:
         for (const QJsonObject& m : got)
             to << m.value(QStringLiteral("rcpt_tos")).toArray().first().toString();
         to.sort();
-        QCOMPARE(to, (QStringList{QStringLiteral("een@taviro.test"), QStringLiteral("twee@taviro.test")}));
+        QCOMPARE(to, (QStringList{QStringLiteral("een@taviro.test"),
+                                  QStringLiteral("twee@taviro.test")}));
     }
 
     void emptyAddressIsRefusedAndLogged()
     {
         auto sender = makeSender();
-        QVERIFY(!sender->send({QStringLiteral(" \r\n"), QStringLiteral("Jan"), QStringLiteral("s"), QStringLiteral("b"), {}}));
+        QVERIFY(!sender->send({QStringLiteral(" \r\n"),
+                               QStringLiteral("Jan"),
+                               QStringLiteral("s"),
+                               QStringLiteral("b"),
+                               {}}));
         QVERIFY(waitForLog(QStringLiteral("geen e-mailadres"), 1));
         QCOMPARE(queued(), 0);
     }
@@ -213,13 +260,20 @@ private Q_SLOTS:
         QVERIFY(smtp.start({QStringLiteral("meldkamer"), QStringLiteral("z3er geheim"), {}}));
         setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("fout"));
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"), QStringLiteral("b"), {}}));
-        // A refused login is reported once and retried; the corrected password is read on the next attempt.
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("s"),
+                              QStringLiteral("b"),
+                              {}}));
+        // A refused login is reported once and retried; the corrected password is read on the next
+        // attempt.
         QVERIFY(waitForLog(QStringLiteral("aanmelding geweigerd"), 1));
         QCOMPARE(smtp.messages().size(), 0);
-        setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("z3er geheim"));
+        setMailServer(smtp.port(), true, QStringLiteral("meldkamer"),
+                      QStringLiteral("z3er geheim"));
         QVERIFY(smtp.waitForMessages(1));
-        QCOMPARE(smtp.messages().first().value(QStringLiteral("login")).toString(), QStringLiteral("meldkamer"));
+        QCOMPARE(smtp.messages().first().value(QStringLiteral("login")).toString(),
+                 QStringLiteral("meldkamer"));
         QVERIFY(waitForLog(QStringLiteral("alsnog verzonden"), 1));
     }
 
@@ -230,11 +284,15 @@ private Q_SLOTS:
         QVERIFY(smtp.start({QStringLiteral("meldkamer"), QStringLiteral("geheim"), {}, true}));
         setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("geheim"));
         auto sender = makeSender({QStringLiteral("TAVIRO_TLS_CA_FILE=") + smtp.certificateFile()});
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("versleuteld"),
-                              QStringLiteral("b"), {}}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("versleuteld"),
+                              QStringLiteral("b"),
+                              {}}));
         QVERIFY(smtp.waitForMessages(1));
         QVERIFY(smtp.messages().first().value(QStringLiteral("tls")).toBool());
-        QCOMPARE(smtp.messages().first().value(QStringLiteral("login")).toString(), QStringLiteral("meldkamer"));
+        QCOMPARE(smtp.messages().first().value(QStringLiteral("login")).toString(),
+                 QStringLiteral("meldkamer"));
     }
 
     void untrustedCertificateIsNotTalkedTo()
@@ -243,7 +301,11 @@ private Q_SLOTS:
         QVERIFY(smtp.start({{}, {}, {}, true}));
         setMailServer(smtp.port());
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"), QStringLiteral("b"), {}}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("s"),
+                              QStringLiteral("b"),
+                              {}}));
         QVERIFY(waitForLog(QStringLiteral("nog niet verzonden"), 1));
         QCOMPARE(smtp.messages().size(), 0);
         QCOMPARE(queued(), 1);
@@ -254,7 +316,11 @@ private Q_SLOTS:
         const quint16 port = test::freeLoopbackPort();
         setMailServer(port);
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("laat"), QStringLiteral("b"), {}}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("laat"),
+                              QStringLiteral("b"),
+                              {}}));
         QVERIFY(waitForLog(QStringLiteral("nog niet verzonden"), 1));
         QTest::qWait(1500); // a few refused attempts
         test::SmtpTestServer smtp(port);
@@ -271,8 +337,11 @@ private Q_SLOTS:
         QVERIFY(smtp.start({{}, {}, {}, false, 1}));
         setMailServer(smtp.port());
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("onderbroken"),
-                              QStringLiteral("b"), {}}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("onderbroken"),
+                              QStringLiteral("b"),
+                              {}}));
         QVERIFY(waitForLog(QStringLiteral("nog niet verzonden"), 1));
         QVERIFY(smtp.waitForMessages(1));
         QTest::qWait(1500);
@@ -299,23 +368,36 @@ private Q_SLOTS:
         }
         f.close();
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("groot"),
-                              QStringLiteral("b"), f.fileName()}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"),
+                              QStringLiteral("groot"), QStringLiteral("b"), f.fileName()}));
         QVERIFY(smtp.waitForMessages(1, 120000));
-        const QJsonObject part = smtp.messages().first().value(QStringLiteral("attachments")).toArray().first().toObject();
+        const QJsonObject part = smtp.messages()
+                                     .first()
+                                     .value(QStringLiteral("attachments"))
+                                     .toArray()
+                                     .first()
+                                     .toObject();
         QCOMPARE(part.value(QStringLiteral("size")).toInt(), 20 * 1024 * 1024);
-        QCOMPARE(part.value(QStringLiteral("sha256")).toString(), QString::fromLatin1(hash.result().toHex()));
+        QCOMPARE(part.value(QStringLiteral("sha256")).toString(),
+                 QString::fromLatin1(hash.result().toHex()));
     }
 
     void unreachableServerIsGivenUpAndReported()
     {
         setMailServer(test::freeLoopbackPort());
         auto sender = makeSender({QStringLiteral("TAVIRO_MAIL_GIVE_UP=3")});
-        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("Brand"), QStringLiteral("b"), {}}));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("Brand"),
+                              QStringLiteral("b"),
+                              {}}));
         QVERIFY(waitForLog(QStringLiteral("kon in 3 seconden niet worden verzonden"), 0));
         // Set aside, not thrown away.
         QTRY_COMPARE(queued(), 0);
-        QCOMPARE(QDir(m_queue->filePath(QStringLiteral("failed"))).entryList({QStringLiteral("*.json")}).size(), 1);
+        QCOMPARE(QDir(m_queue->filePath(QStringLiteral("failed")))
+                     .entryList({QStringLiteral("*.json")})
+                     .size(),
+                 1);
     }
 
     void refusedRecipientIsReportedOthersServed()
@@ -324,13 +406,21 @@ private Q_SLOTS:
         QVERIFY(smtp.start({{}, {}, QStringLiteral("onbekend")}));
         setMailServer(smtp.port());
         auto sender = makeSender();
-        QVERIFY(sender->send({QStringLiteral("onbekend@taviro.test;dienst@taviro.test"), QStringLiteral("Jan"),
-                              QStringLiteral("Brand"), QStringLiteral("b"), {}}));
-        QVERIFY(waitForLog(QStringLiteral("Mail aan onbekend@taviro.test (onderwerp \"Brand\") geweigerd"), 0));
+        QVERIFY(sender->send({QStringLiteral("onbekend@taviro.test;dienst@taviro.test"),
+                              QStringLiteral("Jan"),
+                              QStringLiteral("Brand"),
+                              QStringLiteral("b"),
+                              {}}));
+        QVERIFY(waitForLog(
+            QStringLiteral("Mail aan onbekend@taviro.test (onderwerp \"Brand\") geweigerd"), 0));
         QVERIFY(smtp.waitForMessages(1));
-        QCOMPARE(smtp.messages().first().value(QStringLiteral("rcpt_tos")).toArray().first().toString(),
-                 QStringLiteral("dienst@taviro.test"));
-        QTRY_COMPARE(QDir(m_queue->filePath(QStringLiteral("failed"))).entryList({QStringLiteral("*.json")}).size(), 1);
+        QCOMPARE(
+            smtp.messages().first().value(QStringLiteral("rcpt_tos")).toArray().first().toString(),
+            QStringLiteral("dienst@taviro.test"));
+        QTRY_COMPARE(QDir(m_queue->filePath(QStringLiteral("failed")))
+                         .entryList({QStringLiteral("*.json")})
+                         .size(),
+                     1);
     }
 
     void queuedMailsSurviveAKilledSender()
@@ -340,8 +430,11 @@ private Q_SLOTS:
         auto sender = makeSender();
         QSignalSpy restarted(&sender->client(), &ServiceClient::restarted);
         for (int i = 1; i <= 3; ++i)
-            QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"),
-                                  QStringLiteral("mail %1").arg(i), QStringLiteral("b"), {}}));
+            QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"),
+                                  QStringLiteral("Jan"),
+                                  QStringLiteral("mail %1").arg(i),
+                                  QStringLiteral("b"),
+                                  {}}));
         QCOMPARE(queued(), 3);
 
         ::kill(pid_t(sender->client().processId()), SIGKILL);
@@ -358,7 +451,8 @@ private Q_SLOTS:
         for (const QJsonObject& m : smtp.messages())
             subjects << m.value(QStringLiteral("subject")).toString();
         // In the order handed over, each exactly once.
-        QCOMPARE(subjects, (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2"), QStringLiteral("mail 3")}));
+        QCOMPARE(subjects, (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2"),
+                                        QStringLiteral("mail 3")}));
         QTRY_COMPARE(queued(), 0);
     }
 };

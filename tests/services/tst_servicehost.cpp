@@ -43,18 +43,26 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<int>("errorCode"); // 0: a result is expected
         QTest::addColumn<QString>("result");
-        QTest::newRow("ping") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"ping"})") << 0 << QStringLiteral("pong");
-        QTest::newRow("text id") << QByteArray(R"({"jsonrpc":"2.0","id":"a","method":"ping","params":{}})") << 0
-                                 << QStringLiteral("pong");
-        QTest::newRow("unknown method") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"reboot"})") << -32601 << QString();
-        QTest::newRow("not JSON") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":") << -32700 << QString();
-        QTest::newRow("wrong version") << QByteArray(R"({"jsonrpc":"1.0","id":7,"method":"ping"})") << -32600 << QString();
-        QTest::newRow("params as array") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"ping","params":[1]})") << -32602
-                                         << QString();
-        QTest::newRow("missing address") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"send","params":{"subject":"x"}})")
-                                         << -32602 << QString();
+        QTest::newRow("ping") << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"ping"})") << 0
+                              << QStringLiteral("pong");
+        QTest::newRow("text id") << QByteArray(
+                                        R"({"jsonrpc":"2.0","id":"a","method":"ping","params":{}})")
+                                 << 0 << QStringLiteral("pong");
+        QTest::newRow("unknown method")
+            << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"reboot"})") << -32601 << QString();
+        QTest::newRow("not JSON") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":") << -32700
+                                  << QString();
+        QTest::newRow("wrong version")
+            << QByteArray(R"({"jsonrpc":"1.0","id":7,"method":"ping"})") << -32600 << QString();
+        QTest::newRow("params as array")
+            << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"ping","params":[1]})") << -32602
+            << QString();
+        QTest::newRow("missing address")
+            << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"send","params":{"subject":"x"}})")
+            << -32602 << QString();
         QTest::newRow("address of the wrong kind")
-            << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"send","params":{"address":12}})") << -32602 << QString();
+            << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"send","params":{"address":12}})")
+            << -32602 << QString();
     }
     void answersRequests()
     {
@@ -65,14 +73,24 @@ private Q_SLOTS:
         QProcess p;
         startService(p, m_db.path());
         // A notification (no id) is never answered, so the next line must be ours.
-        p.write(R"({"jsonrpc":"2.0","method":"ping"})" "\n" + request + "\n");
+        p.write(R"({"jsonrpc":"2.0","method":"ping"})"
+                "\n" +
+                request + "\n");
         const QJsonObject answer = readAnswer(p);
         QCOMPARE(answer.value(QStringLiteral("jsonrpc")).toString(), QStringLiteral("2.0"));
         if (errorCode == 0) {
             QCOMPARE(answer.value(QStringLiteral("result")).toString(), result);
         } else {
-            QCOMPARE(answer.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toInt(), errorCode);
-            QVERIFY(!answer.value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString().isEmpty());
+            QCOMPARE(answer.value(QStringLiteral("error"))
+                         .toObject()
+                         .value(QStringLiteral("code"))
+                         .toInt(),
+                     errorCode);
+            QVERIFY(!answer.value(QStringLiteral("error"))
+                         .toObject()
+                         .value(QStringLiteral("message"))
+                         .toString()
+                         .isEmpty());
         }
         // stdout carries protocol only: one answer, nothing else.
         p.closeWriteChannel();
@@ -88,7 +106,10 @@ private Q_SLOTS:
         p.write(R"({"jsonrpc":"2.0","id":1,)");
         p.waitForBytesWritten();
         QTest::qWait(100);
-        p.write(R"("method":"ping"})" "\n" R"({"jsonrpc":"2.0","id":2,"method":"ping"})" "\n");
+        p.write(R"("method":"ping"})"
+                "\n"
+                R"({"jsonrpc":"2.0","id":2,"method":"ping"})"
+                "\n");
         QCOMPARE(readAnswer(p).value(QStringLiteral("id")).toInt(), 1);
         QCOMPARE(readAnswer(p).value(QStringLiteral("id")).toInt(), 2);
         p.closeWriteChannel();
@@ -118,7 +139,8 @@ private Q_SLOTS:
 
     void callThatGetsNoAnswerTimesOut()
     {
-        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), test::binDir(), m_db.settings());
+        auto o = ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"),
+                                                    test::binDir(), m_db.settings());
         o.extraEnvironment = {QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue.path()};
         o.callTimeoutMs = 1000;
         ServiceClient client(o);
