@@ -109,8 +109,30 @@ std::optional<ActueelItem> Console::listItem(qint64 meldingId)
     return item;
 }
 
+bool Console::databaseReachable()
+{
+    if (!m_conn.lost())
+        return true;
+    if (!m_outageLogged) {
+        m_log.writeLog(
+            QStringLiteral("De verbinding met de database is verbroken; meldingen wachten "
+                           "tot ze terug is."),
+            0);
+        m_outageLogged = true;
+    }
+    if (Status s = m_conn.restore(); !s) {
+        m_log.writeLog(s.error(), 1);
+        return false;
+    }
+    m_log.writeLog(QStringLiteral("De verbinding met de database is hersteld."), 0);
+    m_outageLogged = false;
+    return true;
+}
+
 QList<ActueelItem> Console::showNewActueel()
 {
+    if (!databaseReachable())
+        return {};
     QList<qint64> ids;
     if (auto q = m_conn.query(
             QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? ORDER BY id")
@@ -162,6 +184,7 @@ QList<ActueelItem> Console::showNewActueel()
 
 Status Console::bevestigMelding(qint64 meldingId)
 {
+    (void)databaseReachable();
     Transaction tx(m_conn);
     Status s = tx.begin();
     if (s)
@@ -196,7 +219,7 @@ Status Console::bevestigMelding(qint64 meldingId)
 
 bool Console::deliverNextDispatch()
 {
-    if (m_smsBusy || m_shuttingDown)
+    if (m_smsBusy || m_shuttingDown || !databaseReachable())
         return false;
     const bool delivered = m_delivery.deliverNextDispatch();
     if (delivered)
@@ -230,6 +253,8 @@ void Console::checkOnbemandRooster()
 
 void Console::dispatchTick()
 {
+    if (!databaseReachable())
+        return;
     if (m_bemand)
         checkOnbemandRooster();
     // Unseen reports never wait for the next receiver event.

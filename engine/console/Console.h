@@ -102,6 +102,9 @@ private:
     bool takeIn(qint64 meldingId, const CreationSettings& settings, QList<MailMessage>& mails);
     std::optional<ActueelItem> listItem(qint64 meldingId);
     void scheduleNextPass();
+    // Between units of work: a lost connection to a shared database server is
+    // logged once and reopened; false while it stays away.
+    bool databaseReachable();
 
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
@@ -122,6 +125,7 @@ private:
     bool m_lampActive = false;
     bool m_shuttingDown = false;
     bool m_passScheduled = false;
+    bool m_outageLogged = false;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
     QList<PortReceiver> m_receivers;

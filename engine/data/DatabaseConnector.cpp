@@ -25,9 +25,29 @@ constexpr int kSqliteLocked = 6;
 constexpr int kSqliteReadOnly = 8;
 constexpr int kSqliteNotADatabase = 26;
 
+// PostgreSQL reports a five-character SQLSTATE instead, which never reads as
+// a plain number here.
 int sqliteCode(const QSqlError& e)
 {
-    return e.nativeErrorCode().toInt() & 0xff;
+    bool numeric = false;
+    const int code = e.nativeErrorCode().toInt(&numeric);
+    return numeric && e.nativeErrorCode().size() != 5 ? code & 0xff : 0;
+}
+
+// What the PostgreSQL client library says when it cannot get in, in the words
+// an installer needs.
+QString describeConnectFailure(const QString& text)
+{
+    if (text.contains(QLatin1String("password authentication failed"))
+        || text.contains(QLatin1String("no password supplied")))
+        return QStringLiteral("gebruikersnaam of wachtwoord onjuist");
+    if (text.contains(QLatin1String("does not exist")))
+        return QStringLiteral("de database of de gebruiker bestaat niet op de server");
+    if (text.contains(QLatin1String("Connection refused")) || text.contains(QLatin1String("timeout expired"))
+        || text.contains(QLatin1String("could not translate host name"))
+        || text.contains(QLatin1String("No route to host")))
+        return QStringLiteral("de databaseserver is niet bereikbaar");
+    return text.trimmed();
 }
 
 QString passwordless(const QString& url)
@@ -38,7 +58,27 @@ QString passwordless(const QString& url)
     return u.toString();
 }
 
+void bindAll(QSqlQuery& q, const QVariantList& binds)
+{
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+}
+
 } // namespace
+
+bool isConnectionLost(const QSqlError& error)
+{
+    // SQLSTATE class 08 (connection exception) and the server shutting down
+    // (57P01..57P03); a connection that died without a word has no state.
+    const QString state = error.nativeErrorCode();
+    if (state.startsWith(QLatin1String("08")) || state.startsWith(QLatin1String("57P0")))
+        return true;
+    const QString text = error.databaseText() + error.driverText();
+    return text.contains(QLatin1String("server closed the connection"))
+           || text.contains(QLatin1String("no connection to the server"))
+           || text.contains(QLatin1String("could not send data to server"))
+           || text.contains(QLatin1String("terminating connection"));
+}
 
 bool isBusyError(const QSqlError& error)
 {
@@ -104,11 +144,16 @@ Result<ConnectorPtr> DatabaseConnector::open(const DatabaseSettings& settings, O
         db.setConnectOptions(QStringLiteral("connect_timeout=10"));
         if (!db.open())
             return R::failure(QStringLiteral("Kan geen verbinding maken met de database %1: %2")
-                                  .arg(passwordless(settings.location), db.lastError().text()));
+                                  .arg(passwordless(settings.location),
+                                       describeConnectFailure(db.lastError().text())));
+        if (Status s = c->preparePostgres(mode); !s)
+            return R::failure(s.error());
         return R(std::move(c));
     }
 
     const QFileInfo file(settings.location);
+    if (mode == OpenMode::Server)
+        return R::failure(QStringLiteral("%1 is geen postgresql://-adres.").arg(settings.location));
     if (mode == OpenMode::CreateNew) {
         if (file.exists())
             return R::failure(QStringLiteral("Het bestand %1 bestaat al; Taviro overschrijft geen bestaande database.")
@@ -141,6 +186,30 @@ Result<ConnectorPtr> DatabaseConnector::open(const DatabaseSettings& settings, O
     if (Status s = c->prepareSqlite(mode); !s)
         return R::failure(QStringLiteral("Kan de database %1 niet openen: %2").arg(settings.location, s.error()));
     return R(std::move(c));
+}
+
+Status DatabaseConnector::preparePostgres(OpenMode mode)
+{
+    // "already exists, skipping" and the like are no news for an event log.
+    if (Status s = exec(QStringLiteral("SET client_min_messages = warning")); !s)
+        return s;
+    if (mode == OpenMode::Server)
+        return {};
+    // The settings row is the first thing every program reads: a database
+    // without it was never made by taviro-db, one with it must not be made again.
+    auto found = scalar(QStringLiteral("SELECT to_regclass('settings') IS NOT NULL"));
+    if (!found)
+        return Status::failure(QStringLiteral("Kan de database %1 niet lezen: %2").arg(databasePath(), found.error()));
+    const bool hasSchema = sql::toBool(*found);
+    if (mode == OpenMode::CreateNew && hasSchema)
+        return Status::failure(QStringLiteral("De database %1 bestaat al en bevat Taviro-tabellen; Taviro "
+                                              "overschrijft geen bestaande database.")
+                                   .arg(databasePath()));
+    if (mode != OpenMode::CreateNew && !hasSchema)
+        return Status::failure(QStringLiteral("De database %1 bevat geen Taviro-tabellen; maak ze met "
+                                              "\"taviro-db create\".")
+                                   .arg(databasePath()));
+    return {};
 }
 
 Status DatabaseConnector::prepareSqlite(OpenMode mode)
@@ -180,18 +249,48 @@ Result<QSqlQuery> DatabaseConnector::query(const QString& sql, const QVariantLis
 {
     QSqlQuery q(database());
     q.setForwardOnly(true);
-    if (!q.prepare(sql))
+    // Without values the statement runs as it is: PostgreSQL cannot prepare
+    // everything (CREATE DATABASE, for one).
+    if (m_lost)
+        return Result<QSqlQuery>::failure(QStringLiteral("de verbinding met de database is verbroken"));
+    if (binds.isEmpty()) {
+        if (!q.exec(sql)) {
+            noteFailure(q.lastError());
+            return Result<QSqlQuery>::failure(describeSqlError(q.lastError()));
+        }
+        return q;
+    }
+    if (!q.prepare(sql) || (bindAll(q, binds), !q.exec())) {
+        noteFailure(q.lastError());
         return Result<QSqlQuery>::failure(describeSqlError(q.lastError()));
-    for (const QVariant& v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
-        return Result<QSqlQuery>::failure(describeSqlError(q.lastError()));
+    }
     return q;
 }
 
 Status DatabaseConnector::exec(const QString& sql, const QVariantList& binds) const
 {
     return Status::from(query(sql, binds));
+}
+
+void DatabaseConnector::noteFailure(const QSqlError& error) const
+{
+    if (m_settings.dialect == Dialect::PostgreSQL && isConnectionLost(error))
+        m_lost = true;
+}
+
+Status DatabaseConnector::restore() const
+{
+    if (!m_lost)
+        return {};
+    QSqlDatabase db = database();
+    db.close();
+    if (!db.open())
+        return Status::failure(QStringLiteral("Kan de verbinding met de database %1 niet herstellen: %2")
+                                   .arg(databasePath(), describeConnectFailure(db.lastError().text())));
+    m_lost = false;
+    ++m_generation;
+    (void)exec(QStringLiteral("SET client_min_messages = warning"));
+    return {};
 }
 
 Result<qint64> DatabaseConnector::insert(const QString& sql, const QVariantList& binds) const

@@ -20,7 +20,8 @@ public:
     enum class OpenMode {
         Existing, // the database must exist and be writable
         ReadOnly, // for inspection; nothing is changed, not even the journal mode
-        CreateNew // a new SQLite file; refuses an existing one
+        CreateNew, // a new SQLite file, or a PostgreSQL database without our tables
+        Server     // PostgreSQL only: the server itself, to create or drop databases
     };
 
     static Result<std::unique_ptr<DatabaseConnector>> open(const DatabaseSettings& settings,
@@ -48,12 +49,27 @@ public:
     // A column name quoted for this connection's dialect.
     QString id(const QString& column) const;
 
+    // A PostgreSQL server that restarted, or a network that failed, leaves
+    // the connection broken: every statement fails until restore() opens it
+    // again. Callers restore only between units of work, never inside a
+    // transaction, so no half of one runs on the new connection.
+    bool lost() const { return m_lost; }
+    Status restore() const;
+    // For statements run outside query(): marks the connection lost when the
+    // failure says so.
+    void noteFailure(const QSqlError& error) const;
+    // Counts the restores: statements prepared on an older connection are gone.
+    quint64 generation() const { return m_generation; }
+
 private:
     DatabaseConnector(DatabaseSettings settings, QString connectionName);
     Status prepareSqlite(OpenMode mode);
+    Status preparePostgres(OpenMode mode);
 
     DatabaseSettings m_settings;
     QString m_connectionName;
+    mutable bool m_lost = false;
+    mutable quint64 m_generation = 0;
 };
 
 using ConnectorPtr = std::unique_ptr<DatabaseConnector>;
@@ -62,5 +78,7 @@ using ConnectorPtr = std::unique_ptr<DatabaseConnector>;
 QString describeSqlError(const QSqlError& error);
 // True when the failure is another process holding the database.
 bool isBusyError(const QSqlError& error);
+// True when the PostgreSQL connection itself is gone (server restarted, network down).
+bool isConnectionLost(const QSqlError& error);
 
 } // namespace taviro

@@ -86,16 +86,55 @@ bool Delivery::deliverNextDispatch()
                 1);
             continue;
         }
+        // Stations sharing the database read the same candidates; only the
+        // one whose claim flips `done` sends, and it learns the dispatch's
+        // state as of that moment rather than as read above.
+        const std::optional<qint64> claimedType = claim(uitmeldId);
+        if (!claimedType)
+            continue;
         bool delivered = false;
-        if (r.UseSMS && !m_shuttingDown)
+        bool smsOwed = false;
+        if (r.UseSMS && !m_shuttingDown) {
             delivered = sendSmsDispatch(uitmeldId, r);
+            smsOwed = !delivered;
+        }
         // The mail goes once per dispatch: not again when a re-armed SMS
         // dispatch (1) repeats, nor when its mail went while the SMS is owed (2).
-        if (r.UseEmail && !m_shuttingDown && uitmeldtype == 0)
+        if (r.UseEmail && !m_shuttingDown && *claimedType == 0)
             delivered = sendEmailDispatch(uitmeldId, r) || delivered;
+        if (smsOwed || !delivered)
+            release(uitmeldId);
         return delivered;
     }
     return false;
+}
+
+std::optional<qint64> Delivery::claim(qint64 uitmeldId)
+{
+    auto q = m_conn.query(
+        QStringLiteral(
+            "UPDATE uitmeld SET done = ? WHERE id = ? AND done = ? RETURNING uitmeldtype"),
+        {sql::boolValue(true), key(uitmeldId), sql::boolValue(false)});
+    if (!q) {
+        m_log.writeLog(
+            QStringLiteral("Uitmelding %1 niet te claimen: %2").arg(uitmeldId).arg(q.error()), 1);
+        return std::nullopt;
+    }
+    std::optional<qint64> type;
+    if (q->next())
+        type = sql::toLong(q->value(0));
+    q->finish();
+    return type;
+}
+
+void Delivery::release(qint64 uitmeldId)
+{
+    // The SMS did not go out: pending again, without an attempt counted.
+    if (Status s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ?"),
+                               {sql::boolValue(false), key(uitmeldId)});
+        !s)
+        m_log.writeLog(
+            QStringLiteral("Uitmelding %1 niet teruggezet: %2").arg(uitmeldId).arg(s.error()), 0);
 }
 
 bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
@@ -126,7 +165,10 @@ bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
         address.remove(0, 1);
     const ComposedEmail mail = m_composer.composeEmail(
         uitmeldId, MessageComposer::EmailMode::Dispatch, m_composer.subjectTemplate());
-    m_mail.send({address, recipient.naam, mail.subject, mail.body, {}});
+    // A mail the sender did not take is not marked sent: the dispatch stays
+    // pending and a later pass offers it again.
+    if (!m_mail.send({address, recipient.naam, mail.subject, mail.body, {}}))
+        return false;
     // A recipient who also gets SMS keeps an SMS dispatch, so its repetition
     // goes on; if the SMS did not go out, the dispatch stays pending for it.
     Status s = recipient.UseSMS

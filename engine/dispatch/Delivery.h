@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace taviro {
 
 class Clock;
@@ -43,6 +45,11 @@ public:
     void setShuttingDown(bool on) { m_shuttingDown = on; }
 
 private:
+    // Takes a pending dispatch for this station; its uitmeldtype, or nothing
+    // when another station (or a bulk close) was first.
+    std::optional<qint64> claim(qint64 uitmeldId);
+    void release(qint64 uitmeldId);
+
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
     EventLog& m_log;

@@ -9,18 +9,24 @@ namespace taviro {
 
 Result<QSqlQuery*> StatementCache::run(const QString& sql, const QVariantList& binds)
 {
+    if (m_conn.lost())
+        return Result<QSqlQuery*>::failure(QStringLiteral("de verbinding met de database is verbroken"));
+    forgetIfRestored();
     auto it = m_queries.find(sql);
     if (it == m_queries.end()) {
         QSqlQuery q(m_conn.database());
         q.setForwardOnly(true);
-        if (!q.prepare(sql))
+        if (!q.prepare(sql)) {
+            m_conn.noteFailure(q.lastError());
             return Result<QSqlQuery*>::failure(describeSqlError(q.lastError()));
+        }
         it = m_queries.insert(sql, q);
     }
     QSqlQuery& q = *it;
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, binds[i]);
     if (!q.exec()) {
+        m_conn.noteFailure(q.lastError());
         const QString error = describeSqlError(q.lastError());
         q.finish();
         return Result<QSqlQuery*>::failure(error);
@@ -28,8 +34,20 @@ Result<QSqlQuery*> StatementCache::run(const QString& sql, const QVariantList& b
     return &q;
 }
 
+void StatementCache::forgetIfRestored()
+{
+    if (m_generation == m_conn.generation())
+        return;
+    // A restored connection knows none of the statements prepared before.
+    // Dropping them makes the driver try to free them there, which fails and
+    // would spoil a transaction: so this happens before BEGIN, not after it.
+    m_queries.clear();
+    m_generation = m_conn.generation();
+}
+
 Status StatementCache::begin()
 {
+    forgetIfRestored();
     return exec(m_conn.dialect() == Dialect::SQLite ? QStringLiteral("BEGIN IMMEDIATE")
                                                     : QStringLiteral("BEGIN"));
 }
@@ -46,6 +64,10 @@ void StatementCache::rollback()
 
 Status StatementCache::exec(const QString& sql, const QVariantList& binds)
 {
+    // PostgreSQL prepares no transaction statements; they cost next to
+    // nothing there anyway.
+    if (binds.isEmpty() && m_conn.dialect() == Dialect::PostgreSQL)
+        return m_conn.exec(sql);
     auto q = run(sql, binds);
     if (!q)
         return Status::failure(q.error());

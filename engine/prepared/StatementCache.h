@@ -39,9 +39,11 @@ public:
 
 private:
     Result<QSqlQuery*> run(const QString& sql, const QVariantList& binds);
+    void forgetIfRestored();
 
     const DatabaseConnector& m_conn;
     QHash<QString, QSqlQuery> m_queries;
+    quint64 m_generation = 0; // of the connection the statements were prepared on
 };
 
 // Writes that belong together, on a StatementCache's connection: started

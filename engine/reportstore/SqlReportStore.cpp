@@ -25,6 +25,10 @@ Result<qint64> SqlReportStore::store(const ReceivedReport& report)
         if ((line.melderAlias.isEmpty() ? report.melderAlias : line.melderAlias).trimmed().isEmpty())
             return Result<qint64>::failure(QStringLiteral("melding zonder OS-nummer niet opgeslagen"));
 
+    // A shared database server that restarted since the last report: open
+    // the connection again before the report's transaction, never inside it.
+    if (Status s = m_conn.restore(); !s)
+        return Result<qint64>::failure(s.error());
     CachedTransaction tx(m_sql);
     if (Status s = tx.begin(); !s)
         return Result<qint64>::failure(s.error());

@@ -2,6 +2,8 @@
 //   taviro-db create PATH --login NAME --password PW [--name NAME]
 //   taviro-db create --demo PATH
 //   taviro-db version PATH
+//   taviro-db copy FROM TO
+#include "DatabaseCopy.h"
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
 #include "Repositories.h"
@@ -34,6 +36,7 @@ int usage()
                             "  taviro-db create --demo PAD\n"
                             "  taviro-db version PAD\n"
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
+                            "  taviro-db copy VAN NAAR\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres."));
     return 2;
 }
@@ -137,6 +140,21 @@ int report(QStringList args)
     return 0;
 }
 
+// Moves an installation between a SQLite file and a shared PostgreSQL
+// database, keys and all, while no console or service uses either.
+int copyCommand(const QStringList& args)
+{
+    if (args.size() != 2)
+        return usage();
+    auto copied = copyDatabase(DatabaseSettings::fromText(args[0]), DatabaseSettings::fromText(args[1]));
+    if (!copied) {
+        complain(copied.error());
+        return 1;
+    }
+    say(QStringLiteral("%1 rijen in %2 tabellen gekopieerd.").arg(copied->rows).arg(copied->tables));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -152,5 +170,7 @@ int main(int argc, char** argv)
         return report(args);
     if (command == QLatin1String("version"))
         return version(args);
+    if (command == QLatin1String("copy"))
+        return copyCommand(args);
     return usage();
 }

@@ -43,6 +43,7 @@ int main(int argc, char** argv)
         if (taken + sms.sent.size() + mail.sent.size() == before)
             QThread::msleep(10); // idle: as often as a busy timer, not a spinning one
     }
-    std::printf("%lld %lld %lld\n", qint64(taken), qint64(sms.sent.size()), qint64(mail.sent.size()));
+    std::printf("%lld %lld %lld\n", qint64(taken), qint64(sms.sent.size()),
+                qint64(mail.sent.size()));
     return 0;
 }

@@ -25,9 +25,9 @@ private Q_SLOTS:
         const QString stopFile = f.db.folder() + QStringLiteral("/stop");
         QProcess stations[2];
         for (int i = 0; i < 2; ++i) {
-            stations[i].start(child, {f.db.path(),
-                                      f.db.folder() + QStringLiteral("/station%1/").arg(i),
-                                      stopFile});
+            stations[i].start(
+                child,
+                {f.db.path(), f.db.folder() + QStringLiteral("/station%1/").arg(i), stopFile});
             QVERIFY(stations[i].waitForStarted());
         }
 
@@ -84,9 +84,10 @@ private Q_SLOTS:
         QVERIFY(first > 0);
         {
             auto admin = f.db.connect();
-            QVERIFY(admin->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM "
-                                               "pg_stat_activity WHERE datname = current_database() "
-                                               "AND pid <> pg_backend_pid()"))
+            QVERIFY(admin
+                        ->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM "
+                                              "pg_stat_activity WHERE datname = current_database() "
+                                              "AND pid <> pg_backend_pid()"))
                         .ok());
         }
         QList<ActueelItem> items = f.console.showNewActueel();
@@ -96,7 +97,8 @@ private Q_SLOTS:
         QVERIFY(f.report({QStringLiteral("02")}) > 0); // the receivers' side reconnects too
         QCOMPARE(f.console.showNewActueel().size(), 1);
         const QString log = f.logText();
-        QVERIFY2(log.contains(QStringLiteral("verbinding met de database is verbroken")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("verbinding met de database is verbroken")),
+                 qPrintable(log));
         QVERIFY(log.contains(QStringLiteral("verbinding met de database is hersteld")));
     }
 };

@@ -123,7 +123,7 @@ private Q_SLOTS:
         auto closed = closeOpenDispatches(*f.conn, {m});
         QVERIFY2(closed, qPrintable(closed.error()));
         QCOMPARE(*closed, 2);
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = 0")), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = false")), 1);
         QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld WHERE id = ?"), {otherDispatch}), 0);
         // Only done changes: attempts and the report's place in the list stay.
         QCOMPARE(f.number(QStringLiteral("SELECT SUM(pogingen) FROM uitmeld")), 1);

@@ -42,7 +42,7 @@ private Q_SLOTS:
         const qint64 m =
             inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor"), 0, 0, 0);
         const qint64 p = inst.point(m, QStringLiteral("01"), QStringLiteral("Punt"), 0, 0, uurs24);
-        QVERIFY(conn->exec(QStringLiteral("UPDATE alarmen SET actief = ?, tolate = 1 WHERE id = ?"),
+        QVERIFY(conn->exec(QStringLiteral("UPDATE alarmen SET actief = ?, tolate = true WHERE id = ?"),
                            {pointActief, p}));
 
         const QDateTime at(QDate(2026, 12, 2), QTime(10, 15, 7));
@@ -61,7 +61,7 @@ private Q_SLOTS:
         QCOMPARE(sql::toDate(*date), uurs24 ? at : QDateTime());
         QCOMPARE(
             number(*conn, QStringLiteral(
-                              "SELECT COUNT(*) FROM meldingen WHERE \"show\" = 1 AND seen = 0")),
+                              "SELECT COUNT(*) FROM meldingen WHERE \"show\" = true AND seen = false")),
             1);
     }
 
@@ -83,11 +83,11 @@ private Q_SLOTS:
                 *conn,
                 QStringLiteral(
                     "SELECT COUNT(*) FROM melders WHERE alias = '7070' AND naam = 'Gemaal Noord' "
-                    "AND \"new\" = 1 AND actief = 1")),
+                    "AND \"new\" = true AND actief = true")),
             1);
         QCOMPARE(
             number(*conn, QStringLiteral("SELECT COUNT(*) FROM alarmen WHERE functie = '11' AND "
-                                         "omschrijving = 'Pomp storing' AND actief = 1")),
+                                         "omschrijving = 'Pomp storing' AND actief = true")),
             1);
         QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldindex")), 4);
 
