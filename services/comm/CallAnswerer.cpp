@@ -266,7 +266,18 @@ bool CallAnswerer::storeOnce(const TransmitterReportReader& reader)
         return true;
     }
     auto conn = DatabaseConnector::open(m_database);
+    // A transmitter that calls before anyone configured it is added by the
+    // store; the operator should hear of it and fill in its details.
+    bool known = true;
+    if (conn)
+        if (auto n = (*conn)->scalar(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias = ?"), {report.melderAlias}); n)
+            known = n->toLongLong() > 0;
     Result<qint64> id = conn ? SqlReportStore(**conn).store(report) : Result<qint64>::failure(conn.error());
+    if (id && !known)
+        Q_EMIT meldingMessage(QStringLiteral("Onbekende melder %1 heeft gemeld via COM %2; de melder is toegevoegd")
+                                  .arg(report.melderAlias)
+                                  .arg(m_line.comNumber),
+                              1);
     if (!id) {
         Q_EMIT meldingMessage(QStringLiteral("Melding van melder %1 niet opgeslagen: %2").arg(report.melderAlias, id.error()), 0);
         return false;

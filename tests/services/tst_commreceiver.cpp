@@ -38,6 +38,7 @@ class TestCommReceiver : public QObject
     std::unique_ptr<test::TestDatabase> m_db;
     std::unique_ptr<test::FakeModem> m_modem;
     std::unique_ptr<CommReceiverProxy> m_receiver;
+    QStringList m_log;
 
     qint64 count(const QString& sql)
     {
@@ -68,6 +69,9 @@ private Q_SLOTS:
                               QStringLiteral("TAVIRO_COMM_LINE_MS=1500"),
                               QStringLiteral("TAVIRO_COMM_GUARD_MS=50")};
         m_receiver = std::make_unique<CommReceiverProxy>(o);
+        m_log.clear();
+        connect(m_receiver.get(), &CommReceiver::meldingMessage, this,
+                [this](const QString& text, int) { m_log << text; });
         QVERIFY(m_receiver->startUp({Com, 9600, QStringLiteral("AT&FE0M0&C1&D2%C0S0=0W1&W"), 2, 8,
                                      QStringLiteral("N"), 1}));
         QVERIFY(m_receiver->portOpen());
@@ -127,6 +131,8 @@ private Q_SLOTS:
             QCOMPARE(count(QStringLiteral(
                          "SELECT COUNT(*) FROM melders WHERE alias = '4711' AND \"new\" <> 0")),
                      1);
+            QVERIFY(QTest::qWaitFor(
+                [this] { return !m_log.filter(QStringLiteral("Onbekende melder 4711")).isEmpty(); }, 5000));
         }
         QVERIFY(m_receiver->portOpen());
     }

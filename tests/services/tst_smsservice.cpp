@@ -151,6 +151,9 @@ private Q_SLOTS:
             QCOMPARE(sent.at(i).pduMode, pdu);
             if (pdu) {
                 QCOMPARE(decodeUcs2Pdu(sent.at(i).body), expected.at(i));
+                // The SIM's own service centre, then +31612345678 as an international address.
+                QVERIFY(sent.at(i).body.startsWith("00"));
+                QCOMPARE(sent.at(i).body.mid(4, 18), QByteArray("000B911316325476F8"));
                 QCOMPARE(sent.at(i).command,
                          "AT+CMGS=" +
                              QByteArray::number(QByteArray::fromHex(sent.at(i).body).size() - 1));
