@@ -113,7 +113,8 @@ bool Console::databaseReachable()
 {
     if (!m_conn.lost())
         return true;
-    if (!m_outageLogged) {
+    const bool first = !m_outageLogged;
+    if (first) {
         m_log.writeLog(
             QStringLiteral("De verbinding met de database is verbroken; meldingen wachten "
                            "tot ze terug is."),
@@ -121,7 +122,9 @@ bool Console::databaseReachable()
         m_outageLogged = true;
     }
     if (Status s = m_conn.restore(); !s) {
-        m_log.writeLog(s.error(), 1);
+        // Every tick tries again; the reason is worth one line, not one a minute.
+        if (first)
+            m_log.writeLog(s.error(), 1);
         return false;
     }
     m_log.writeLog(QStringLiteral("De verbinding met de database is hersteld."), 0);
