@@ -15,7 +15,8 @@ struct DatabaseSettings
     QString location; // file path, or the URL for PostgreSQL
 
     static DatabaseSettings fromText(const QString& text);
-    // TAVIRO_DATABASE when set, else the default file beside the program's folders.
+    // TAVIRO_DATABASE when set, else Database/database.conf beside the program's
+    // folder when it names a database, else the default file there.
     static DatabaseSettings fromEnvironment(const QString& programFolder);
     static QString defaultSqlitePath(const QString& programFolder);
 
