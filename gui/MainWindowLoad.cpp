@@ -149,6 +149,7 @@ void MainWindow::showActueel()
         return;
     }
     m_actueelModel->addItems(*items);
+    m_deps.console.noteListed(*items);
 }
 
 void MainWindow::showNewActueel()

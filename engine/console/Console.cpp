@@ -165,6 +165,7 @@ QList<ActueelItem> Console::showNewActueel()
         // are forwarded by the rules but not listed.
         if (auto item = listItem(id)) {
             items.append(*item);
+            m_listed.insert(id);
             Q_EMIT actueelAdded(*item);
             Q_EMIT beep();
             if (m_bemand && m_lampActive)
@@ -214,6 +215,7 @@ Status Console::bevestigMelding(qint64 meldingId)
             0);
         return s;
     }
+    m_listed.remove(meldingId);
     Q_EMIT meldingAcknowledged(meldingId);
     if (m_lampActive)
         Q_EMIT lampRequested(false);
@@ -254,10 +256,46 @@ void Console::checkOnbemandRooster()
     }
 }
 
+void Console::noteListed(const QList<ActueelItem>& items)
+{
+    for (const ActueelItem& item : items)
+        m_listed.insert(item.meldingId);
+}
+
+void Console::dropAcknowledgedElsewhere()
+{
+    // A few hundred keys a statement keeps even a long list to a few reads.
+    const QList<qint64> listed(m_listed.cbegin(), m_listed.cend());
+    constexpr int kChunk = 400;
+    QList<qint64> gone;
+    for (int from = 0; from < listed.size(); from += kChunk) {
+        const QList<qint64> chunk = listed.mid(from, kChunk);
+        QVariantList binds{sql::boolValue(false)};
+        QStringList marks;
+        for (qint64 id : chunk) {
+            binds.append(key(id));
+            marks.append(QStringLiteral("?"));
+        }
+        auto q =
+            m_conn.query(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND id IN (%2)")
+                             .arg(m_conn.id(QStringLiteral("show")), marks.join(QLatin1Char(','))),
+                         binds);
+        if (!q)
+            return;
+        while (q->next())
+            gone.append(sql::toLong(q->value(0)));
+    }
+    for (qint64 id : gone) {
+        m_listed.remove(id);
+        Q_EMIT meldingAcknowledged(id);
+    }
+}
+
 void Console::dispatchTick()
 {
     if (!databaseReachable())
         return;
+    dropAcknowledgedElsewhere();
     if (m_bemand)
         checkOnbemandRooster();
     // Unseen reports never wait for the next receiver event.

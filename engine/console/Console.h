@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 class QEventLoop;
@@ -77,6 +78,10 @@ public:
     // something is followed by the next one as soon as the event loop is free.
     bool deliverNextDispatch();
     void checkOnbemandRooster();
+    // The reports the window lists; those another station acknowledges leave
+    // the list at the next tick through meldingAcknowledged.
+    void noteListed(const QList<ActueelItem>& items);
+    void dropAcknowledgedElsewhere();
 
     void dispatchTick();    // every minute
     void minuteTick();      // every minute: the quarter-hour work in its minutes
@@ -126,6 +131,7 @@ private:
     bool m_shuttingDown = false;
     bool m_passScheduled = false;
     bool m_outageLogged = false;
+    QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
     QList<PortReceiver> m_receivers;

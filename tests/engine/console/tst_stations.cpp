@@ -1,7 +1,9 @@
+#include "ActueelQuery.h"
 #include "ConsoleFixture.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace taviro;
@@ -71,6 +73,33 @@ private Q_SLOTS:
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen <> 1")), 0);
         QCOMPARE(sms, 2 * qint64(reports));
         QCOMPARE(mail, qint64(reports));
+    }
+
+    // One operator acknowledges; the other station's list loses the report
+    // at its next tick, once.
+    void acknowledgementReachesTheOtherStation()
+    {
+        test::ConsoleFixture f;
+        auto otherConn = f.db.connect();
+        EventLog otherLog(f.clock, f.db.folder() + QStringLiteral("/other/"));
+        test::FakeSmsService otherSms;
+        test::FakeMailSender otherMail;
+        Console other(*otherConn, f.clock, otherLog, otherSms, otherMail);
+        const qint64 id = f.report({QStringLiteral("01")});
+        QCOMPARE(f.console.showNewActueel().size(), 1);
+        auto listed = loadActueel(*otherConn);
+        QVERIFY(listed.ok());
+        QCOMPARE(listed->size(), 1);
+        other.noteListed(*listed);
+
+        QSignalSpy gone(&other, &Console::meldingAcknowledged);
+        other.dispatchTick();
+        QCOMPARE(gone.size(), 0);
+        QVERIFY(f.console.bevestigMelding(id).ok());
+        other.dispatchTick();
+        other.dispatchTick();
+        QCOMPARE(gone.size(), 1);
+        QCOMPARE(gone.first().first().toLongLong(), id);
     }
 
     // The database server restarting drops every station's connection: the
