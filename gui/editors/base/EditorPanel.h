@@ -59,6 +59,40 @@ protected:
     // A failed database step is logged for the installer, never silently lost.
     void logFailure(const QString& what, const QString& error);
 
+    // Stores the panel's record: an update while its key still names a row,
+    // keeping the row's `deleted` and whatever `keep(record, stored)` copies
+    // from the stored row (columns this panel does not edit); otherwise an
+    // insert, whose new key becomes the panel's so a second save updates it.
+    template <class Repo, class Row, class Keep>
+    bool storeRecord(const Repo& repo, Row& record, Keep keep)
+    {
+        record.id = m_id;
+        if (record.id != 0) {
+            auto found = repo.find(record.id);
+            if (found && found->has_value()) {
+                record.deleted = (*found)->deleted;
+                keep(record, **found);
+                if (Status s = repo.update(record); !s) {
+                    logFailure(QStringLiteral("opslaan"), s.error());
+                    return false;
+                }
+                return true;
+            }
+        }
+        auto key = repo.insert(record);
+        if (!key) {
+            logFailure(QStringLiteral("opslaan"), key.error());
+            return false;
+        }
+        record.id = m_id = *key;
+        return true;
+    }
+    template <class Repo, class Row>
+    bool storeRecord(const Repo& repo, Row& record)
+    {
+        return storeRecord(repo, record, [](Row&, const Row&) {});
+    }
+
     EditorContext& m_ctx;
     qint64 m_id = 0;
 

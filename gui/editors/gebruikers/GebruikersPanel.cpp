@@ -90,27 +90,7 @@ bool GebruikersPanel::readForm()
 
 bool GebruikersPanel::writeDB()
 {
-    GebruikerRepository repo(m_ctx.conn);
-    m_row.id = m_id;
-    if (m_row.id != 0) {
-        auto found = repo.find(m_row.id);
-        if (found && found->has_value()) {
-            m_row.deleted = (*found)->deleted;
-            if (Status s = repo.update(m_row); !s) {
-                logFailure(QStringLiteral("opslaan"), s.error());
-                return false;
-            }
-            return true;
-        }
-    }
-    // A new account learns its key from the insert, so a second save updates it.
-    auto key = repo.insert(m_row);
-    if (!key) {
-        logFailure(QStringLiteral("opslaan"), key.error());
-        return false;
-    }
-    m_row.id = m_id = *key;
-    return true;
+    return storeRecord(GebruikerRepository(m_ctx.conn), m_row);
 }
 
 void GebruikersPanel::deleteItem()

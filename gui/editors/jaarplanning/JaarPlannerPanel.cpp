@@ -175,28 +175,10 @@ bool JaarPlannerPanel::readForm()
 
 bool JaarPlannerPanel::writeDB()
 {
-    JaarPlanningRepository repo(m_ctx.conn);
-    m_row.id = m_id;
-    if (m_row.id != 0) {
-        auto found = repo.find(m_row.id);
-        if (found && found->has_value()) {
-            // The alias is not edited here; keep what the row holds.
-            m_row.alias = (*found)->alias;
-            m_row.deleted = (*found)->deleted;
-            if (Status s = repo.update(m_row); !s) {
-                logFailure(QStringLiteral("opslaan"), s.error());
-                return false;
-            }
-            return true;
-        }
-    }
-    auto key = repo.insert(m_row);
-    if (!key) {
-        logFailure(QStringLiteral("opslaan"), key.error());
-        return false;
-    }
-    m_row.id = m_id = *key;
-    return true;
+    return storeRecord(JaarPlanningRepository(m_ctx.conn), m_row, [](auto& record, const auto& stored) {
+        // The alias is not edited here; keep what the row holds.
+        record.alias = stored.alias;
+    });
 }
 
 void JaarPlannerPanel::afterSave()

@@ -358,30 +358,12 @@ bool MelderPanel::writeDB()
     // The shown alarm point belongs to the same save.
     if (!saveAlarm(m_selectedAlarm))
         return false;
-    MelderRepository repo(m_ctx.conn);
-    m_row.id = m_id;
     m_row.jaarmelder = firstJaarplanningId();
     m_row.weekmelder = m_weekMelder->itemData(m_weekmelder).toLongLong();
-    if (m_row.id != 0) {
-        auto found = repo.find(m_row.id);
-        if (found && found->has_value()) {
-            // The receivers own the news flag; it is not this panel's to change.
-            m_row.isNew = (*found)->isNew;
-            m_row.deleted = (*found)->deleted;
-            if (Status s = repo.update(m_row); !s) {
-                logFailure(QStringLiteral("opslaan"), s.error());
-                return false;
-            }
-            return true;
-        }
-    }
-    auto key = repo.insert(m_row);
-    if (!key) {
-        logFailure(QStringLiteral("opslaan"), key.error());
-        return false;
-    }
-    m_row.id = m_id = *key;
-    return true;
+    return storeRecord(MelderRepository(m_ctx.conn), m_row, [](auto& record, const auto& stored) {
+        // The receivers own the news flag; it is not this panel's to change.
+        record.isNew = stored.isNew;
+    });
 }
 
 void MelderPanel::deleteMelder()

@@ -165,28 +165,10 @@ bool OntvangerPanel::readForm()
 
 bool OntvangerPanel::writeDB()
 {
-    OntvangerRepository repo(m_ctx.conn);
-    m_row.id = m_id;
     m_row.actief = true;
-    if (m_row.id != 0) {
-        auto found = repo.find(m_row.id);
-        if (found && found->has_value()) {
-            m_row.deleted = (*found)->deleted;
-            m_row.methode1 = (*found)->methode1;
-            if (Status s = repo.update(m_row); !s) {
-                logFailure(QStringLiteral("opslaan"), s.error());
-                return false;
-            }
-            return true;
-        }
-    }
-    auto key = repo.insert(m_row);
-    if (!key) {
-        logFailure(QStringLiteral("opslaan"), key.error());
-        return false;
-    }
-    m_row.id = m_id = *key;
-    return true;
+    return storeRecord(OntvangerRepository(m_ctx.conn), m_row, [](auto& record, const auto& stored) {
+        record.methode1 = stored.methode1;
+    });
 }
 
 void OntvangerPanel::deleteItem()

@@ -301,26 +301,7 @@ bool WeekPlannerPanel::readForm()
 
 bool WeekPlannerPanel::writeDB()
 {
-    WeekPlanningRepository repo(m_ctx.conn);
-    m_row.id = m_id;
-    if (m_row.id != 0) {
-        auto found = repo.find(m_row.id);
-        if (found && found->has_value()) {
-            m_row.deleted = (*found)->deleted;
-            if (Status s = repo.update(m_row); !s) {
-                logFailure(QStringLiteral("opslaan"), s.error());
-                return false;
-            }
-            return true;
-        }
-    }
-    auto key = repo.insert(m_row);
-    if (!key) {
-        logFailure(QStringLiteral("opslaan"), key.error());
-        return false;
-    }
-    m_row.id = m_id = *key;
-    return true;
+    return storeRecord(WeekPlanningRepository(m_ctx.conn), m_row);
 }
 
 void WeekPlannerPanel::afterSave()
