@@ -38,6 +38,11 @@ FakeModem::FakeModem()
 
 FakeModem::~FakeModem()
 {
+    vanish();
+}
+
+void FakeModem::vanish()
+{
     m_stop = true;
     if (m_thread.joinable())
         m_thread.join();
@@ -45,6 +50,7 @@ FakeModem::~FakeModem()
         ::close(m_slaveKeeper);
     if (m_master >= 0)
         ::close(m_master);
+    m_slaveKeeper = m_master = -1;
 }
 
 void FakeModem::run()

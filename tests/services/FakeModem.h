@@ -33,6 +33,8 @@ public:
     QString devicePath() const { return m_slavePath; }
 
     void setMood(Mood mood) { m_mood = mood; }
+    // The device is gone, as an unplugged USB adapter: the line hangs up.
+    void vanish();
     // Time the network takes to accept each submitted message.
     void setSubmitDelayMs(int ms) { m_submitDelayMs = ms; }
     // A received SMS in the store, as AT+CMGL lists it.

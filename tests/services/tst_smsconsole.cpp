@@ -15,6 +15,7 @@
 #include "SqlReportStore.h"
 #include "SqlValues.h"
 #include "TestDatabase.h"
+#include "TransmitterReport.h"
 
 #include <QTest>
 
@@ -146,6 +147,16 @@ private Q_SLOTS:
                                    QStringLiteral("Proef")));
         QCOMPARE(m_modem->submitted().size(), 1);
         QVERIFY(receiver.portOpen());
+
+        // The receiver has its port back: a transmitter's call reaches the console's list.
+        QList<QByteArray> call{"MELDER 1001;1", "ALARM 01;Op;Inbraak hal"};
+        call.append("EINDE " + QByteArray::number(comm::reportChecksum(call), 16).rightJustified(4, '0'));
+        m_modem->call(call);
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->callOver(); }, 15000));
+        QList<ActueelItem> listed;
+        QVERIFY(QTest::qWaitFor([&] { return !(listed += m_console->showNewActueel()).isEmpty(); }, 10000));
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().naam, QStringLiteral("Kantoor Centrum"));
         m_console->setPortReceivers({});
         receiver.closeAll();
     }

@@ -193,6 +193,22 @@ private Q_SLOTS:
         QCOMPARE(m_modem->submitted().first().body, QByteArray("derde"));
     }
 
+    void portVanishingMidSendIsSurvived()
+    {
+        m_modem->setSubmitDelayMs(1000);
+        QSignalSpy ready(m_sms.get(), &SmsService::meldingReady);
+        m_sms->send(request(QStringLiteral("eerste")));
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 10000));
+        m_modem->vanish();
+        QVERIFY(ready.wait(30000));
+        m_sms->finish();
+        QVERIFY(!m_sms->lastSendSucceeded());
+        QVERIFY(logged(QStringLiteral("niet verzonden"), 0));
+        // Still serving the console, and the next send fails cleanly rather than hanging.
+        QVERIFY(m_sms->client().call(QStringLiteral("status")).ok());
+        QVERIFY(!transmit(request(QStringLiteral("tweede"))));
+    }
+
     void replyAcknowledgesTheLatestDispatch_data()
     {
         QTest::addColumn<QString>("from");
