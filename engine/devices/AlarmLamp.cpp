@@ -22,7 +22,8 @@ bool AlarmLamp::prepare(const DatabaseConnector& conn)
         return false;
     const ComPort& row = ports->first();
     m_active = true;
-    m_port.setPortName(devicePathForCom(int(row.number)));
+    m_device = devicePathForCom(int(row.number));
+    m_port.setPortName(m_device);
     m_port.setBaudRate(9600);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setDataBits(QSerialPort::Data8);
@@ -43,7 +44,7 @@ void AlarmLamp::light()
     }
     // Said once until it works again, so a dead lamp does not flood the log.
     if (!m_reportedFailure)
-        m_log.writeLog(QStringLiteral("Lamp op %1 kan niet worden aangezet: %2").arg(m_port.portName(), m_port.errorString()), 0);
+        m_log.writeLog(QStringLiteral("Lamp op %1 kan niet worden aangezet: %2").arg(m_device, m_port.errorString()), 0);
     m_reportedFailure = true;
 }
 

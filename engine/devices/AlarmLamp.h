@@ -21,7 +21,7 @@ public:
     bool prepare(const DatabaseConnector& conn);
     bool active() const { return m_active; }
     bool isLit() const { return m_port.isOpen(); }
-    QString devicePath() const { return m_port.portName(); }
+    QString devicePath() const { return m_device; }
 
     void light();
     void putOut();
@@ -29,6 +29,7 @@ public:
 private:
     EventLog& m_log;
     QSerialPort m_port;
+    QString m_device; // as configured; QSerialPort shortens /dev/ names
     bool m_active = false;
     bool m_reportedFailure = false;
 };

@@ -297,6 +297,30 @@ private Q_SLOTS:
         hub.stopAll();
     }
 
+    // A lamp port that is not there is said once; alarms are still listed.
+    void missingLampPortIsLoggedOnce()
+    {
+        qputenv("TAVIRO_COM9", QByteArrayLiteral("/dev/taviro-no-such-lamp"));
+        Rig rig;
+        ComPort lampPort;
+        lampPort.number = 9;
+        lampPort.designation = 5;
+        QVERIFY(ComPortRepository(*rig.conn).insert(lampPort).ok());
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        rig.storeReport(QStringLiteral("1001"), QStringLiteral("01"));
+        rig.window->showNewActueel();
+        rig.clock.advanceSecs(10);
+        rig.storeReport(QStringLiteral("1002"), QStringLiteral("11"));
+        rig.window->showNewActueel();
+        QCOMPARE(rig.window->actueelModel().rowCount(), 2);
+        QFile log(rig.log.fileFor(rig.clock.now()));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(log.readAll());
+        QCOMPARE(lines.count(QStringLiteral("/dev/taviro-no-such-lamp kan niet worden aangezet")), 1);
+        QVERIFY(lines.contains(QStringLiteral("LAMP Gestart op COM 9")));
+        qunsetenv("TAVIRO_COM9");
+    }
+
     // Acknowledging at the console records the operator on every dispatch of
     // the report, so repetition stops for everyone it went to.
     void acknowledgementRecordsTheOperator()
