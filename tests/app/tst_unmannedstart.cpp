@@ -48,6 +48,9 @@ private Q_SLOTS:
         env.insert(QStringLiteral("TAVIRO_NONINTERACTIVE"), QStringLiteral("1"));
         env.insert(QStringLiteral("TAVIRO_NO_SOUND"), QStringLiteral("1"));
         env.insert(QStringLiteral("TAVIRO_INSTANCE_LOCK"), root.filePath(QStringLiteral("taviro.lock")));
+        // faketime preloads its library ahead of the sanitizer's runtime in a sanitizer build.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
         console.setProcessEnvironment(env);
         // Wednesday 2 December 2026, 10:15: the day block of the week schedule.
         console.start(QStringLiteral("faketime"), {QStringLiteral("2026-12-02 10:15:00"), root.filePath(QStringLiteral("bin/taviro")),

@@ -98,11 +98,9 @@ inline QListWidgetItem* itemFor(PlanningSourceList* list, qint64 key)
 // does at the end of a drag: enter, then drop. True when the slot took it.
 inline bool dragOnto(PlanningSourceList* list, QListWidgetItem* item, PlanningSlot* slot)
 {
-    struct Access : PlanningSourceList
-    {
-        using PlanningSourceList::mimeData;
-    };
-    std::unique_ptr<QMimeData> mime(static_cast<Access*>(list)->mimeData({item}));
+    // The list's model asks the list itself for the drag data, as a real drag does.
+    const QModelIndex index = list->model()->index(list->row(item), 0);
+    std::unique_ptr<QMimeData> mime(list->model()->mimeData({index}));
     const QPoint at = slot->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(slot, &enter);
