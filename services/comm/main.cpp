@@ -3,6 +3,7 @@
 
 #include "CallAnswerer.h"
 #include "DatabaseConnector.h"
+#include "LineParams.h"
 #include "ParamReader.h"
 #include "ServiceHost.h"
 
@@ -11,17 +12,6 @@
 
 using namespace taviro;
 using namespace taviro::service;
-
-namespace {
-
-int envMs(const char* name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariableIntValue(name, &ok);
-    return ok && v > 0 ? v : fallback;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -32,9 +22,9 @@ int main(int argc, char** argv)
         host.fatal(probe.error());
 
     comm::ReceiverTiming timing;
-    timing.commandMs = envMs("TAVIRO_COMM_COMMAND_MS", timing.commandMs);
-    timing.lineMs = envMs("TAVIRO_COMM_LINE_MS", timing.lineMs);
-    timing.guardMs = envMs("TAVIRO_COMM_GUARD_MS", timing.guardMs);
+    timing.commandMs = envMillis("TAVIRO_COMM_COMMAND_MS", timing.commandMs);
+    timing.lineMs = envMillis("TAVIRO_COMM_LINE_MS", timing.lineMs);
+    timing.guardMs = envMillis("TAVIRO_COMM_GUARD_MS", timing.guardMs);
     comm::CallAnswerer answerer(database, timing);
     QObject::connect(&answerer, &comm::CallAnswerer::meldingReady, &host, [&host] { host.meldingReady(); });
     QObject::connect(&answerer, &comm::CallAnswerer::meldingMessage, &host,
@@ -43,14 +33,9 @@ int main(int argc, char** argv)
 
     host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
         ParamReader p(params);
-        modem::LineSettings line;
-        line.comNumber = int(p.number(QStringLiteral("port")));
-        line.baudrate = int(p.number(QStringLiteral("baudrate"), false, 9600));
+        const modem::LineSettings line = modem::readLineSettings(p, 9600);
         const QString init = p.text(QStringLiteral("initString"), false);
         const int timeout = int(p.number(QStringLiteral("timeout"), false, 15));
-        line.databits = int(p.number(QStringLiteral("databits"), false, 8));
-        line.parity = p.text(QStringLiteral("parity"), false, QStringLiteral("N"));
-        line.stopbits = int(p.number(QStringLiteral("stopbits"), false, 1));
         if (!p.ok())
             return RpcReply::invalidParams(p.problems());
         QString problem;

@@ -8,6 +8,15 @@ namespace taviro::service {
 
 // Reads a request's named parameters and collects what is missing or of the
 // wrong kind, so a method can answer with one clear "invalid params" error.
+// A time in milliseconds from the environment, for tests that speed a modem
+// dialogue up; anything missing or not positive keeps the fallback.
+inline int envMillis(const char* name, int fallback)
+{
+    bool ok = false;
+    const int v = qEnvironmentVariableIntValue(name, &ok);
+    return ok && v > 0 ? v : fallback;
+}
+
 class ParamReader
 {
 public:

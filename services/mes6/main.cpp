@@ -4,6 +4,7 @@
 
 #include "DatabaseConnector.h"
 #include "Mes6Line.h"
+#include "LineParams.h"
 #include "ParamReader.h"
 #include "PortWorker.h"
 #include "ServiceHost.h"
@@ -77,9 +78,7 @@ int main(int argc, char** argv)
 
     host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
         ParamReader p(params);
-        modem::LineSettings line;
-        line.comNumber = int(p.number(QStringLiteral("port")));
-        line.baudrate = int(p.number(QStringLiteral("baudrate"), false, 1200));
+        const modem::LineSettings line = modem::readLineSettings(p, 1200);
         if (!p.ok())
             return RpcReply::invalidParams(p.problems());
         QString problem;

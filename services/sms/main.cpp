@@ -2,6 +2,7 @@
 // sending port and turns a recipient's "OK" reply into an acknowledgement.
 
 #include "DatabaseConnector.h"
+#include "LineParams.h"
 #include "ParamReader.h"
 #include "ServiceHost.h"
 #include "SmsWorker.h"
@@ -11,17 +12,6 @@
 
 using namespace taviro;
 using namespace taviro::service;
-
-namespace {
-
-int envMs(const char* name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariableIntValue(name, &ok);
-    return ok && v > 0 ? v : fallback;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -33,9 +23,9 @@ int main(int argc, char** argv)
         host.fatal(probe.error());
 
     sms::Timing timing;
-    timing.commandMs = envMs("TAVIRO_SMS_COMMAND_MS", timing.commandMs);
-    timing.submitMs = envMs("TAVIRO_SMS_SUBMIT_MS", timing.submitMs);
-    timing.pollMs = envMs("TAVIRO_SMS_POLL_MS", timing.pollMs);
+    timing.commandMs = envMillis("TAVIRO_SMS_COMMAND_MS", timing.commandMs);
+    timing.submitMs = envMillis("TAVIRO_SMS_SUBMIT_MS", timing.submitMs);
+    timing.pollMs = envMillis("TAVIRO_SMS_POLL_MS", timing.pollMs);
     sms::SmsWorker worker(database, timing);
     QObject::connect(&worker, &sms::SmsWorker::transmissionOver, &host, [&host] { host.meldingReady(); });
     QObject::connect(&worker, &sms::SmsWorker::meldingMessage, &host,
@@ -45,12 +35,8 @@ int main(int argc, char** argv)
     host.registerMethod(QStringLiteral("send"), [&](const QJsonObject& params) {
         ParamReader p(params);
         sms::Transmission t;
-        t.line.comNumber = int(p.number(QStringLiteral("port")));
-        t.line.baudrate = int(p.number(QStringLiteral("baudrate"), false, 9600));
+        t.line = modem::readLineSettings(p, 9600);
         t.initString = p.text(QStringLiteral("initString"), false);
-        t.line.databits = int(p.number(QStringLiteral("databits"), false, 8));
-        t.line.parity = p.text(QStringLiteral("parity"), false, QStringLiteral("N"));
-        t.line.stopbits = int(p.number(QStringLiteral("stopbits"), false, 1));
         t.isGsm = params.value(QStringLiteral("isGsm")).toBool(true);
         t.recipientName = p.text(QStringLiteral("recipientName"), false);
         t.mobileNumber = p.text(QStringLiteral("mobileNumber"));

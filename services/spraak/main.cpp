@@ -2,6 +2,7 @@
 // is never left ringing, tells the console's event log about it, and hangs up
 // when the caller does or after a minute. It stores no report.
 
+#include "LineParams.h"
 #include "ParamReader.h"
 #include "PortWorker.h"
 #include "ServiceHost.h"
@@ -14,13 +15,6 @@ using namespace taviro;
 using namespace taviro::service;
 
 namespace {
-
-int envMs(const char* name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariableIntValue(name, &ok);
-    return ok && v > 0 ? v : fallback;
-}
 
 class SpraakWorker : public modem::PortWorker
 {
@@ -71,7 +65,7 @@ protected:
 
 private:
     std::atomic_int m_calls = 0;
-    int m_callMs = envMs("TAVIRO_SPRAAK_CALL_MS", 60000);
+    int m_callMs = envMillis("TAVIRO_SPRAAK_CALL_MS", 60000);
 };
 
 } // namespace
@@ -87,9 +81,7 @@ int main(int argc, char** argv)
 
     host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
         ParamReader p(params);
-        modem::LineSettings line;
-        line.comNumber = int(p.number(QStringLiteral("port")));
-        line.baudrate = int(p.number(QStringLiteral("baudrate"), false, 9600));
+        const modem::LineSettings line = modem::readLineSettings(p, 9600);
         if (!p.ok())
             return RpcReply::invalidParams(p.problems());
         QString problem;
