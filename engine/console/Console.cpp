@@ -58,35 +58,83 @@ void Console::startTimers()
     m_dagelijkseTimer.start(kTimerMsecs);
 }
 
-bool Console::takeIn(qint64 meldingId, const CreationSettings& settings, QList<MailMessage>& mails)
+bool Console::claimAndCreate(qint64 meldingId, const CreationSettings& settings,
+                             QList<MailMessage>& mails, Status& s)
 {
-    CachedTransaction tx(m_sql);
-    Status s = tx.begin();
-    if (s) {
-        // Only an unseen report is taken in: whoever got here first has it.
-        auto n = m_sql.update(
-            QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
-            {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId),
-             sql::boolValue(false)});
-        if (!n)
-            s = Status::failure(n.error());
-        else if (*n == 0)
-            return false;
-    }
-    if (s) {
-        auto created = m_creator.createDispatches(meldingId, m_clock.now(), settings);
-        if (!created)
-            s = Status::failure(created.error());
-        else if (s = tx.commit(); s)
-            mails += created->copyMails;
-    }
-    if (!s) {
-        // Rolled back: the report stays unseen and the next intake tries again.
-        m_log.writeLog(QStringLiteral("Melding %1 niet verwerkt: %2").arg(meldingId).arg(s.error()),
-                       0);
+    // Only an unseen report is taken in: whoever got here first has it.
+    auto n = m_sql.update(
+        QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
+        {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId), sql::boolValue(false)});
+    if (!n) {
+        s = Status::failure(n.error());
         return false;
     }
+    if (*n == 0)
+        return false;
+    auto created = m_creator.createDispatches(meldingId, m_clock.now(), settings);
+    if (!created) {
+        s = Status::failure(created.error());
+        return false;
+    }
+    mails += created->copyMails;
     return true;
+}
+
+Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& settings,
+                       QList<qint64>& taken, QList<MailMessage>& mails)
+{
+    QList<qint64> claimed;
+    QList<MailMessage> batchMails;
+    CachedTransaction tx(m_sql);
+    Status s = tx.begin();
+    // Ascending keys: two stations taking in the same backlog wait for each
+    // other's claims in one order and cannot deadlock.
+    for (qsizetype i = 0; s && i < ids.size(); ++i)
+        if (claimAndCreate(ids[i], settings, batchMails, s))
+            claimed.append(ids[i]);
+    if (s)
+        s = tx.commit();
+    if (!s)
+        return s; // rolled back: every report of the run is still unseen
+    taken += claimed;
+    mails += batchMails;
+    return s;
+}
+
+void Console::takeInBacklog(const QList<qint64>& ids, const CreationSettings& settings,
+                            QList<qint64>& taken, QList<MailMessage>& mails)
+{
+    // A storm of reports costs one durable commit per run of reports instead
+    // of one per report; the run is all or nothing, like a single report.
+    constexpr qsizetype kRun = 100;
+    for (qsizetype from = 0; from < ids.size(); from += kRun) {
+        const QList<qint64> run = ids.mid(from, kRun);
+        const Status s = takeIn(run, settings, taken, mails);
+        if (s)
+            continue;
+        if (run.size() == 1 || m_conn.lost()) {
+            logNotTakenIn(run, s);
+            if (m_conn.lost())
+                return; // the next tick takes the whole backlog in again
+            continue;
+        }
+        // One bad report must not hold the others back: one at a time.
+        for (qint64 id : run)
+            if (const Status one = takeIn({id}, settings, taken, mails); !one) {
+                logNotTakenIn({id}, one);
+                if (m_conn.lost())
+                    return;
+            }
+    }
+}
+
+void Console::logNotTakenIn(const QList<qint64>& run, const Status& s)
+{
+    // Rolled back: the reports stay unseen and the next intake tries again.
+    const QString which = run.size() == 1
+                              ? QStringLiteral("Melding %1").arg(run.first())
+                              : QStringLiteral("Meldingen %1 t/m %2").arg(run.first()).arg(run.last());
+    m_log.writeLog(QStringLiteral("%1 niet verwerkt: %2").arg(which, s.error()), 0);
 }
 
 std::optional<ActueelItem> Console::listItem(qint64 meldingId)
@@ -157,10 +205,10 @@ QList<ActueelItem> Console::showNewActueel()
                        0);
         ids.clear();
     }
-    for (qint64 id : ids) {
-        QList<MailMessage> mails;
-        if (!takeIn(id, *settings, mails))
-            continue;
+    QList<qint64> taken;
+    QList<MailMessage> mails;
+    takeInBacklog(ids, *settings, taken, mails);
+    for (qint64 id : taken) {
         // Reports of only check-ins, inactive lines or inactive transmitters
         // are forwarded by the rules but not listed.
         if (auto item = listItem(id)) {
@@ -171,9 +219,11 @@ QList<ActueelItem> Console::showNewActueel()
             if (m_bemand && m_lampActive)
                 Q_EMIT lampRequested(true);
         }
-        for (const MailMessage& m : mails)
-            m_mail.send(m);
     }
+    // Copy e-mails only once their reports are committed: a rolled-back
+    // report is taken in again later and must not have mailed already.
+    for (const MailMessage& m : mails)
+        m_mail.send(m);
 
     if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?")
                                   .arg(m_conn.id(QStringLiteral("new"))),

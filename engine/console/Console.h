@@ -68,9 +68,10 @@ public:
     void getSmsSettings();
     const SmsRequest& smsSettings() const { return m_smsTemplate; }
 
-    // Takes in every stored, unseen report: one transaction each (mark seen,
-    // stamp the manned state, create dispatches), then lists it and hands the
-    // copy e-mails over. Returns the items the list gains.
+    // Takes in every stored, unseen report (mark seen, stamp the manned
+    // state, create dispatches) in runs of up to a hundred per transaction,
+    // then lists them and hands the copy e-mails over. Returns the items the
+    // list gains.
     QList<ActueelItem> showNewActueel();
     // The database side of acknowledging a report at the console.
     Status bevestigMelding(qint64 meldingId);
@@ -104,7 +105,15 @@ Q_SIGNALS:
     void meldingAcknowledged(qint64 meldingId);
 
 private:
-    bool takeIn(qint64 meldingId, const CreationSettings& settings, QList<MailMessage>& mails);
+    // Within an open transaction: claims one report and creates its
+    // dispatches; false when another station had it or `s` turned bad.
+    bool claimAndCreate(qint64 meldingId, const CreationSettings& settings,
+                        QList<MailMessage>& mails, Status& s);
+    Status takeIn(const QList<qint64>& ids, const CreationSettings& settings,
+                  QList<qint64>& taken, QList<MailMessage>& mails);
+    void takeInBacklog(const QList<qint64>& ids, const CreationSettings& settings,
+                       QList<qint64>& taken, QList<MailMessage>& mails);
+    void logNotTakenIn(const QList<qint64>& run, const Status& s);
     std::optional<ActueelItem> listItem(qint64 meldingId);
     void scheduleNextPass();
     // Between units of work: a lost connection to a shared database server is

@@ -80,6 +80,38 @@ private Q_SLOTS:
         QVERIFY(f.logText().contains(QStringLiteral("ontvanger 777 bestaat niet")));
     }
 
+    // A backlog is taken in by runs in one transaction each; a report whose
+    // writes the database refuses must not hold back the others of its run.
+    void refusedReportDoesNotHoldBackItsRun()
+    {
+        test::ConsoleFixture f;
+        QList<qint64> ids;
+        for (int i = 0; i < 5; ++i)
+            ids.append(f.report({QStringLiteral("01")}));
+        const qint64 bad = ids[2];
+        const QString refuse =
+            f.db.onPostgres()
+                ? QStringLiteral("CREATE FUNCTION weiger() RETURNS trigger AS $$ BEGIN RAISE "
+                                 "EXCEPTION 'weigert'; END $$ LANGUAGE plpgsql; CREATE TRIGGER "
+                                 "weiger BEFORE UPDATE ON meldingen FOR EACH ROW WHEN (NEW.id = "
+                                 "%1) EXECUTE FUNCTION weiger()")
+                : QStringLiteral("CREATE TRIGGER weiger BEFORE UPDATE ON meldingen WHEN NEW.id = "
+                                 "%1 BEGIN SELECT RAISE(ABORT, 'weigert'); END");
+        QVERIFY(f.conn->exec(refuse.arg(bad)));
+
+        QCOMPARE(f.console.showNewActueel().size(), 4);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = false")), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT seen FROM meldingen WHERE id = ?"), {bad}), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 8);
+        QVERIFY(f.logText().contains(QStringLiteral("Melding %1 niet verwerkt").arg(bad)));
+
+        // Once the database takes it, the next intake forwards it like any other.
+        QVERIFY(f.conn->exec(QStringLiteral("DROP TRIGGER weiger") +
+                             (f.db.onPostgres() ? QStringLiteral(" ON meldingen") : QString())));
+        QCOMPARE(f.console.showNewActueel().size(), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 10);
+    }
+
     void lockedDatabaseIsWaitedFor()
     {
         test::ConsoleFixture f;
