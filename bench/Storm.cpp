@@ -1,7 +1,7 @@
 #include "BenchSetup.h"
 
 #include "SqlReportStore.h"
-#include "Transaction.h"
+#include "StatementCache.h"
 
 #include <QElapsedTimer>
 #include <QTextStream>
@@ -26,13 +26,17 @@ bool rawTransactions(const DatabaseConnector& conn, int count)
     if (!conn.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS bench_raw (%1, a INTEGER, b TEXT)")
                        .arg(key)))
         return false;
+    // Prepared once, as the report store and the intake prepare theirs: the
+    // comparison is of durable commits and row writes, not of SQL parsing.
+    StatementCache sql(conn);
     for (int i = 0; i < count; ++i) {
-        Transaction tx(conn);
+        CachedTransaction tx(sql);
         if (!tx.begin())
             return false;
         for (int r = 0; r < kRowsPerReport; ++r)
-            (void)conn.exec(QStringLiteral("INSERT INTO bench_raw (a, b) VALUES (?, ?)"),
-                            {i, QStringLiteral("rij")});
+            if (!sql.exec(QStringLiteral("INSERT INTO bench_raw (a, b) VALUES (?, ?)"),
+                          {i, QStringLiteral("rij")}))
+                return false;
         if (!tx.commit())
             return false;
     }

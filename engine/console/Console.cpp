@@ -59,7 +59,7 @@ void Console::startTimers()
 }
 
 bool Console::claimAndCreate(qint64 meldingId, const CreationSettings& settings,
-                             QList<MailMessage>& mails, Status& s)
+                             QList<TakenIn>& taken, Status& s)
 {
     // Only an unseen report is taken in: whoever got here first has it.
     auto n = m_sql.update(
@@ -76,40 +76,37 @@ bool Console::claimAndCreate(qint64 meldingId, const CreationSettings& settings,
         s = Status::failure(created.error());
         return false;
     }
-    mails += created->copyMails;
+    taken.append({meldingId, created->listed, created->copyMails});
     return true;
 }
 
 Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& settings,
-                       QList<qint64>& taken, QList<MailMessage>& mails)
+                       QList<TakenIn>& taken)
 {
-    QList<qint64> claimed;
-    QList<MailMessage> batchMails;
+    QList<TakenIn> claimed;
     CachedTransaction tx(m_sql);
     Status s = tx.begin();
     // Ascending keys: two stations taking in the same backlog wait for each
     // other's claims in one order and cannot deadlock.
     for (qsizetype i = 0; s && i < ids.size(); ++i)
-        if (claimAndCreate(ids[i], settings, batchMails, s))
-            claimed.append(ids[i]);
+        (void)claimAndCreate(ids[i], settings, claimed, s);
     if (s)
         s = tx.commit();
     if (!s)
         return s; // rolled back: every report of the run is still unseen
     taken += claimed;
-    mails += batchMails;
     return s;
 }
 
 void Console::takeInBacklog(const QList<qint64>& ids, const CreationSettings& settings,
-                            QList<qint64>& taken, QList<MailMessage>& mails)
+                            QList<TakenIn>& taken)
 {
     // A storm of reports costs one durable commit per run of reports instead
     // of one per report; the run is all or nothing, like a single report.
     constexpr qsizetype kRun = 100;
     for (qsizetype from = 0; from < ids.size(); from += kRun) {
         const QList<qint64> run = ids.mid(from, kRun);
-        const Status s = takeIn(run, settings, taken, mails);
+        const Status s = takeIn(run, settings, taken);
         if (s)
             continue;
         if (run.size() == 1 || m_conn.lost()) {
@@ -120,7 +117,7 @@ void Console::takeInBacklog(const QList<qint64>& ids, const CreationSettings& se
         }
         // One bad report must not hold the others back: one at a time.
         for (qint64 id : run)
-            if (const Status one = takeIn({id}, settings, taken, mails); !one) {
+            if (const Status one = takeIn({id}, settings, taken); !one) {
                 logNotTakenIn({id}, one);
                 if (m_conn.lost())
                     return;
@@ -135,26 +132,6 @@ void Console::logNotTakenIn(const QList<qint64>& run, const Status& s)
                               ? QStringLiteral("Melding %1").arg(run.first())
                               : QStringLiteral("Meldingen %1 t/m %2").arg(run.first()).arg(run.last());
     m_log.writeLog(QStringLiteral("%1 niet verwerkt: %2").arg(which, s.error()), 0);
-}
-
-std::optional<ActueelItem> Console::listItem(qint64 meldingId)
-{
-    std::optional<ActueelItem> item;
-    (void)m_sql.rows(
-        QStringLiteral(
-            "SELECT meldingen.melding_date, meldingen.bemand, melders.naam, melders.adres "
-            "FROM meldingen INNER JOIN meldindex ON meldingen.id = meldindex.melding_id "
-            "INNER JOIN melders ON meldindex.melder_id = melders.id "
-            "INNER JOIN alarmen ON meldindex.alarm_id = alarmen.id "
-            "WHERE meldingen.id = ? AND meldindex.actief = ? AND meldindex.%1 = ? "
-            "AND melders.actief = ? ORDER BY meldindex.id LIMIT 1")
-            .arg(m_conn.id(QStringLiteral("24uurs"))),
-        {key(meldingId), sql::boolValue(true), sql::boolValue(false), sql::boolValue(true)},
-        [&](const QSqlQuery& q) {
-            item = ActueelItem{meldingId, sql::toDate(q.value(0)), sql::toBool(q.value(1)),
-                               sql::toText(q.value(2)), sql::toText(q.value(3))};
-        });
-    return item;
 }
 
 bool Console::databaseReachable()
@@ -205,16 +182,17 @@ QList<ActueelItem> Console::showNewActueel()
                        0);
         ids.clear();
     }
-    QList<qint64> taken;
-    QList<MailMessage> mails;
-    takeInBacklog(ids, *settings, taken, mails);
-    for (qint64 id : taken) {
+    QList<TakenIn> taken;
+    takeInBacklog(ids, *settings, taken);
+    for (const TakenIn& t : taken) {
         // Reports of only check-ins, inactive lines or inactive transmitters
         // are forwarded by the rules but not listed.
-        if (auto item = listItem(id)) {
-            items.append(*item);
-            m_listed.insert(id);
-            Q_EMIT actueelAdded(*item);
+        if (t.listed) {
+            const ActueelItem item{t.meldingId, t.listed->meldingDate, t.listed->bemand,
+                                   t.listed->naam, t.listed->adres};
+            items.append(item);
+            m_listed.insert(t.meldingId);
+            Q_EMIT actueelAdded(item);
             Q_EMIT beep();
             if (m_bemand && m_lampActive)
                 Q_EMIT lampRequested(true);
@@ -222,8 +200,9 @@ QList<ActueelItem> Console::showNewActueel()
     }
     // Copy e-mails only once their reports are committed: a rolled-back
     // report is taken in again later and must not have mailed already.
-    for (const MailMessage& m : mails)
-        m_mail.send(m);
+    for (const TakenIn& t : taken)
+        for (const MailMessage& m : t.copyMails)
+            m_mail.send(m);
 
     if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?")
                                   .arg(m_conn.id(QStringLiteral("new"))),

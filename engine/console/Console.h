@@ -105,16 +105,22 @@ Q_SIGNALS:
     void meldingAcknowledged(qint64 meldingId);
 
 private:
+    // A report this station took in, for the list and the copy e-mails.
+    struct TakenIn
+    {
+        qint64 meldingId = 0;
+        std::optional<ListEntry> listed;
+        QList<MailMessage> copyMails;
+    };
     // Within an open transaction: claims one report and creates its
     // dispatches; false when another station had it or `s` turned bad.
     bool claimAndCreate(qint64 meldingId, const CreationSettings& settings,
-                        QList<MailMessage>& mails, Status& s);
+                        QList<TakenIn>& taken, Status& s);
     Status takeIn(const QList<qint64>& ids, const CreationSettings& settings,
-                  QList<qint64>& taken, QList<MailMessage>& mails);
+                  QList<TakenIn>& taken);
     void takeInBacklog(const QList<qint64>& ids, const CreationSettings& settings,
-                       QList<qint64>& taken, QList<MailMessage>& mails);
+                       QList<TakenIn>& taken);
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
-    std::optional<ActueelItem> listItem(qint64 meldingId);
     void scheduleNextPass();
     // Between units of work: a lost connection to a shared database server is
     // logged once and reopened; false while it stays away.

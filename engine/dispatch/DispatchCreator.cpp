@@ -117,16 +117,19 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
 {
     using R = Result<CreatedDispatches>;
     const Dialect d = m_conn.dialect();
+    CreatedDispatches out;
     QList<LineRecord> records;
     Status read = m_sql.rows(
         QStringLiteral(
             "SELECT meldindex.id, alarmen.id, melders.id, melders.actief, alarmen.actief, "
             "alarmen.%1, "
             "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
-            "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate "
+            "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate, "
+            "meldingen.melding_date, shown.naam, shown.adres, shown.actief "
             "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
             "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
             "LEFT JOIN melders ON alarmen.melder_id = melders.id "
+            "LEFT JOIN melders AS shown ON meldindex.melder_id = shown.id "
             "WHERE meldindex.melding_id = ? AND meldindex.%1 = ? ORDER BY meldindex.id")
             .arg(m_conn.id(QStringLiteral("24uurs"))),
         {key(meldingId), sql::boolValue(false)}, [&](const QSqlQuery& q) {
@@ -145,11 +148,16 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
             r.indexactief = sql::toBool(q.value(12));
             r.tolate = sql::toBool(q.value(13));
             records.append(r);
+            // The list shows a report by its first active line of a known
+            // point on an active transmitter; check-ins were left out above.
+            if (!out.listed && r.indexactief && !q.value(1).isNull() && !q.value(16).isNull() &&
+                sql::toBool(q.value(17)))
+                out.listed = ListEntry{sql::toDate(q.value(14)), r.bemand,
+                                       sql::toText(q.value(15)), sql::toText(q.value(16))};
         });
     if (!read)
         return R::failure(read.error());
 
-    CreatedDispatches out;
     QList<const LineRecord*> skipped;
     QList<DutyLine> weekClass, yearClass, pointWeekClass, pointYearClass;
     QHash<qint64, const LineRecord*> byId;

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QList>
 
+#include <optional>
+
 namespace taviro {
 
 class DatabaseConnector;
@@ -24,8 +26,18 @@ struct CreationSettings
     QString eindtijd;
 };
 
+// How the current-alarm list shows a report, when it shows it at all.
+struct ListEntry
+{
+    QDateTime meldingDate;
+    bool bemand = false;
+    QString naam;  // melders.naam
+    QString adres; // melders.adres
+};
+
 struct CreatedDispatches
 {
+    std::optional<ListEntry> listed; // empty: only inactive lines or transmitters
     QList<qint64> dispatchIds;    // one per recipient on duty, in order of first appearance
     qint64 bookkeepingId = 0;     // 0 when no line was booked as not forwarded
     QList<MailMessage> copyMails; // for the copy addresses; hand over after the commit
