@@ -154,6 +154,7 @@ bool Console::databaseReachable()
     }
     m_log.writeLog(QStringLiteral("De verbinding met de database is hersteld."), 0);
     m_outageLogged = false;
+    m_delivery.claims().noteOutageEnded();
     return true;
 }
 
@@ -325,6 +326,7 @@ void Console::dispatchTick()
     if (!databaseReachable())
         return;
     dropAcknowledgedElsewhere();
+    m_delivery.tick();
     if (m_bemand)
         checkOnbemandRooster();
     // Unseen reports never wait for the next receiver event.

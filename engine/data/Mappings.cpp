@@ -109,6 +109,14 @@ const RowMapping<UitmeldLink>& uitmeldlink()
     return m;
 }
 
+const RowMapping<UitmeldClaim>& uitmeldclaim()
+{
+    using R = UitmeldClaim;
+    static const RowMapping<R> m{QStringLiteral("uitmeldclaim"),
+        {field("uitmeld_id", &R::uitmeld_id), field("station", &R::station), field("expires", &R::expires)}};
+    return m;
+}
+
 const RowMapping<ComPort>& comports()
 {
     using R = ComPort;

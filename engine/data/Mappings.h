@@ -19,5 +19,6 @@ const RowMapping<Settings>& settings();
 const RowMapping<Gebruiker>& gebruikers();
 // Our own table: every (dispatch, line) pair, so each recipient on duty keeps its lines.
 const RowMapping<UitmeldLink>& uitmeldlink();
+const RowMapping<UitmeldClaim>& uitmeldclaim();
 
 } // namespace taviro::mapping

@@ -113,6 +113,17 @@ struct UitmeldLink
     qint64 meldindex_id = 0;
 };
 
+// A station's claim on a dispatch it is sending: kept until the outcome is
+// recorded, so a station that dies mid-send leaves a trace that others can
+// turn back into a pending dispatch once the claim's lease has run out.
+struct UitmeldClaim
+{
+    qint64 id = 0;
+    qint64 uitmeld_id = 0;
+    QString station;    // the workstation that claimed it
+    qint64 expires = 0; // seconds since 1970 (UTC) by the database server's clock
+};
+
 struct ComPort // serial-port assignment
 {
     qint64 id = 0;

@@ -28,14 +28,16 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_melders_alias", "melders", "alias"},
     {"ix_uitmeldlink_uitmeld", "uitmeldlink", "uitmeld_id"},
     {"ix_uitmeldlink_meldindex", "uitmeldlink", "meldindex_id"},
+    {"ix_uitmeldclaim_uitmeld", "uitmeldclaim", "uitmeld_id"},
 };
 
 } // namespace
 
 Status createExtensions(const DatabaseConnector& conn)
 {
-    if (Status s = conn.exec(createTableSql(specOf(mapping::uitmeldlink()), conn.dialect(), true)); !s)
-        return s;
+    for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim())})
+        if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
+            return s;
     for (const IndexSpec& ix : kIndexes) {
         QStringList cols;
         for (const QString& c : QString::fromLatin1(ix.columns).split(QStringLiteral(", ")))

@@ -24,12 +24,26 @@ constexpr int kCandidatesPerPass = 50;
 
 Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
                    const MessageComposer& composer, SmsGateway& sms, MailSender& mail)
-    : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail)
+    : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail),
+      m_claims(conn, log, defaultStationName())
 {
+}
+
+void Delivery::tick()
+{
+    m_claims.renew();
+    m_claims.retryUnrecorded();
+    m_claims.recoverStale();
 }
 
 bool Delivery::deliverNextDispatch()
 {
+    // What went out before an outage is written down before anything new goes.
+    m_claims.retryUnrecorded();
+    if (m_claims.hasUnrecorded())
+        return false;
+    m_claims.recoverOwnLeftovers();
+
     // Only dispatches that carry lines; the bookkeeping dispatch is done anyway.
     auto q = m_conn.query(
         QStringLiteral(
@@ -89,7 +103,7 @@ bool Delivery::deliverNextDispatch()
         // Stations sharing the database read the same candidates; only the
         // one whose claim flips `done` sends, and it learns the dispatch's
         // state as of that moment rather than as read above.
-        const std::optional<qint64> claimedType = claim(uitmeldId);
+        const std::optional<qint64> claimedType = m_claims.claim(uitmeldId);
         if (!claimedType)
             continue;
         bool delivered = false;
@@ -103,38 +117,10 @@ bool Delivery::deliverNextDispatch()
         if (r.UseEmail && !m_shuttingDown && *claimedType == 0)
             delivered = sendEmailDispatch(uitmeldId, r) || delivered;
         if (smsOwed || !delivered)
-            release(uitmeldId);
+            m_claims.record(uitmeldId, DispatchClaims::Outcome::Released);
         return delivered;
     }
     return false;
-}
-
-std::optional<qint64> Delivery::claim(qint64 uitmeldId)
-{
-    auto q = m_conn.query(
-        QStringLiteral(
-            "UPDATE uitmeld SET done = ? WHERE id = ? AND done = ? RETURNING uitmeldtype"),
-        {sql::boolValue(true), key(uitmeldId), sql::boolValue(false)});
-    if (!q) {
-        m_log.writeLog(
-            QStringLiteral("Uitmelding %1 niet te claimen: %2").arg(uitmeldId).arg(q.error()), 1);
-        return std::nullopt;
-    }
-    std::optional<qint64> type;
-    if (q->next())
-        type = sql::toLong(q->value(0));
-    q->finish();
-    return type;
-}
-
-void Delivery::release(qint64 uitmeldId)
-{
-    // The SMS did not go out: pending again, without an attempt counted.
-    if (Status s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ?"),
-                               {sql::boolValue(false), key(uitmeldId)});
-        !s)
-        m_log.writeLog(
-            QStringLiteral("Uitmelding %1 niet teruggezet: %2").arg(uitmeldId).arg(s.error()), 0);
 }
 
 bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
@@ -144,15 +130,7 @@ bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
     const bool sent = text.isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, text);
     if (!sent)
         return false; // stays pending; the next pass tries again without counting
-    Status s = m_conn.exec(
-        QStringLiteral("UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 "
-                       "WHERE id = ?"),
-        {sql::boolValue(true), key(uitmeldId)});
-    if (!s)
-        m_log.writeLog(QStringLiteral("Uitmelding %1: SMS verstuurd maar niet vastgelegd: %2")
-                           .arg(uitmeldId)
-                           .arg(s.error()),
-                       1);
+    m_claims.record(uitmeldId, DispatchClaims::Outcome::SmsSent);
     return true;
 }
 
@@ -171,19 +149,8 @@ bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
         return false;
     // A recipient who also gets SMS keeps an SMS dispatch, so its repetition
     // goes on; if the SMS did not go out, the dispatch stays pending for it.
-    Status s = recipient.UseSMS
-                   ? m_conn.exec(
-                         QStringLiteral(
-                             "UPDATE uitmeld SET uitmeldtype = 2 WHERE id = ? AND uitmeldtype = 0"),
-                         {key(uitmeldId)})
-                   : m_conn.exec(QStringLiteral(
-                                     "UPDATE uitmeld SET done = ?, uitmeldtype = 2 WHERE id = ?"),
-                                 {sql::boolValue(true), key(uitmeldId)});
-    if (!s)
-        m_log.writeLog(QStringLiteral("Uitmelding %1: e-mail verstuurd maar niet vastgelegd: %2")
-                           .arg(uitmeldId)
-                           .arg(s.error()),
-                       1);
+    m_claims.record(uitmeldId, recipient.UseSMS ? DispatchClaims::Outcome::EmailSentKeepSms
+                                                : DispatchClaims::Outcome::EmailSentDone);
     return true;
 }
 

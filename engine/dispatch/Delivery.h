@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DispatchClaims.h"
 #include "Rows.h"
 
 #include <QString>
@@ -44,11 +45,12 @@ public:
 
     void setShuttingDown(bool on) { m_shuttingDown = on; }
 
+    // Every minute: keeps this station's claims alive, writes outcomes an
+    // outage held back, and offers again what a dead station left claimed.
+    void tick();
+    DispatchClaims& claims() { return m_claims; }
+
 private:
-    // Takes a pending dispatch for this station; its uitmeldtype, or nothing
-    // when another station (or a bulk close) was first.
-    std::optional<qint64> claim(qint64 uitmeldId);
-    void release(qint64 uitmeldId);
 
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
@@ -56,6 +58,7 @@ private:
     const MessageComposer& m_composer;
     SmsGateway& m_sms;
     MailSender& m_mail;
+    DispatchClaims m_claims;
     bool m_shuttingDown = false;
 };
 

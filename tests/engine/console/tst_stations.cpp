@@ -27,6 +27,11 @@ private Q_SLOTS:
         const QString stopFile = f.db.folder() + QStringLiteral("/stop");
         QProcess stations[2];
         for (int i = 0; i < 2; ++i) {
+            // Two workstations: a station takes its own leftover claims at
+            // start-up, so they must not share a name.
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
+            stations[i].setProcessEnvironment(env);
             stations[i].start(
                 child,
                 {f.db.path(), f.db.folder() + QStringLiteral("/station%1/").arg(i), stopFile});

@@ -1,0 +1,225 @@
+#include "DispatchClaims.h"
+
+#include "DatabaseConnector.h"
+#include "EventLog.h"
+#include "SqlValues.h"
+#include "Transaction.h"
+
+#include <QSqlQuery>
+#include <QSysInfo>
+
+namespace taviro {
+
+namespace {
+QVariant key(qint64 id)
+{
+    return QVariant::fromValue(id);
+}
+} // namespace
+
+QString defaultStationName()
+{
+    const QString named = qEnvironmentVariable("TAVIRO_STATION").trimmed();
+    return named.isEmpty() ? QSysInfo::machineHostName() : named;
+}
+
+DispatchClaims::DispatchClaims(const DatabaseConnector& conn, EventLog& log, QString station)
+    : m_conn(conn), m_log(log), m_station(std::move(station))
+{
+}
+
+QString DispatchClaims::nowSeconds() const
+{
+    return m_conn.dialect() == Dialect::PostgreSQL
+               ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)")
+               : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER)");
+}
+
+std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
+{
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    std::optional<qint64> type;
+    if (s) {
+        auto q = m_conn.query(
+            QStringLiteral(
+                "UPDATE uitmeld SET done = ? WHERE id = ? AND done = ? RETURNING uitmeldtype"),
+            {sql::boolValue(true), key(uitmeldId), sql::boolValue(false)});
+        if (!q) {
+            s = Status::failure(q.error());
+        } else {
+            if (q->next())
+                type = sql::toLong(q->value(0));
+            q->finish();
+        }
+    }
+    if (s && !type)
+        return std::nullopt; // another station, or a bulk close, was first
+    // A claim left by an earlier round of the same dispatch is replaced.
+    if (s)
+        s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ?"),
+                        {key(uitmeldId)});
+    if (s)
+        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldclaim (uitmeld_id, station, expires) "
+                                       "VALUES (?, ?, %1 + ?)")
+                            .arg(nowSeconds()),
+                        {key(uitmeldId), sql::textValue(m_station), key(m_leaseSeconds)});
+    if (s)
+        s = tx.commit();
+    if (!s) {
+        m_log.writeLog(
+            QStringLiteral("Uitmelding %1 niet te claimen: %2").arg(uitmeldId).arg(s.error()), 1);
+        return std::nullopt;
+    }
+    return type;
+}
+
+Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
+{
+    QString update;
+    switch (outcome) {
+    case Outcome::SmsSent:
+        update = QStringLiteral(
+            "UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 WHERE id = ?");
+        break;
+    case Outcome::EmailSentKeepSms:
+        // Keeps the claim's done as it is: the SMS outcome decides that.
+        update = QStringLiteral("UPDATE uitmeld SET uitmeldtype = 2 WHERE id = ? AND "
+                                "uitmeldtype = 0");
+        break;
+    case Outcome::EmailSentDone:
+        update = QStringLiteral("UPDATE uitmeld SET done = ?, uitmeldtype = 2 WHERE id = ?");
+        break;
+    case Outcome::Released:
+        update = QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ?");
+        break;
+    }
+    QVariantList binds;
+    if (outcome == Outcome::SmsSent || outcome == Outcome::EmailSentDone)
+        binds << sql::boolValue(true);
+    else if (outcome == Outcome::Released)
+        binds << sql::boolValue(false);
+    binds << key(uitmeldId);
+
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    if (s)
+        s = m_conn.exec(update, binds);
+    // The e-mail of a recipient who also gets SMS leaves the claim to the SMS.
+    if (s && outcome != Outcome::EmailSentKeepSms)
+        s = m_conn.exec(
+            QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ? AND station = ?"),
+            {key(uitmeldId), sql::textValue(m_station)});
+    if (s)
+        s = tx.commit();
+    return s;
+}
+
+void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
+{
+    if (Status s = write(uitmeldId, outcome); !s) {
+        m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst nog niet vastgelegd (%2); wordt "
+                                      "opnieuw geprobeerd.")
+                           .arg(uitmeldId)
+                           .arg(s.error()),
+                       0);
+        m_unrecorded.append({uitmeldId, outcome});
+    }
+}
+
+void DispatchClaims::retryUnrecorded()
+{
+    while (!m_unrecorded.isEmpty()) {
+        const Unrecorded next = m_unrecorded.first();
+        if (!write(next.uitmeldId, next.outcome))
+            return; // still away: the next pass tries again, in the same order
+        m_unrecorded.removeFirst();
+        m_log.writeLog(
+            QStringLiteral("Uitmelding %1: uitkomst alsnog vastgelegd.").arg(next.uitmeldId), 1);
+    }
+}
+
+void DispatchClaims::renew()
+{
+    (void)m_conn.exec(
+        QStringLiteral("UPDATE uitmeldclaim SET expires = %1 + ? WHERE station = ?").arg(nowSeconds()),
+        {key(m_leaseSeconds), sql::textValue(m_station)});
+}
+
+void DispatchClaims::noteOutageEnded()
+{
+    m_sinceOutage.start();
+}
+
+int DispatchClaims::recoverStale()
+{
+    const bool ownToo = !m_ownLeftoversChecked;
+    const bool othersToo = !m_sinceOutage.isValid() || m_sinceOutage.hasExpired(m_leaseSeconds * 1000LL);
+    if (!ownToo && !othersToo)
+        return 0;
+    // Own outcomes not yet written are not leftovers.
+    QList<qint64> mine;
+    for (const Unrecorded& u : m_unrecorded)
+        mine.append(u.uitmeldId);
+
+    struct Stale
+    {
+        qint64 claimId, uitmeldId;
+        QString station;
+    };
+    QList<Stale> stale;
+    auto q = m_conn.query(
+        QStringLiteral("SELECT id, uitmeld_id, station FROM uitmeldclaim WHERE "
+                       "(? AND station = ?) OR (? AND expires < %1) ORDER BY id")
+            .arg(nowSeconds()),
+        {sql::boolValue(ownToo), sql::textValue(m_station), sql::boolValue(othersToo)});
+    if (!q)
+        return 0;
+    while (q->next())
+        stale.append({sql::toLong(q->value(0)), sql::toLong(q->value(1)), sql::toText(q->value(2))});
+    q->finish();
+    m_ownLeftoversChecked = true;
+
+    int recovered = 0;
+    for (const Stale& c : stale) {
+        if (mine.contains(c.uitmeldId))
+            continue;
+        Transaction tx(m_conn);
+        Status s = tx.begin();
+        // Only if the claim is still there: the owner may have recorded it
+        // meanwhile. An acknowledged dispatch needs no new attempt.
+        Result<int> gone = 0;
+        if (s) {
+            auto d = m_conn.query(QStringLiteral("DELETE FROM uitmeldclaim WHERE id = ?"),
+                                  {key(c.claimId)});
+            if (d)
+                gone = d->numRowsAffected();
+            else
+                s = Status::failure(d.error());
+        }
+        if (s && *gone == 1)
+            s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND "
+                                           "bevestiger = 0"),
+                            {sql::boolValue(false), key(c.uitmeldId)});
+        if (s)
+            s = tx.commit();
+        if (!s) {
+            m_log.writeLog(QStringLiteral("Vastgelopen uitmelding %1 niet vrijgegeven: %2")
+                               .arg(c.uitmeldId)
+                               .arg(s.error()),
+                           1);
+            return recovered;
+        }
+        if (*gone != 1)
+            continue;
+        ++recovered;
+        m_log.writeLog(QStringLiteral("Uitmelding %1 was door station %2 geclaimd maar niet als "
+                                      "verstuurd vastgelegd; opnieuw aangeboden.")
+                           .arg(c.uitmeldId)
+                           .arg(c.station),
+                       0);
+    }
+    return recovered;
+}
+
+} // namespace taviro

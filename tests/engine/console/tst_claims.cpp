@@ -1,0 +1,148 @@
+#include "ConsoleFixture.h"
+#include "DispatchClaims.h"
+
+#include <QTest>
+
+using namespace taviro;
+
+// A station that claims a dispatch and then dies, or loses the server, must
+// not leave the dispatch done but unsent: someone sends it, once.
+class TstClaims : public QObject
+{
+    Q_OBJECT
+
+    static qint64 janDispatch(test::ConsoleFixture& f)
+    {
+        return f.number(QStringLiteral("SELECT id FROM uitmeld WHERE ontvanger_id = ?"), {f.jan});
+    }
+
+    // A report taken in while the SMS service refuses, so both dispatches
+    // stay pending and nothing has been sent yet.
+    static void pendingReport(test::ConsoleFixture& f)
+    {
+        f.report({QStringLiteral("01")});
+        f.console.setShuttingDown(true); // no sending while the report comes in
+        f.console.showNewActueel();
+        f.console.setShuttingDown(false);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
+                          {sql::boolValue(false)}),
+                 2);
+    }
+
+    static void drain(test::ConsoleFixture& f)
+    {
+        for (int i = 0; i < 10; ++i)
+            f.console.deliverNextDispatch();
+        f.settle();
+    }
+
+    static qsizetype smsTo(const test::ConsoleFixture& f, const QString& number)
+    {
+        return std::count_if(f.sms.sent.cbegin(), f.sms.sent.cend(),
+                             [&](const SmsRequest& r) { return r.mobileNumber == number; });
+    }
+
+private Q_SLOTS:
+    // Whose claim it is and whether its lease ran out decide whether the
+    // dispatch is offered again; Jan's SMS must go exactly when it is.
+    void leftClaimIsOfferedAgain_data()
+    {
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<int>("lease");
+        QTest::addColumn<int>("janSms");
+        QTest::newRow("another station, lease ran out") << "kapot-station" << -5 << 1;
+        QTest::newRow("another station, still alive") << "levend-station" << 180 << 0;
+        QTest::newRow("this station before a restart") << defaultStationName() << 180 << 1;
+    }
+    void leftClaimIsOfferedAgain()
+    {
+        QFETCH(QString, station);
+        QFETCH(int, lease);
+        QFETCH(int, janSms);
+        test::ConsoleFixture f;
+        pendingReport(f);
+        const qint64 dispatch = janDispatch(f);
+        DispatchClaims died(*f.conn, f.log, station);
+        died.setLeaseSeconds(lease);
+        QVERIFY(died.claim(dispatch).has_value());
+
+        // A console started now: its first pass and its minute tick.
+        test::FakeSmsService sms;
+        test::FakeMailSender mail;
+        Console later(*f.conn, f.clock, f.log, sms, mail);
+        later.setSmsSettleMsecs(0);
+        QVERIFY(later.loadPlanningCache());
+        later.dispatchTick();
+        for (int i = 0; i < 10; ++i)
+            later.deliverNextDispatch();
+        f.settle();
+
+        const qsizetype toJan =
+            std::count_if(sms.sent.cbegin(), sms.sent.cend(), [](const SmsRequest& r) {
+                return r.mobileNumber == QStringLiteral("+31612345678");
+            });
+        QCOMPARE(toJan, qsizetype(janSms));
+        QCOMPARE(f.number(QStringLiteral("SELECT pogingen FROM uitmeld WHERE id = ?"), {dispatch}),
+                 qint64(janSms));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), janSms ? 0 : 1);
+        QCOMPARE(f.logText().contains(QStringLiteral("Uitmelding %1 was door station %2 geclaimd")
+                                          .arg(dispatch)
+                                          .arg(station)),
+                 janSms == 1);
+    }
+
+    // The SMS went out but the database would not record it: the outcome is
+    // written once the database takes it again, and the SMS is not repeated.
+    void sentButUnrecordedIsWrittenLaterNotResent()
+    {
+        test::ConsoleFixture f;
+        pendingReport(f);
+        const QString refuse =
+            f.db.onPostgres()
+                ? QStringLiteral("CREATE FUNCTION weiger() RETURNS trigger AS $$ BEGIN RAISE "
+                                 "EXCEPTION 'weigert'; END $$ LANGUAGE plpgsql; CREATE TRIGGER "
+                                 "weiger BEFORE UPDATE ON uitmeld FOR EACH ROW WHEN "
+                                 "(NEW.pogingen > OLD.pogingen) EXECUTE FUNCTION weiger()")
+                : QStringLiteral("CREATE TRIGGER weiger BEFORE UPDATE ON uitmeld WHEN "
+                                 "NEW.pogingen > OLD.pogingen BEGIN SELECT RAISE(ABORT, "
+                                 "'weigert'); END");
+        QVERIFY(f.conn->exec(refuse));
+        drain(f);
+        QCOMPARE(f.sms.sent.size(), 1); // the first SMS went; nothing more until it is recorded
+        QVERIFY(f.logText().contains(QStringLiteral("uitkomst nog niet vastgelegd")));
+        f.console.dispatchTick();
+        QCOMPARE(f.sms.sent.size(), 1);
+
+        QVERIFY(f.conn->exec(QStringLiteral("DROP TRIGGER weiger") +
+                             (f.db.onPostgres() ? QStringLiteral(" ON uitmeld") : QString())));
+        drain(f);
+        QCOMPARE(f.sms.sent.size(), 2); // the other recipient now; the first not again
+        QCOMPARE(smsTo(f, QStringLiteral("+31612345678")), 1);
+        QCOMPARE(smsTo(f, QStringLiteral("+31623456789")), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen = 1")), 2);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
+        QVERIFY(f.logText().contains(QStringLiteral("uitkomst alsnog vastgelegd")));
+    }
+
+    // An acknowledged dispatch whose sender died is left alone: nobody needs
+    // the SMS any more.
+    void acknowledgedLeftClaimIsNotSent()
+    {
+        test::ConsoleFixture f;
+        pendingReport(f);
+        const qint64 dispatch = janDispatch(f);
+        DispatchClaims died(*f.conn, f.log, QStringLiteral("kapot-station"));
+        died.setLeaseSeconds(-5);
+        QVERIFY(died.claim(dispatch).has_value());
+        f.console.setGebruikerId(1);
+        QVERIFY(f.console.bevestigMelding(
+            f.number(QStringLiteral("SELECT id FROM meldingen ORDER BY id DESC LIMIT 1"))));
+        f.console.dispatchTick();
+        drain(f);
+        QCOMPARE(smsTo(f, QStringLiteral("+31612345678")), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstClaims)
+#include "tst_claims.moc"
