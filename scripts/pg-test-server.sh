@@ -3,6 +3,8 @@
 # (multi-station) database.
 #   pg-test-server.sh start DIR   starts a server in DIR and prints its URL
 #   pg-test-server.sh stop DIR    stops it and removes DIR
+#   pg-test-server.sh kill DIR    stops it at once, as a crash would; keeps DIR
+#   pg-test-server.sh resume DIR  starts a killed server again, same port
 #   pg-test-server.sh run CMD...  starts a server, runs CMD with
 #                                 TAVIRO_TEST_DATABASE set, always stops it
 # PostgreSQL refuses to run as root, so under root the server runs as nobody;
@@ -27,14 +29,24 @@ start() {
   as_owner "$bin/initdb" -D "$dir/data" -U taviro --auth=trust -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 \
     || { cat "$dir/initdb.log" >&2; exit 1; }
   port=$(free_port)
+  echo "$port" >"$dir/port"
+  launch "$dir"
+  echo "postgresql://taviro@127.0.0.1:$port/postgres"
+}
+
+launch() {
+  local dir=$1 port
+  port=$(cat "$dir/port")
   # Durability is not what the tests are about; fsync off spares the disk
   # that other test runs share. Benchmarks set PG_FSYNC=on to compare fairly
   # with SQLite's synchronous=FULL.
   as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
     -o "-k $dir -p $port -c listen_addresses=127.0.0.1 -c fsync=${PG_FSYNC:-off} -c max_connections=200" start >/dev/null \
     || { cat "$dir/server.log" >&2; exit 1; }
-  echo "$port" >"$dir/port"
-  echo "postgresql://taviro@127.0.0.1:$port/postgres"
+}
+
+kill_server() {
+  as_owner "$bin/pg_ctl" -D "$1/data" -m immediate -w stop >/dev/null
 }
 
 stop() {
@@ -48,6 +60,8 @@ stop() {
 case "${1:-}" in
 start) start "$2" ;;
 stop) stop "$2" ;;
+kill) kill_server "$2" ;;
+resume) launch "$2" ;;
 run)
   shift
   dir=$(mktemp -d /tmp/taviro-pg.XXXXXX)
@@ -56,7 +70,7 @@ run)
   TAVIRO_TEST_DATABASE=$url "$@"
   ;;
 *)
-  echo "gebruik: $0 start DIR | stop DIR | run COMMANDO..." >&2
+  echo "gebruik: $0 start DIR | stop DIR | kill DIR | resume DIR | run COMMANDO..." >&2
   exit 2
   ;;
 esac

@@ -125,9 +125,15 @@ bool Delivery::deliverNextDispatch()
 
 bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
 {
-    const QString text = m_composer.composeSmsText(uitmeldId);
+    const std::optional<QString> text = m_composer.composeSmsText(uitmeldId);
+    if (!text) {
+        m_log.writeLog(
+            QStringLiteral("Uitmelding %1: tekst niet leesbaar; blijft openstaan.").arg(uitmeldId),
+            1);
+        return false;
+    }
     // A dispatch without lines has nothing to say; it counts as an attempt.
-    const bool sent = text.isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, text);
+    const bool sent = text->isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, *text);
     if (!sent)
         return false; // stays pending; the next pass tries again without counting
     m_claims.record(uitmeldId, DispatchClaims::Outcome::SmsSent);
@@ -141,11 +147,16 @@ bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
         address.chop(1);
     while (!address.isEmpty() && QStringLiteral(" \r\n").contains(address.front()))
         address.remove(0, 1);
-    const ComposedEmail mail = m_composer.composeEmail(
-        uitmeldId, MessageComposer::EmailMode::Dispatch, m_composer.subjectTemplate());
+    const std::optional<ComposedEmail> mail = m_composer.composeDispatchEmail(uitmeldId);
+    if (!mail) {
+        m_log.writeLog(
+            QStringLiteral("Uitmelding %1: e-mail niet leesbaar; blijft openstaan.").arg(uitmeldId),
+            1);
+        return false;
+    }
     // A mail the sender did not take is not marked sent: the dispatch stays
     // pending and a later pass offers it again.
-    if (!m_mail.send({address, recipient.naam, mail.subject, mail.body, {}}))
+    if (!m_mail.send({address, recipient.naam, mail->subject, mail->body, {}}))
         return false;
     // A recipient who also gets SMS keeps an SMS dispatch, so its repetition
     // goes on; if the SMS did not go out, the dispatch stays pending for it.

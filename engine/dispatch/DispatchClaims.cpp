@@ -71,6 +71,7 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
             QStringLiteral("Uitmelding %1 niet te claimen: %2").arg(uitmeldId).arg(s.error()), 1);
         return std::nullopt;
     }
+    m_inFlight = uitmeldId;
     return type;
 }
 
@@ -117,6 +118,9 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
 
 void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
 {
+    // The e-mail of an SMS recipient comes first; the SMS outcome ends the send.
+    if (outcome != Outcome::EmailSentKeepSms && m_inFlight == uitmeldId)
+        m_inFlight = 0;
     if (Status s = write(uitmeldId, outcome); !s) {
         m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst nog niet vastgelegd (%2); wordt "
                                       "opnieuw geprobeerd.")
@@ -141,9 +145,20 @@ void DispatchClaims::retryUnrecorded()
 
 void DispatchClaims::renew()
 {
-    (void)m_conn.exec(
-        QStringLiteral("UPDATE uitmeldclaim SET expires = %1 + ? WHERE station = ?").arg(nowSeconds()),
-        {key(m_leaseSeconds), sql::textValue(m_station)});
+    QVariantList binds{key(m_leaseSeconds), sql::textValue(m_station)};
+    QStringList marks;
+    if (m_inFlight != 0)
+        binds << key(m_inFlight);
+    for (const Unrecorded& u : m_unrecorded)
+        binds << key(u.uitmeldId);
+    if (binds.size() == 2)
+        return;
+    for (qsizetype i = 2; i < binds.size(); ++i)
+        marks << QStringLiteral("?");
+    (void)m_conn.exec(QStringLiteral("UPDATE uitmeldclaim SET expires = %1 + ? WHERE station = ? "
+                                     "AND uitmeld_id IN (%2)")
+                          .arg(nowSeconds(), marks.join(QLatin1Char(','))),
+                      binds);
 }
 
 void DispatchClaims::noteOutageEnded()

@@ -49,7 +49,9 @@ public:
     void retryUnrecorded();
     bool hasUnrecorded() const { return !m_unrecorded.isEmpty(); }
 
-    // Every minute: this station's claims live on.
+    // Every minute: the claims this station knows it holds live on. A claim
+    // it does not know of (its commit was cut off with the connection) is
+    // left to run out and be offered again.
     void renew();
     // Turns claims whose lease ran out back into pending dispatches; the
     // first call after start-up also takes this station's own leftovers, as
@@ -82,6 +84,7 @@ private:
     bool m_ownLeftoversChecked = false;
     QElapsedTimer m_sinceOutage; // invalid: no outage seen
     QList<Unrecorded> m_unrecorded;
+    qint64 m_inFlight = 0; // claimed, outcome not yet written
 };
 
 } // namespace taviro

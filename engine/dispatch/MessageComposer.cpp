@@ -21,7 +21,8 @@ QString edge(qint64 flank)
 
 MessageComposer::MessageComposer(const DatabaseConnector& conn) : m_conn(conn) {}
 
-QList<MessageComposer::Line> MessageComposer::linesOf(qint64 id, EmailMode mode) const
+std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,
+                                                                     EmailMode mode) const
 {
     // A dispatch finds its lines through the link table: meldindex.uitmeld_id
     // names only one of the recipients a line went to.
@@ -45,7 +46,7 @@ QList<MessageComposer::Line> MessageComposer::linesOf(qint64 id, EmailMode mode)
     QList<Line> lines;
     auto q = m_conn.query(sql, {QVariant::fromValue(id)});
     if (!q)
-        return lines;
+        return std::nullopt;
     while (q->next()) {
         Line l;
         l.naam = sql::toText(q->value(0));
@@ -61,11 +62,14 @@ QList<MessageComposer::Line> MessageComposer::linesOf(qint64 id, EmailMode mode)
     return lines;
 }
 
-QString MessageComposer::composeSmsText(qint64 uitmeldId) const
+std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
 {
+    const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
+    if (!lines)
+        return std::nullopt;
     QList<SmsGroup> groups;
     QString previousAlias;
-    for (const Line& l : linesOf(uitmeldId, EmailMode::Dispatch)) {
+    for (const Line& l : *lines) {
         if (groups.isEmpty() || l.alias != previousAlias) {
             groups.append({QStringLiteral("> ") + l.naam + QLatin1Char(' ') + l.alias +
                                QLatin1Char(' ') + l.adres + QLatin1Char(' ') + l.plaats +
@@ -115,8 +119,22 @@ QString MessageComposer::subjectTemplate() const
 ComposedEmail MessageComposer::composeEmail(qint64 id, EmailMode mode,
                                             const QString& subjectTemplate) const
 {
+    return build(linesOf(id, mode).value_or(QList<Line>{}), subjectTemplate);
+}
+
+std::optional<ComposedEmail> MessageComposer::composeDispatchEmail(qint64 uitmeldId) const
+{
+    auto subject =
+        m_conn.scalar(QStringLiteral("SELECT mailsubject FROM settings ORDER BY id LIMIT 1"));
+    const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
+    if (!subject || !lines)
+        return std::nullopt;
+    return build(*lines, sql::toText(*subject));
+}
+
+ComposedEmail MessageComposer::build(const QList<Line>& lines, const QString& subjectTemplate)
+{
     ComposedEmail mail{subjectTemplate, {}};
-    const QList<Line> lines = linesOf(id, mode);
     if (lines.isEmpty())
         return mail;
     const Line& first = lines.first();

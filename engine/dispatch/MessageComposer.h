@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace taviro {
 
 class DatabaseConnector;
@@ -37,8 +39,12 @@ public:
 
     explicit MessageComposer(const DatabaseConnector& conn);
 
-    // The SMS of a dispatch; empty when the dispatch has no lines (any more).
-    QString composeSmsText(qint64 uitmeldId) const;
+    // The SMS of a dispatch; empty when the dispatch has no lines (any more),
+    // nothing when its lines could not be read (the database is away).
+    std::optional<QString> composeSmsText(qint64 uitmeldId) const;
+    // The e-mail of a dispatch under the configured subject; nothing when
+    // the settings or the lines could not be read.
+    std::optional<ComposedEmail> composeDispatchEmail(qint64 uitmeldId) const;
     // subjectTemplate: settings.mailsubject, with %MELDER%, %ADRES%, %PLAATS%.
     ComposedEmail composeEmail(qint64 id, EmailMode mode, const QString& subjectTemplate) const;
     QString subjectTemplate() const;
@@ -55,7 +61,8 @@ private:
         bool uurs24 = false;
         qint64 flank = 0;
     };
-    QList<Line> linesOf(qint64 id, EmailMode mode) const;
+    std::optional<QList<Line>> linesOf(qint64 id, EmailMode mode) const;
+    static ComposedEmail build(const QList<Line>& lines, const QString& subjectTemplate);
 
     const DatabaseConnector& m_conn;
 };

@@ -1,6 +1,7 @@
 // One console station for the shared-database test: it does what the two
 // window timers and the receivers' events would make it do, as fast as it
 // can, until the stop file appears. Then it prints what it took in and sent.
+// Arguments: database, log folder, stop file[, claim lease in seconds].
 #include "Console.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv)
     test::FakeMailSender mail;
     Console console(**conn, clock, log, sms, mail);
     console.setSmsSettleMsecs(0);
+    if (args.size() > 4)
+        console.delivery().claims().setLeaseSeconds(args[4].toInt());
     if (!console.loadPlanningCache())
         return 4;
     qsizetype taken = 0;

@@ -1,0 +1,161 @@
+#include "ConsoleFixture.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+
+// A PostgreSQL server of this test's own: it is killed and started again
+// mid-storm, which would upset any other test sharing a server.
+class OwnServer
+{
+public:
+    OwnServer()
+    {
+        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                QFileDevice::ExeOther);
+        QProcess p;
+        p.start(QStringLiteral("bash"), {script(), QStringLiteral("start"), dataDir()});
+        if (p.waitForFinished(120000) && p.exitCode() == 0)
+            url = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        else
+            error = QString::fromUtf8(p.readAllStandardError());
+    }
+    ~OwnServer() { (void)run(QStringLiteral("stop")); }
+    bool run(const QString& command) const
+    {
+        return QProcess::execute(QStringLiteral("bash"), {script(), command, dataDir()}) == 0;
+    }
+
+    QString url, error;
+
+private:
+    static QString script() { return QStringLiteral(TAVIRO_SOURCE_DIR "/scripts/pg-test-server.sh"); }
+    QString dataDir() const { return m_dir.path() + QStringLiteral("/pg"); }
+    QTemporaryDir m_dir;
+};
+
+QString allLogs(const QString& folder)
+{
+    QString text;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(f.readAll());
+    }
+    return text;
+}
+
+} // namespace
+
+// Two stations share a PostgreSQL server that dies mid-storm and comes back:
+// they say so in their logs, keep running, and afterwards every stored
+// report has been taken in once and every dispatch sent once.
+class TstPgOutage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void serverKilledMidStorm()
+    {
+        if (QProcess::execute(QStringLiteral("bash"),
+                              {QStringLiteral("-c"),
+                               QStringLiteral("ls /usr/lib/postgresql/*/bin/pg_ctl")}) != 0)
+            QSKIP("PostgreSQL is not installed");
+        OwnServer server;
+        QVERIFY2(!server.url.isEmpty(), qPrintable(server.error));
+        qputenv("TAVIRO_TEST_DATABASE", server.url.toUtf8());
+        auto f = std::make_unique<test::ConsoleFixture>();
+        QVERIFY(f->db.onPostgres());
+
+        const QString child =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/station_child");
+        const QString stopFile = f->db.folder() + QStringLiteral("/stop");
+        QProcess stations[2];
+        for (int i = 0; i < 2; ++i) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
+            stations[i].setProcessEnvironment(env);
+            stations[i].start(child, {f->db.path(),
+                                      f->db.folder() + QStringLiteral("/station%1/").arg(i),
+                                      stopFile, QStringLiteral("3")});
+            QVERIFY(stations[i].waitForStarted());
+        }
+
+        // A transmitter repeats a report until a receiver has stored it.
+        auto storeUntilTaken = [&f] {
+            for (int attempt = 0; attempt < 600; ++attempt) {
+                if (f->report({QStringLiteral("01")}) > 0)
+                    return true;
+                QTest::qWait(50);
+            }
+            return false;
+        };
+        const int before = 250, after = 250;
+        for (int i = 0; i < before; ++i)
+            QVERIFY(storeUntilTaken());
+        QVERIFY(server.run(QStringLiteral("kill")));
+        QTest::qWait(2500); // the stations notice and wait
+        QCOMPARE(f->report({QStringLiteral("01")}), 0);
+        QVERIFY(server.run(QStringLiteral("resume")));
+        for (int i = 0; i < after; ++i)
+            QVERIFY(storeUntilTaken());
+
+        auto open = [&f] {
+            (void)f->conn->restore();
+            return f->number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = ?"),
+                             {sql::boolValue(false)}) +
+                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
+                             {sql::boolValue(false)}) +
+                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim"));
+        };
+        QElapsedTimer drain;
+        drain.start();
+        while (open() != 0 && drain.elapsed() < 120000)
+            QTest::qWait(200);
+        for (QProcess& p : stations)
+            QCOMPARE(p.state(), QProcess::Running); // no station gave up
+        QFile(stopFile).open(QIODevice::WriteOnly);
+
+        qint64 taken = 0, sms = 0, mail = 0;
+        for (QProcess& p : stations) {
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitCode(), 0);
+            const QList<QByteArray> n = p.readAllStandardOutput().trimmed().split(' ');
+            QCOMPARE(n.size(), 3);
+            taken += n[0].toLongLong();
+            sms += n[1].toLongLong();
+            mail += n[2].toLongLong();
+        }
+        QCOMPARE(open(), 0);
+        // A store cut off in its commit may have landed although the
+        // receiver heard otherwise; its repeat is then a report of its own.
+        const qint64 stored = f->number(QStringLiteral("SELECT COUNT(*) FROM meldingen"));
+        QVERIFY(stored >= before + after);
+        qInfo("%lld reports stored, %lld taken in, %lld SMS, %lld e-mails", stored, taken, sms,
+              mail);
+        QCOMPARE(taken, stored);
+        QCOMPARE(f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 2 * stored);
+        QCOMPARE(f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen <> 1")), 0);
+        QCOMPARE(sms, 2 * stored);
+        QCOMPARE(mail, stored);
+
+        const QString logs = allLogs(f->db.folder());
+        QVERIFY2(logs.contains(QStringLiteral("De verbinding met de database is verbroken")),
+                 qPrintable(logs.right(2000)));
+        QVERIFY(logs.contains(QStringLiteral("De verbinding met de database is hersteld")));
+        f.reset(); // drops its database while the server still runs
+        qunsetenv("TAVIRO_TEST_DATABASE");
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPgOutage)
+#include "tst_pgoutage.moc"
