@@ -58,43 +58,47 @@ void Console::startTimers()
     m_dagelijkseTimer.start(kTimerMsecs);
 }
 
-bool Console::claimAndCreate(qint64 meldingId, const CreationSettings& settings,
-                             QList<TakenIn>& taken, Status& s)
+Status Console::claim(qint64 meldingId, bool& claimed)
 {
     // Only an unseen report is taken in: whoever got here first has it.
     auto n = m_sql.update(
         QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
         {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId), sql::boolValue(false)});
-    if (!n) {
-        s = Status::failure(n.error());
-        return false;
-    }
-    if (*n == 0)
-        return false;
-    auto created = m_creator.createDispatches(meldingId, m_clock.now(), settings);
-    if (!created) {
-        s = Status::failure(created.error());
-        return false;
-    }
-    taken.append({meldingId, created->listed, created->copyMails});
-    return true;
+    if (!n)
+        return Status::failure(n.error());
+    claimed = *n != 0;
+    return {};
 }
 
 Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& settings,
                        QList<TakenIn>& taken)
 {
-    QList<TakenIn> claimed;
     CachedTransaction tx(m_sql);
     Status s = tx.begin();
     // Ascending keys: two stations taking in the same backlog wait for each
-    // other's claims in one order and cannot deadlock.
-    for (qsizetype i = 0; s && i < ids.size(); ++i)
-        (void)claimAndCreate(ids[i], settings, claimed, s);
+    // other's claims in one order and cannot deadlock. Only the reports this
+    // station claimed get dispatches from it.
+    QList<qint64> claimed;
+    for (qsizetype i = 0; s && i < ids.size(); ++i) {
+        bool mine = false;
+        s = claim(ids[i], mine);
+        if (s && mine)
+            claimed.append(ids[i]);
+    }
+    QList<CreatedDispatches> created;
+    if (s && !claimed.isEmpty()) {
+        auto c = m_creator.createDispatches(claimed, m_clock.now(), settings);
+        if (c)
+            created = std::move(*c);
+        else
+            s = Status::failure(c.error());
+    }
     if (s)
         s = tx.commit();
     if (!s)
         return s; // rolled back: every report of the run is still unseen
-    taken += claimed;
+    for (qsizetype i = 0; i < claimed.size(); ++i)
+        taken.append({claimed[i], std::move(created[i].listed), std::move(created[i].copyMails)});
     return s;
 }
 

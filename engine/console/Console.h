@@ -112,10 +112,9 @@ private:
         std::optional<ListEntry> listed;
         QList<MailMessage> copyMails;
     };
-    // Within an open transaction: claims one report and creates its
-    // dispatches; false when another station had it or `s` turned bad.
-    bool claimAndCreate(qint64 meldingId, const CreationSettings& settings,
-                        QList<TakenIn>& taken, Status& s);
+    // Within an open transaction: marks one report seen; `claimed` is false
+    // when another station had it already.
+    Status claim(qint64 meldingId, bool& claimed);
     Status takeIn(const QList<qint64>& ids, const CreationSettings& settings,
                   QList<TakenIn>& taken);
     void takeInBacklog(const QList<qint64>& ids, const CreationSettings& settings,

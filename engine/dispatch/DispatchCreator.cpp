@@ -10,6 +10,9 @@
 #include <QSet>
 #include <QSqlQuery>
 
+#include <algorithm>
+#include <functional>
+
 namespace taviro {
 
 namespace {
@@ -50,21 +53,83 @@ struct LineRecord
     bool keptForBookkeeping() const { return mactief && aactief && (!uurs24 || tolate); }
 };
 
-QString placeholders(qsizetype n)
+QString placeholders(qsizetype n, const QString& mark = QStringLiteral("?"))
 {
     QStringList marks;
     for (qsizetype i = 0; i < n; ++i)
-        marks << QStringLiteral("?");
+        marks << mark;
     return marks.join(QLatin1Char(','));
+}
+
+// Lists of keys go to the database in statements prepared for a few lengths
+// only, the powers of two up to kMaxList: runs of any size reuse them instead
+// of preparing a statement for every length they meet, and stay far below
+// the bind limits of both databases.
+constexpr qsizetype kMaxList = 256;
+// A CASE is searched from the top for every row it updates: short ones.
+constexpr qsizetype kMaxCase = 32;
+
+qsizetype paddedLength(qsizetype n)
+{
+    qsizetype b = 1;
+    while (b < n)
+        b *= 2;
+    return b;
+}
+
+// The largest prepared length that `n` rows fill completely.
+qsizetype filledLength(qsizetype n)
+{
+    qsizetype b = 1;
+    while (b * 2 <= n && b * 2 <= kMaxList)
+        b *= 2;
+    return b;
+}
+
+// Where repeating a value changes nothing (a key list, a line given the same
+// dispatch twice), the last value fills the list up to its prepared length.
+template<typename T>
+QList<T> padded(QList<T> chunk)
+{
+    const qsizetype n = paddedLength(chunk.size());
+    const T last = chunk.last();
+    while (chunk.size() < n)
+        chunk.append(last);
+    return chunk;
+}
+
+const QString& textFor(QHash<qsizetype, QString>& texts, qsizetype n,
+                       const std::function<QString(qsizetype)>& make)
+{
+    auto it = texts.find(n);
+    if (it == texts.end())
+        it = texts.insert(n, make(n));
+    return *it;
 }
 
 } // namespace
 
 DispatchCreator::DispatchCreator(const DatabaseConnector& conn, const ScheduleCache& cache,
                                  const MessageComposer& composer, EventLog& log)
-    : m_conn(conn), m_cache(cache), m_composer(composer), m_log(log), m_sql(conn)
+    : m_conn(conn), m_cache(cache), m_composer(composer), m_log(log), m_sql(conn),
+      m_insertDispatch(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, "
+                                      "pogingen, %1, bevestiger, bevestigtype) "
+                                      "VALUES (?, 0, ?, 0, ?, 0, 0)")
+                           .arg(conn.id(QStringLiteral("date"))))
 {
 }
+
+struct DispatchCreator::Plan
+{
+    qint64 meldingId = 0;
+    QList<LineRecord> records; // in the order of the lines
+    CreatedDispatches out;
+    QList<qint64> skippedIds; // marked not forwarded
+    QList<qint64> kept;       // of those, the ones booked on the bookkeeping dispatch
+    // One entry per recipient on duty, in order of first appearance, with
+    // that recipient's lines.
+    QList<std::pair<qint64, QList<qint64>>> recipients;
+};
 
 Result<CreationSettings> DispatchCreator::readSettings()
 {
@@ -84,84 +149,74 @@ Result<CreationSettings> DispatchCreator::readSettings()
     return st;
 }
 
-Status DispatchCreator::markLines(const QString& set, const QVariantList& values,
-                                  const QList<qint64>& lines)
+Status DispatchCreator::readLines(const QList<qint64>& meldingIds, QList<Plan>& plans)
 {
-    if (lines.isEmpty())
-        return {};
-    QVariantList binds = values;
-    for (qint64 id : lines)
-        binds << key(id);
-    return m_sql.exec(QStringLiteral("UPDATE meldindex SET %1 WHERE id IN (%2)")
-                          .arg(set, placeholders(lines.size())),
-                      binds);
-}
-
-Status DispatchCreator::link(const QList<std::pair<qint64, qint64>>& pairs)
-{
-    if (pairs.isEmpty())
-        return {};
-    QVariantList binds;
-    QStringList rows;
-    for (const auto& [dispatch, line] : pairs) {
-        binds << key(dispatch) << key(line);
-        rows << QStringLiteral("(?, ?)");
+    QHash<qint64, qsizetype> planOf;
+    for (qint64 id : meldingIds) {
+        planOf.insert(id, plans.size());
+        plans.append(Plan{});
+        plans.last().meldingId = id;
     }
-    return m_sql.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES ") +
-                          rows.join(QLatin1Char(',')),
-                      binds);
+    const QString uurs24 = m_conn.id(QStringLiteral("24uurs"));
+    auto make = [&uurs24](qsizetype n) {
+        return QStringLiteral(
+                   "SELECT meldindex.melding_id, meldindex.id, alarmen.id, melders.id, "
+                   "melders.actief, alarmen.actief, alarmen.%1, "
+                   "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
+                   "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate, "
+                   "meldingen.melding_date, shown.naam, shown.adres, shown.actief "
+                   "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
+                   "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
+                   "LEFT JOIN melders ON alarmen.melder_id = melders.id "
+                   "LEFT JOIN melders AS shown ON meldindex.melder_id = shown.id "
+                   "WHERE meldindex.melding_id IN (%2) AND meldindex.%1 = ? "
+                   "ORDER BY meldindex.melding_id, meldindex.id")
+            .arg(uurs24, placeholders(n));
+    };
+    for (qsizetype from = 0; from < meldingIds.size(); from += kMaxList) {
+        const QList<qint64> chunk = padded(meldingIds.mid(from, kMaxList));
+        QVariantList binds;
+        binds.reserve(chunk.size() + 1);
+        for (qint64 id : chunk)
+            binds << key(id);
+        binds << sql::boolValue(false);
+        Status read = m_sql.rows(
+            textFor(m_readTexts, chunk.size(), make), binds, [&](const QSqlQuery& q) {
+                Plan& plan = plans[planOf.value(sql::toLong(q.value(0)))];
+                LineRecord r;
+                r.lineId = sql::toLong(q.value(1));
+                r.known = !q.value(2).isNull() && !q.value(3).isNull();
+                r.mactief = sql::toBool(q.value(4));
+                r.aactief = sql::toBool(q.value(5));
+                r.uurs24 = sql::toBool(q.value(6));
+                r.melderRule = sql::toLong(q.value(7));
+                r.pointRule = sql::toLong(q.value(8));
+                r.weekmelder = sql::toLong(q.value(9));
+                r.jaarmelder = sql::toLong(q.value(10));
+                r.roosterId = sql::toLong(q.value(11));
+                r.bemand = sql::toBool(q.value(12));
+                r.indexactief = sql::toBool(q.value(13));
+                r.tolate = sql::toBool(q.value(14));
+                plan.records.append(r);
+                // The list shows a report by its first active line of a known
+                // point on an active transmitter; check-ins were left out above.
+                if (!plan.out.listed && r.indexactief && !q.value(2).isNull() &&
+                    !q.value(17).isNull() && sql::toBool(q.value(18)))
+                    plan.out.listed = ListEntry{sql::toDate(q.value(15)), r.bemand,
+                                                sql::toText(q.value(16)), sql::toText(q.value(17))};
+            });
+        if (!read)
+            return read;
+    }
+    return {};
 }
 
-Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, const QDateTime& now,
-                                                            const CreationSettings& st)
+void DispatchCreator::decide(Plan& plan, const DutyResolver& resolver, const CreationSettings& st)
 {
-    using R = Result<CreatedDispatches>;
-    const Dialect d = m_conn.dialect();
-    CreatedDispatches out;
-    QList<LineRecord> records;
-    Status read = m_sql.rows(
-        QStringLiteral(
-            "SELECT meldindex.id, alarmen.id, melders.id, melders.actief, alarmen.actief, "
-            "alarmen.%1, "
-            "melders.uitmeld, alarmen.uitmeldtype, melders.weekmelder, melders.jaarmelder, "
-            "alarmen.rooster_id, meldingen.bemand, meldindex.actief, alarmen.tolate, "
-            "meldingen.melding_date, shown.naam, shown.adres, shown.actief "
-            "FROM meldindex INNER JOIN meldingen ON meldindex.melding_id = meldingen.id "
-            "LEFT JOIN alarmen ON meldindex.alarm_id = alarmen.id "
-            "LEFT JOIN melders ON alarmen.melder_id = melders.id "
-            "LEFT JOIN melders AS shown ON meldindex.melder_id = shown.id "
-            "WHERE meldindex.melding_id = ? AND meldindex.%1 = ? ORDER BY meldindex.id")
-            .arg(m_conn.id(QStringLiteral("24uurs"))),
-        {key(meldingId), sql::boolValue(false)}, [&](const QSqlQuery& q) {
-            LineRecord r;
-            r.lineId = sql::toLong(q.value(0));
-            r.known = !q.value(1).isNull() && !q.value(2).isNull();
-            r.mactief = sql::toBool(q.value(3));
-            r.aactief = sql::toBool(q.value(4));
-            r.uurs24 = sql::toBool(q.value(5));
-            r.melderRule = sql::toLong(q.value(6));
-            r.pointRule = sql::toLong(q.value(7));
-            r.weekmelder = sql::toLong(q.value(8));
-            r.jaarmelder = sql::toLong(q.value(9));
-            r.roosterId = sql::toLong(q.value(10));
-            r.bemand = sql::toBool(q.value(11));
-            r.indexactief = sql::toBool(q.value(12));
-            r.tolate = sql::toBool(q.value(13));
-            records.append(r);
-            // The list shows a report by its first active line of a known
-            // point on an active transmitter; check-ins were left out above.
-            if (!out.listed && r.indexactief && !q.value(1).isNull() && !q.value(16).isNull() &&
-                sql::toBool(q.value(17)))
-                out.listed = ListEntry{sql::toDate(q.value(14)), r.bemand,
-                                       sql::toText(q.value(15)), sql::toText(q.value(16))};
-        });
-    if (!read)
-        return R::failure(read.error());
-
     QList<const LineRecord*> skipped;
     QList<DutyLine> weekClass, yearClass, pointWeekClass, pointYearClass;
     QHash<qint64, const LineRecord*> byId;
-    for (const LineRecord& r : records) {
+    for (const LineRecord& r : plan.records) {
         byId.insert(r.lineId, &r);
         if (!r.known) {
             m_log.writeLog(
@@ -169,7 +224,7 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
                     "Alarmregel %1 van melding %2 verwijst naar een onbekend alarmpunt of "
                     "onbekende melder; niet uitgemeld.")
                     .arg(r.lineId)
-                    .arg(meldingId),
+                    .arg(plan.meldingId),
                 0);
             skipped.append(&r);
             continue;
@@ -193,25 +248,24 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         if (!st.everyReport.isEmpty()) {
             const ComposedEmail m =
                 m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
-            out.copyMails.append({st.everyReport,
-                                  QStringLiteral("Elke melding ontvanger (zie opties)"),
-                                  m.subject,
-                                  m.body,
-                                  {}});
+            plan.out.copyMails.append({st.everyReport,
+                                       QStringLiteral("Elke melding ontvanger (zie opties)"),
+                                       m.subject,
+                                       m.body,
+                                       {}});
         }
         if (!r.bemand && !st.unmanned.isEmpty()) {
             const ComposedEmail m =
                 m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
-            out.copyMails.append({st.unmanned,
-                                  QStringLiteral("Onbemande melding ontvanger (zie opties)"),
-                                  m.subject,
-                                  m.body,
-                                  {}});
+            plan.out.copyMails.append({st.unmanned,
+                                       QStringLiteral("Onbemande melding ontvanger (zie opties)"),
+                                       m.subject,
+                                       m.body,
+                                       {}});
         }
     }
 
     DutyOutcome duty;
-    const DutyResolver resolver(m_cache, now, st.einddienst, st.eindtijd);
     resolver.addOnDutyRecipients(weekClass, ScheduleMode::Week, duty);
     resolver.addOnDutyRecipients(yearClass, ScheduleMode::Year, duty);
     resolver.addOnDutyRecipients(pointWeekClass, ScheduleMode::Week, duty);
@@ -220,73 +274,163 @@ Result<CreatedDispatches> DispatchCreator::createDispatches(qint64 meldingId, co
         m_log.writeLog(QStringLiteral("%1; alarmregel %2 van melding %3 niet uitgemeld.")
                            .arg(duty.problems[i])
                            .arg(duty.unresolvedLines[i])
-                           .arg(meldingId),
+                           .arg(plan.meldingId),
                        0);
         skipped.append(byId.value(duty.unresolvedLines[i]));
     }
 
     // Bookkeeping: every skipped line is marked not forwarded; the kept ones
     // share one done dispatch so the operator still sees them.
-    QList<qint64> skippedIds, kept;
     for (const LineRecord* r : skipped) {
-        skippedIds.append(r->lineId);
+        plan.skippedIds.append(r->lineId);
         if (r->known && r->keptForBookkeeping())
-            kept.append(r->lineId);
-    }
-    if (Status s = markLines(QStringLiteral("uitmelden = ?"), {sql::boolValue(false)}, skippedIds);
-        !s)
-        return R::failure(s.error());
-    const QString insertDispatch = QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, "
-                                                  "done, pogingen, %1, bevestiger, bevestigtype) "
-                                                  "VALUES (?, 0, ?, 0, ?, 0, 0)")
-                                       .arg(m_conn.id(QStringLiteral("date")));
-    QList<std::pair<qint64, qint64>> links; // every (dispatch, line), written at once
-    if (!kept.isEmpty()) {
-        auto id =
-            m_sql.insert(insertDispatch, {key(0), sql::boolValue(true), sql::dateValue(now, d)});
-        if (!id)
-            return R::failure(id.error());
-        out.bookkeepingId = *id;
-        if (Status s = markLines(QStringLiteral("uitmeld_id = ?"), {key(*id)}, kept); !s)
-            return R::failure(s.error());
-        for (qint64 line : kept)
-            links.append({*id, line});
+            plan.kept.append(r->lineId);
     }
 
     // One dispatch per recipient on duty, holding all of that recipient's lines.
-    QList<qint64> recipients;
-    for (const DutyPair& p : duty.pairs)
-        if (!recipients.contains(p.recipientId))
-            recipients.append(p.recipientId);
-    QHash<qint64, qint64> lastDispatchOfLine;
-    for (qint64 recipient : recipients) {
-        auto id = m_sql.insert(insertDispatch,
-                               {key(recipient), sql::boolValue(false), sql::dateValue(now, d)});
-        if (!id)
-            return R::failure(id.error());
-        out.dispatchIds.append(*id);
-        QList<qint64> lines;
-        for (const DutyPair& p : duty.pairs)
-            if (p.recipientId == recipient && !lines.contains(p.lineId))
-                lines.append(p.lineId);
-        for (qint64 line : lines) {
-            links.append({*id, line});
-            lastDispatchOfLine.insert(line, *id);
+    for (const DutyPair& p : duty.pairs) {
+        auto it = std::find_if(plan.recipients.begin(), plan.recipients.end(),
+                               [&p](const auto& e) { return e.first == p.recipientId; });
+        if (it == plan.recipients.end()) {
+            plan.recipients.append(std::pair{p.recipientId, QList<qint64>{}});
+            it = plan.recipients.end() - 1;
         }
+        if (!it->second.contains(p.lineId))
+            it->second.append(p.lineId);
+    }
+}
+
+Status DispatchCreator::markNotForwarded(const QList<qint64>& lines)
+{
+    auto make = [](qsizetype n) {
+        return QStringLiteral("UPDATE meldindex SET uitmelden = ? WHERE id IN (%1)")
+            .arg(placeholders(n));
+    };
+    for (qsizetype from = 0; from < lines.size(); from += kMaxList) {
+        const QList<qint64> chunk = padded(lines.mid(from, kMaxList));
+        QVariantList binds{sql::boolValue(false)};
+        for (qint64 id : chunk)
+            binds << key(id);
+        if (Status s = m_sql.exec(textFor(m_notForwardedTexts, chunk.size(), make), binds); !s)
+            return s;
+    }
+    return {};
+}
+
+Status DispatchCreator::setDispatchOfLines(const QList<std::pair<qint64, qint64>>& lines,
+                                           bool forwarded)
+{
+    // The dispatch differs from report to report, so the keys come in pairs.
+    // PostgreSQL types a bare parameter in a CASE as text: hence the cast.
+    auto make = [forwarded](qsizetype n) {
+        return QStringLiteral("UPDATE meldindex SET uitmeld_id = CASE id %1 END%2 WHERE id IN (%3)")
+            .arg(placeholders(n, QStringLiteral("WHEN ? THEN CAST(? AS INTEGER)"))
+                     .replace(QLatin1Char(','), QLatin1Char(' ')),
+                 forwarded ? QStringLiteral(", uitmelden = ?") : QString(), placeholders(n));
+    };
+    for (qsizetype from = 0; from < lines.size(); from += kMaxCase) {
+        const QList<std::pair<qint64, qint64>> chunk = padded(lines.mid(from, kMaxCase));
+        QVariantList binds;
+        binds.reserve(chunk.size() * 3 + 1);
+        for (const auto& [line, dispatch] : chunk)
+            binds << key(line) << key(dispatch);
+        if (forwarded)
+            binds << sql::boolValue(true);
+        for (const auto& pair : chunk)
+            binds << key(pair.first);
+        const QString& text =
+            textFor(forwarded ? m_forwardedTexts : m_bookedTexts, chunk.size(), make);
+        if (Status s = m_sql.exec(text, binds); !s)
+            return s;
+    }
+    return {};
+}
+
+Status DispatchCreator::link(const QList<std::pair<qint64, qint64>>& pairs)
+{
+    // Rows cannot be repeated to fill a statement: the rows go in statements
+    // of prepared lengths that they fill exactly.
+    auto make = [](qsizetype n) {
+        return QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES ") +
+               placeholders(n, QStringLiteral("(?, ?)"));
+    };
+    for (qsizetype from = 0; from < pairs.size();) {
+        const qsizetype n = filledLength(pairs.size() - from);
+        QVariantList binds;
+        binds.reserve(2 * n);
+        for (qsizetype i = from; i < from + n; ++i)
+            binds << key(pairs[i].first) << key(pairs[i].second);
+        if (Status s = m_sql.exec(textFor(m_linkTexts, n, make), binds); !s)
+            return s;
+        from += n;
+    }
+    return {};
+}
+
+Result<QList<CreatedDispatches>> DispatchCreator::createDispatches(
+    const QList<qint64>& meldingIds, const QDateTime& now, const CreationSettings& st)
+{
+    using R = Result<QList<CreatedDispatches>>;
+    QList<Plan> plans;
+    plans.reserve(meldingIds.size());
+    if (Status s = readLines(meldingIds, plans); !s)
+        return R::failure(s.error());
+
+    const DutyResolver resolver(m_cache, now, st.einddienst, st.eindtijd);
+    for (Plan& plan : plans)
+        decide(plan, resolver, st);
+
+    // The dispatches report by report, in the order of the run, so their keys
+    // follow the reports as when each report is taken in alone.
+    const QVariant date = sql::dateValue(now, m_conn.dialect());
+    QList<qint64> notForwarded;
+    QList<std::pair<qint64, qint64>> links;     // (dispatch, line), every pair of the run
+    QList<std::pair<qint64, qint64>> booked;    // (line, bookkeeping dispatch)
+    QList<std::pair<qint64, qint64>> forwarded; // (line, last recipient's dispatch)
+    for (Plan& plan : plans) {
+        notForwarded += plan.skippedIds;
+        if (!plan.kept.isEmpty()) {
+            auto id = m_sql.insert(m_insertDispatch, {key(0), sql::boolValue(true), date});
+            if (!id)
+                return R::failure(id.error());
+            plan.out.bookkeepingId = *id;
+            for (qint64 line : plan.kept) {
+                links.append({*id, line});
+                booked.append({line, *id});
+            }
+        }
+        for (const auto& [recipient, lines] : plan.recipients) {
+            auto id = m_sql.insert(m_insertDispatch, {key(recipient), sql::boolValue(false), date});
+            if (!id)
+                return R::failure(id.error());
+            plan.out.dispatchIds.append(*id);
+            for (qint64 line : lines)
+                links.append({*id, line});
+        }
+        // meldindex.uitmeld_id keeps the last recipient's dispatch, as it always did.
+        QSet<qint64> done;
+        for (qsizetype i = plan.recipients.size() - 1; i >= 0; --i)
+            for (qint64 line : plan.recipients[i].second)
+                if (!done.contains(line)) {
+                    done.insert(line);
+                    forwarded.append({line, plan.out.dispatchIds[i]});
+                }
     }
     if (Status s = link(links); !s)
         return R::failure(s.error());
-    // meldindex.uitmeld_id keeps the last recipient's dispatch, as it always did.
-    for (qint64 dispatch : out.dispatchIds) {
-        QList<qint64> lines;
-        for (auto it = lastDispatchOfLine.cbegin(); it != lastDispatchOfLine.cend(); ++it)
-            if (it.value() == dispatch)
-                lines.append(it.key());
-        if (Status s = markLines(QStringLiteral("uitmeld_id = ?, uitmelden = ?"),
-                                 {key(dispatch), sql::boolValue(true)}, lines);
-            !s)
-            return R::failure(s.error());
-    }
+    // In this order, as for a single report: a line marked not forwarded and
+    // yet on a recipient's dispatch ends up forwarded.
+    if (Status s = markNotForwarded(notForwarded); !s)
+        return R::failure(s.error());
+    if (Status s = setDispatchOfLines(booked, false); !s)
+        return R::failure(s.error());
+    if (Status s = setDispatchOfLines(forwarded, true); !s)
+        return R::failure(s.error());
+
+    QList<CreatedDispatches> out;
+    out.reserve(plans.size());
+    for (Plan& plan : plans)
+        out.append(std::move(plan.out));
     return out;
 }
 
