@@ -25,6 +25,7 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeld_repeat", "uitmeld", "uitmeldtype, done, bevestiger"},
     {"ix_uitmeld_ontvanger", "uitmeld", "ontvanger_id"},
     {"ix_alarmen_melder", "alarmen", "melder_id"},
+    {"ix_alarmen_melder_functie", "alarmen", "melder_id, functie"},
     {"ix_melders_alias", "melders", "alias"},
     {"ix_uitmeldlink_uitmeld", "uitmeldlink", "uitmeld_id"},
     {"ix_uitmeldlink_meldindex", "uitmeldlink", "meldindex_id"},

@@ -4,6 +4,7 @@
 #include "DutyResolver.h"
 #include "EventLog.h"
 #include "MessageComposer.h"
+#include "KeyLists.h"
 #include "SqlValues.h"
 
 #include <QHash>
@@ -14,6 +15,8 @@
 #include <functional>
 
 namespace taviro {
+
+using namespace keylists;
 
 namespace {
 
@@ -53,59 +56,8 @@ struct LineRecord
     bool keptForBookkeeping() const { return mactief && aactief && (!uurs24 || tolate); }
 };
 
-QString placeholders(qsizetype n, const QString& mark = QStringLiteral("?"))
-{
-    QStringList marks;
-    for (qsizetype i = 0; i < n; ++i)
-        marks << mark;
-    return marks.join(QLatin1Char(','));
-}
-
-// Lists of keys go to the database in statements prepared for a few lengths
-// only, the powers of two up to kMaxList: runs of any size reuse them instead
-// of preparing a statement for every length they meet, and stay far below
-// the bind limits of both databases.
-constexpr qsizetype kMaxList = 256;
 // A CASE is searched from the top for every row it updates: short ones.
 constexpr qsizetype kMaxCase = 32;
-
-qsizetype paddedLength(qsizetype n)
-{
-    qsizetype b = 1;
-    while (b < n)
-        b *= 2;
-    return b;
-}
-
-// The largest prepared length that `n` rows fill completely.
-qsizetype filledLength(qsizetype n)
-{
-    qsizetype b = 1;
-    while (b * 2 <= n && b * 2 <= kMaxList)
-        b *= 2;
-    return b;
-}
-
-// Where repeating a value changes nothing (a key list, a line given the same
-// dispatch twice), the last value fills the list up to its prepared length.
-template<typename T>
-QList<T> padded(QList<T> chunk)
-{
-    const qsizetype n = paddedLength(chunk.size());
-    const T last = chunk.last();
-    while (chunk.size() < n)
-        chunk.append(last);
-    return chunk;
-}
-
-const QString& textFor(QHash<qsizetype, QString>& texts, qsizetype n,
-                       const std::function<QString(qsizetype)>& make)
-{
-    auto it = texts.find(n);
-    if (it == texts.end())
-        it = texts.insert(n, make(n));
-    return *it;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "SqlReportStore.h"
 
 #include "DatabaseConnector.h"
+#include "KeyLists.h"
 #include "SqlValues.h"
 
 #include <QSqlQuery>
@@ -64,8 +65,14 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
             auto m = melderFor(alias, naam);
             if (!m)
                 return m;
+            // Only the points this report names: a controller may have hundreds.
+            QStringList codes;
+            for (const ReceivedLine& other : report.lines)
+                if ((other.melderAlias.isEmpty() ? report.melderAlias : other.melderAlias) == alias &&
+                    !codes.contains(other.functie))
+                    codes.append(other.functie);
             Points points;
-            if (Status s = loadPoints(*m, points); !s)
+            if (Status s = loadPoints(*m, codes, points); !s)
                 return Result<qint64>::failure(s.error());
             known = melders.insert(alias, {*m, points});
         }
@@ -123,17 +130,30 @@ Result<qint64> SqlReportStore::melderFor(const QString& alias, const QString& na
                           sql::boolValue(true), sql::boolValue(false)});
 }
 
-Status SqlReportStore::loadPoints(qint64 melderId, Points& points)
+Status SqlReportStore::loadPoints(qint64 melderId, const QStringList& codes, Points& points)
 {
-    // A point that exists twice is found as the first one not deleted.
-    return m_sql.rows(QStringLiteral("SELECT id, functie, actief, %1 FROM alarmen WHERE melder_id = ? ORDER BY deleted, id")
-                          .arg(m_conn.id(QStringLiteral("24uurs"))),
-                      {key(melderId)}, [&](const QSqlQuery& q) {
-                          const QString functie = sql::toText(q.value(1));
-                          if (!points.contains(functie))
-                              points.insert(functie, {sql::toLong(q.value(0)), sql::toBool(q.value(2)),
-                                                      sql::toBool(q.value(3))});
-                      });
+    using namespace keylists;
+    for (qsizetype from = 0; from < codes.size(); from += kMaxList) {
+        const QStringList chunk = padded(codes.mid(from, kMaxList));
+        QVariantList binds{key(melderId)};
+        for (const QString& code : chunk)
+            binds << sql::textValue(code);
+        // A point that exists twice is found as the first one not deleted.
+        const QString& text = textFor(m_pointTexts, chunk.size(), [this](qsizetype n) {
+            return QStringLiteral("SELECT id, functie, actief, %1 FROM alarmen WHERE melder_id = ? "
+                                  "AND functie IN (%2) ORDER BY deleted, id")
+                .arg(m_conn.id(QStringLiteral("24uurs")), placeholders(n));
+        });
+        Status s = m_sql.rows(text, binds, [&](const QSqlQuery& q) {
+            const QString functie = sql::toText(q.value(1));
+            if (!points.contains(functie))
+                points.insert(functie,
+                              {sql::toLong(q.value(0)), sql::toBool(q.value(2)), sql::toBool(q.value(3))});
+        });
+        if (!s)
+            return s;
+    }
+    return {};
 }
 
 Result<SqlReportStore::Point> SqlReportStore::pointFor(qint64 melderId, const ReceivedLine& line, Points& points)

@@ -27,12 +27,13 @@ private:
     };
     using Points = QHash<QString, Point>; // by function code
     Result<qint64> melderFor(const QString& alias, const QString& naam);
-    Status loadPoints(qint64 melderId, Points& points);
+    Status loadPoints(qint64 melderId, const QStringList& codes, Points& points);
     Result<Point> pointFor(qint64 melderId, const ReceivedLine& line, Points& points);
     Result<qint64> storeInTransaction(const ReceivedReport& report);
 
     const DatabaseConnector& m_conn;
     StatementCache m_sql;
+    QHash<qsizetype, QString> m_pointTexts; // by number of codes
 };
 
 } // namespace taviro
