@@ -173,11 +173,14 @@ int Delivery::rearmSmsDispatches()
         m_log.writeLog(QStringLiteral("Herhalen: instellingen niet leesbaar: ") + max.error(), 1);
         return 0;
     }
-    // Created today or yesterday: older alarms are not chased any more.
+    // Created today or yesterday: older alarms are not chased any more. One
+    // being sent right now (claimed) is left to its sender, or a second
+    // station could send the same repetition at the same time.
     const QDateTime since(m_clock.now().date().addDays(-1), QTime(0, 0));
     auto q = m_conn.query(
         QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype = 1 AND done = ? AND "
-                       "bevestiger = 0 AND pogingen < ? AND %1 >= ?")
+                       "bevestiger = 0 AND pogingen < ? AND %1 >= ? AND NOT EXISTS (SELECT 1 "
+                       "FROM uitmeldclaim WHERE uitmeldclaim.uitmeld_id = uitmeld.id)")
             .arg(m_conn.id(QStringLiteral("date"))),
         {sql::boolValue(false), sql::boolValue(true), key(sql::toLong(*max)),
          sql::dateValue(since, m_conn.dialect())});

@@ -124,6 +124,30 @@ private Q_SLOTS:
         QVERIFY(f.logText().contains(QStringLiteral("uitkomst alsnog vastgelegd")));
     }
 
+    // The quarter-hour repetition leaves a dispatch that is being sent to its
+    // sender; once recorded, the next repetition takes it as usual.
+    void repetitionLeavesClaimedDispatchAlone()
+    {
+        test::ConsoleFixture f;
+        f.report({QStringLiteral("01")});
+        f.console.showNewActueel();
+        drain(f);
+        QCOMPARE(f.sms.sent.size(), 2);
+        QCOMPARE(f.console.delivery().rearmSmsDispatches(), 2);
+        const qint64 dispatch = janDispatch(f);
+        DispatchClaims sending(*f.conn, f.log, QStringLiteral("ander-station"));
+        QVERIFY(sending.claim(dispatch).has_value());
+        drain(f); // Marieke's repetition goes; Jan's is on its way elsewhere
+        QCOMPARE(f.sms.sent.size(), 3);
+        QCOMPARE(f.console.delivery().rearmSmsDispatches(), 1);
+        drain(f);
+        QCOMPARE(smsTo(f, QStringLiteral("+31612345678")), 1);
+
+        sending.record(dispatch, DispatchClaims::Outcome::SmsSent);
+        QCOMPARE(f.console.delivery().rearmSmsDispatches(), 1); // Marieke has had her three
+        QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld WHERE id = ?"), {dispatch}), 0);
+    }
+
     // An acknowledged dispatch whose sender died is left alone: nobody needs
     // the SMS any more.
     void acknowledgedLeftClaimIsNotSent()
