@@ -1,5 +1,6 @@
 #include "FakeServices.h"
 
+#include <QFile>
 #include <QTimer>
 
 namespace taviro::test {
@@ -7,8 +8,15 @@ namespace taviro::test {
 void FakeSmsService::send(const SmsRequest& request)
 {
     sent.append(request);
+    if (!logPath.isEmpty()) {
+        QFile log(logPath);
+        if (log.open(QIODevice::Append | QIODevice::Unbuffered))
+            log.write((request.mobileNumber + QLatin1Char('\t') + request.text +
+                       QLatin1Char('\n'))
+                          .toUtf8());
+    }
     if (answer)
-        QTimer::singleShot(0, this, &SmsService::meldingReady);
+        QTimer::singleShot(answerDelayMsecs, this, &SmsService::meldingReady);
 }
 
 } // namespace taviro::test

@@ -23,6 +23,10 @@ public:
     bool answer = true; // false: never raise meldingReady (a hanging modem)
     int timeoutMinutes = 1;
     int finishCalls = 0;
+    int answerDelayMsecs = 0; // the modem's time on air
+    // When set, every SMS is also appended to this file at once, so a test
+    // can count what a process sent before it was killed.
+    QString logPath;
 };
 
 class FakeMailSender final : public MailSender

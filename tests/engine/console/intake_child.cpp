@@ -1,6 +1,8 @@
 // A console that does nothing but take reports in, for the crash test: it
 // stores a report of its own and takes in every unseen report, over and over,
-// until it is killed. With "drain" it takes in what is left once and stops.
+// until it is killed. With "drain" it takes in what is left once and stops;
+// with "deliver LOGFILE" it only sends pending dispatches, each SMS taking a
+// few milliseconds on air and noted in LOGFILE, until it is killed.
 #include "Console.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
@@ -30,6 +32,14 @@ int main(int argc, char** argv)
     console.setSmsSettleMsecs(0);
     if (!console.loadPlanningCache())
         return 4;
+    if (args.value(3) == QLatin1String("deliver")) {
+        sms.answerDelayMsecs = 3;
+        sms.logPath = args.value(4);
+        for (;;) {
+            console.deliverNextDispatch();
+            QCoreApplication::processEvents();
+        }
+    }
     if (args.value(3) == QLatin1String("drain")) {
         console.showNewActueel();
         return 0;

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace taviro;
@@ -73,6 +74,69 @@ private Q_SLOTS:
                 {f.jan, f.marieke}),
             0);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 2 * reports);
+    }
+
+    // Kills a console while it sends a backlog of SMS, at random moments and
+    // many times: every message reaches its recipient, and only a kill
+    // between the message going out and its being recorded may repeat one.
+    void killedWhileSending()
+    {
+        test::ConsoleFixture f;
+        const int reports = 60;
+        for (int i = 0; i < reports; ++i)
+            QVERIFY(f.report({QStringLiteral("F%1").arg(i)}) > 0); // a point, and a text, each
+        f.console.setShuttingDown(true); // take in only; the children send
+        QCOMPARE(f.console.showNewActueel().size(), reports);
+        f.console.setShuttingDown(false);
+
+        const QString child =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/intake_child");
+        const QString logs = f.db.folder() + QStringLiteral("/childlog/");
+        const QString smsLog = f.db.folder() + QStringLiteral("/sms.log");
+        auto pending = [&f] {
+            return f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
+                            {sql::boolValue(false)}) +
+                   f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim"));
+        };
+        QRandomGenerator random(20261206);
+        int kills = 0;
+        for (int round = 0; round < 200 && pending() > 0; ++round) {
+            QProcess p;
+            p.start(child, {f.db.path(), logs, QStringLiteral("deliver"), smsLog});
+            QVERIFY(p.waitForStarted());
+            QTest::qWait(random.bounded(30, 120));
+            p.kill();
+            p.waitForFinished();
+            ++kills;
+        }
+        QCOMPARE(pending(), 0);
+
+        QFile log(smsLog);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QHash<QString, int> sent; // "number code" -> SMS
+        const QRegularExpression code(QStringLiteral("\\bF\\d+\\b"));
+        for (const QByteArray& line : log.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QString text = QString::fromUtf8(line);
+            sent[text.section(QLatin1Char('\t'), 0, 0) + QLatin1Char(' ') +
+                 code.match(text).captured()]++;
+        }
+        int doubled = 0;
+        for (int i = 0; i < reports; ++i)
+            for (const char* number : {"+31612345678", "+31623456789"}) {
+                const int n = sent.value(QString::fromLatin1(number) + QStringLiteral(" F%1").arg(i));
+                QVERIFY2(n >= 1, qPrintable(QStringLiteral("F%1 never reached %2")
+                                                .arg(i)
+                                                .arg(QString::fromLatin1(number))));
+                doubled += n - 1;
+            }
+        qInfo("%d kills while sending, %d SMS sent twice", kills, doubled);
+        QVERIFY(kills >= 5);
+        QVERIFY(doubled <= kills);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen <> 1 AND "
+                                         "ontvanger_id <> 0")),
+                 0);
     }
 };
 
