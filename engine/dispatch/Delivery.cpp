@@ -106,16 +106,28 @@ bool Delivery::deliverNextDispatch()
         const std::optional<qint64> claimedType = m_claims.claim(uitmeldId);
         if (!claimedType)
             continue;
-        bool delivered = false;
+        // The mail goes first. It is only handed to the mail service's own
+        // queue, and once recorded a station that dies before the SMS leaves a
+        // dispatch that owes just the SMS. The other way round a death between
+        // SMS and mail would lose the mail: a sent SMS makes it an SMS
+        // dispatch, and its repetitions do not mail again.
+        bool mailed = false;
+        const bool mailOwed = r.UseEmail && !m_shuttingDown && *claimedType == 0;
+        if (mailOwed)
+            mailed = sendEmailDispatch(uitmeldId, r);
+        bool delivered = mailed;
         bool smsOwed = false;
         if (r.UseSMS && !m_shuttingDown) {
-            delivered = sendSmsDispatch(uitmeldId, r);
-            smsOwed = !delivered;
+            const bool texted = sendSmsDispatch(uitmeldId, r);
+            if (texted && mailOwed && !mailed)
+                m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: e-mail niet aangeboden, "
+                                              "alleen de SMS is verstuurd.")
+                                   .arg(uitmeldId)
+                                   .arg(r.naam),
+                               1);
+            delivered = texted || delivered;
+            smsOwed = !texted;
         }
-        // The mail goes once per dispatch: not again when a re-armed SMS
-        // dispatch (1) repeats, nor when its mail went while the SMS is owed (2).
-        if (r.UseEmail && !m_shuttingDown && *claimedType == 0)
-            delivered = sendEmailDispatch(uitmeldId, r) || delivered;
         if (smsOwed || !delivered)
             m_claims.record(uitmeldId, DispatchClaims::Outcome::Released);
         return delivered;

@@ -1,22 +1,42 @@
 #include "FakeServices.h"
 
 #include <QFile>
+#include <QThread>
 #include <QTimer>
 
 namespace taviro::test {
 
+namespace {
+// One line per message, written at once so a killed process loses none.
+void appendLine(const QString& path, const QString& to, const QString& text)
+{
+    if (path.isEmpty())
+        return;
+    QFile log(path);
+    if (log.open(QIODevice::Append | QIODevice::Unbuffered))
+        log.write((to + QLatin1Char('\t') + QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')) +
+                   QLatin1Char('\n'))
+                      .toUtf8());
+}
+} // namespace
+
 void FakeSmsService::send(const SmsRequest& request)
 {
     sent.append(request);
-    if (!logPath.isEmpty()) {
-        QFile log(logPath);
-        if (log.open(QIODevice::Append | QIODevice::Unbuffered))
-            log.write((request.mobileNumber + QLatin1Char('\t') + request.text +
-                       QLatin1Char('\n'))
-                          .toUtf8());
-    }
+    appendLine(logPath, request.mobileNumber, request.text);
     if (answer)
         QTimer::singleShot(answerDelayMsecs, this, &SmsService::meldingReady);
+}
+
+bool FakeMailSender::send(const MailMessage& mail)
+{
+    if (handOverMsecs > 0)
+        QThread::msleep(static_cast<unsigned long>(handOverMsecs));
+    if (!accept)
+        return false;
+    sent.append(mail);
+    appendLine(logPath, mail.address, mail.subject + QLatin1Char(' ') + mail.body);
+    return true;
 }
 
 } // namespace taviro::test

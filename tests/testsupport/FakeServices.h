@@ -34,12 +34,11 @@ class FakeMailSender final : public MailSender
     Q_OBJECT
 public:
     using MailSender::MailSender;
-    bool send(const MailMessage& mail) override
-    {
-        sent.append(mail);
-        return true;
-    }
-    QList<MailMessage> sent;
+    bool send(const MailMessage& mail) override;
+    QList<MailMessage> sent; // what was handed over and taken
+    bool accept = true;      // false: the mail service refuses every mail
+    QString logPath;         // as FakeSmsService::logPath
+    int handOverMsecs = 0;   // the call to the mail service, before it holds the mail
 };
 
 } // namespace taviro::test

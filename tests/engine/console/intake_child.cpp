@@ -2,7 +2,7 @@
 // stores a report of its own and takes in every unseen report, over and over,
 // until it is killed. With "drain" it takes in what is left once and stops;
 // with "deliver LOGFILE" it only sends pending dispatches, each SMS taking a
-// few milliseconds on air and noted in LOGFILE, until it is killed.
+// few milliseconds on air, every SMS and e-mail noted in LOGFILE, until it is killed.
 #include "Console.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
@@ -35,6 +35,8 @@ int main(int argc, char** argv)
     if (args.value(3) == QLatin1String("deliver")) {
         sms.answerDelayMsecs = 3;
         sms.logPath = args.value(4);
+        mail.logPath = args.value(4);
+        mail.handOverMsecs = 2;
         for (;;) {
             console.deliverNextDispatch();
             QCoreApplication::processEvents();

@@ -459,6 +459,56 @@ private Q_SLOTS:
         QVERIFY(!asRun.filter(QStringLiteral("niet uitgemeld")).isEmpty());
     }
 
+    // Jan gets SMS and e-mail. Whatever fails on the first pass, the next
+    // pass sends only what is still owed, and the mail goes at most once.
+    void smsAndMailRecipientGetsWhatIsOwed_data()
+    {
+        QTest::addColumn<bool>("mailTaken");
+        QTest::addColumn<bool>("smsSent");
+        QTest::addColumn<qint64>("typeAfterFirst");
+        QTest::addColumn<int>("mailsInTheEnd");
+        QTest::newRow("both go") << true << true << qint64(1) << 1;
+        QTest::newRow("SMS fails: owes only the SMS") << true << false << qint64(2) << 1;
+        QTest::newRow("mail refused, SMS went: logged") << false << true << qint64(1) << 0;
+        QTest::newRow("nothing goes: owes both") << false << false << qint64(0) << 1;
+    }
+    void smsAndMailRecipientGetsWhatIsOwed()
+    {
+        QFETCH(bool, mailTaken);
+        QFETCH(bool, smsSent);
+        QFETCH(qint64, typeAfterFirst);
+        QFETCH(int, mailsInTheEnd);
+        test::ConsoleFixture f;
+        f.report({QStringLiteral("01")});
+        f.console.setShuttingDown(true); // taken in, not sent
+        f.console.showNewActueel();
+        f.console.setShuttingDown(false);
+        // Only Jan's dispatch: a failed pass does not go on to an older one.
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE ontvanger_id = ?"),
+                             {sql::boolValue(true), f.marieke}));
+        f.mail.accept = mailTaken;
+        f.sms.succeed = smsSent;
+        f.console.dispatchTick();
+        f.settle();
+        const QString janRow = QStringLiteral("SELECT %1 FROM uitmeld WHERE ontvanger_id = ?");
+        QCOMPARE(f.number(janRow.arg(QStringLiteral("uitmeldtype")), {f.jan}), typeAfterFirst);
+        QCOMPARE(f.number(janRow.arg(QStringLiteral("pogingen")), {f.jan}), smsSent ? 1 : 0);
+        QCOMPARE(f.logText().contains(QStringLiteral("e-mail niet aangeboden, alleen de SMS is "
+                                                     "verstuurd")),
+                 !mailTaken && smsSent);
+
+        f.mail.accept = true;
+        f.sms.succeed = true;
+        f.sms.sent.clear();
+        f.console.dispatchTick();
+        f.settle();
+        QCOMPARE(f.mail.sent.size(), mailsInTheEnd);
+        QCOMPARE(f.sms.sent.size(), smsSent ? 0 : 1); // Jan's SMS again only when it had not gone
+        QCOMPARE(f.number(janRow.arg(QStringLiteral("uitmeldtype")), {f.jan}), 1);
+        QCOMPARE(f.number(janRow.arg(QStringLiteral("pogingen")), {f.jan}), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
+    }
+
     void deletedRecipientDoesNotBlockOlderDispatches()
     {
         test::ConsoleFixture f;
