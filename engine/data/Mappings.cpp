@@ -117,6 +117,13 @@ const RowMapping<UitmeldClaim>& uitmeldclaim()
     return m;
 }
 
+const RowMapping<UitmeldMail>& uitmeldmail()
+{
+    using R = UitmeldMail;
+    static const RowMapping<R> m{QStringLiteral("uitmeldmail"), {field("uitmeld_id", &R::uitmeld_id)}};
+    return m;
+}
+
 const RowMapping<ComPort>& comports()
 {
     using R = ComPort;

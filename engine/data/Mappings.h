@@ -20,5 +20,6 @@ const RowMapping<Gebruiker>& gebruikers();
 // Our own table: every (dispatch, line) pair, so each recipient on duty keeps its lines.
 const RowMapping<UitmeldLink>& uitmeldlink();
 const RowMapping<UitmeldClaim>& uitmeldclaim();
+const RowMapping<UitmeldMail>& uitmeldmail();
 
 } // namespace taviro::mapping

@@ -30,13 +30,15 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldlink_uitmeld", "uitmeldlink", "uitmeld_id"},
     {"ix_uitmeldlink_meldindex", "uitmeldlink", "meldindex_id"},
     {"ix_uitmeldclaim_uitmeld", "uitmeldclaim", "uitmeld_id"},
+    {"ix_uitmeldmail_uitmeld", "uitmeldmail", "uitmeld_id"},
 };
 
 } // namespace
 
 Status createExtensions(const DatabaseConnector& conn)
 {
-    for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim())})
+    for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
+                               specOf(mapping::uitmeldmail())})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {

@@ -25,7 +25,7 @@ constexpr int kCandidatesPerPass = 50;
 Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
                    const MessageComposer& composer, SmsGateway& sms, MailSender& mail)
     : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail),
-      m_claims(conn, log, defaultStationName())
+      m_claims(conn, log, defaultStationName()), m_owedMails(conn, log, composer, mail)
 {
 }
 
@@ -34,6 +34,8 @@ void Delivery::tick()
     m_claims.renew();
     m_claims.retryUnrecorded();
     m_claims.recoverStale();
+    if (!m_shuttingDown)
+        m_owedMails.retry();
 }
 
 bool Delivery::deliverNextDispatch()
@@ -118,10 +120,11 @@ bool Delivery::deliverNextDispatch()
         bool delivered = mailed;
         bool smsOwed = false;
         if (r.UseSMS && !m_shuttingDown) {
-            const bool texted = sendSmsDispatch(uitmeldId, r);
+            const bool texted = sendSmsDispatch(uitmeldId, r, mailOwed && !mailed);
             if (texted && mailOwed && !mailed)
                 m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: e-mail niet aangeboden, "
-                                              "alleen de SMS is verstuurd.")
+                                              "alleen de SMS is verstuurd; de e-mail wordt elke "
+                                              "minuut opnieuw aangeboden.")
                                    .arg(uitmeldId)
                                    .arg(r.naam),
                                1);
@@ -135,7 +138,7 @@ bool Delivery::deliverNextDispatch()
     return false;
 }
 
-bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
+bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailOwed)
 {
     const std::optional<QString> text = m_composer.composeSmsText(uitmeldId);
     if (!text) {
@@ -148,17 +151,14 @@ bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
     const bool sent = text->isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, *text);
     if (!sent)
         return false; // stays pending; the next pass tries again without counting
-    m_claims.record(uitmeldId, DispatchClaims::Outcome::SmsSent);
+    m_claims.record(uitmeldId, mailOwed ? DispatchClaims::Outcome::SmsSentMailOwed
+                                        : DispatchClaims::Outcome::SmsSent);
     return true;
 }
 
 bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
 {
-    QString address = recipient.email;
-    while (!address.isEmpty() && QStringLiteral(" \r\n").contains(address.back()))
-        address.chop(1);
-    while (!address.isEmpty() && QStringLiteral(" \r\n").contains(address.front()))
-        address.remove(0, 1);
+    const QString address = trimAddress(recipient.email);
     const std::optional<ComposedEmail> mail = m_composer.composeDispatchEmail(uitmeldId);
     if (!mail) {
         m_log.writeLog(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DispatchClaims.h"
+#include "OwedMails.h"
 #include "Rows.h"
 
 #include <QString>
@@ -37,7 +38,9 @@ public:
     // ones. True when a dispatch was delivered (the caller may run the next
     // pass at once to drain a backlog).
     bool deliverNextDispatch();
-    bool sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient);
+    // mailOwed: the mail service refused this dispatch's e-mail; it is kept
+    // owed (OwedMails) when the SMS goes.
+    bool sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailOwed = false);
     bool sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
     // Sent but unacknowledged SMS dispatches of today or yesterday with
     // attempts left become pending again. Returns how many.
@@ -46,7 +49,8 @@ public:
     void setShuttingDown(bool on) { m_shuttingDown = on; }
 
     // Every minute: keeps this station's claims alive, writes outcomes an
-    // outage held back, and offers again what a dead station left claimed.
+    // outage held back, offers again what a dead station left claimed, and
+    // hands over e-mails the mail service refused before.
     void tick();
     DispatchClaims& claims() { return m_claims; }
 
@@ -59,6 +63,7 @@ private:
     SmsGateway& m_sms;
     MailSender& m_mail;
     DispatchClaims m_claims;
+    OwedMails m_owedMails;
     bool m_shuttingDown = false;
 };
 

@@ -80,6 +80,7 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
     QString update;
     switch (outcome) {
     case Outcome::SmsSent:
+    case Outcome::SmsSentMailOwed:
         update = QStringLiteral(
             "UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 WHERE id = ?");
         break;
@@ -96,7 +97,8 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
         break;
     }
     QVariantList binds;
-    if (outcome == Outcome::SmsSent || outcome == Outcome::EmailSentDone)
+    if (outcome == Outcome::SmsSent || outcome == Outcome::SmsSentMailOwed ||
+        outcome == Outcome::EmailSentDone)
         binds << sql::boolValue(true);
     else if (outcome == Outcome::Released)
         binds << sql::boolValue(false);
@@ -106,6 +108,9 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
     Status s = tx.begin();
     if (s)
         s = m_conn.exec(update, binds);
+    if (s && outcome == Outcome::SmsSentMailOwed)
+        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
+                        {key(uitmeldId)});
     // The e-mail of a recipient who also gets SMS leaves the claim to the SMS.
     if (s && outcome != Outcome::EmailSentKeepSms)
         s = m_conn.exec(

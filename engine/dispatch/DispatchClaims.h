@@ -29,6 +29,7 @@ class DispatchClaims
 public:
     enum class Outcome {
         SmsSent,          // one attempt more, an SMS dispatch from now on
+        SmsSentMailOwed,  // as SmsSent; the e-mail the mail service refused is owed
         EmailSentKeepSms, // the e-mail went; the SMS repetition goes on
         EmailSentDone,    // an e-mail-only recipient: done
         Released,         // nothing went out: pending again, no attempt counted

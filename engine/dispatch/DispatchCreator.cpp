@@ -25,20 +25,6 @@ QVariant key(qint64 id)
     return QVariant::fromValue(id);
 }
 
-// An address field of only blanks and line breaks counts as empty.
-QString trimAddress(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    auto blank = [](QChar c) {
-        return c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
-    };
-    while (b < e && blank(s[b]))
-        ++b;
-    while (e > b && blank(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
-}
-
 struct LineRecord
 {
     qint64 lineId = 0;

@@ -19,6 +19,19 @@ QString edge(qint64 flank)
 
 } // namespace
 
+QString trimAddress(const QString& s)
+{
+    qsizetype b = 0, e = s.size();
+    auto blank = [](QChar c) {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    };
+    while (b < e && blank(s[b]))
+        ++b;
+    while (e > b && blank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
 MessageComposer::MessageComposer(const DatabaseConnector& conn) : m_conn(conn) {}
 
 std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,

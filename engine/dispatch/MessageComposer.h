@@ -18,6 +18,10 @@ struct SmsGroup
     QStringList lines;
 };
 
+// An e-mail address as typed in a settings or recipient field, without the
+// blanks and line breaks around it; only blanks and breaks count as empty.
+QString trimAddress(const QString& s);
+
 struct ComposedEmail
 {
     QString subject;

@@ -111,6 +111,10 @@ Result<CopyCounts> copyDatabase(const DatabaseSettings& from, const DatabaseSett
         s = tx.begin();
         QList<schema::TableSpec> tables = schema::version29Tables();
         tables.append(schema::specOf(mapping::uitmeldlink()));
+        // E-mails still owed go along, so moving the installation loses none;
+        // a source from before they were kept has none to give.
+        if ((*source)->scalar(QStringLiteral("SELECT COUNT(*) FROM uitmeldmail")))
+            tables.append(schema::specOf(mapping::uitmeldmail()));
         for (const schema::TableSpec& t : tables)
             if (s)
                 s = (*target)->exec(schema::createTableSql(t, (*target)->dialect(), true));

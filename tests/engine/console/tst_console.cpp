@@ -469,7 +469,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("mailsInTheEnd");
         QTest::newRow("both go") << true << true << qint64(1) << 1;
         QTest::newRow("SMS fails: owes only the SMS") << true << false << qint64(2) << 1;
-        QTest::newRow("mail refused, SMS went: logged") << false << true << qint64(1) << 0;
+        QTest::newRow("mail refused, SMS went: owed") << false << true << qint64(1) << 1;
         QTest::newRow("nothing goes: owes both") << false << false << qint64(0) << 1;
     }
     void smsAndMailRecipientGetsWhatIsOwed()
@@ -507,6 +507,54 @@ private Q_SLOTS:
         QCOMPARE(f.number(janRow.arg(QStringLiteral("uitmeldtype")), {f.jan}), 1);
         QCOMPARE(f.number(janRow.arg(QStringLiteral("pogingen")), {f.jan}), 1);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldmail")), 0);
+    }
+
+    // The mail service refused Jan's e-mail while his SMS went: the e-mail is
+    // offered every minute until the service takes it, unless nobody needs it
+    // any more.
+    void owedMailWaitsForTheMailService_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("serviceBack");
+        QTest::addColumn<int>("mails");
+        QTest::addColumn<qint64>("stillOwed");
+        QTest::newRow("service back") << QString() << true << 1 << qint64(0);
+        QTest::newRow("service still away") << QString() << false << 0 << qint64(1);
+        QTest::newRow("acknowledged meanwhile") << QStringLiteral("ack") << true << 0 << qint64(0);
+        QTest::newRow("recipient without e-mail now")
+            << QStringLiteral("UPDATE ontvangers SET UseEmail = ? WHERE id = ?") << true << 0
+            << qint64(0);
+    }
+    void owedMailWaitsForTheMailService()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, serviceBack);
+        QFETCH(int, mails);
+        QFETCH(qint64, stillOwed);
+        test::ConsoleFixture f;
+        const qint64 melding = f.report({QStringLiteral("01")});
+        f.mail.accept = false;
+        f.console.showNewActueel();
+        f.settle();
+        QCOMPARE(f.sms.sent.size(), 2);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldmail")), 1);
+        if (meanwhile == QLatin1String("ack"))
+            QVERIFY(f.console.bevestigMelding(melding));
+        else if (!meanwhile.isEmpty())
+            QVERIFY(f.conn->exec(meanwhile, {sql::boolValue(false), f.jan}));
+
+        f.mail.accept = serviceBack;
+        f.console.dispatchTick();
+        f.console.dispatchTick(); // a second station's tick finds nothing more to send
+        QCOMPARE(f.mail.sent.size(), mails);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldmail")), stillOwed);
+        if (mails > 0) {
+            QCOMPARE(f.mail.sent[0].address, QStringLiteral("jan@example.nl"));
+            QVERIFY(f.mail.sent[0].body.contains(QStringLiteral("Inbraak hal")));
+            QVERIFY(f.logText().contains(QStringLiteral("e-mail aan Jan de Vries alsnog aangeboden")));
+        }
+        QCOMPARE(f.sms.sent.size(), 2); // the SMS do not go again for it
     }
 
     void deletedRecipientDoesNotBlockOlderDispatches()

@@ -53,6 +53,7 @@ QList<schema::TableSpec> allTables()
 {
     QList<schema::TableSpec> t = schema::version29Tables();
     t.append(schema::specOf(mapping::uitmeldlink()));
+    t.append(schema::specOf(mapping::uitmeldmail()));
     return t;
 }
 
@@ -70,7 +71,8 @@ private Q_SLOTS:
         test::TestDatabase source(true);
         QVERIFY2(source.ok(), qPrintable(source.error()));
         auto conn = source.connect();
-        // Gaps in the keys, an apostrophe, a date and a line linked to a dispatch.
+        // Gaps in the keys, an apostrophe, a date, a line linked to a dispatch
+        // and the e-mail that dispatch still owes.
         const QDateTime at(QDate(2026, 12, 2), QTime(23, 59, 58));
         auto stored = SqlReportStore(*conn).store(
             {QStringLiteral("7001"),
@@ -85,6 +87,9 @@ private Q_SLOTS:
         const qint64 dispatch = *UitmeldRepository(*conn).insert(u);
         QVERIFY(conn->exec(QStringLiteral(
                                "INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, 1)"),
+                           {dispatch})
+                    .ok());
+        QVERIFY(conn->exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
                            {dispatch})
                     .ok());
 
