@@ -274,7 +274,20 @@ Status DatabaseConnector::exec(const QString& sql, const QVariantList& binds) co
 
 void DatabaseConnector::noteFailure(const QSqlError& error) const
 {
-    if (m_settings.dialect == Dialect::PostgreSQL && isConnectionLost(error))
+    if (m_settings.dialect != Dialect::PostgreSQL || m_lost)
+        return;
+    if (isConnectionLost(error)) {
+        m_lost = true;
+        return;
+    }
+    // A connection that broke in the middle of a statement can fail it with
+    // neither a state nor a text. Unnoticed, the station would keep using the
+    // dead connection and never reconnect, so ask the server once.
+    if (!error.nativeErrorCode().isEmpty())
+        return;
+    QSqlQuery probe(database());
+    if (!probe.exec(QStringLiteral("SELECT 1")) &&
+        (isConnectionLost(probe.lastError()) || probe.lastError().nativeErrorCode().isEmpty()))
         m_lost = true;
 }
 

@@ -142,6 +142,10 @@ private Q_SLOTS:
         QVERIFY(stored >= before + after);
         qInfo("%lld reports stored, %lld taken in, %lld SMS, %lld e-mails", stored, taken, sms,
               mail);
+        if (sms != 2 * stored || mail != stored) // what the stations said about their sends
+            for (const QString& line : allLogs(f->db.folder()).split(QLatin1Char('\n')))
+                if (line.contains(QLatin1String("Uitmelding")))
+                    qInfo("%s", qPrintable(line.trimmed()));
         QCOMPARE(taken, stored);
         QCOMPARE(f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 2 * stored);
         QCOMPARE(f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen <> 1")), 0);
