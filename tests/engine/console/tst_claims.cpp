@@ -50,21 +50,27 @@ private Q_SLOTS:
         QTest::addColumn<QString>("station");
         QTest::addColumn<int>("lease");
         QTest::addColumn<int>("janSms");
-        QTest::newRow("another station, lease ran out") << "kapot-station" << -5 << 1;
-        QTest::newRow("another station, still alive") << "levend-station" << 180 << 0;
-        QTest::newRow("this station before a restart") << defaultStationName() << 180 << 1;
+        QTest::addColumn<bool>("mailRecorded"); // it died between Jan's e-mail and his SMS
+        QTest::newRow("another station, lease ran out") << "kapot-station" << -5 << 1 << false;
+        QTest::newRow("another station, still alive") << "levend-station" << 180 << 0 << false;
+        QTest::newRow("this station before a restart") << defaultStationName() << 180 << 1 << false;
+        QTest::newRow("died after the e-mail: only the SMS")
+            << "kapot-station" << -5 << 1 << true;
     }
     void leftClaimIsOfferedAgain()
     {
         QFETCH(QString, station);
         QFETCH(int, lease);
         QFETCH(int, janSms);
+        QFETCH(bool, mailRecorded);
         test::ConsoleFixture f;
         pendingReport(f);
         const qint64 dispatch = janDispatch(f);
         DispatchClaims died(*f.conn, f.log, station);
         died.setLeaseSeconds(lease);
         QVERIFY(died.claim(dispatch).has_value());
+        if (mailRecorded)
+            died.record(dispatch, DispatchClaims::Outcome::EmailSentKeepSms);
 
         // A console started now: its first pass and its minute tick.
         test::FakeSmsService sms;
@@ -82,6 +88,7 @@ private Q_SLOTS:
                 return r.mobileNumber == QStringLiteral("+31612345678");
             });
         QCOMPARE(toJan, qsizetype(janSms));
+        QCOMPARE(mail.sent.size(), janSms && !mailRecorded ? 1 : 0);
         QCOMPARE(f.number(QStringLiteral("SELECT pogingen FROM uitmeld WHERE id = ?"), {dispatch}),
                  qint64(janSms));
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), janSms ? 0 : 1);
