@@ -84,9 +84,12 @@ private Q_SLOTS:
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
             stations[i].setProcessEnvironment(env);
+            // A short lease, so that claims cut off with the connection come
+            // back within the test; still long enough for a station slowed by
+            // a loaded machine to reconnect and record what it sent first.
             stations[i].start(child, {f->db.path(),
                                       f->db.folder() + QStringLiteral("/station%1/").arg(i),
-                                      stopFile, QStringLiteral("3")});
+                                      stopFile, QStringLiteral("8")});
             QVERIFY(stations[i].waitForStarted());
         }
 
