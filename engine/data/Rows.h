@@ -113,9 +113,6 @@ struct UitmeldLink
     qint64 meldindex_id = 0;
 };
 
-// A station's claim on a dispatch it is sending: kept until the outcome is
-// recorded, so a station that dies mid-send leaves a trace that others can
-// turn back into a pending dispatch once the claim's lease has run out.
 // An e-mail a dispatch still owes: the mail service refused it while the
 // SMS of the same dispatch went out, so the dispatch counts as sent by SMS.
 struct UitmeldMail
@@ -124,6 +121,9 @@ struct UitmeldMail
     qint64 uitmeld_id = 0;
 };
 
+// A station's claim on a dispatch it is sending: kept until the outcome is
+// recorded, so a station that dies mid-send leaves a trace that others can
+// turn back into a pending dispatch once the claim's lease has run out.
 struct UitmeldClaim
 {
     qint64 id = 0;
