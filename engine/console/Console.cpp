@@ -4,6 +4,7 @@
 #include "DatabaseConnector.h"
 #include "EventLog.h"
 #include "Repositories.h"
+#include "SqlValues.h"
 #include "TestAlarms.h"
 #include "Transaction.h"
 #include "UnmannedSchedule.h"
@@ -14,10 +15,6 @@
 namespace taviro {
 
 namespace {
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
 constexpr int kTimerMsecs = 60000;
 } // namespace
 
@@ -63,7 +60,7 @@ Status Console::claim(qint64 meldingId, bool& claimed)
     // Only an unseen report is taken in: whoever got here first has it.
     auto n = m_sql.update(
         QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
-        {sql::boolValue(true), sql::boolValue(m_bemand), key(meldingId), sql::boolValue(false)});
+        {sql::boolValue(true), sql::boolValue(m_bemand), sql::keyValue(meldingId), sql::boolValue(false)});
     if (!n)
         return Status::failure(n.error());
     claimed = *n != 0;
@@ -228,7 +225,7 @@ Status Console::bevestigMelding(qint64 meldingId)
     if (s)
         s = m_conn.exec(QStringLiteral("UPDATE meldingen SET %1 = ? WHERE id = ?")
                             .arg(m_conn.id(QStringLiteral("show"))),
-                        {sql::boolValue(false), key(meldingId)});
+                        {sql::boolValue(false), sql::keyValue(meldingId)});
     // Every dispatch of the report, each recipient's: repetition stops for all.
     // An acknowledgement the recipient made himself (type 2) stays his.
     if (s)
@@ -239,8 +236,8 @@ Status Console::bevestigMelding(qint64 meldingId)
                 "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
                 "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? "
                 "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id = ?)"),
-            {sql::dateValue(m_clock.now(), m_conn.dialect()), key(m_gebruikerId), key(meldingId),
-             key(meldingId)});
+            {sql::dateValue(m_clock.now(), m_conn.dialect()), sql::keyValue(m_gebruikerId), sql::keyValue(meldingId),
+             sql::keyValue(meldingId)});
     if (s)
         s = tx.commit();
     if (!s) {
@@ -307,7 +304,7 @@ void Console::dropAcknowledgedElsewhere()
         QVariantList binds{sql::boolValue(false)};
         QStringList marks;
         for (qint64 id : chunk) {
-            binds.append(key(id));
+            binds.append(sql::keyValue(id));
             marks.append(QStringLiteral("?"));
         }
         auto q =

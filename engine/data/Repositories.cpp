@@ -14,11 +14,6 @@ Result<std::optional<Row>> firstOf(const Result<QList<Row>>& rows)
     return std::optional<Row>(rows->first());
 }
 
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
-
 } // namespace
 
 Result<std::optional<Melder>> MelderRepository::findByAlias(const QString& alias) const
@@ -29,13 +24,13 @@ Result<std::optional<Melder>> MelderRepository::findByAlias(const QString& alias
 Result<QList<Alarm>> AlarmRepository::forMelder(qint64 melderId) const
 {
     return list(QStringLiteral("WHERE melder_id = ? AND deleted = ? ORDER BY functie"),
-                {key(melderId), sql::boolValue(false)});
+                {sql::keyValue(melderId), sql::boolValue(false)});
 }
 
 Result<std::optional<Alarm>> AlarmRepository::findByFunctie(qint64 melderId, const QString& functie) const
 {
     return firstOf(list(QStringLiteral("WHERE melder_id = ? AND functie = ? ORDER BY deleted, id"),
-                        {key(melderId), sql::textValue(functie)}));
+                        {sql::keyValue(melderId), sql::textValue(functie)}));
 }
 
 Result<std::optional<Gebruiker>> GebruikerRepository::checkLogin(const QString& loginnaam,
@@ -47,22 +42,22 @@ Result<std::optional<Gebruiker>> GebruikerRepository::checkLogin(const QString& 
 
 Result<QList<MeldIndex>> MeldIndexRepository::forMelding(qint64 meldingId) const
 {
-    return list(QStringLiteral("WHERE melding_id = ? ORDER BY id"), {key(meldingId)});
+    return list(QStringLiteral("WHERE melding_id = ? ORDER BY id"), {sql::keyValue(meldingId)});
 }
 
 Result<QList<UitmeldLink>> UitmeldLinkRepository::forUitmeld(qint64 uitmeldId) const
 {
-    return list(QStringLiteral("WHERE uitmeld_id = ? ORDER BY meldindex_id"), {key(uitmeldId)});
+    return list(QStringLiteral("WHERE uitmeld_id = ? ORDER BY meldindex_id"), {sql::keyValue(uitmeldId)});
 }
 
 Result<QList<ComPort>> ComPortRepository::withDesignation(qint64 designation) const
 {
-    return list(QStringLiteral("WHERE designation = ? ORDER BY number"), {key(designation)});
+    return list(QStringLiteral("WHERE designation = ? ORDER BY number"), {sql::keyValue(designation)});
 }
 
 Status ComPortRepository::remove(qint64 id) const
 {
-    return m_conn.exec(QStringLiteral("DELETE FROM comports WHERE id = ?"), {key(id)});
+    return m_conn.exec(QStringLiteral("DELETE FROM comports WHERE id = ?"), {sql::keyValue(id)});
 }
 
 Result<std::optional<Settings>> SettingsRepository::load() const

@@ -11,6 +11,11 @@ QVariant boolValue(bool b)
     return QVariant(b);
 }
 
+QVariant keyValue(qint64 id)
+{
+    return QVariant::fromValue(id);
+}
+
 QVariant textValue(const QString& s)
 {
     // A null QString would be bound as SQL NULL; texts are stored as '' instead.

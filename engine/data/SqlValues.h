@@ -13,6 +13,8 @@ namespace taviro::sql {
 // in SQLite and timestamp in PostgreSQL; texts never NULL when we write them.
 
 QVariant boolValue(bool b);
+// A key (an id or a foreign key) as a 64-bit integer, whatever the caller holds.
+QVariant keyValue(qint64 id);
 QVariant textValue(const QString& s);
 QVariant dateValue(const QDateTime& dt, Dialect dialect);
 

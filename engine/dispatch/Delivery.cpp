@@ -6,15 +6,11 @@
 #include "MessageComposer.h"
 #include "Repositories.h"
 #include "ServiceInterfaces.h"
+#include "SqlValues.h"
 
 namespace taviro {
 
 namespace {
-
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
 
 // How many pending dispatches one pass looks at before giving up on finding a
 // reachable recipient; keeps a pass short whatever the backlog.
@@ -194,7 +190,7 @@ int Delivery::rearmSmsDispatches()
                        "bevestiger = 0 AND pogingen < ? AND %1 >= ? AND NOT EXISTS (SELECT 1 "
                        "FROM uitmeldclaim WHERE uitmeldclaim.uitmeld_id = uitmeld.id)")
             .arg(m_conn.id(QStringLiteral("date"))),
-        {sql::boolValue(false), sql::boolValue(true), key(sql::toLong(*max)),
+        {sql::boolValue(false), sql::boolValue(true), sql::keyValue(sql::toLong(*max)),
          sql::dateValue(since, m_conn.dialect())});
     if (!q) {
         m_log.writeLog(QStringLiteral("Herhalen: ") + q.error(), 1);

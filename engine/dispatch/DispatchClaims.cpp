@@ -10,13 +10,6 @@
 
 namespace taviro {
 
-namespace {
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
-} // namespace
-
 QString defaultStationName()
 {
     const QString named = qEnvironmentVariable("TAVIRO_STATION").trimmed();
@@ -44,7 +37,7 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
         auto q = m_conn.query(
             QStringLiteral(
                 "UPDATE uitmeld SET done = ? WHERE id = ? AND done = ? RETURNING uitmeldtype"),
-            {sql::boolValue(true), key(uitmeldId), sql::boolValue(false)});
+            {sql::boolValue(true), sql::keyValue(uitmeldId), sql::boolValue(false)});
         if (!q) {
             s = Status::failure(q.error());
         } else {
@@ -58,12 +51,12 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
     // A claim left by an earlier round of the same dispatch is replaced.
     if (s)
         s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ?"),
-                        {key(uitmeldId)});
+                        {sql::keyValue(uitmeldId)});
     if (s)
         s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldclaim (uitmeld_id, station, expires) "
                                        "VALUES (?, ?, %1 + ?)")
                             .arg(nowSeconds()),
-                        {key(uitmeldId), sql::textValue(m_station), key(m_leaseSeconds)});
+                        {sql::keyValue(uitmeldId), sql::textValue(m_station), sql::keyValue(m_leaseSeconds)});
     if (s)
         s = tx.commit();
     if (!s) {
@@ -102,7 +95,7 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
         binds << sql::boolValue(true);
     else if (outcome == Outcome::Released)
         binds << sql::boolValue(false);
-    binds << key(uitmeldId);
+    binds << sql::keyValue(uitmeldId);
 
     Transaction tx(m_conn);
     Status s = tx.begin();
@@ -110,12 +103,12 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
         s = m_conn.exec(update, binds);
     if (s && outcome == Outcome::SmsSentMailOwed)
         s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
-                        {key(uitmeldId)});
+                        {sql::keyValue(uitmeldId)});
     // The e-mail of a recipient who also gets SMS leaves the claim to the SMS.
     if (s && outcome != Outcome::EmailSentKeepSms)
         s = m_conn.exec(
             QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ? AND station = ?"),
-            {key(uitmeldId), sql::textValue(m_station)});
+            {sql::keyValue(uitmeldId), sql::textValue(m_station)});
     if (s)
         s = tx.commit();
     return s;
@@ -150,12 +143,12 @@ void DispatchClaims::retryUnrecorded()
 
 void DispatchClaims::renew()
 {
-    QVariantList binds{key(m_leaseSeconds), sql::textValue(m_station)};
+    QVariantList binds{sql::keyValue(m_leaseSeconds), sql::textValue(m_station)};
     QStringList marks;
     if (m_inFlight != 0)
-        binds << key(m_inFlight);
+        binds << sql::keyValue(m_inFlight);
     for (const Unrecorded& u : m_unrecorded)
-        binds << key(u.uitmeldId);
+        binds << sql::keyValue(u.uitmeldId);
     if (binds.size() == 2)
         return;
     for (qsizetype i = 2; i < binds.size(); ++i)
@@ -211,7 +204,7 @@ int DispatchClaims::recoverStale()
         Result<int> gone = 0;
         if (s) {
             auto d = m_conn.query(QStringLiteral("DELETE FROM uitmeldclaim WHERE id = ?"),
-                                  {key(c.claimId)});
+                                  {sql::keyValue(c.claimId)});
             if (d)
                 gone = d->numRowsAffected();
             else
@@ -220,7 +213,7 @@ int DispatchClaims::recoverStale()
         if (s && *gone == 1)
             s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND "
                                            "bevestiger = 0"),
-                            {sql::boolValue(false), key(c.uitmeldId)});
+                            {sql::boolValue(false), sql::keyValue(c.uitmeldId)});
         if (s)
             s = tx.commit();
         if (!s) {

@@ -20,11 +20,6 @@ using namespace keylists;
 
 namespace {
 
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
-
 struct LineRecord
 {
     qint64 lineId = 0;
@@ -116,7 +111,7 @@ Status DispatchCreator::readLines(const QList<qint64>& meldingIds, QList<Plan>& 
         QVariantList binds;
         binds.reserve(chunk.size() + 1);
         for (qint64 id : chunk)
-            binds << key(id);
+            binds << sql::keyValue(id);
         binds << sql::boolValue(false);
         Status read = m_sql.rows(
             textFor(m_readTexts, chunk.size(), make), binds, [&](const QSqlQuery& q) {
@@ -248,7 +243,7 @@ Status DispatchCreator::markNotForwarded(const QList<qint64>& lines)
         const QList<qint64> chunk = padded(lines.mid(from, kMaxList));
         QVariantList binds{sql::boolValue(false)};
         for (qint64 id : chunk)
-            binds << key(id);
+            binds << sql::keyValue(id);
         if (Status s = m_sql.exec(textFor(m_notForwardedTexts, chunk.size(), make), binds); !s)
             return s;
     }
@@ -271,11 +266,11 @@ Status DispatchCreator::setDispatchOfLines(const QList<std::pair<qint64, qint64>
         QVariantList binds;
         binds.reserve(chunk.size() * 3 + 1);
         for (const auto& [line, dispatch] : chunk)
-            binds << key(line) << key(dispatch);
+            binds << sql::keyValue(line) << sql::keyValue(dispatch);
         if (forwarded)
             binds << sql::boolValue(true);
         for (const auto& pair : chunk)
-            binds << key(pair.first);
+            binds << sql::keyValue(pair.first);
         const QString& text =
             textFor(forwarded ? m_forwardedTexts : m_bookedTexts, chunk.size(), make);
         if (Status s = m_sql.exec(text, binds); !s)
@@ -297,7 +292,7 @@ Status DispatchCreator::link(const QList<std::pair<qint64, qint64>>& pairs)
         QVariantList binds;
         binds.reserve(2 * n);
         for (qsizetype i = from; i < from + n; ++i)
-            binds << key(pairs[i].first) << key(pairs[i].second);
+            binds << sql::keyValue(pairs[i].first) << sql::keyValue(pairs[i].second);
         if (Status s = m_sql.exec(textFor(m_linkTexts, n, make), binds); !s)
             return s;
         from += n;
@@ -328,7 +323,7 @@ Result<QList<CreatedDispatches>> DispatchCreator::createDispatches(
     for (Plan& plan : plans) {
         notForwarded += plan.skippedIds;
         if (!plan.kept.isEmpty()) {
-            auto id = m_sql.insert(m_insertDispatch, {key(0), sql::boolValue(true), date});
+            auto id = m_sql.insert(m_insertDispatch, {sql::keyValue(0), sql::boolValue(true), date});
             if (!id)
                 return R::failure(id.error());
             plan.out.bookkeepingId = *id;
@@ -338,7 +333,7 @@ Result<QList<CreatedDispatches>> DispatchCreator::createDispatches(
             }
         }
         for (const auto& [recipient, lines] : plan.recipients) {
-            auto id = m_sql.insert(m_insertDispatch, {key(recipient), sql::boolValue(false), date});
+            auto id = m_sql.insert(m_insertDispatch, {sql::keyValue(recipient), sql::boolValue(false), date});
             if (!id)
                 return R::failure(id.error());
             plan.out.dispatchIds.append(*id);

@@ -12,10 +12,6 @@
 namespace taviro {
 
 namespace {
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
 
 // A minute's share: a long-refused backlog drains over several ticks.
 constexpr int kMailsPerRound = 20;
@@ -100,14 +96,14 @@ OwedMails::Step OwedMails::offer(qint64 uitmeldId, qint64 ontvangerId)
 bool OwedMails::take(qint64 uitmeldId) const
 {
     auto q = m_conn.query(QStringLiteral("DELETE FROM uitmeldmail WHERE uitmeld_id = ?"),
-                          {key(uitmeldId)});
+                          {sql::keyValue(uitmeldId)});
     return q && q->numRowsAffected() > 0;
 }
 
 void OwedMails::putBack(qint64 uitmeldId) const
 {
     if (Status s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
-                               {key(uitmeldId)});
+                               {sql::keyValue(uitmeldId)});
         !s)
         m_log.writeLog(QStringLiteral("Uitmelding %1: openstaande e-mail niet te bewaren: %2")
                            .arg(uitmeldId)

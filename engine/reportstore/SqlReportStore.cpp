@@ -8,13 +8,6 @@
 
 namespace taviro {
 
-namespace {
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
-} // namespace
-
 SqlReportStore::SqlReportStore(const DatabaseConnector& conn) : m_conn(conn), m_sql(conn) {}
 
 Result<qint64> SqlReportStore::store(const ReceivedReport& report)
@@ -84,7 +77,7 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
         const QDateTime when = line.date.isValid() ? line.date : received;
         // The line copies the point's state as it is now, so a later change of
         // the point does not rewrite history.
-        lineValues << key(*meldingId) << key(melderId) << key(point->id) << QVariant(line.flank)
+        lineValues << sql::keyValue(*meldingId) << sql::keyValue(melderId) << sql::keyValue(point->id) << QVariant(line.flank)
                    << sql::boolValue(point->actief) << sql::boolValue(point->uurs24) << sql::dateValue(when, d)
                    << sql::boolValue(false);
         lineRows << QStringLiteral("(?, ?, ?, 0, ?, ?, ?, ?, ?)");
@@ -92,7 +85,7 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
             // A check-in: the controller is alive, so the watchdog starts counting again.
             Status s = m_sql.exec(QStringLiteral("UPDATE alarmen SET %1 = ?, tolate = ? WHERE id = ?")
                                        .arg(m_conn.id(QStringLiteral("date"))),
-                                   {sql::dateValue(when, d), sql::boolValue(false), key(point->id)});
+                                   {sql::dateValue(when, d), sql::boolValue(false), sql::keyValue(point->id)});
             if (!s)
                 return Result<qint64>::failure(s.error());
         }
@@ -135,7 +128,7 @@ Status SqlReportStore::loadPoints(qint64 melderId, const QStringList& codes, Poi
     using namespace keylists;
     for (qsizetype from = 0; from < codes.size(); from += kMaxList) {
         const QStringList chunk = padded(codes.mid(from, kMaxList));
-        QVariantList binds{key(melderId)};
+        QVariantList binds{sql::keyValue(melderId)};
         for (const QString& code : chunk)
             binds << sql::textValue(code);
         // A point that exists twice is found as the first one not deleted.
@@ -163,7 +156,7 @@ Result<SqlReportStore::Point> SqlReportStore::pointFor(qint64 melderId, const Re
     auto id = m_sql.insert(QStringLiteral("INSERT INTO alarmen (melder_id, functie, omschrijving, actief, %1, tolate, "
                                           "uitmeldtype, rooster_id, deleted) VALUES (?, ?, ?, ?, ?, ?, 0, 0, ?)")
                                .arg(m_conn.id(QStringLiteral("24uurs"))),
-                           {key(melderId), sql::textValue(line.functie), sql::textValue(line.omschrijving),
+                           {sql::keyValue(melderId), sql::textValue(line.functie), sql::textValue(line.omschrijving),
                             sql::boolValue(true), sql::boolValue(false), sql::boolValue(false),
                             sql::boolValue(false)});
     if (!id)

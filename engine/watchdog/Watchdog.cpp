@@ -8,13 +8,6 @@
 
 namespace taviro {
 
-namespace {
-QVariant key(qint64 id)
-{
-    return QVariant::fromValue(id);
-}
-} // namespace
-
 Watchdog::Watchdog(const DatabaseConnector& conn, const Clock& clock, EventLog& log)
     : m_conn(conn), m_clock(clock), m_log(log)
 {
@@ -58,7 +51,7 @@ qint64 Watchdog::createLateReport(qint64 melderId, qint64 alarmId)
     Result<qint64> melding = Result<qint64>::failure(s.error());
     if (s) {
         s = m_conn.exec(QStringLiteral("UPDATE alarmen SET tolate = ? WHERE id = ?"),
-                        {sql::boolValue(true), key(alarmId)});
+                        {sql::boolValue(true), sql::keyValue(alarmId)});
         if (s)
             melding = m_conn.insert(
                 QStringLiteral(
@@ -72,7 +65,7 @@ qint64 Watchdog::createLateReport(qint64 melderId, qint64 alarmId)
                                "uitmeld_id, flank, %1, actief, "
                                "%2, uitmelden) VALUES (?, ?, ?, 0, 1, ?, ?, ?, ?)")
                     .arg(m_conn.id(QStringLiteral("date")), m_conn.id(QStringLiteral("24uurs"))),
-                {key(*melding), key(melderId), key(alarmId), sql::dateValue(now, d),
+                {sql::keyValue(*melding), sql::keyValue(melderId), sql::keyValue(alarmId), sql::dateValue(now, d),
                  sql::boolValue(true), sql::boolValue(false), sql::boolValue(false)}));
         }
         if (s && melding)
