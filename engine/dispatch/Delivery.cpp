@@ -109,15 +109,14 @@ bool Delivery::deliverNextDispatch()
         // dispatch that owes just the SMS. The other way round a death between
         // SMS and mail would lose the mail: a sent SMS makes it an SMS
         // dispatch, and its repetitions do not mail again.
-        bool mailed = false;
-        const bool mailOwed = r.UseEmail && !m_shuttingDown && *claimedType == 0;
-        if (mailOwed)
-            mailed = sendEmailDispatch(uitmeldId, r);
+        const bool mailDue = r.UseEmail && !m_shuttingDown && *claimedType == 0;
+        const bool mailed = mailDue && sendEmailDispatch(uitmeldId, r);
+        const bool mailRefused = mailDue && !mailed;
         bool delivered = mailed;
         bool smsOwed = false;
         if (r.UseSMS && !m_shuttingDown) {
-            const bool texted = sendSmsDispatch(uitmeldId, r, mailOwed && !mailed);
-            if (texted && mailOwed && !mailed)
+            const bool texted = sendSmsDispatch(uitmeldId, r, mailRefused);
+            if (texted && mailRefused)
                 m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: e-mail niet aangeboden, "
                                               "alleen de SMS is verstuurd; de e-mail wordt elke "
                                               "minuut opnieuw aangeboden.")
@@ -134,7 +133,7 @@ bool Delivery::deliverNextDispatch()
     return false;
 }
 
-bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailOwed)
+bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused)
 {
     const std::optional<QString> text = m_composer.composeSmsText(uitmeldId);
     if (!text) {
@@ -147,8 +146,8 @@ bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, boo
     const bool sent = text->isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, *text);
     if (!sent)
         return false; // stays pending; the next pass tries again without counting
-    m_claims.record(uitmeldId, mailOwed ? DispatchClaims::Outcome::SmsSentMailOwed
-                                        : DispatchClaims::Outcome::SmsSent);
+    m_claims.record(uitmeldId, mailRefused ? DispatchClaims::Outcome::SmsSentMailOwed
+                                           : DispatchClaims::Outcome::SmsSent);
     return true;
 }
 

@@ -38,9 +38,9 @@ public:
     // ones. True when a dispatch was delivered (the caller may run the next
     // pass at once to drain a backlog).
     bool deliverNextDispatch();
-    // mailOwed: the mail service refused this dispatch's e-mail; it is kept
+    // mailRefused: the mail service refused this dispatch's e-mail; it is kept
     // owed (OwedMails) when the SMS goes.
-    bool sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailOwed = false);
+    bool sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
     bool sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
     // Sent but unacknowledged SMS dispatches of today or yesterday with
     // attempts left become pending again. Returns how many.

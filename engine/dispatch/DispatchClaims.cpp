@@ -71,11 +71,13 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
 Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
 {
     QString update;
+    QVariantList binds; // `done` where the statement sets it, then the id
     switch (outcome) {
     case Outcome::SmsSent:
     case Outcome::SmsSentMailOwed:
         update = QStringLiteral(
             "UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 WHERE id = ?");
+        binds << sql::boolValue(true);
         break;
     case Outcome::EmailSentKeepSms:
         // Keeps the claim's done as it is: the SMS outcome decides that.
@@ -84,17 +86,13 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
         break;
     case Outcome::EmailSentDone:
         update = QStringLiteral("UPDATE uitmeld SET done = ?, uitmeldtype = 2 WHERE id = ?");
+        binds << sql::boolValue(true);
         break;
     case Outcome::Released:
         update = QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ?");
+        binds << sql::boolValue(false);
         break;
     }
-    QVariantList binds;
-    if (outcome == Outcome::SmsSent || outcome == Outcome::SmsSentMailOwed ||
-        outcome == Outcome::EmailSentDone)
-        binds << sql::boolValue(true);
-    else if (outcome == Outcome::Released)
-        binds << sql::boolValue(false);
     binds << sql::keyValue(uitmeldId);
 
     Transaction tx(m_conn);

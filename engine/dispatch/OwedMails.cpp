@@ -12,7 +12,6 @@
 namespace taviro {
 
 namespace {
-
 // A minute's share: a long-refused backlog drains over several ticks.
 constexpr int kMailsPerRound = 20;
 } // namespace
