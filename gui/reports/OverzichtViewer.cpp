@@ -24,7 +24,7 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     m_status->setWordWrap(true);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("overzichtProgress"));
-    m_progress->setFormat(QStringLiteral("%v van %m meldingen"));
+    m_progress->setFormat(QStringLiteral("%p%"));
     m_progress->hide();
     m_cancel = new QPushButton(QStringLiteral("Afbreken"), this);
     m_cancel->setObjectName(QStringLiteral("cmdOverzichtAfbreken"));
@@ -63,8 +63,8 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
         m_status->setText(QStringLiteral("Overzicht wordt afgebroken..."));
     });
     connect(m_print, &QPushButton::clicked, this, &OverzichtViewer::printOverzicht);
-    connect(m_previous, &QPushButton::clicked, this, [this] { showPage(m_first - m_pageSize); });
-    connect(m_next, &QPushButton::clicked, this, [this] { showPage(m_first + m_pageSize); });
+    connect(m_previous, &QPushButton::clicked, this, [this] { showPage(m_pageIndex); });
+    connect(m_next, &QPushButton::clicked, this, [this] { showPage(m_pageIndex + 2); });
     updatePager();
 }
 
@@ -76,9 +76,7 @@ QString OverzichtViewer::statusText() const
 bool OverzichtViewer::generate(const OverzichtRequest& request)
 {
     Q_EMIT showRequested();
-    // Only the period overview pages; a day is short enough to show whole.
-    const int pageSize = request.stylesheet == overzicht::kPeriodStylesheet ? kPageSize : 0;
-    if (!m_job.start(request, pageSize)) {
+    if (!m_job.start(request, kPageSize)) {
         m_status->setText(QStringLiteral("Er wordt al een overzicht gemaakt; wacht tot het klaar is of breek het af."));
         return false;
     }
@@ -88,39 +86,37 @@ bool OverzichtViewer::generate(const OverzichtRequest& request)
     m_progress->show();
     m_cancel->show();
     m_print->setEnabled(false);
-    m_document.reset();
+    m_pages.clear();
+    m_pageIndex = 0;
     updatePager();
     return true;
 }
 
-bool OverzichtViewer::showPage(int first)
+bool OverzichtViewer::showPage(int page)
 {
-    if (!m_document || m_pageSize == 0 || first < 1 || first > m_total)
+    if (page < 1 || page > m_pages.size())
         return false;
-    auto html = m_document->apply(OverzichtJob::pageParams(first, m_pageSize));
-    if (!html) {
-        m_status->setText(html.error());
-        return false;
-    }
-    m_first = first;
-    m_browser->setHtml(*html);
+    // The page was made on the worker; the view only parses a hundred reports.
+    m_pageIndex = page - 1;
+    m_browser->setHtml(m_pages.at(m_pageIndex));
     updatePager();
     return true;
 }
 
 void OverzichtViewer::updatePager()
 {
-    const bool paged = m_document && m_pageSize > 0 && m_total > m_pageSize;
+    const bool paged = m_pages.size() > 1;
     m_previous->setVisible(paged);
     m_next->setVisible(paged);
     m_page->setVisible(paged);
     if (!paged)
         return;
-    m_previous->setEnabled(m_first > 1);
-    m_next->setEnabled(m_first + m_pageSize <= m_total);
+    const int first = m_pageIndex * m_pageSize + 1;
+    m_previous->setEnabled(m_pageIndex > 0);
+    m_next->setEnabled(m_pageIndex + 1 < m_pages.size());
     m_page->setText(QStringLiteral("Meldingen %1-%2 van %3")
-                        .arg(m_first)
-                        .arg(std::min(m_first + m_pageSize - 1, m_total))
+                        .arg(first)
+                        .arg(std::min(first + m_pageSize - 1, m_total))
                         .arg(m_total));
 }
 
@@ -134,13 +130,13 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
 {
     m_progress->hide();
     m_cancel->hide();
-    m_document = outcome.document;
+    m_pages = outcome.pages;
     m_pageSize = outcome.pageSize;
     m_total = outcome.stats.meldingen;
-    m_first = 1;
+    m_pageIndex = 0;
     updatePager();
-    if (!outcome.html.isEmpty()) {
-        m_browser->setHtml(outcome.html);
+    if (!m_pages.isEmpty()) {
+        m_browser->setHtml(m_pages.constFirst());
         m_print->setEnabled(true);
     } else if (outcome.xmlWritten) {
         m_browser->setPlainText(QStringLiteral("Het overzicht is opgeslagen in %1, maar kan niet worden getoond.")

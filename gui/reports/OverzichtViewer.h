@@ -29,8 +29,9 @@ public:
 
     // Starts an overview; false when one is still being made.
     bool generate(const OverzichtRequest& request);
-    // Shows the page of reports that starts at `first` (1-based).
-    bool showPage(int first);
+    // Shows a page (1-based) of the overview on screen.
+    bool showPage(int page);
+    int pageCount() const { return int(m_pages.size()); }
     bool busy() const { return m_job.running(); }
     QTextBrowser* browser() const { return m_browser; }
     // The status line under the buttons: progress, figures or what went wrong.
@@ -58,9 +59,9 @@ private:
     QPushButton* m_previous = nullptr;
     QPushButton* m_next = nullptr;
     QLabel* m_page = nullptr;
-    std::shared_ptr<XslDocument> m_document;
+    QStringList m_pages; // made on the worker, one hundred reports each
     int m_pageSize = 0;
-    int m_first = 1;
+    int m_pageIndex = 0;
     int m_total = 0;
     QTextBrowser* m_browser = nullptr;
 };

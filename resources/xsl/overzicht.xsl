@@ -5,10 +5,10 @@
      ordinary browser and paper all show the same thing. -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="html" encoding="UTF-8" indent="no"/>
-  <!-- The console shows a long overview a page at a time: reports van ..
-       van + aantal - 1. A browser passes nothing and gets them all. -->
-  <xsl:param name="van" select="1"/>
-  <xsl:param name="aantal" select="0"/>
+  <!-- The console shows a long overview a page at a time: each page is a
+       document of its own whose root carries the figures of the whole
+       overview. A browser opening overzicht.xml counts for itself. -->
+  <xsl:key name="perMelder" match="melding" use="@alias"/>
 
   <xsl:template match="/overzicht">
     <html>
@@ -38,14 +38,28 @@
       </head>
       <body>
         <h1>Taviro alarmoverzicht</h1>
+        <xsl:variable name="meldingen">
+          <xsl:choose>
+            <xsl:when test="@meldingen"><xsl:value-of select="@meldingen"/></xsl:when>
+            <xsl:otherwise><xsl:value-of select="count(melding)"/></xsl:otherwise>
+          </xsl:choose>
+        </xsl:variable>
         <p class="sub">
-          <xsl:value-of select="count(melding)"/> meldingen,
-          <xsl:value-of select="count(melding/alarm)"/> alarmregels
-          <xsl:if test="melding">
-            — van <xsl:value-of select="melding[last()]/@date"/> tot <xsl:value-of select="melding[1]/@date"/>
+          <xsl:value-of select="$meldingen"/> meldingen,
+          <xsl:choose>
+            <xsl:when test="@alarmen"><xsl:value-of select="@alarmen"/></xsl:when>
+            <xsl:otherwise><xsl:value-of select="count(melding/alarm)"/></xsl:otherwise>
+          </xsl:choose> alarmregels
+          <xsl:if test="@van">
+            — van <xsl:call-template name="dag"><xsl:with-param name="iso" select="@van"/></xsl:call-template>
+            tot <xsl:call-template name="dag"><xsl:with-param name="iso" select="@tot"/></xsl:call-template>
+          </xsl:if>
+          <xsl:if test="@paginas &gt; 1">
+            — meldingen <xsl:value-of select="@eerste"/>-<xsl:value-of select="@eerste + count(melding) - 1"/>
+            (pagina <xsl:value-of select="@pagina"/> van <xsl:value-of select="@paginas"/>)
           </xsl:if>
         </p>
-        <xsl:if test="melder">
+        <xsl:if test="melder and not(@pagina &gt; 1)">
           <table class="grid" cellspacing="0" cellpadding="3">
             <tr><th>Melder</th><th>OS-nummer</th><th>Adres</th><th>Plaats</th><th>Meldingen</th></tr>
             <xsl:for-each select="melder">
@@ -55,7 +69,12 @@
                 <td><xsl:value-of select="alias"/></td>
                 <td><xsl:value-of select="adres"/></td>
                 <td><xsl:value-of select="plaats"/></td>
-                <td class="num"><xsl:value-of select="count(/overzicht/melding[@alias = $alias])"/></td>
+                <td class="num">
+                  <xsl:choose>
+                    <xsl:when test="@meldingen"><xsl:value-of select="@meldingen"/></xsl:when>
+                    <xsl:otherwise><xsl:value-of select="count(key('perMelder', $alias))"/></xsl:otherwise>
+                  </xsl:choose>
+                </td>
               </tr>
             </xsl:for-each>
           </table>
@@ -74,7 +93,7 @@
                 <th>Bevestigd door</th>
                 <th>Bevestigd op</th>
               </tr>
-              <xsl:apply-templates select="melding[$aantal = 0 or (position() &gt;= $van and position() &lt; $van + $aantal)]"/>
+              <xsl:apply-templates select="melding"/>
             </table>
           </xsl:when>
           <xsl:otherwise>
@@ -106,6 +125,12 @@
         <td class="num"><xsl:value-of select="bevestigdop"/></td>
       </tr>
     </xsl:for-each>
+  </xsl:template>
+
+  <!-- A day as the operator reads it: 2026-12-02 as 02-12-2026. -->
+  <xsl:template name="dag">
+    <xsl:param name="iso"/>
+    <xsl:value-of select="concat(substring($iso, 9, 2), '-', substring($iso, 6, 2), '-', substring($iso, 1, 4))"/>
   </xsl:template>
 
   <!-- The words that stand in for a dispatch time get a colour of their own. -->

@@ -3,6 +3,11 @@
      a glance what each installation did overnight and who handled it. -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="html" encoding="UTF-8" indent="no"/>
+  <!-- The console shows a long day a page at a time: each page is a document
+       of its own whose root carries the figures of the whole day and whose
+       transmitters carry their report count and the page their section
+       starts on. A browser opening overzicht.xml counts for itself. -->
+  <xsl:key name="perMelder" match="melding" use="@alias"/>
 
   <xsl:template match="/overzicht">
     <html>
@@ -33,23 +38,39 @@
       </head>
       <body>
         <h1>Taviro dagoverzicht
-          <xsl:if test="melding">
-            <xsl:variable name="d" select="melding[1]/@date"/>
-            <xsl:value-of select="concat(' ', substring($d, 6, 5), '-', substring($d, 1, 4))"/>
+          <xsl:if test="@van">
+            <xsl:value-of select="concat(' ', substring(@van, 9, 2), '-', substring(@van, 6, 2), '-', substring(@van, 1, 4))"/>
           </xsl:if>
         </h1>
         <p class="sub">
-          <xsl:value-of select="count(melding)"/> meldingen,
-          <xsl:value-of select="count(melding/alarm)"/> alarmregels,
-          <xsl:value-of select="count(melding[@bemand = 'true'])"/> bemand ontvangen
+          <xsl:choose>
+            <xsl:when test="@meldingen">
+              <xsl:value-of select="@meldingen"/> meldingen,
+              <xsl:value-of select="@alarmen"/> alarmregels,
+              <xsl:value-of select="@bemandOntvangen"/> bemand ontvangen
+            </xsl:when>
+            <xsl:otherwise>
+              <xsl:value-of select="count(melding)"/> meldingen,
+              <xsl:value-of select="count(melding/alarm)"/> alarmregels,
+              <xsl:value-of select="count(melding[@bemand = 'true'])"/> bemand ontvangen
+            </xsl:otherwise>
+          </xsl:choose>
+          <xsl:if test="@paginas &gt; 1">
+            — meldingen <xsl:value-of select="@eerste"/>-<xsl:value-of select="@eerste + count(melding) - 1"/>
+            (pagina <xsl:value-of select="@pagina"/> van <xsl:value-of select="@paginas"/>)
+          </xsl:if>
         </p>
         <xsl:if test="not(melder)"><p class="leeg">Geen melders gekozen.</p></xsl:if>
-        <xsl:for-each select="melder">
+        <!-- On a page: the transmitters with reports on it, and those without
+             any report at the place they would have in the whole day. -->
+        <xsl:for-each select="melder[not(/overzicht/@pagina) or key('perMelder', alias) or (@meldingen = 0 and @pagina = /overzicht/@pagina)]">
           <xsl:variable name="alias" select="alias"/>
-          <h2><xsl:value-of select="naam"/> (<xsl:value-of select="alias"/>)</h2>
+          <h2><xsl:value-of select="naam"/> (<xsl:value-of select="alias"/>)
+            <xsl:if test="@pagina &lt; /overzicht/@pagina"> — vervolg</xsl:if>
+          </h2>
           <p class="sub"><xsl:value-of select="adres"/>, <xsl:value-of select="plaats"/></p>
           <xsl:choose>
-            <xsl:when test="/overzicht/melding[@alias = $alias]">
+            <xsl:when test="key('perMelder', $alias)">
               <table class="grid" width="99%" cellspacing="0" cellpadding="3">
                 <tr>
                   <th>Tijd <span class="sort">▼</span></th>
@@ -62,7 +83,7 @@
                   <th>Bevestigd door</th>
                   <th>Bevestigd op</th>
                 </tr>
-                <xsl:apply-templates select="/overzicht/melding[@alias = $alias]"/>
+                <xsl:apply-templates select="key('perMelder', $alias)"/>
               </table>
             </xsl:when>
             <xsl:otherwise><p class="leeg">Geen meldingen op deze dag.</p></xsl:otherwise>
