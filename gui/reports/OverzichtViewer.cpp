@@ -59,10 +59,32 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     connect(&m_job, &OverzichtJob::progress, this, &OverzichtViewer::onProgress);
     connect(&m_job, &OverzichtJob::finished, this, &OverzichtViewer::onFinished);
     connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_printJob.running()) {
+            m_printJob.cancel();
+            m_status->setText(QStringLiteral("Afdrukken wordt afgebroken..."));
+            return;
+        }
         m_job.cancel();
         m_status->setText(QStringLiteral("Overzicht wordt afgebroken..."));
     });
-    connect(m_print, &QPushButton::clicked, this, &OverzichtViewer::printOverzicht);
+    connect(&m_printJob, &OverzichtPrintJob::progress, this, [this](int done, int total) {
+        m_progress->setRange(0, total);
+        m_progress->setValue(done);
+        m_status->setText(QStringLiteral("Overzicht wordt afgedrukt: pagina %1 van %2...").arg(done).arg(total));
+    });
+    connect(&m_printJob, &OverzichtPrintJob::finished, this, &OverzichtViewer::onPrinted);
+    m_printers = [this](QString* reason) -> std::unique_ptr<QPrinter> {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        QPrintDialog dialog(printer.get(), this);
+        dialog.setWindowTitle(QStringLiteral("Overzicht afdrukken"));
+        if (dialog.exec() != QDialog::Accepted) {
+            if (reason)
+                reason->clear(); // the operator changed his mind; nothing to tell
+            return nullptr;
+        }
+        return printer;
+    };
+    connect(m_print, &QPushButton::clicked, this, [this] { printOverzicht(); });
     connect(m_previous, &QPushButton::clicked, this, [this] { showPage(m_pageIndex); });
     connect(m_next, &QPushButton::clicked, this, [this] { showPage(m_pageIndex + 2); });
     updatePager();
@@ -76,7 +98,7 @@ QString OverzichtViewer::statusText() const
 bool OverzichtViewer::generate(const OverzichtRequest& request)
 {
     Q_EMIT showRequested();
-    if (!m_job.start(request, kPageSize)) {
+    if (m_printJob.running() || !m_job.start(request, kPageSize)) {
         m_status->setText(QStringLiteral("Er wordt al een overzicht gemaakt; wacht tot het klaar is of breek het af."));
         return false;
     }
@@ -157,13 +179,45 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
     Q_EMIT overzichtShown(outcome.error.isEmpty());
 }
 
-void OverzichtViewer::printOverzicht()
+bool OverzichtViewer::printOverzicht()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Overzicht afdrukken"));
-    if (dialog.exec() == QDialog::Accepted)
-        m_browser->document()->print(&printer);
+    if (m_pages.isEmpty() || m_printJob.running() || m_job.running())
+        return false;
+    QString reason;
+    std::unique_ptr<QPrinter> printer = m_printers ? m_printers(&reason) : nullptr;
+    if (!printer) {
+        if (!reason.isEmpty())
+            onPrinted(reason);
+        return false;
+    }
+    const int pages = int(m_pages.size());
+    if (!m_printJob.start(m_pages, std::move(printer)))
+        return false;
+    m_status->setStyleSheet(QString());
+    m_status->setText(QStringLiteral("Overzicht wordt afgedrukt: pagina 0 van %1...").arg(pages));
+    m_progress->setRange(0, pages);
+    m_progress->setValue(0);
+    m_progress->show();
+    m_cancel->show();
+    m_print->setEnabled(false);
+    return true;
+}
+
+void OverzichtViewer::onPrinted(const QString& error)
+{
+    m_progress->hide();
+    m_cancel->hide();
+    m_print->setEnabled(!m_pages.isEmpty());
+    if (error.isEmpty()) {
+        m_status->setStyleSheet(QString());
+        m_status->setText(QStringLiteral("Het overzicht is afgedrukt (%1 meldingen).").arg(m_total));
+    } else {
+        const QString text = QStringLiteral("Het overzicht is niet afgedrukt: %1.").arg(error);
+        m_status->setStyleSheet(QStringLiteral("color: #b42318; font-weight: bold;"));
+        m_status->setText(text);
+        m_log.writeLog(text, 0);
+    }
+    Q_EMIT overzichtPrinted(error.isEmpty());
 }
 
 } // namespace taviro

@@ -2,6 +2,8 @@
 
 #include "DatabaseSettings.h"
 #include "OverzichtJob.h"
+#include "OverzichtPrintJob.h"
+#include "ReportPrinter.h"
 
 #include <QWidget>
 
@@ -33,6 +35,12 @@ public:
     bool showPage(int page);
     int pageCount() const { return int(m_pages.size()); }
     bool busy() const { return m_job.running(); }
+    bool printing() const { return m_printJob.running(); }
+    // Where "Afdrukken..." prints; by default the printer the operator picks
+    // in the printer dialog. Empty with a reason: nothing is printed.
+    void setPrinterSource(PrinterSource source) { m_printers = std::move(source); }
+    // "Afdrukken...": every page of the overview, on a worker thread.
+    bool printOverzicht();
     QTextBrowser* browser() const { return m_browser; }
     // The status line under the buttons: progress, figures or what went wrong.
     QString statusText() const;
@@ -42,14 +50,18 @@ Q_SIGNALS:
     void showRequested();
     // The overview is on screen (or its failure is).
     void overzichtShown(bool ok);
+    // The print job of the overview has ended.
+    void overzichtPrinted(bool ok);
 
 private:
     void onProgress(int done, int total);
     void onFinished(const OverzichtOutcome& outcome);
-    void printOverzicht();
+    void onPrinted(const QString& error);
     void updatePager();
 
     OverzichtJob m_job;
+    OverzichtPrintJob m_printJob;
+    PrinterSource m_printers;
     EventLog& m_log;
     QString m_loggerPath;
     QLabel* m_status = nullptr;

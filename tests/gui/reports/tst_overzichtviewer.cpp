@@ -15,6 +15,26 @@
 using namespace taviro;
 using namespace taviro::test;
 
+namespace {
+
+// A PDF printer that goes away after a number of sheets, as a printer that
+// is switched off or loses its network in the middle of a long overview.
+class VanishingPrinter : public QPrinter
+{
+public:
+    VanishingPrinter(const QString& path, int sheets) : QPrinter(QPrinter::HighResolution), m_sheets(sheets)
+    {
+        setOutputFormat(QPrinter::PdfFormat);
+        setOutputFileName(path);
+    }
+    bool newPage() override { return --m_sheets > 0 && QPrinter::newPage(); }
+
+private:
+    int m_sheets;
+};
+
+} // namespace
+
 class TestOverzichtViewer : public QObject
 {
     Q_OBJECT
@@ -133,6 +153,59 @@ private Q_SLOTS:
         QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 00:00"))); // the oldest last
         QTest::mouseClick(previous, Qt::LeftButton);
         QCOMPARE(page->text(), QStringLiteral("Meldingen 101-200 van 250"));
+    }
+
+    // "Afdrukken..." prints the whole overview, not the page on screen, and
+    // a printer that is missing or goes away is told while the window goes on.
+    void printingTheWholeOverview_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::addColumn<int>("printer"); // 0 PDF, 1 none, 2 gone after two sheets
+        QTest::addColumn<QString>("status");
+        QTest::newRow("period") << overzicht::kPeriodStylesheet << 0 << QStringLiteral("Het overzicht is afgedrukt (250 meldingen).");
+        QTest::newRow("day") << overzicht::kDayStylesheet << 0 << QStringLiteral("Het overzicht is afgedrukt (250 meldingen).");
+        QTest::newRow("no printer") << overzicht::kDayStylesheet << 1
+                                    << QStringLiteral("Het overzicht is niet afgedrukt: er is op deze werkplek geen standaardprinter ingesteld.");
+        QTest::newRow("printer gone") << overzicht::kPeriodStylesheet << 2 << QStringLiteral("tijdens het afdrukken weggevallen");
+    }
+    void printingTheWholeOverview()
+    {
+        QFETCH(QString, stylesheet);
+        QFETCH(int, printer);
+        QFETCH(QString, status);
+        ReportsGuiFixture f;
+        for (int i = 0; i < 250; ++i)
+            f.line(f.melding(f.at(1, 0, 0).addSecs(60 * i), false), f.inbraak, 1, f.at(1, 0, 0).addSecs(60 * i));
+        OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
+        const QString pdf = f.pdfPath;
+        viewer.setPrinterSource([printer, pdf](QString* reason) -> std::unique_ptr<QPrinter> {
+            if (printer == 1) {
+                *reason = QStringLiteral("er is op deze werkplek geen standaardprinter ingesteld");
+                return nullptr;
+            }
+            return std::make_unique<VanishingPrinter>(pdf, printer == 2 ? 2 : 1000000);
+        });
+        QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 1), QDate(2026, 12, 1), false, stylesheet}));
+        QCOMPARE(viewer.pageCount(), 3);
+        QSignalSpy printed(&viewer, &OverzichtViewer::overzichtPrinted);
+        const bool started = viewer.printOverzicht();
+        QCOMPARE(started, printer != 1);
+        if (started)
+            QVERIFY(printed.wait(60000));
+        QCOMPARE(printed.size(), 1);
+        QCOMPARE(printed.first().first().toBool(), printer == 0);
+        QVERIFY2(viewer.statusText().contains(status), qPrintable(viewer.statusText()));
+        if (printer == 0) {
+            const QString text = ReportsGuiFixture::pdfText(pdf);
+            QVERIFY(text.contains(QStringLiteral("04:09"))); // the newest, on the first page
+            QVERIFY(text.contains(QStringLiteral("00:00"))); // the oldest, on the third
+            QCOMPARE(text.count(QStringLiteral("Inbraak hal")), 250);
+        } else {
+            QVERIFY(f.logText().contains(QStringLiteral("Het overzicht is niet afgedrukt")));
+        }
+        // The window goes on: paging and printing again both work.
+        QVERIFY(viewer.showPage(2));
+        QVERIFY(viewer.findChild<QPushButton*>(QStringLiteral("cmdOverzichtAfdrukken"))->isEnabled());
     }
 
     void missingStylesheetIsToldAndTheXmlKept()
