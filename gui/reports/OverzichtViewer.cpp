@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -42,6 +43,11 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     m_browser->setObjectName(QStringLiteral("WebBrowser"));
     m_browser->setOpenLinks(false);
     m_browser->setSearchPaths({m_loggerPath});
+    // Ours, not the browser's: the browser drops its own document once it is
+    // handed a page.
+    m_textDoc = new QTextDocument(this);
+    m_browser->setDocument(m_textDoc);
+    connect(&m_cache, &OverzichtPageCache::ready, this, &OverzichtViewer::onPageReady);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_status, 1);
@@ -90,6 +96,18 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     updatePager();
 }
 
+OverzichtViewer::~OverzichtViewer()
+{
+    // The page documents go with the cache, before the browser that shows one.
+    m_browser->setDocument(m_textDoc);
+}
+
+void OverzichtViewer::showText(const QString& text)
+{
+    m_browser->setDocument(m_textDoc);
+    m_browser->setPlainText(text);
+}
+
 QString OverzichtViewer::statusText() const
 {
     return m_status->text();
@@ -118,11 +136,34 @@ bool OverzichtViewer::showPage(int page)
 {
     if (page < 1 || page > m_pages.size())
         return false;
-    // The page was made on the worker; the view only parses a hundred reports.
     m_pageIndex = page - 1;
-    m_browser->setHtml(m_pages.at(m_pageIndex));
+    m_asked.start();
     updatePager();
+    if (QTextDocument* doc = m_cache.document(page))
+        display(page, doc);
     return true;
+}
+
+void OverzichtViewer::onPageReady(int page)
+{
+    if (page == m_pageIndex + 1 && m_browser->document() != m_cache.document(page))
+        display(page, m_cache.document(page));
+}
+
+void OverzichtViewer::display(int page, QTextDocument* doc)
+{
+    // The document was parsed on the worker; the view lays out what is in
+    // sight now and the rest a little at a time between other events.
+    m_browser->setDocument(doc);
+    m_lastPageMsecs = m_asked.elapsed();
+    m_cache.keepAround(page);
+    m_cache.prefetch(page + 1);
+    m_cache.prefetch(page - 1);
+    Q_EMIT pageShown(page);
+    if (m_announce) {
+        m_announce = false;
+        Q_EMIT overzichtShown(m_lastOk);
+    }
 }
 
 void OverzichtViewer::updatePager()
@@ -152,17 +193,20 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
 {
     m_progress->hide();
     m_cancel->hide();
+    m_asked.start();
+    m_browser->setDocument(m_textDoc); // the old pages go now
     m_pages = outcome.pages;
+    m_cache.reset(m_pages);
     m_pageSize = outcome.pageSize;
     m_total = outcome.stats.meldingen;
     m_pageIndex = 0;
     updatePager();
+    m_lastOk = outcome.error.isEmpty();
     if (!m_pages.isEmpty()) {
-        m_browser->setHtml(m_pages.constFirst());
         m_print->setEnabled(true);
     } else if (outcome.xmlWritten) {
-        m_browser->setPlainText(QStringLiteral("Het overzicht is opgeslagen in %1, maar kan niet worden getoond.")
-                                    .arg(QDir::toNativeSeparators(outcome.stats.xmlPath)));
+        showText(QStringLiteral("Het overzicht is opgeslagen in %1, maar kan niet worden getoond.")
+                     .arg(QDir::toNativeSeparators(outcome.stats.xmlPath)));
     }
     if (outcome.error.isEmpty()) {
         m_status->setStyleSheet(QString());
@@ -176,7 +220,12 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
         m_status->setText(outcome.error);
         m_log.writeLog(outcome.error, 0);
     }
-    Q_EMIT overzichtShown(outcome.error.isEmpty());
+    if (m_pages.isEmpty()) {
+        Q_EMIT overzichtShown(m_lastOk);
+        return;
+    }
+    m_announce = true;
+    showPage(1);
 }
 
 bool OverzichtViewer::printOverzicht()

@@ -2,9 +2,11 @@
 
 #include "DatabaseSettings.h"
 #include "OverzichtJob.h"
+#include "OverzichtPageCache.h"
 #include "OverzichtPrintJob.h"
 #include "ReportPrinter.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QLabel;
@@ -24,15 +26,19 @@ class OverzichtViewer : public QWidget
     Q_OBJECT
 public:
     OverzichtViewer(DatabaseSettings database, QString loggerPath, EventLog& eventLog, QWidget* parent = nullptr);
+    ~OverzichtViewer() override;
 
     // A long period overview is shown this many reports at a time: the view
     // lays out a thousand table rows in well under a second, a year's worth not.
-    static constexpr int kPageSize = 100;
+    static constexpr int kPageSize = 50;
 
     // Starts an overview; false when one is still being made.
     bool generate(const OverzichtRequest& request);
-    // Shows a page (1-based) of the overview on screen.
+    // Shows a page (1-based) of the overview on screen, at once when it is
+    // ready, else as soon as the worker has made it (pageShown follows).
     bool showPage(int page);
+    // From the click (or the overview's arrival) to the page on screen, in ms.
+    qint64 lastPageMsecs() const { return m_lastPageMsecs; }
     int pageCount() const { return int(m_pages.size()); }
     bool busy() const { return m_job.running(); }
     bool printing() const { return m_printJob.running(); }
@@ -50,6 +56,8 @@ Q_SIGNALS:
     void showRequested();
     // The overview is on screen (or its failure is).
     void overzichtShown(bool ok);
+    // A page is on screen.
+    void pageShown(int page);
     // The print job of the overview has ended.
     void overzichtPrinted(bool ok);
 
@@ -57,6 +65,9 @@ private:
     void onProgress(int done, int total);
     void onFinished(const OverzichtOutcome& outcome);
     void onPrinted(const QString& error);
+    void onPageReady(int page);
+    void display(int page, QTextDocument* doc);
+    void showText(const QString& text);
     void updatePager();
 
     OverzichtJob m_job;
@@ -72,6 +83,12 @@ private:
     QPushButton* m_next = nullptr;
     QLabel* m_page = nullptr;
     QStringList m_pages; // made on the worker, one hundred reports each
+    OverzichtPageCache m_cache;
+    QTextDocument* m_textDoc = nullptr; // the browser's own, for messages
+    QElapsedTimer m_asked;               // since the page was asked for
+    qint64 m_lastPageMsecs = 0;
+    bool m_announce = false;             // overzichtShown waits for the first page
+    bool m_lastOk = false;
     int m_pageSize = 0;
     int m_pageIndex = 0;
     int m_total = 0;

@@ -82,19 +82,22 @@
         </xsl:if>
         <xsl:choose>
           <xsl:when test="melding">
+            <!-- A table of its own per report: a viewer lays out a long list of
+                 small tables a piece at a time, one big table all at once.
+                 The fixed column widths line them up. -->
             <table class="grid" width="99%" cellspacing="0" cellpadding="3">
               <tr>
-                <th>Datum <span class="sort">▼</span></th>
-                <th>Functie</th>
-                <th>Omschrijving</th>
-                <th>Flank</th>
-                <th>Uitgemeld aan</th>
-                <th>Uitgemeld op</th>
-                <th>Bevestigd door</th>
-                <th>Bevestigd op</th>
+                <th width="11%">Datum <span class="sort">▼</span></th>
+                <th width="7%">Functie</th>
+                <th width="24%">Omschrijving</th>
+                <th width="5%">Flank</th>
+                <th width="15%">Uitgemeld aan</th>
+                <th width="11%">Uitgemeld op</th>
+                <th width="16%">Bevestigd door</th>
+                <th width="11%">Bevestigd op</th>
               </tr>
-              <xsl:apply-templates select="melding"/>
             </table>
+            <xsl:apply-templates select="melding"/>
           </xsl:when>
           <xsl:otherwise>
             <p class="leeg">Geen meldingen in deze periode.</p>
@@ -105,8 +108,9 @@
   </xsl:template>
 
   <xsl:template match="melding">
+    <table class="grid" width="99%" cellspacing="0" cellpadding="3">
     <tr class="report">
-      <td class="num"><xsl:value-of select="@date"/></td>
+      <td class="num" width="11%"><xsl:value-of select="@date"/></td>
       <td colspan="7">
         <xsl:value-of select="@naam"/> (<xsl:value-of select="@alias"/>) — melding <xsl:value-of select="@id"/>
         <xsl:if test="@bemand = 'true'"><xsl:text> </xsl:text><span class="bemand"> BEMAND </span></xsl:if>
@@ -115,16 +119,17 @@
     <xsl:for-each select="alarm">
       <tr>
         <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">even</xsl:attribute></xsl:if>
-        <td class="num"><xsl:value-of select="@date"/></td>
-        <td><xsl:value-of select="functie"/></td>
-        <td><xsl:value-of select="omschrijving"/></td>
-        <td><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
-        <td><xsl:value-of select="uitgemeld"/></td>
-        <td class="num"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
-        <td><xsl:value-of select="bevestigd"/></td>
-        <td class="num"><xsl:value-of select="bevestigdop"/></td>
+        <td class="num" width="11%"><xsl:value-of select="@date"/></td>
+        <td width="7%"><xsl:value-of select="functie"/></td>
+        <td width="24%"><xsl:value-of select="omschrijving"/></td>
+        <td width="5%"><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
+        <td width="15%"><xsl:value-of select="uitgemeld"/></td>
+        <td class="num" width="11%"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
+        <td width="16%"><xsl:value-of select="bevestigd"/></td>
+        <td class="num" width="11%"><xsl:value-of select="bevestigdop"/></td>
       </tr>
     </xsl:for-each>
+    </table>
   </xsl:template>
 
   <!-- A day as the operator reads it: 2026-12-02 as 02-12-2026. -->

@@ -71,20 +71,23 @@
           <p class="sub"><xsl:value-of select="adres"/>, <xsl:value-of select="plaats"/></p>
           <xsl:choose>
             <xsl:when test="key('perMelder', $alias)">
+              <!-- A table of its own per report: a viewer lays out a long list
+                   of small tables a piece at a time, one big table all at once.
+                   The fixed column widths line them up. -->
               <table class="grid" width="99%" cellspacing="0" cellpadding="3">
                 <tr>
-                  <th>Tijd <span class="sort">▼</span></th>
-                  <th>Melding</th>
-                  <th>Functie</th>
-                  <th>Omschrijving</th>
-                  <th>Flank</th>
-                  <th>Uitgemeld aan</th>
-                  <th>Uitgemeld op</th>
-                  <th>Bevestigd door</th>
-                  <th>Bevestigd op</th>
+                  <th width="7%">Tijd <span class="sort">▼</span></th>
+                  <th width="9%">Melding</th>
+                  <th width="7%">Functie</th>
+                  <th width="24%">Omschrijving</th>
+                  <th width="5%">Flank</th>
+                  <th width="14%">Uitgemeld aan</th>
+                  <th width="10%">Uitgemeld op</th>
+                  <th width="14%">Bevestigd door</th>
+                  <th width="10%">Bevestigd op</th>
                 </tr>
-                <xsl:apply-templates select="key('perMelder', $alias)"/>
               </table>
+              <xsl:apply-templates select="key('perMelder', $alias)"/>
             </xsl:when>
             <xsl:otherwise><p class="leeg">Geen meldingen op deze dag.</p></xsl:otherwise>
           </xsl:choose>
@@ -95,28 +98,30 @@
 
   <xsl:template match="melding">
     <xsl:variable name="melding" select="."/>
+    <table class="grid" width="99%" cellspacing="0" cellpadding="3">
     <xsl:for-each select="alarm">
       <tr>
         <xsl:choose>
           <xsl:when test="position() = 1"><xsl:attribute name="class">first</xsl:attribute></xsl:when>
           <xsl:when test="position() mod 2 = 0"><xsl:attribute name="class">even</xsl:attribute></xsl:when>
         </xsl:choose>
-        <td class="num"><xsl:value-of select="substring(@date, 7)"/></td>
-        <td class="num">
+        <td class="num" width="7%"><xsl:value-of select="substring(@date, 7)"/></td>
+        <td class="num" width="9%">
           <xsl:if test="position() = 1">
             <xsl:value-of select="$melding/@id"/>
             <xsl:if test="$melding/@bemand = 'true'"><xsl:text> </xsl:text><span class="bemand"> BEMAND </span></xsl:if>
           </xsl:if>
         </td>
-        <td><xsl:value-of select="functie"/></td>
-        <td><xsl:value-of select="omschrijving"/></td>
-        <td><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
-        <td><xsl:value-of select="uitgemeld"/></td>
-        <td class="num"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
-        <td><xsl:value-of select="bevestigd"/></td>
-        <td class="num"><xsl:value-of select="bevestigdop"/></td>
+        <td width="7%"><xsl:value-of select="functie"/></td>
+        <td width="24%"><xsl:value-of select="omschrijving"/></td>
+        <td width="5%"><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
+        <td width="14%"><xsl:value-of select="uitgemeld"/></td>
+        <td class="num" width="10%"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
+        <td width="14%"><xsl:value-of select="bevestigd"/></td>
+        <td class="num" width="10%"><xsl:value-of select="bevestigdop"/></td>
       </tr>
     </xsl:for-each>
+    </table>
   </xsl:template>
 
   <xsl:template name="marker">

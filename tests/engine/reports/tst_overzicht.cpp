@@ -250,7 +250,7 @@ private Q_SLOTS:
         // The period overview names the report in its heading row, the day overview in its own column.
         const QRegularExpression idRx(stylesheet == overzicht::kPeriodStylesheet
                                           ? QStringLiteral("— melding (\\d+)()")
-                                          : QStringLiteral("()<td class=\"num\">(\\d+)<"));
+                                          : QStringLiteral("()<td class=\"num\" width=\"9%\">(\\d+)<"));
         for (const QString& page : out.pages) {
             QVERIFY(page.simplified().contains(QStringLiteral("%1 meldingen, %1 alarmregels").arg(reports)));
             for (auto it = idRx.globalMatch(page); it.hasNext();) {

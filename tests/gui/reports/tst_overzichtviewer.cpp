@@ -145,14 +145,21 @@ private Q_SLOTS:
         const auto rows = [&] { return viewer.browser()->toHtml().count(QStringLiteral("Inbraak hal")); };
         QCOMPARE(rows(), 100);
         QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 04:09"))); // the newest first
-        QTest::mouseClick(next, Qt::LeftButton);
-        QTest::mouseClick(next, Qt::LeftButton);
+        // A page is made on a worker thread; the view shows it when it is ready.
+        const auto flip = [&viewer](QPushButton* button) {
+            QSignalSpy shown(&viewer, &OverzichtViewer::pageShown);
+            QTest::mouseClick(button, Qt::LeftButton);
+            return !shown.isEmpty() || shown.wait(10000);
+        };
+        QVERIFY(flip(next));
+        QVERIFY(flip(next));
         QCOMPARE(page->text(), QStringLiteral("Meldingen 201-250 van 250"));
         QCOMPARE(rows(), 50);
         QVERIFY(!next->isEnabled());
         QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 00:00"))); // the oldest last
-        QTest::mouseClick(previous, Qt::LeftButton);
+        QVERIFY(flip(previous));
         QCOMPARE(page->text(), QStringLiteral("Meldingen 101-200 van 250"));
+        QCOMPARE(rows(), 100);
     }
 
     // "Afdrukken..." prints the whole overview, not the page on screen, and
