@@ -28,9 +28,11 @@ public:
     OverzichtViewer(DatabaseSettings database, QString loggerPath, EventLog& eventLog, QWidget* parent = nullptr);
     ~OverzichtViewer() override;
 
-    // A long period overview is shown this many reports at a time: the view
-    // lays out a thousand table rows in well under a second, a year's worth not.
-    static constexpr int kPageSize = 50;
+    // An overview is shown this many reports at a time: handing the view a
+    // document costs time in proportion to its size on the window's thread,
+    // and a page of 25 (150 table rows with two recipients) stays well within
+    // what the operator notices.
+    static constexpr int kPageSize = 25;
 
     // Starts an overview; false when one is still being made.
     bool generate(const OverzichtRequest& request);
