@@ -33,7 +33,9 @@ void MainWindow::buildEditors()
             if (m_deps.startServices)
                 m_deps.startServices();
             m_deps.console.getSmsSettings();
-            m_deps.console.setLampActive(false);
+            // The lamp port was prepared again with the services: the lamp
+            // works as that preparation found, exactly as after start-up.
+            m_deps.console.setLampActive(m_deps.lamp.active());
         },
         [this] {
             if (m_deps.restartMailReceiver)
