@@ -1,6 +1,7 @@
 // Hosting the configuration editors in the window's panel area.
 #include "MainWindow.h"
 
+#include "AlarmLamp.h"
 #include "Console.h"
 #include "EditorFactory.h"
 #include "NavigationTree.h"
