@@ -18,6 +18,10 @@ constexpr int MaxDepth = 8;
 // doing, and every search for it would cost its length again.
 constexpr qsizetype MaxBoundary = 200;
 
+// More parts than this is no alarm mail; a mail of millions of empty parts
+// would otherwise cost memory for each.
+constexpr int MaxParts = 1000;
+
 // The subject is only for log lines; a mail header line ends at 998 characters.
 constexpr qsizetype MaxSubjectBytes = 998;
 
@@ -121,7 +125,7 @@ QList<QByteArray> splitMultipart(const QByteArray& body, const QByteArray& bound
     QList<QByteArray> parts;
     const QByteArray delimiter = "--" + boundary;
     qsizetype pos = body.startsWith(delimiter) ? 0 : body.indexOf("\n" + delimiter);
-    while (pos >= 0) {
+    while (pos >= 0 && parts.size() < MaxParts) {
         if (body.at(pos) == '\n')
             ++pos;
         const qsizetype afterDelimiter = pos + delimiter.size();
@@ -130,8 +134,11 @@ QList<QByteArray> splitMultipart(const QByteArray& body, const QByteArray& bound
         const qsizetype lineEnd = body.indexOf('\n', afterDelimiter);
         if (lineEnd < 0)
             break;
+        // Two delimiters in a row enclose an empty part: `next` is then the
+        // delimiter line's own line end, and the part must not run to the end.
         const qsizetype next = body.indexOf("\n" + delimiter, lineEnd);
-        QByteArray part = body.mid(lineEnd + 1, next < 0 ? -1 : next - lineEnd - 1);
+        QByteArray part =
+            body.mid(lineEnd + 1, next < 0 ? -1 : std::max<qsizetype>(0, next - lineEnd - 1));
         if (part.endsWith('\r'))
             part.chop(1);
         parts << part;
@@ -145,6 +152,7 @@ struct Found
     QString plain, html;
     bool hasPlain = false, hasHtml = false;
     qsizetype plainIgnored = 0, htmlIgnored = 0;
+    int parts = 0;
 };
 
 // The part's text, cut to what an alarm mail can hold. The cut is made on
@@ -161,7 +169,7 @@ QString boundedText(const Entity& e, const ContentType& ct, qsizetype& ignored)
 
 void collect(const QByteArray& raw, int depth, Found& found)
 {
-    if (depth > MaxDepth || (found.hasPlain && found.hasHtml))
+    if (depth > MaxDepth || (found.hasPlain && found.hasHtml) || ++found.parts > MaxParts)
         return;
     const Entity e = parseEntity(raw);
     const ContentType ct = contentType(e);

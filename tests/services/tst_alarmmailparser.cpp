@@ -349,6 +349,19 @@ private Q_SLOTS:
         QVERIFY(parsed.subject.size() < 1000);
     }
 
+    void emptyPartsCostNothing()
+    {
+        // Each empty part between two delimiters was once read as the whole
+        // rest of the mail, so a mail of empty parts took hours.
+        const QByteArray raw =
+            "Subject: x\r\nContent-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\n\r\nMelder: "
+            "1\r\nFunctie: 2\r\n" +
+            QByteArray("--B\r\n").repeated(400000) + "--B--\r\n";
+        const ParsedAlarmMail parsed = parseAlarmMail(raw, Received);
+        QVERIFY2(parsed.ok, qPrintable(parsed.problem));
+        QCOMPARE(parsed.report.lines.size(), 1);
+    }
+
     void endlessLineAndHugeAttachmentStayCheap()
     {
         QByteArray raw = "Subject: groot\nContent-Type: multipart/mixed; "
