@@ -56,9 +56,11 @@ void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QStrin
             {sql::keyValue(uitmeldId)});
         if (!q) {
             s = Status::failure(q.error());
-        } else if (q->next()) {
-            news = sql::toText(q->value(0)) != reason;
-            failures = sql::toLong(q->value(1));
+        } else {
+            if (q->next()) {
+                news = sql::toText(q->value(0)) != reason;
+                failures = sql::toLong(q->value(1));
+            }
             q->finish();
         }
     }

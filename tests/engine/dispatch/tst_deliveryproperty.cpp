@@ -6,7 +6,9 @@
 #include "SqlValues.h"
 #include "TestDatabase.h"
 
+#include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include <random>
@@ -72,7 +74,9 @@ struct Channels : SmsGateway, MailSender
     }
 };
 
-constexpr int kMinutes = 32; // long enough for five pauses: 1, 2, 4, 8 and 15 minutes
+// Long enough for the growing pauses of 1, 2, 4 and 8 minutes; the longest,
+// 15 minutes, is the delivery test's business.
+constexpr int kMinutes = 16;
 
 } // namespace
 
@@ -240,8 +244,8 @@ class TstDeliveryProperty : public QObject
             const bool mailGoes = tried && p.mailGoes();
             QCOMPARE(smsOk, qsizetype(smsGoes));
             QCOMPARE(mailOk, qsizetype(mailGoes));
-            // Refused at 0, 1, 3, 7, 15 and 30 minutes, never more often.
-            QCOMPARE(smsFailed, qsizetype(tried && p.sms && p.number && p.smsFails ? 6 : 0));
+            // Refused at 0, 1, 3, 7 and 15 minutes, never more often.
+            QCOMPARE(smsFailed, qsizetype(tried && p.sms && p.number && p.smsFails ? 5 : 0));
             for (const Sent& s : channels.sms)
                 if (s.job == j && s.ok)
                     QCOMPARE(s.minute, 0); // nothing made it wait
@@ -284,8 +288,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_conn);
-        if (!m_db.onPostgres())
-            QVERIFY(m_conn->exec(QStringLiteral("PRAGMA synchronous=OFF"))); // thousands of cases
+        // Thousands of cases on a file nobody else opens: no flushes, no file locks.
+        if (!m_db.onPostgres()) {
+            QVERIFY(m_conn->exec(QStringLiteral("PRAGMA synchronous=OFF")));
+            QVERIFY(m_conn->scalar(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE")));
+        }
         m_melder = add(QStringLiteral("INSERT INTO melders (alias, naam, actief) VALUES ('3003', 'Proef', ?)"),
                        {sql::boolValue(true)});
         m_melding = add(QStringLiteral("INSERT INTO meldingen (melding_date, seen) VALUES ('2026-12-02 10:00:00', ?)"),
@@ -298,7 +305,7 @@ private Q_SLOTS:
                                  ? quint32(qEnvironmentVariableIntValue("TAVIRO_SEED"))
                                  : std::random_device{}();
         const int cases = qEnvironmentVariableIsSet("TAVIRO_CASES") ? qEnvironmentVariableIntValue("TAVIRO_CASES")
-                                                                     : 2000;
+                                                                     : 1500;
         m_rng.seed(seed);
         for (int i = 0; i < cases; ++i) {
             runCase(i);
