@@ -305,7 +305,7 @@ private Q_SLOTS:
                                  ? quint32(qEnvironmentVariableIntValue("TAVIRO_SEED"))
                                  : std::random_device{}();
         const int cases = qEnvironmentVariableIsSet("TAVIRO_CASES") ? qEnvironmentVariableIntValue("TAVIRO_CASES")
-                                                                     : 1500;
+                                                                     : 1000;
         m_rng.seed(seed);
         for (int i = 0; i < cases; ++i) {
             runCase(i);
