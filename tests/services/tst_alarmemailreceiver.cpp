@@ -301,10 +301,10 @@ private Q_SLOTS:
     {
         test::Pop3TestServer pop3;
         for (int i = 0; i < 1000; ++i)
-            QVERIFY(pop3.addMail(i % 50 == 7 ? hostileHtmlMail(64 * 1024)
-                                             : alarmMail(QString::number(5000 + i % 25),
-                                                         QString::number(i),
-                                                         QStringLiteral("Punt %1").arg(i))));
+            QVERIFY(pop3.addMail(i % 50 == 7
+                                     ? hostileHtmlMail(64 * 1024)
+                                     : alarmMail(QString::number(5000 + i % 25), QString::number(i),
+                                                 QStringLiteral("Punt %1").arg(i))));
         QVERIFY(pop3.start());
         auto receiver = makeReceiver();
         QElapsedTimer timer;
@@ -325,8 +325,8 @@ private Q_SLOTS:
     {
         test::Pop3TestServer pop3;
         QVERIFY(pop3.addMail(hostileHtmlMail(2 * 1024 * 1024)));
-        QByteArray huge = alarmMail(QStringLiteral("77"), QStringLiteral("1"),
-                                    QStringLiteral("Groot"));
+        QByteArray huge =
+            alarmMail(QStringLiteral("77"), QStringLiteral("1"), QStringLiteral("Groot"));
         huge += QByteArray("Bijlage zonder einde ").repeated(30 * 1024 * 1024 / 21) + "\r\n";
         QVERIFY(pop3.addMail(huge));
         QVERIFY(pop3.addMail("From: nieuws@leverancier.test\r\nSubject: Nieuwsbrief\r\n\r\nBeste "
@@ -348,8 +348,8 @@ private Q_SLOTS:
         QVERIFY(logged(QStringLiteral("Alarm e-mail \"Aanbieding\" van onbekend@elders.test is "
                                       "niet te lezen (geen melder genoemd)"),
                        0));
-        QVERIFY(logged(QStringLiteral("Alarm e-mail \"Nieuwsbrief\" van nieuws@leverancier.test"),
-                       0));
+        QVERIFY(
+            logged(QStringLiteral("Alarm e-mail \"Nieuwsbrief\" van nieuws@leverancier.test"), 0));
         QVERIFY(logged(QStringLiteral("Alarm e-mail \"Alarm 77\" van kiezer@installatie.test: "
                                       "alleen de eerste 256 KB tekst gelezen"),
                        1));
@@ -400,9 +400,9 @@ private Q_SLOTS:
             got << QStringLiteral("%1/%2/%3/%4")
                        .arg(lines->value(0).toString(), lines->value(1).toString(),
                             lines->value(2).toString(), lines->value(3).toString());
-        QCOMPARE(got, (QStringList{QStringLiteral("4711/1/Brand hal/0"), QStringLiteral("4711/2//1"),
-                                   QStringLiteral("4711/3/Deur open/1"),
-                                   QStringLiteral("5015/7/Lift/1")}));
+        QCOMPARE(got, (QStringList{
+                          QStringLiteral("4711/1/Brand hal/0"), QStringLiteral("4711/2//1"),
+                          QStringLiteral("4711/3/Deur open/1"), QStringLiteral("5015/7/Lift/1")}));
         QVERIFY(logged(QStringLiteral("Alarm e-mail \"Te veel\" is niet te lezen (meer dan 99 "
                                       "alarmregels)"),
                        0));
