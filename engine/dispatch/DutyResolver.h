@@ -56,6 +56,9 @@ public:
     void addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode,
                              DutyOutcome& out) const;
 
+    // Why the end of duty is ignored, or empty.
+    const QString& eindtijdProblem() const { return m_eindtijdProblem; }
+
     int weekNumber() const;
     int previousWeekNumber() const;
 
@@ -68,11 +71,14 @@ private:
     };
     bool resolveLine(const DutyLine& line, ScheduleMode mode, Slot& slot, QString& problem) const;
     qint64 weekOfYear(qint64 yearId, int week, QString& problem) const;
+    // (block, start) of blocks 0..blocks-1 whose start is readable.
+    QList<std::pair<int, DutyTime>> readableStarts(qint64 weekId, int blocks) const;
 
     const ScheduleCache& m_cache;
     QDateTime m_now;
     bool m_einddienst;
-    DutyTime m_eindtijd;
+    DutyTime m_eindtijd{24, 0};
+    QString m_eindtijdProblem;
 };
 
 } // namespace taviro
