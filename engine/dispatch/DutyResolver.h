@@ -43,6 +43,8 @@ struct DutyOutcome
 // previous day's last block is still on duty (night duty past midnight), on a
 // Monday that is Sunday's, from the previous week's schedule. With an end of
 // duty set, nobody is on duty from `eindtijd` until the next day's first block.
+// A block whose start is no time is left out (the block before runs on); an
+// end of duty that is no time ends nothing.
 //
 // Week numbers follow ISO 8601 (QDate::weekNumber), for this week and for the
 // previous week alike, so a year schedule's week 1 and week 53 mean the same
