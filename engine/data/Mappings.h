@@ -21,6 +21,7 @@ const RowMapping<Gebruiker>& gebruikers();
 const RowMapping<UitmeldLink>& uitmeldlink();
 const RowMapping<UitmeldClaim>& uitmeldclaim();
 const RowMapping<UitmeldMail>& uitmeldmail();
+const RowMapping<UitmeldRetry>& uitmeldretry();
 const RowMapping<MeldingSleutel>& meldingsleutel();
 
 } // namespace taviro::mapping
