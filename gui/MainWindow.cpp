@@ -11,6 +11,7 @@
 #include "ImageList.h"
 #include "NavigationTree.h"
 #include "PanelHost.h"
+#include "PrinterChoice.h"
 #include "WindowStyle.h"
 
 #include <QCalendarWidget>
@@ -31,7 +32,8 @@
 namespace taviro {
 
 MainWindow::MainWindow(Deps deps, QWidget* parent)
-    : QMainWindow(parent), m_deps(std::move(deps)), m_images(std::make_unique<ImageList>(m_deps.imagesPath))
+    : QMainWindow(parent), m_deps(std::move(deps)), m_images(std::make_unique<ImageList>(m_deps.imagesPath)),
+      m_printerChoice(std::make_unique<PrinterChoice>(PrinterChoice::defaultSettingsFile(), m_deps.eventLog))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Taviro"));

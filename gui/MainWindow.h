@@ -35,6 +35,7 @@ class PanelHost;
 class ServiceKiller;
 struct ActueelItem;
 struct EditorContext;
+class PrinterChoice;
 
 // Form1: the console's one window. It shows the engine's state and hands the
 // operator's actions on; alarm handling itself lives in Console.
@@ -115,6 +116,7 @@ private:
     Deps m_deps;
     std::unique_ptr<ImageList> m_images;
     std::unique_ptr<EditorContext> m_editorContext;
+    std::unique_ptr<PrinterChoice> m_printerChoice;
     QString m_gebruikersnaam;
     bool m_shuttingDown = false;
     bool m_loaded = false;

@@ -6,6 +6,7 @@
 #include "EditorFactory.h"
 #include "NavigationTree.h"
 #include "PanelHost.h"
+#include "PrinterChoice.h"
 
 namespace taviro {
 
@@ -47,7 +48,9 @@ void MainWindow::buildEditors()
             if (made)
                 showNewActueel();
             return Status::from(made);
-        }});
+        },
+        [this] { return m_printerChoice->shownName(); },
+        [this](const QString& name) { m_printerChoice->choose(name); }});
     for (const EditorSlot& slot : kEditors) {
         std::unique_ptr<EditorPanel> editor = createEditor(QLatin1String(slot.branch), *m_editorContext, this);
         if (!editor)

@@ -9,6 +9,7 @@
 #include "OverzichtPanel.h"
 #include "OverzichtViewer.h"
 #include "PanelHost.h"
+#include "PrinterChoice.h"
 #include "UitmeldManagement.h"
 
 #include <QTabWidget>
@@ -18,7 +19,9 @@ namespace taviro {
 
 void MainWindow::buildReports()
 {
-    m_detail = new AlarmDetail({m_deps.conn, &m_deps.console, m_deps.eventLog, m_deps.prompt}, this);
+    m_detail = new AlarmDetail({m_deps.conn, &m_deps.console, m_deps.eventLog, m_deps.prompt,
+                                [this](QString* reason) { return m_printerChoice->open(reason); }},
+                               this);
     m_panels->addPanel(QStringLiteral("AlarmDetail1"), {m_detail, [this](qint64 id) {
                                                             if (Status s = m_detail->showItem(id); !s)
                                                                 writeLog(QStringLiteral("Melding %1 kan niet worden getoond: %2")
@@ -29,6 +32,7 @@ void MainWindow::buildReports()
     connect(m_detail, &AlarmDetail::acknowledged, this, &MainWindow::moveOnAfterAcknowledgement);
 
     m_viewer = new OverzichtViewer(m_deps.database, m_deps.eventLog.loggerPath(), m_deps.eventLog, m_bottomTabs);
+    m_viewer->setPreferredPrinter([this] { return m_printerChoice->chosenName(); });
     m_bottomTabs->addTab(m_viewer, QStringLiteral("Overzicht"));
     connect(m_viewer, &OverzichtViewer::showRequested, this, [this] { m_bottomTabs->setCurrentIndex(2); });
 

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QTextDocument>
 #include <QPushButton>
@@ -81,6 +82,10 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     connect(&m_printJob, &OverzichtPrintJob::finished, this, &OverzichtViewer::onPrinted);
     m_printers = [this](QString* reason) -> std::unique_ptr<QPrinter> {
         auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // The dialog opens on this workstation's chosen printer while it exists.
+        const QString preferred = m_preferredPrinter ? m_preferredPrinter() : QString();
+        if (!preferred.isEmpty() && !QPrinterInfo::printerInfo(preferred).isNull())
+            printer->setPrinterName(preferred);
         QPrintDialog dialog(printer.get(), this);
         dialog.setWindowTitle(QStringLiteral("Overzicht afdrukken"));
         if (dialog.exec() != QDialog::Accepted) {

@@ -47,6 +47,8 @@ public:
     // Where "Afdrukken..." prints; by default the printer the operator picks
     // in the printer dialog. Empty with a reason: nothing is printed.
     void setPrinterSource(PrinterSource source) { m_printers = std::move(source); }
+    // The printer the dialog starts on: the workstation's chosen one.
+    void setPreferredPrinter(std::function<QString()> name) { m_preferredPrinter = std::move(name); }
     // "Afdrukken...": every page of the overview, on a worker thread.
     bool printOverzicht();
     QTextBrowser* browser() const { return m_browser; }
@@ -75,6 +77,7 @@ private:
     OverzichtJob m_job;
     OverzichtPrintJob m_printJob;
     PrinterSource m_printers;
+    std::function<QString()> m_preferredPrinter;
     EventLog& m_log;
     QString m_loggerPath;
     QLabel* m_status = nullptr;

@@ -2,6 +2,8 @@
 
 #include "Result.h"
 
+#include <QString>
+
 #include <functional>
 
 namespace taviro {
@@ -30,6 +32,10 @@ struct EditorContext
     std::function<void()> restartMailReceiver;
     // Store a test report and take it in at once.
     std::function<Status()> makeTestReport;
+    // The printer this workstation prints on: its name as the settings show
+    // it, and storing the operator's choice. Empty: the system's default.
+    std::function<QString()> shownPrinter;
+    std::function<void(const QString&)> choosePrinter;
 };
 
 } // namespace taviro

@@ -239,7 +239,7 @@ void SettingsPanel::fillForm()
     m_onbemandeMail->setPlainText(m_loaded.OnbemandeMeldingEmail);
     m_elkeMail->setPlainText(m_loaded.ElkeMeldingEmail);
     applyEnableRules();
-    m_printer->setText(QPrinterInfo::defaultPrinterName());
+    m_printer->setText(m_ctx.shownPrinter ? m_ctx.shownPrinter() : QPrinterInfo::defaultPrinterName());
 }
 
 void SettingsPanel::applyEnableRules()
@@ -367,8 +367,13 @@ void SettingsPanel::selectPrinter()
     if (!current.isEmpty())
         printer.setPrinterName(current);
     QPrintDialog dialog(&printer, this);
-    if (dialog.exec() == QDialog::Accepted)
-        m_printer->setText(printer.printerName());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Kept at once, apart from "Opslaan": the printer belongs to this
+    // workstation, not to the settings row the stations share.
+    if (m_ctx.choosePrinter)
+        m_ctx.choosePrinter(printer.printerName());
+    m_printer->setText(printer.printerName());
 }
 
 void SettingsPanel::makeTestReport()

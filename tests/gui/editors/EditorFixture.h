@@ -43,7 +43,9 @@ struct EditorFixture
                       [this] {
                           ++testReports;
                           return Status();
-                      }};
+                      },
+                      {},
+                      {}};
 
     QStringList askedTexts() const
     {

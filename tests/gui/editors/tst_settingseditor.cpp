@@ -27,6 +27,7 @@ private Q_SLOTS:
     void switchedOffFieldsKeepTheirTexts();
     void emptyTableWritesNothing();
     void testButtonMakesATestReport();
+    void showsTheWorkstationsChosenPrinter();
 };
 
 void TestSettingsEditor::everyColumnRoundTrips()
@@ -171,6 +172,22 @@ void TestSettingsEditor::testButtonMakesATestReport()
     QFile log(f.log.fileFor(f.clock.now()));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("Testmelding gemaakt.")));
+}
+
+void TestSettingsEditor::showsTheWorkstationsChosenPrinter()
+{
+    // The printer box shows the printer reports go to, not merely the
+    // system's default, also when the panel is filled again.
+    EditorFixture f;
+    QString chosen = QStringLiteral("Meldkamer-laser");
+    f.ctx.shownPrinter = [&chosen] { return chosen; };
+    SettingsPanel panel(f.ctx);
+    panel.show();
+    QCOMPARE(textOf(&panel, "txtprinter"), QStringLiteral("Meldkamer-laser"));
+    chosen = QStringLiteral("Kantoor-HP");
+    QVERIFY(panel.hideMe());
+    panel.showItem(0);
+    QCOMPARE(textOf(&panel, "txtprinter"), QStringLiteral("Kantoor-HP"));
 }
 
 QTEST_MAIN(TestSettingsEditor)
