@@ -96,6 +96,11 @@ bool EditorPanel::confirmDuplicateAlias(const QString& alias, const QString& oth
                                 PromptFlags::SecondButtonDefault) == PromptAnswer::Yes;
 }
 
+void EditorPanel::noteDuplicateAlias(const QString& alias, const QString& otherName)
+{
+    Q_EMIT note(QStringLiteral("De alias \"%1\" wordt ook gebruikt door %2.").arg(alias, otherName));
+}
+
 void EditorPanel::finishDelete()
 {
     Q_EMIT treeChanged(m_branch);

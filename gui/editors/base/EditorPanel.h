@@ -38,6 +38,8 @@ public:
 Q_SIGNALS:
     void treeChanged(const QString& branch);
     void closed();
+    // A remark for the status bar that needs no answer.
+    void note(const QString& text);
 
 protected:
     // Copies the controls into the record; false (after telling the operator
@@ -51,9 +53,13 @@ protected:
 
     // An OK message box with the console's title.
     void tell(const QString& text, int flags = 0);
-    // The grids show aliases, so two records with one alias cannot be told
-    // apart there. Asks whether to save all the same; true to go on.
+    // A transmitter's alias is the number the receivers file its reports
+    // under, so a second transmitter with it is asked about (No the default);
+    // true to save all the same.
     bool confirmDuplicateAlias(const QString& alias, const QString& otherName);
+    // Recipients and week schedules may share an alias; the grids then show
+    // two alike, which is worth a word but never stops the save.
+    void noteDuplicateAlias(const QString& alias, const QString& otherName);
     // After a delete: the tree drops the record and the panel gives way.
     void finishDelete();
     // A failed database step is logged for the installer, never silently lost.

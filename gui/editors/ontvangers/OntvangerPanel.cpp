@@ -145,8 +145,7 @@ bool OntvangerPanel::readForm()
     if (auto others = OntvangerRepository(m_ctx.conn).listActive(); others) {
         for (const Ontvanger& o : *others) {
             if (o.id != m_id && !m_alias->text().isEmpty() && o.alias == m_alias->text()) {
-                if (!confirmDuplicateAlias(o.alias, o.naam))
-                    return false;
+                noteDuplicateAlias(o.alias, o.naam);
                 break;
             }
         }

@@ -279,8 +279,7 @@ bool WeekPlannerPanel::readForm()
     if (auto others = WeekPlanningRepository(m_ctx.conn).listActive(); others) {
         for (const WeekPlanning& w : *others) {
             if (w.id != m_id && !m_alias->text().isEmpty() && w.alias == m_alias->text()) {
-                if (!confirmDuplicateAlias(w.alias, w.naam))
-                    return false;
+                noteDuplicateAlias(w.alias, w.naam);
                 break;
             }
         }
