@@ -77,6 +77,7 @@ bool EditorPanel::saveAll()
         return false;
     }
     afterSave();
+    showStored();
     Q_EMIT treeChanged(m_branch);
     return true;
 }
@@ -103,6 +104,7 @@ void EditorPanel::noteDuplicateAlias(const QString& alias, const QString& otherN
 
 void EditorPanel::finishDelete()
 {
+    showItem(0);
     Q_EMIT treeChanged(m_branch);
     Q_EMIT closed();
 }

@@ -47,6 +47,9 @@ protected:
     virtual bool readForm() = 0;
     // Work after a committed save, such as reloading the schedules.
     virtual void afterSave() {}
+    // After a save the form shows what was stored (a pin code "007" is the
+    // number 7), so leaving it right away asks nothing.
+    virtual void showStored() { showItem(m_id); }
     // Runs before the change test when the panel is left.
     virtual void beforeLeave() {}
     virtual QString changeQuestion() const;
@@ -60,7 +63,9 @@ protected:
     // Recipients and week schedules may share an alias; the grids then show
     // two alike, which is worth a word but never stops the save.
     void noteDuplicateAlias(const QString& alias, const QString& otherName);
-    // After a delete: the tree drops the record and the panel gives way.
+    // After a delete: the panel drops the record and any edits of it (they
+    // must never be saved into the deleted row), the tree drops it and the
+    // panel gives way.
     void finishDelete();
     // A failed database step is logged for the installer, never silently lost.
     void logFailure(const QString& what, const QString& error);
@@ -76,6 +81,11 @@ protected:
         if (record.id != 0) {
             auto found = repo.find(record.id);
             if (found && found->has_value()) {
+                if ((*found)->deleted) {
+                    // Deleted meanwhile (here or at another station): it stays deleted.
+                    logFailure(QStringLiteral("opslaan"), QStringLiteral("het record is verwijderd"));
+                    return false;
+                }
                 record.deleted = (*found)->deleted;
                 keep(record, **found);
                 if (Status s = repo.update(record); !s) {

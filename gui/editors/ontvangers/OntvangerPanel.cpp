@@ -29,6 +29,13 @@ Result<bool> recipientPlanned(const DatabaseConnector& conn, qint64 recipientId)
     return false;
 }
 
+QString shownEmail(QString stored)
+{
+    stored.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    stored.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return stored;
+}
+
 OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     : EditorPanel(ctx, QStringLiteral("ontvangers"), parent)
 {
@@ -126,7 +133,7 @@ bool OntvangerPanel::isChanged() const
         if (boxes[i]->text() != m_row.*members[i])
             return true;
     }
-    return m_email->toPlainText() != m_row.email ||
+    return m_email->toPlainText() != shownEmail(m_row.email) ||
            m_pincode->text() != QString::number(m_row.pincode) ||
            form::isTicked(m_superpin) != m_row.superpin || form::isTicked(m_sms) != m_row.UseSMS ||
            form::isTicked(m_mail) != m_row.UseEmail;
@@ -154,7 +161,10 @@ bool OntvangerPanel::readForm()
     const auto members = textMembers();
     for (int i = 0; i < boxes.size(); ++i)
         m_row.*members[i] = boxes[i]->text();
-    m_row.email = m_email->toPlainText();
+    // Stored addresses may end their lines in CR LF; the box shows them with
+    // LF only, and an unchanged list is kept exactly as it was stored.
+    if (m_email->toPlainText() != shownEmail(m_row.email))
+        m_row.email = m_email->toPlainText();
     m_row.pincode = *pin;
     m_row.superpin = form::isTicked(m_superpin);
     m_row.UseSMS = form::isTicked(m_sms);
