@@ -155,7 +155,7 @@ void MainWindow::buildWindow()
     // handful of list rows is enough below it to see what is waiting.
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
-    right->setSizes({600, 190});
+    right->setSizes({640, 150});
     auto* body = new QSplitter(Qt::Horizontal, this);
     body->addWidget(left);
     body->addWidget(right);

@@ -53,7 +53,7 @@ OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     m_mobielnr = form::addTextRow(form, QStringLiteral("txtmobielnr"), QStringLiteral("Mobielnr."));
     m_email = new QPlainTextEdit(frame);
     m_email->setObjectName(QStringLiteral("txtemail"));
-    m_email->setMaximumHeight(70);
+    m_email->setMaximumHeight(52);
     form->addRow(QStringLiteral("E-mailadressen (één e-mailadres per regel)"), m_email);
     m_faxnr = form::addTextRow(form, QStringLiteral("txtfaxnr"), QStringLiteral("Faxnr."));
     m_pincode = form::addTextRow(form, QStringLiteral("intpincode"), QStringLiteral("PinCode"));

@@ -91,7 +91,7 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
 
     m_list = new PlanningSourceList(WeekGrid::mimeType(), this);
     m_list->setObjectName(QStringLiteral("ListView1"));
-    m_list->setMinimumWidth(200);
+    m_list->setMinimumWidth(150);
     connect(m_list, &PlanningSourceList::itemChosen, this, [this](qint64 key, const QString& text) {
         placeChosenRecipient(m_grid->currentCell(), key, text);
     });
