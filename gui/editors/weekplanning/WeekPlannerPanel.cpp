@@ -202,6 +202,13 @@ void WeekPlannerPanel::fillForm()
     applyBlock2(m_row.Rij2Actief);
     m_rij3->setChecked(m_row.Rij3Actief);
     applyBlock3(m_row.Rij3Actief);
+    // Switching the blocks on above reset their start times to "24:00"; a
+    // block in use shows the start it was stored with, or a save of the
+    // loaded schedule would silently take its recipients off duty.
+    if (m_row.Rij2Actief)
+        m_times[1]->setText(m_row.time2);
+    if (m_row.Rij2Actief && m_row.Rij3Actief)
+        m_times[2]->setText(m_row.time3);
     m_second->setChecked(m_row.chkSecond);
     m_third->setChecked(m_row.chkThird);
     applyPositions();

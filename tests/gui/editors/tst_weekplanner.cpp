@@ -51,6 +51,7 @@ private Q_SLOTS:
     void deleteRefusedWhileInYearSchedule_data();
     void deleteRefusedWhileInYearSchedule();
     void duplicateAliasSavedWithoutAsking();
+    void loadedStartTimesSurviveASave();
     void demoNightBlockIsOnDuty_data();
     void demoNightBlockIsOnDuty();
 };
@@ -418,4 +419,20 @@ void TestWeekPlanner::demoNightBlockIsOnDuty()
     for (const DutyPair& p : out.pairs)
         ids << p.recipientId;
     QVERIFY2(ids.contains(recipient), qPrintable(QStringLiteral("%1 on duty").arg(ids.size())));
+}
+
+// A loaded schedule shows the block starts it was stored with, and saving it
+// unchanged keeps them: the night block stays on duty.
+void TestWeekPlanner::loadedStartTimesSurviveASave()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    QCOMPARE(textOf(&panel, "txttime2"), QStringLiteral("16:30"));
+    QCOMPARE(textOf(&panel, "txttime3"), QStringLiteral("23:00"));
+    QVERIFY(!panel.isChanged());
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(stored(f, kStandard).time3, QStringLiteral("23:00"));
+    QCOMPARE(stored(f, kStandard).time2, QStringLiteral("16:30"));
 }
