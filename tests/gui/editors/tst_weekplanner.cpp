@@ -152,8 +152,8 @@ void TestWeekPlanner::acceptedTimeIsStoredShort_data()
                                    << "9:05";
     QTest::newRow("blanks") << " 12:00 "
                             << "12:00";
-    QTest::newRow("end of day") << "24:00"
-                                << "24:00";
+    QTest::newRow("equal to the next block") << "23:00"
+                                             << "23:00";
 }
 
 // Whatever form the editor accepts, duty resolution and every other reader
