@@ -8,6 +8,8 @@
 #include "PanelHost.h"
 #include "PrinterChoice.h"
 
+#include <QStatusBar>
+
 namespace taviro {
 
 namespace {
@@ -58,6 +60,7 @@ void MainWindow::buildEditors()
         EditorPanel* panel = editor.release(); // owned by the window from here on
         connect(panel, &EditorPanel::treeChanged, m_tree, &NavigationTree::reloadBranch);
         connect(panel, &EditorPanel::closed, this, [this] { actueelPressed(0); });
+        connect(panel, &EditorPanel::note, this, [this](const QString& text) { statusBar()->showMessage(text, 15000); });
         m_panels->replacePanel(QLatin1String(slot.panel),
                                {panel, [panel](qint64 id) { panel->showItem(id); }, [panel] { return panel->hideMe(); }});
     }
