@@ -60,13 +60,19 @@ public:
     void setLampActive(bool on) { m_lampActive = on; }
     // Ends an SMS wait at once and stops all further sending.
     void setShuttingDown(bool on);
-    void setPortReceivers(QList<PortReceiver> receivers) { m_receivers = std::move(receivers); }
+    // The receivers, and with them whether one shares the SMS modem's port.
+    void setPortReceivers(QList<PortReceiver> receivers);
     // The pause after an SMS transmission before the port goes back to a receiver.
     void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
 
     Status loadPlanningCache() { return m_cache.load(m_conn); }
+    // Reads the sending port and hands it to the SMS service to look after.
     void getSmsSettings();
     const SmsRequest& smsSettings() const { return m_smsTemplate; }
+    // Has the SMS service read the modem's replies now and waits until it is
+    // done, lending it a receiver's shared port meanwhile. Without
+    // `evenUnshared` only a shared port is read: the service reads its own.
+    void pollSmsReplies(bool evenUnshared);
 
     // Takes in every stored, unseen report (mark seen, stamp the manned
     // state, create dispatches) in runs of up to a hundred per transaction,
@@ -103,6 +109,8 @@ Q_SIGNALS:
     void bemandChanged(bool bemand);
     void loginRequested(); // the unmanned schedule switched the console
     void meldingAcknowledged(qint64 meldingId);
+    // The GSM modem's state, for the status bar.
+    void smsModemStateChanged(const QString& text, bool ready);
 
 private:
     // A report this station took in, for the list and the copy e-mails.
@@ -121,6 +129,8 @@ private:
                        QList<TakenIn>& taken);
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
     void scheduleNextPass();
+    void watchSmsModem();
+    CommReceiver* smsPortReceiver() const;
     // Between units of work: a lost connection to a shared database server is
     // logged once and reopened; false while it stays away.
     bool databaseReachable();
@@ -152,6 +162,7 @@ private:
     QPointer<QEventLoop> m_smsWait;
     QTimer m_uitmeldTimer;
     QTimer m_dagelijkseTimer;
+    QTimer m_smsPollTimer;
 };
 
 } // namespace taviro

@@ -10,6 +10,8 @@ namespace taviro {
 
 namespace {
 const QString kNoNumber = QStringLiteral("0000000000");
+// Reading replies takes seconds; a modem that hangs is reset within about a minute.
+constexpr int kRepliesWaitMsecs = 90000;
 
 void waitWithoutBlocking(int msecs)
 {
@@ -42,6 +44,63 @@ void Console::getSmsSettings()
         m_smsTemplate.smsCentre = centre.isEmpty() ? kNoNumber : centre;
         m_smsTemplate.sender = from.isEmpty() ? kNoNumber : from;
     }
+    watchSmsModem();
+}
+
+void Console::setPortReceivers(QList<PortReceiver> receivers)
+{
+    m_receivers = std::move(receivers);
+    watchSmsModem();
+}
+
+CommReceiver* Console::smsPortReceiver() const
+{
+    for (const PortReceiver& r : m_receivers)
+        if (r.port == m_smsTemplate.line.number && r.receiver)
+            return r.receiver;
+    return nullptr;
+}
+
+void Console::watchSmsModem()
+{
+    m_sms.watch(m_smsTemplate, smsPortReceiver() != nullptr);
+}
+
+void Console::pollSmsReplies(bool evenUnshared)
+{
+    if (m_shuttingDown || m_smsBusy || m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
+        return;
+    CommReceiver* sharing = smsPortReceiver();
+    if (!sharing && !evenUnshared)
+        return;
+    // A transmitter on the line goes first; its call is not cut for a reply.
+    if (sharing && !sharing->isIdle())
+        return;
+    m_smsBusy = true;
+    if (sharing && sharing->portOpen() && !sharing->stopListening()) {
+        m_smsBusy = false;
+        return;
+    }
+    bool done = false;
+    QEventLoop wait;
+    m_smsWait = &wait;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&m_sms, &SmsService::repliesRead, &wait, [&] {
+        done = true;
+        wait.quit();
+    });
+    connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+    if (m_sms.readReplies() && !done && !m_shuttingDown) {
+        limit.start(kRepliesWaitMsecs);
+        wait.exec();
+    }
+    m_smsWait = nullptr;
+    if (sharing && !m_shuttingDown) {
+        waitWithoutBlocking(m_settleMsecs);
+        sharing->restartListening();
+    }
+    m_smsBusy = false;
 }
 
 bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
@@ -49,10 +108,7 @@ bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QStrin
     if (m_shuttingDown || m_smsBusy)
         return false; // closing down, or a send is already waiting: never two at once
     // A receiver on the modem's port must let go of it while the SMS goes out.
-    CommReceiver* sharing = nullptr;
-    for (const PortReceiver& r : m_receivers)
-        if (r.port == m_smsTemplate.line.number && r.receiver)
-            sharing = r.receiver;
+    CommReceiver* sharing = smsPortReceiver();
 
     m_smsBusy = true;
     bool released = true;
