@@ -60,8 +60,7 @@ public:
     void setLampActive(bool on) { m_lampActive = on; }
     // Ends an SMS wait at once and stops all further sending.
     void setShuttingDown(bool on);
-    // The receivers, and with them whether one shares the SMS modem's port.
-    void setPortReceivers(QList<PortReceiver> receivers);
+    void setPortReceivers(QList<PortReceiver> receivers) { m_receivers = std::move(receivers); }
     // The pause after an SMS transmission before the port goes back to a receiver.
     void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
 
@@ -158,6 +157,7 @@ private:
     QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
+    bool m_smsPortShared = false; // a receiving modem is configured on the sending port
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
     QTimer m_uitmeldTimer;

@@ -36,6 +36,14 @@ void Console::getSmsSettings()
         m_smsTemplate.line.stopbits = int(p.stopbits);
         m_smsTemplate.isGsm = p.is_gsm;
     }
+    // Known from the configuration, not from the receivers running right now:
+    // the SMS service must not take the port in the moment before its
+    // receiver starts.
+    m_smsPortShared = false;
+    if (auto receiving = ComPortRepository(m_conn).withDesignation(1))
+        for (const ComPort& p : *receiving)
+            if (int(p.number) == m_smsTemplate.line.number)
+                m_smsPortShared = true;
     if (auto q = m_conn.query(
             QStringLiteral("SELECT smsfrom, smscentrale FROM settings ORDER BY id LIMIT 1"));
         q && q->next()) {
@@ -47,11 +55,6 @@ void Console::getSmsSettings()
     watchSmsModem();
 }
 
-void Console::setPortReceivers(QList<PortReceiver> receivers)
-{
-    m_receivers = std::move(receivers);
-    watchSmsModem();
-}
 
 CommReceiver* Console::smsPortReceiver() const
 {
@@ -63,7 +66,7 @@ CommReceiver* Console::smsPortReceiver() const
 
 void Console::watchSmsModem()
 {
-    m_sms.watch(m_smsTemplate, smsPortReceiver() != nullptr);
+    m_sms.watch(m_smsTemplate, m_smsPortShared || smsPortReceiver() != nullptr);
 }
 
 void Console::pollSmsReplies(bool evenUnshared)
@@ -71,8 +74,8 @@ void Console::pollSmsReplies(bool evenUnshared)
     if (m_shuttingDown || m_smsBusy || m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
         return;
     CommReceiver* sharing = smsPortReceiver();
-    if (!sharing && !evenUnshared)
-        return;
+    if (!sharing && !m_smsPortShared && !evenUnshared)
+        return; // the service reads a modem of its own by itself
     // A transmitter on the line goes first; its call is not cut for a reply.
     if (sharing && !sharing->isIdle())
         return;

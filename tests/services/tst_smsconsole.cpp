@@ -53,6 +53,20 @@ class TestSmsConsole : public QObject
         return o;
     }
 
+    // The receiving modem is configured on the SMS port as well, as an
+    // installation with one modem for both has it.
+    void shareThePort()
+    {
+        QVERIFY(m_conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, timeout, "
+                                            "databits, parity, stopbits, is_gsm) VALUES (?, 1, 9600, 'AT&FE0', 15, 8, "
+                                            "'N', 1, ?)"),
+                             {Com, sql::boolValue(true)}));
+        // The service's first look at the modem, from before the port was shared, is over.
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->commands().contains("AT+CMGL=4"); }, 10000));
+        m_console->getSmsSettings();
+        QTest::qWait(300);
+    }
+
     qint64 number(const QString& sql, const QVariantList& binds = {}) const
     {
         auto v = m_conn->scalar(sql, binds);
@@ -155,6 +169,7 @@ private Q_SLOTS:
 
     void quarterHourReadsRepliesBeforeRearming()
     {
+        shareThePort();
         CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
         QVERIFY(receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
         m_console->setPortReceivers({{Com, &receiver}});
@@ -181,6 +196,7 @@ private Q_SLOTS:
 
     void sharedPortIsReleasedAroundTheSend()
     {
+        shareThePort();
         CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
         QVERIFY(
             receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
