@@ -127,7 +127,9 @@ int main(int argc, char** argv)
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
-    window.show();
+    // The control room's screen belongs to the console: every panel is laid
+    // out to be used whole at 1280x800 and up.
+    window.showMaximized();
     window.load(app.arguments().mid(1));
     eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.text()), 1);
     // One line for installers and scripts that wait for the console to be up.

@@ -151,14 +151,17 @@ void MainWindow::buildWindow()
     auto* right = new QSplitter(Qt::Vertical, this);
     right->addWidget(m_panels);
     right->addWidget(m_bottomTabs);
-    right->setStretchFactor(0, 3);
-    right->setStretchFactor(1, 2);
+    // The panels get the room: an editor must show all of itself, while a
+    // handful of list rows is enough below it to see what is waiting.
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 0);
+    right->setSizes({640, 150});
     auto* body = new QSplitter(Qt::Horizontal, this);
     body->addWidget(left);
     body->addWidget(right);
     body->setStretchFactor(1, 1);
-    body->setSizes({300, 1000});
-    left->setMinimumWidth(250);
+    body->setSizes({250, 1030});
+    left->setMinimumWidth(230);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
