@@ -178,6 +178,9 @@ void MainWindow::buildWindow()
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusIcon);
     statusBar()->addWidget(m_statusText, 1);
+    m_modemState = new QLabel(this);
+    m_modemState->setObjectName(QStringLiteral("gsmModemState"));
+    statusBar()->addPermanentWidget(m_modemState);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Bestand"));
     QAction* logout = file->addAction(QStringLiteral("&Uitloggen"));
@@ -233,10 +236,18 @@ void MainWindow::connectConsole()
     connect(&c, &Console::melderTreeChanged, m_tree, &NavigationTree::reloadMelderTree);
     connect(&c, &Console::bemandChanged, this, &MainWindow::onBemandChanged);
     connect(&c, &Console::meldingAcknowledged, this, &MainWindow::onAcknowledged);
+    connect(&c, &Console::smsModemStateChanged, this, &MainWindow::showSmsModemState);
     connect(&c, &Console::loginRequested, this, [this] {
         if (!loginOpen())
             showLogin();
     });
+}
+
+void MainWindow::showSmsModemState(const QString& text, bool ready)
+{
+    // A modem that cannot send stands out before an alarm needs it.
+    m_modemState->setText(text);
+    m_modemState->setStyleSheet(ready ? QString() : QStringLiteral("color: #b91c1c; font-weight: bold;"));
 }
 
 void MainWindow::writeLog(const QString& text, int level)
