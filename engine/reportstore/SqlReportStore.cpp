@@ -23,6 +23,10 @@ Result<qint64> SqlReportStore::store(const ReceivedReport& report)
     // the connection again before the report's transaction, never inside it.
     if (Status s = m_conn.restore(); !s)
         return Result<qint64>::failure(s.error());
+    // A report stored into a deleted or replaced file would be lost for
+    // good; refused, the transmitter sends it again later.
+    if (Status s = m_conn.fileStillThere(); !s)
+        return Result<qint64>::failure(s.error() + QStringLiteral(" Melding niet opgeslagen."));
     CachedTransaction tx(m_sql);
     if (Status s = tx.begin(); !s)
         return Result<qint64>::failure(s.error());
