@@ -9,6 +9,7 @@
 #include "DatabaseConnector.h"
 #include "EventLog.h"
 #include "FolderPaths.h"
+#include "LegacyLinks.h"
 #include "MainWindow.h"
 #include "MessageBoxPrompt.h"
 #include "ProgramLayout.h"
@@ -115,6 +116,8 @@ int main(int argc, char** argv)
             prompt->ask(extended.error(), title, PromptFlags::Exclamation);
             return kDatabaseUnusable;
         }
+        // Dispatches of the original installation know their lines only the old way.
+        repairDispatchLinks(**conn, eventLog);
     }
 
     // Leftovers of an earlier run hold their ports and mailbox: end them

@@ -15,6 +15,8 @@ namespace {
 constexpr int kRate = 22050;
 constexpr int kFrequency = 2200;
 constexpr int kMillis = 500;
+// Silence between two tones, long enough for the ear to count them.
+constexpr int kPauseMillis = 250;
 
 QByteArray makeTone()
 {
@@ -27,7 +29,22 @@ QByteArray makeTone()
 }
 } // namespace
 
-Beeper::Beeper(QObject* parent) : QObject(parent), m_silenced(qEnvironmentVariableIntValue("TAVIRO_NO_SOUND") == 1) {}
+Beeper::Beeper(QObject* parent)
+    : Beeper(
+          [this] {
+              if (!startTone())
+                  QApplication::beep();
+          },
+          parent)
+{
+    m_silenced = qEnvironmentVariableIntValue("TAVIRO_NO_SOUND") == 1;
+}
+
+Beeper::Beeper(std::function<void()> sound, QObject* parent) : QObject(parent), m_sound(std::move(sound))
+{
+    m_spacing.setSingleShot(true);
+    connect(&m_spacing, &QTimer::timeout, this, &Beeper::playNext);
+}
 
 Beeper::~Beeper() = default;
 
@@ -35,8 +52,18 @@ void Beeper::beep()
 {
     if (m_silenced)
         return;
-    if (!startTone())
-        QApplication::beep();
+    ++m_waiting;
+    if (!m_spacing.isActive())
+        playNext();
+}
+
+void Beeper::playNext()
+{
+    if (m_waiting == 0)
+        return;
+    --m_waiting;
+    m_sound();
+    m_spacing.start(kMillis + kPauseMillis);
 }
 
 bool Beeper::startTone()

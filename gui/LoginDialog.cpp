@@ -1,6 +1,7 @@
 #include "LoginDialog.h"
 
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -52,6 +53,23 @@ void LoginDialog::tryLogin()
 }
 
 void LoginDialog::reject() {}
+
+void LoginDialog::dismiss()
+{
+    m_done = true;
+    close();
+}
+
+void LoginDialog::showEvent(QShowEvent* event)
+{
+    // The same dialog comes back after every log-out: each showing starts
+    // blank and again demands a successful login before it lets go.
+    m_done = false;
+    m_login->clear();
+    m_password->clear();
+    m_login->setFocus();
+    QDialog::showEvent(event);
+}
 
 void LoginDialog::closeEvent(QCloseEvent* event)
 {

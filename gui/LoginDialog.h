@@ -20,12 +20,15 @@ public:
     LoginDialog(LoginCheck check, QWidget* parent = nullptr);
 
     void reject() override; // Escape does not dismiss it
+    // Closes the dialog without a login, for the console's own shutdown only.
+    void dismiss();
 
 Q_SIGNALS:
     void loggedIn();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void tryLogin();

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutBox.h"
 #include "ActueelModel.h"
 #include "AlarmLamp.h"
 #include "Beeper.h"
@@ -135,6 +136,12 @@ void MainWindow::buildWindow()
     m_bottomTabs->addTab(m_actueelList, QStringLiteral(" Actueel"));
     m_bottomTabs->addTab(m_logList, QStringLiteral("Log"));
     buildReports();
+    // A tab the operator clicks brings the current-alarm panel back with it,
+    // as the " Actueel" node does.
+    connect(m_bottomTabs, &QTabWidget::tabBarClicked, this, [this](int index) {
+        if (index >= 0)
+            actueelPressed(index);
+    });
     connect(m_actueelList, &QTableView::clicked, this,
             [this](const QModelIndex& index) { openMelding(m_actueelModel->meldingIdAt(index.row())); });
     connect(m_actueelModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateSummary);
@@ -185,9 +192,7 @@ void MainWindow::buildWindow()
     info->setObjectName(QStringLiteral("infoMenuItem"));
     connect(logout, &QAction::triggered, this, &MainWindow::logOut);
     connect(quit, &QAction::triggered, this, &MainWindow::close);
-    connect(info, &QAction::triggered, this, [this] {
-        writeLog(QStringLiteral("Mereth Taviro ") + QStringLiteral(TAVIRO_VERSION), 1);
-    });
+    connect(info, &QAction::triggered, this, [this] { showAboutBox(this); });
     connect(m_tree, &NavigationTree::nodeClicked, this, &MainWindow::onNodeClicked);
     resize(1280, 820);
 }

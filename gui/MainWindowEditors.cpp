@@ -1,6 +1,7 @@
 // Hosting the configuration editors in the window's panel area.
 #include "MainWindow.h"
 
+#include "AlarmLamp.h"
 #include "Console.h"
 #include "EditorFactory.h"
 #include "NavigationTree.h"
@@ -33,7 +34,9 @@ void MainWindow::buildEditors()
             if (m_deps.startServices)
                 m_deps.startServices();
             m_deps.console.getSmsSettings();
-            m_deps.console.setLampActive(false);
+            // The lamp port was prepared again with the services: the lamp
+            // works as that preparation found, exactly as after start-up.
+            m_deps.console.setLampActive(m_deps.lamp.active());
         },
         [this] {
             if (m_deps.restartMailReceiver)

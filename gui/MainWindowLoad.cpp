@@ -213,7 +213,7 @@ void MainWindow::unload()
         m_deps.stopServices();
     m_deps.killer.killServices();
     if (m_login)
-        m_login->close();
+        m_login->dismiss();
 }
 
 } // namespace taviro

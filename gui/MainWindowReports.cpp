@@ -60,7 +60,8 @@ void MainWindow::moveOnAfterAcknowledgement(qint64 meldingId)
 
 void MainWindow::openUitmeldManagement()
 {
-    UitmeldManagement dialog(m_deps.conn, m_deps.eventLog, m_deps.prompt, this);
+    UitmeldManagement dialog(m_deps.conn, m_deps.eventLog, m_deps.prompt, m_deps.clock,
+                             m_deps.console.gebruikerId(), this);
     dialog.exec();
 }
 

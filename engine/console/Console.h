@@ -34,10 +34,12 @@ struct ActueelItem
 };
 
 // A serial receiver and the COM port it listens on; one may share the SMS modem.
+// The receivers are replaced whenever the ports are re-initialised, which may
+// happen while an SMS waits for its modem, so the console holds them weakly.
 struct PortReceiver
 {
     int port = 0;
-    CommReceiver* receiver = nullptr;
+    QPointer<CommReceiver> receiver;
 };
 
 // The console's state and work apart from drawing: manned state, operator,
@@ -121,6 +123,10 @@ private:
                        QList<TakenIn>& taken);
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
     void scheduleNextPass();
+    // The last receiver listening on COM `port`, if any.
+    CommReceiver* receiverOnPort(int port) const;
+    // Gives the SMS port back to the receiver that listens on it now.
+    bool takePortBack(int port);
     // Between units of work: a lost connection to a shared database server is
     // logged once and reopened; false while it stays away.
     bool databaseReachable();

@@ -44,15 +44,37 @@ void Console::getSmsSettings()
     }
 }
 
+CommReceiver* Console::receiverOnPort(int port) const
+{
+    CommReceiver* found = nullptr;
+    for (const PortReceiver& r : m_receivers)
+        if (r.port == port && r.receiver)
+            found = r.receiver;
+    return found;
+}
+
+bool Console::takePortBack(int port)
+{
+    // Looked up again: "Herinitialiseer poorten" during the wait replaces the
+    // receivers, and the one that let the port go may no longer exist. Whoever
+    // listens on the port now is the one that must have it back.
+    CommReceiver* receiver = receiverOnPort(port);
+    if (!receiver)
+        return true; // nobody listens on the modem's port any more
+    if (receiver->restartListening())
+        return true;
+    m_log.writeLog(QStringLiteral("COM %1 kon na het verzenden van de SMS niet worden teruggenomen.").arg(port), 0);
+    return false;
+}
+
 bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
 {
     if (m_shuttingDown || m_smsBusy)
         return false; // closing down, or a send is already waiting: never two at once
+    // The port this SMS goes out on; the settings may be read again meanwhile.
+    const int smsPort = m_smsTemplate.line.number;
     // A receiver on the modem's port must let go of it while the SMS goes out.
-    CommReceiver* sharing = nullptr;
-    for (const PortReceiver& r : m_receivers)
-        if (r.port == m_smsTemplate.line.number && r.receiver)
-            sharing = r.receiver;
+    QPointer<CommReceiver> sharing = receiverOnPort(smsPort);
 
     m_smsBusy = true;
     bool released = true;
@@ -97,9 +119,12 @@ bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QStrin
 
     m_sms.finish();
     waitWithoutBlocking(m_settleMsecs);
-    if (sharing)
-        sharing->restartListening();
-    const bool result = m_sms.lastSendSucceeded();
+    if (m_shuttingDown) {
+        m_smsBusy = false;
+        return false;
+    }
+    const bool portBack = takePortBack(smsPort);
+    const bool result = m_sms.lastSendSucceeded() && portBack;
     m_smsBusy = false;
     return result;
 }

@@ -124,6 +124,15 @@ const RowMapping<UitmeldMail>& uitmeldmail()
     return m;
 }
 
+const RowMapping<UitmeldRetry>& uitmeldretry()
+{
+    using R = UitmeldRetry;
+    static const RowMapping<R> m{QStringLiteral("uitmeldretry"),
+        {field("uitmeld_id", &R::uitmeld_id), field("reason", &R::reason), field("failures", &R::failures),
+         field("next_try", &R::next_try)}};
+    return m;
+}
+
 const RowMapping<ComPort>& comports()
 {
     using R = ComPort;

@@ -21,5 +21,6 @@ const RowMapping<Gebruiker>& gebruikers();
 const RowMapping<UitmeldLink>& uitmeldlink();
 const RowMapping<UitmeldClaim>& uitmeldclaim();
 const RowMapping<UitmeldMail>& uitmeldmail();
+const RowMapping<UitmeldRetry>& uitmeldretry();
 
 } // namespace taviro::mapping

@@ -36,8 +36,10 @@ Result<std::optional<Alarm>> AlarmRepository::findByFunctie(qint64 melderId, con
 Result<std::optional<Gebruiker>> GebruikerRepository::checkLogin(const QString& loginnaam,
                                                                  const QString& wachtwoord) const
 {
-    return firstOf(list(QStringLiteral("WHERE loginnaam = ? AND wachtwoord = ? ORDER BY id"),
-                        {sql::textValue(loginnaam), sql::textValue(wachtwoord)}));
+    // A deleted account is refused exactly like a wrong password: whoever left
+    // must not acknowledge alarms under a name that is no longer kept.
+    return firstOf(list(QStringLiteral("WHERE loginnaam = ? AND wachtwoord = ? AND deleted = ? ORDER BY id"),
+                        {sql::textValue(loginnaam), sql::textValue(wachtwoord), sql::boolValue(false)}));
 }
 
 Result<QList<MeldIndex>> MeldIndexRepository::forMelding(qint64 meldingId) const

@@ -92,6 +92,11 @@ struct MeldIndex // alarm line of a report
     bool uitmelden = false;
 };
 
+// An operator closed the dispatch with every other open one of its report
+// (pending-dispatch management): `bevestiger` names the operator, and the
+// dispatch is neither sent nor repeated any more.
+constexpr qint64 kClosedInBulk = 3;
+
 struct Uitmeld // dispatch: one notification job for one recipient
 {
     qint64 id = 0;
@@ -101,7 +106,7 @@ struct Uitmeld // dispatch: one notification job for one recipient
     qint64 pogingen = 0;
     QDateTime date;
     qint64 bevestiger = 0;
-    qint64 bevestigtype = 0; // 0 open, 1 operator, 2 recipient
+    qint64 bevestigtype = 0; // 0 open, 1 operator, 2 recipient, 3 closed in bulk by an operator
     QDateTime bevestigdate;
 };
 
@@ -130,6 +135,18 @@ struct UitmeldClaim
     qint64 uitmeld_id = 0;
     QString station;    // the workstation that claimed it
     qint64 expires = 0; // seconds since 1970 (UTC) by the database server's clock
+};
+
+// A pending dispatch that could not go out: why, how often in a row, and
+// not before when it is offered again. Kept in the database so the growing
+// pause survives a restart and every station sharing the database keeps it.
+struct UitmeldRetry
+{
+    qint64 id = 0;
+    qint64 uitmeld_id = 0;
+    QString reason;     // short, compared to tell a new kind of failure from a repeat
+    qint64 failures = 0;
+    QDateTime next_try; // the station's local time, as every other date
 };
 
 struct ComPort // serial-port assignment

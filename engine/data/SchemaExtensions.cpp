@@ -31,6 +31,7 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldlink_meldindex", "uitmeldlink", "meldindex_id"},
     {"ix_uitmeldclaim_uitmeld", "uitmeldclaim", "uitmeld_id"},
     {"ix_uitmeldmail_uitmeld", "uitmeldmail", "uitmeld_id"},
+    {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
 };
 
 } // namespace
@@ -38,7 +39,7 @@ constexpr IndexSpec kIndexes[] = {
 Status createExtensions(const DatabaseConnector& conn)
 {
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
-                               specOf(mapping::uitmeldmail())})
+                               specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry())})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {

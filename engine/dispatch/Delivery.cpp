@@ -21,7 +21,8 @@ constexpr int kCandidatesPerPass = 50;
 Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
                    const MessageComposer& composer, SmsGateway& sms, MailSender& mail)
     : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail),
-      m_claims(conn, log, defaultStationName()), m_owedMails(conn, log, composer, mail)
+      m_claims(conn, log, defaultStationName()), m_owedMails(conn, log, composer, mail),
+      m_retry(conn, clock, log)
 {
 }
 
@@ -36,122 +37,218 @@ void Delivery::tick()
 
 bool Delivery::deliverNextDispatch()
 {
+    if (m_shuttingDown)
+        return false;
     // What went out before an outage is written down before anything new goes.
     m_claims.retryUnrecorded();
     if (m_claims.hasUnrecorded())
         return false;
     m_claims.recoverOwnLeftovers();
 
-    // Only dispatches that carry lines; the bookkeeping dispatch is done anyway.
+    // Only dispatches with at least one line that still exists (the
+    // bookkeeping dispatch is done anyway), and none that is pausing after a
+    // failure.
     auto q = m_conn.query(
         QStringLiteral(
-            "SELECT id, ontvanger_id, uitmeldtype FROM uitmeld WHERE done = ? AND EXISTS "
-            "(SELECT 1 FROM uitmeldlink WHERE uitmeldlink.uitmeld_id = uitmeld.id) "
-            "ORDER BY id DESC LIMIT %1")
+            "SELECT id, ontvanger_id, %1 FROM uitmeld WHERE done = ? AND EXISTS "
+            "(SELECT 1 FROM uitmeldlink INNER JOIN meldindex ON meldindex.id = uitmeldlink.meldindex_id "
+            "WHERE uitmeldlink.uitmeld_id = uitmeld.id) AND %2 ORDER BY id DESC LIMIT %3")
+            .arg(DeliveryRetry::failuresColumn(), DeliveryRetry::dueCondition())
             .arg(kCandidatesPerPass),
-        {sql::boolValue(false)});
+        {sql::boolValue(false), m_retry.dueValue()});
     if (!q) {
         m_log.writeLog(
             QStringLiteral("Uitmelden: openstaande uitmeldingen niet leesbaar: ") + q.error(), 1);
         return false;
     }
-    struct Candidate
-    {
-        qint64 uitmeldId, ontvangerId, uitmeldtype;
-    };
     QList<Candidate> candidates;
     while (q->next())
         candidates.append(
             {sql::toLong(q->value(0)), sql::toLong(q->value(1)), sql::toLong(q->value(2))});
     q->finish();
 
-    OntvangerRepository recipients(m_conn);
-    for (const auto& [uitmeldId, ontvangerId, uitmeldtype] : candidates) {
-        auto found = recipients.find(ontvangerId);
-        if (!found) {
-            m_log.writeLog(QStringLiteral("Uitmelden: ontvanger %1 niet leesbaar: %2")
-                               .arg(ontvangerId)
-                               .arg(found.error()),
-                           1);
+    for (const Candidate& c : candidates) {
+        switch (deliver(c)) {
+        case Step::Delivered:
+        case Step::SmsFailed:
+            return true;
+        case Step::PassedOver:
+            continue;
+        case Step::Stop:
             return false;
         }
-        if (!found->has_value()) {
-            m_log.writeLog(
-                QStringLiteral(
-                    "controleer rooster op verwijderde items ( hint: ontvanger %1 bestaat niet )")
-                    .arg(ontvangerId),
-                0);
-            continue;
-        }
-        const Ontvanger& r = **found;
-        if (r.deleted) {
-            m_log.writeLog(QStringLiteral("controleer rooster op verwijderde items ( hint: ") +
-                               r.naam + QStringLiteral(" )"),
-                           0);
-            continue;
-        }
-        if (!r.UseSMS && !r.UseEmail) {
-            m_log.writeLog(
-                QStringLiteral("Uitmelding %1 aan %2 niet verstuurd: geen SMS of e-mail ingesteld.")
-                    .arg(uitmeldId)
-                    .arg(r.naam),
-                1);
-            continue;
-        }
-        // Stations sharing the database read the same candidates; only the
-        // one whose claim flips `done` sends, and it learns the dispatch's
-        // state as of that moment rather than as read above.
-        const std::optional<qint64> claimedType = m_claims.claim(uitmeldId);
-        if (!claimedType)
-            continue;
-        // The mail goes first. It is only handed to the mail service's own
-        // queue, and once recorded a station that dies before the SMS leaves a
-        // dispatch that owes just the SMS. The other way round a death between
-        // SMS and mail would lose the mail: a sent SMS makes it an SMS
-        // dispatch, and its repetitions do not mail again.
-        const bool mailDue = r.UseEmail && !m_shuttingDown && *claimedType == 0;
-        const bool mailed = mailDue && sendEmailDispatch(uitmeldId, r);
-        const bool mailRefused = mailDue && !mailed;
-        bool delivered = mailed;
-        bool smsOwed = false;
-        if (r.UseSMS && !m_shuttingDown) {
-            const bool texted = sendSmsDispatch(uitmeldId, r, mailRefused);
-            if (texted && mailRefused)
-                m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: e-mail niet aangeboden, "
-                                              "alleen de SMS is verstuurd; de e-mail wordt elke "
-                                              "minuut opnieuw aangeboden.")
-                                   .arg(uitmeldId)
-                                   .arg(r.naam),
-                               1);
-            delivered = texted || delivered;
-            smsOwed = !texted;
-        }
-        if (smsOwed || !delivered)
-            m_claims.record(uitmeldId, DispatchClaims::Outcome::Released);
-        return delivered;
     }
     return false;
 }
 
-bool Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused)
+std::optional<Ontvanger> Delivery::recipientOf(const Candidate& c, bool& stop)
+{
+    auto found = OntvangerRepository(m_conn).find(c.ontvangerId);
+    if (!found) {
+        m_log.writeLog(QStringLiteral("Uitmelden: ontvanger %1 niet leesbaar: %2")
+                           .arg(c.ontvangerId)
+                           .arg(found.error()),
+                       1);
+        stop = true;
+        return std::nullopt;
+    }
+    if (!found->has_value()) {
+        m_retry.failed(c.uitmeldId, QStringLiteral("ontvanger bestaat niet"),
+                       QStringLiteral("controleer rooster op verwijderde items ( hint: ontvanger %1 "
+                                      "bestaat niet )")
+                           .arg(c.ontvangerId));
+        return std::nullopt;
+    }
+    const Ontvanger& r = **found;
+    if (r.deleted) {
+        m_retry.failed(c.uitmeldId, QStringLiteral("ontvanger verwijderd"),
+                       QStringLiteral("controleer rooster op verwijderde items ( hint: ") + r.naam +
+                           QStringLiteral(" )"));
+        return std::nullopt;
+    }
+    if (!r.UseSMS && !r.UseEmail) {
+        m_retry.failed(
+            c.uitmeldId, QStringLiteral("geen SMS of e-mail ingesteld"),
+            QStringLiteral("Uitmelding %1 aan %2 niet verstuurd: geen SMS of e-mail ingesteld.")
+                .arg(c.uitmeldId)
+                .arg(r.naam));
+        return std::nullopt;
+    }
+    return r;
+}
+
+Delivery::Step Delivery::deliver(const Candidate& c)
+{
+    bool stop = false;
+    const std::optional<Ontvanger> found = recipientOf(c, stop);
+    if (!found)
+        return stop ? Step::Stop : Step::PassedOver;
+    const Ontvanger& r = *found;
+    // Stations sharing the database read the same candidates; only the
+    // one whose claim flips `done` sends, and it learns the dispatch's
+    // state as of that moment rather than as read above.
+    const std::optional<qint64> claimedType = m_claims.claim(c.uitmeldId);
+    if (!claimedType)
+        return Step::PassedOver;
+    auto release = [&] { m_claims.record(c.uitmeldId, DispatchClaims::Outcome::Released); };
+    auto wentAfterAll = [&] {
+        if (c.failures > 0)
+            m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2 alsnog verstuurd.").arg(c.uitmeldId).arg(r.naam), 0);
+    };
+
+    // The mail goes first. It is only handed to the mail service's own
+    // queue, and once recorded a station that dies before the SMS leaves a
+    // dispatch that owes just the SMS. The other way round a death between
+    // SMS and mail would lose the mail: a sent SMS makes it an SMS
+    // dispatch, and its repetitions do not mail again.
+    bool mailed = false;
+    bool mailRefused = false;
+    if (r.UseEmail && *claimedType == 0) {
+        if (trimAddress(r.email).isEmpty()) {
+            mailToNobody(c.uitmeldId, r);
+        } else {
+            const Sent m = sendEmailDispatch(c.uitmeldId, r);
+            if (m == Sent::Unreadable) {
+                release();
+                return Step::Stop;
+            }
+            mailed = m == Sent::Yes;
+            mailRefused = !mailed;
+        }
+    }
+
+    if (!r.UseSMS) {
+        if (mailed) {
+            wentAfterAll();
+            return Step::Delivered;
+        }
+        if (!mailRefused)
+            return Step::PassedOver; // the e-mail had no address: finished, nothing went out
+        release();
+        m_retry.failed(c.uitmeldId, QStringLiteral("e-mail niet aangeboden"),
+                       QStringLiteral("Uitmelding %1 aan %2 niet verstuurd: de e-maildienst neemt de "
+                                      "e-mail niet aan; blijft openstaan.")
+                           .arg(c.uitmeldId)
+                           .arg(r.naam));
+        return Step::PassedOver;
+    }
+
+    QString reason;
+    QString line;
+    bool modemTried = false;
+    if (r.mobielnr.trimmed().isEmpty()) {
+        reason = QStringLiteral("geen mobiel nummer");
+        line = QStringLiteral("Uitmelding %1 aan %2: geen SMS verstuurd, er is geen mobiel nummer "
+                              "ingevuld; blijft openstaan.")
+                   .arg(c.uitmeldId)
+                   .arg(r.naam);
+    } else {
+        const Sent texted = sendSmsDispatch(c.uitmeldId, r, mailRefused);
+        if (texted == Sent::Yes) {
+            if (mailRefused)
+                m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: e-mail niet aangeboden, "
+                                              "alleen de SMS is verstuurd; de e-mail wordt elke "
+                                              "minuut opnieuw aangeboden.")
+                                   .arg(c.uitmeldId)
+                                   .arg(r.naam),
+                               1);
+            wentAfterAll();
+            return Step::Delivered;
+        }
+        if (texted == Sent::Unreadable || m_shuttingDown) {
+            release();
+            return Step::Stop;
+        }
+        modemTried = true;
+        reason = QStringLiteral("SMS niet verzonden");
+        line = QStringLiteral("Uitmelding %1 aan %2: SMS naar %3 niet verzonden; blijft openstaan.")
+                   .arg(c.uitmeldId)
+                   .arg(r.naam, r.mobielnr);
+    }
+    // Nothing counted: the dispatch stays pending for what it still owes.
+    release();
+    if (mailRefused) {
+        reason += QStringLiteral(", e-mail niet aangeboden");
+        line += QStringLiteral(" De e-mail werd ook niet aangenomen.");
+    }
+    m_retry.failed(c.uitmeldId, reason, line);
+    if (modemTried)
+        return Step::SmsFailed;
+    return mailed ? Step::Delivered : Step::PassedOver;
+}
+
+void Delivery::mailToNobody(qint64 uitmeldId, const Ontvanger& recipient)
+{
+    // Nobody to mail: the e-mail part is over, as if handed on, so an
+    // e-mail-only dispatch ends instead of waiting for an address forever.
+    m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: geen e-mailadres ingevuld; de e-mail is niet "
+                                  "verstuurd.")
+                       .arg(uitmeldId)
+                       .arg(recipient.naam),
+                   0);
+    m_claims.record(uitmeldId, recipient.UseSMS ? DispatchClaims::Outcome::EmailSentKeepSms
+                                                : DispatchClaims::Outcome::EmailSentDone);
+}
+
+Delivery::Sent Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused)
 {
     const std::optional<QString> text = m_composer.composeSmsText(uitmeldId);
     if (!text) {
         m_log.writeLog(
             QStringLiteral("Uitmelding %1: tekst niet leesbaar; blijft openstaan.").arg(uitmeldId),
             1);
-        return false;
+        return Sent::Unreadable;
     }
     // A dispatch without lines has nothing to say; it counts as an attempt.
     const bool sent = text->isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, *text);
     if (!sent)
-        return false; // stays pending; the next pass tries again without counting
+        return Sent::No; // stays pending; a later pass tries again without counting
     m_claims.record(uitmeldId, mailRefused ? DispatchClaims::Outcome::SmsSentMailOwed
                                            : DispatchClaims::Outcome::SmsSent);
-    return true;
+    return Sent::Yes;
 }
 
-bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
+Delivery::Sent Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
 {
     const QString address = trimAddress(recipient.email);
     const std::optional<ComposedEmail> mail = m_composer.composeDispatchEmail(uitmeldId);
@@ -159,17 +256,17 @@ bool Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)
         m_log.writeLog(
             QStringLiteral("Uitmelding %1: e-mail niet leesbaar; blijft openstaan.").arg(uitmeldId),
             1);
-        return false;
+        return Sent::Unreadable;
     }
     // A mail the sender did not take is not marked sent: the dispatch stays
     // pending and a later pass offers it again.
     if (!m_mail.send({address, recipient.naam, mail->subject, mail->body, {}}))
-        return false;
+        return Sent::No;
     // A recipient who also gets SMS keeps an SMS dispatch, so its repetition
     // goes on; if the SMS did not go out, the dispatch stays pending for it.
     m_claims.record(uitmeldId, recipient.UseSMS ? DispatchClaims::Outcome::EmailSentKeepSms
                                                 : DispatchClaims::Outcome::EmailSentDone);
-    return true;
+    return Sent::Yes;
 }
 
 int Delivery::rearmSmsDispatches()
@@ -186,11 +283,11 @@ int Delivery::rearmSmsDispatches()
     const QDateTime since(m_clock.now().date().addDays(-1), QTime(0, 0));
     auto q = m_conn.query(
         QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype = 1 AND done = ? AND "
-                       "bevestiger = 0 AND pogingen < ? AND %1 >= ? AND NOT EXISTS (SELECT 1 "
-                       "FROM uitmeldclaim WHERE uitmeldclaim.uitmeld_id = uitmeld.id)")
+                       "bevestiger = 0 AND bevestigtype <> ? AND pogingen < ? AND %1 >= ? AND NOT EXISTS "
+                       "(SELECT 1 FROM uitmeldclaim WHERE uitmeldclaim.uitmeld_id = uitmeld.id)")
             .arg(m_conn.id(QStringLiteral("date"))),
-        {sql::boolValue(false), sql::boolValue(true), sql::keyValue(sql::toLong(*max)),
-         sql::dateValue(since, m_conn.dialect())});
+        {sql::boolValue(false), sql::boolValue(true), sql::keyValue(kClosedInBulk),
+         sql::keyValue(sql::toLong(*max)), sql::dateValue(since, m_conn.dialect())});
     if (!q) {
         m_log.writeLog(QStringLiteral("Herhalen: ") + q.error(), 1);
         return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeliveryRetry.h"
 #include "DispatchClaims.h"
 #include "OwedMails.h"
 #include "Rows.h"
@@ -26,22 +27,27 @@ public:
 };
 
 // Sends pending dispatches, one per pass, newest first, and re-arms SMS
-// dispatches that nobody acknowledged so later passes send them again.
+// dispatches that nobody acknowledged so later passes send them again. A
+// dispatch that cannot go out pauses (DeliveryRetry) and never holds up
+// older ones.
 class Delivery
 {
 public:
     Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
              const MessageComposer& composer, SmsGateway& sms, MailSender& mail);
 
-    // One pass. Dispatches to recipients that were deleted or have no way to
-    // be reached are reported and passed over, so they cannot hold up older
-    // ones. True when a dispatch was delivered (the caller may run the next
-    // pass at once to drain a backlog).
+    // One pass. Dispatches that cannot go out now (recipient deleted, gone or
+    // without any way to be reached, mail refused) are noted as failing and
+    // passed over in the same pass. True when the next pass should follow at
+    // once: a dispatch was delivered, or an SMS failed (the pass then ends,
+    // so a new alarm is not kept waiting behind a modem's time-out, and the
+    // next pass goes on past the failed dispatch, which is pausing).
     bool deliverNextDispatch();
+    enum class Sent { Yes, No, Unreadable /* the dispatch's text: the database is away */ };
     // mailRefused: the mail service refused this dispatch's e-mail; it is kept
     // owed (OwedMails) when the SMS goes.
-    bool sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
-    bool sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
+    Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
+    Sent sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
     // Sent but unacknowledged SMS dispatches of today or yesterday with
     // attempts left become pending again. Returns how many.
     int rearmSmsDispatches();
@@ -55,6 +61,20 @@ public:
     DispatchClaims& claims() { return m_claims; }
 
 private:
+    enum class Step {
+        Delivered, // something went out
+        PassedOver, // not sent, or finished without sending: the pass goes on
+        SmsFailed,  // the modem did not take it: the next pass goes on
+        Stop,       // the database is in trouble: later passes try again
+    };
+    struct Candidate
+    {
+        qint64 uitmeldId = 0, ontvangerId = 0, failures = 0;
+    };
+    Step deliver(const Candidate& c);
+    // The reachable recipient of a dispatch, or nothing (noted as failing).
+    std::optional<Ontvanger> recipientOf(const Candidate& c, bool& stop);
+    void mailToNobody(qint64 uitmeldId, const Ontvanger& recipient);
 
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
@@ -64,6 +84,7 @@ private:
     MailSender& m_mail;
     DispatchClaims m_claims;
     OwedMails m_owedMails;
+    DeliveryRetry m_retry;
     bool m_shuttingDown = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "DatabaseConnector.h"
 #include "EventLog.h"
+#include "Rows.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
@@ -89,16 +90,24 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
         binds << sql::boolValue(true);
         break;
     case Outcome::Released:
-        update = QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ?");
+        // An operator who closed it in bulk meanwhile has the last word.
+        update = QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND bevestigtype <> ?");
         binds << sql::boolValue(false);
         break;
     }
     binds << sql::keyValue(uitmeldId);
+    if (outcome == Outcome::Released)
+        binds << sql::keyValue(kClosedInBulk);
 
     Transaction tx(m_conn);
     Status s = tx.begin();
     if (s)
         s = m_conn.exec(update, binds);
+    // Once it went, earlier failures no longer pace it; a repetition that
+    // fails later starts its pauses afresh.
+    if (s && outcome != Outcome::Released && outcome != Outcome::EmailSentKeepSms)
+        s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldretry WHERE uitmeld_id = ?"),
+                        {sql::keyValue(uitmeldId)});
     if (s && outcome == Outcome::SmsSentMailOwed)
         s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
                         {sql::keyValue(uitmeldId)});
@@ -210,8 +219,9 @@ int DispatchClaims::recoverStale()
         }
         if (s && *gone == 1)
             s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND "
-                                           "bevestiger = 0"),
-                            {sql::boolValue(false), sql::keyValue(c.uitmeldId)});
+                                           "bevestiger = 0 AND bevestigtype <> ?"),
+                            {sql::boolValue(false), sql::keyValue(c.uitmeldId),
+                             sql::keyValue(kClosedInBulk)});
         if (s)
             s = tx.commit();
         if (!s) {

@@ -1,6 +1,7 @@
 #include "OverzichtBuilder.h"
 
 #include "DatabaseConnector.h"
+#include "Rows.h"
 #include "SqlValues.h"
 
 #include <QDir>
@@ -132,6 +133,7 @@ void writeAlarm(QXmlStreamWriter& w, const QSqlQuery& q, const ReportRef& report
     switch (sql::toLong(q.value(kBevestigtype))) {
     case 1: bevestigd = names.gebruikers.value(bevestiger); break;
     case 2: bevestigd = names.ontvangers.value(bevestiger); break;
+    case kClosedInBulk: bevestigd = names.gebruikers.value(bevestiger) + QStringLiteral(" (gesloten)"); break;
     default: break;
     }
     textChild(w, QStringLiteral("functie"), sql::toText(q.value(kFunctie)));

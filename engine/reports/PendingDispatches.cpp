@@ -1,6 +1,7 @@
 #include "PendingDispatches.h"
 
 #include "DatabaseConnector.h"
+#include "Rows.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
@@ -47,7 +48,7 @@ Result<QList<OpenMelding>> listOpenMeldingen(const DatabaseConnector& conn)
 }
 
 Result<int> closeOpenDispatches(const DatabaseConnector& conn, const QList<qint64>& meldingIds,
-                                const std::function<void(int, int)>& progress)
+                                const BulkClose& by, const std::function<void(int, int)>& progress)
 {
     using R = Result<int>;
     Transaction tx(conn);
@@ -64,18 +65,32 @@ Result<int> closeOpenDispatches(const DatabaseConnector& conn, const QList<qint6
             ids << id;
         }
         const QString in = marks.join(QLatin1Char(','));
-        // Only done changes: attempts, acknowledgement and the report's place
-        // in the current list stay as they are.
-        const QString sqlText =
-            QStringLiteral("UPDATE uitmeld SET done = ? WHERE done = ? AND id IN ("
-                           "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
+        const QString ofReports =
+            QStringLiteral("SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
                            "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id IN (%1) "
-                           "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id IN (%1))")
+                           "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id IN (%1)")
                 .arg(in);
-        auto q = conn.query(sqlText, QVariantList{sql::boolValue(true), sql::boolValue(false)} + ids + ids);
+        // Pending, or an SMS dispatch that is not acknowledged (repetition
+        // would re-arm it), or one a station is sending right now. What was
+        // acknowledged, e-mailed for good or is bookkeeping stays as it is.
+        const QString sqlText =
+            QStringLiteral("UPDATE uitmeld SET done = ?, bevestiger = ?, bevestigtype = ?, bevestigdate = ? "
+                           "WHERE ontvanger_id <> 0 AND bevestiger = 0 AND bevestigtype = 0 AND "
+                           "(done = ? OR uitmeldtype = 1 OR EXISTS (SELECT 1 FROM uitmeldclaim WHERE "
+                           "uitmeldclaim.uitmeld_id = uitmeld.id)) AND id IN (%1)")
+                .arg(ofReports);
+        auto q = conn.query(sqlText, QVariantList{sql::boolValue(true), sql::keyValue(by.gebruikerId),
+                                                  sql::keyValue(kClosedInBulk),
+                                                  sql::dateValue(by.when, conn.dialect()), sql::boolValue(false)}
+                                         + ids + ids);
         if (!q)
             return R::failure(q.error()); // rolled back: nothing is closed
         closed += q->numRowsAffected();
+        // A closed dispatch no longer waits for a retry.
+        if (Status s = conn.exec(QStringLiteral("DELETE FROM uitmeldretry WHERE uitmeld_id IN (%1)").arg(ofReports),
+                                 ids + ids);
+            !s)
+            return R::failure(s.error());
         if (progress)
             progress(int(start + batch.size()), total);
     }

@@ -1,6 +1,7 @@
 #include "ReportDetail.h"
 
 #include "DatabaseConnector.h"
+#include "Rows.h"
 #include "SqlValues.h"
 
 #include <QHash>
@@ -24,6 +25,8 @@ QString DispatchState::stateText() const
         return QStringLiteral("Bevestigd door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (bevestigtype == 2)
         return QStringLiteral("Bevestigd door ontvanger op %1").arg(bevestigdate.toString(when));
+    if (bevestigtype == kClosedInBulk)
+        return QStringLiteral("Gesloten door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (done) {
         switch (uitmeldtype) {
         case 1: return QStringLiteral("SMS verzonden (%1x)").arg(pogingen);
@@ -59,7 +62,7 @@ QString dispatchSql(const DatabaseConnector& c)
     const QString columns = QStringLiteral(
                                 "meldindex.id AS line, uitmeld.id AS uid, uitmeld.ontvanger_id, ontvangers.naam, "
                                 "uitmeld.uitmeldtype, uitmeld.done, uitmeld.pogingen, uitmeld.%1, uitmeld.bevestigtype, "
-                                "CASE uitmeld.bevestigtype WHEN 1 THEN gebruikers.naam WHEN 2 THEN bo.naam END, "
+                                "CASE uitmeld.bevestigtype WHEN 1 THEN gebruikers.naam WHEN 2 THEN bo.naam WHEN 3 THEN gebruikers.naam END, "
                                 "uitmeld.bevestigdate")
                                 .arg(c.id(QStringLiteral("date")));
     const QString joins = QStringLiteral(

@@ -20,7 +20,7 @@ struct DispatchState
     bool done = false;
     qint64 pogingen = 0;
     QDateTime date;
-    qint64 bevestigtype = 0; // 0 open, 1 operator, 2 the recipient himself
+    qint64 bevestigtype = 0; // 0 open, 1 operator, 2 the recipient himself, 3 closed in bulk
     QString bevestiger;      // operator's or recipient's name
     QDateTime bevestigdate;
 

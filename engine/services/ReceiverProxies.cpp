@@ -57,10 +57,9 @@ bool CommReceiverProxy::stopListening()
     return ask(QStringLiteral("stopListening"));
 }
 
-void CommReceiverProxy::restartListening()
+bool CommReceiverProxy::restartListening()
 {
-    if (!ask(QStringLiteral("restartListening")))
-        Q_EMIT meldingMessage(QStringLiteral("COM %1 kon na het verzenden van de SMS niet worden teruggenomen.").arg(m_port), 1);
+    return ask(QStringLiteral("restartListening"));
 }
 
 void CommReceiverProxy::closeAll()

@@ -14,7 +14,7 @@ public:
     explicit CommReceiverProxy(ServiceClient::Options options, QObject* parent = nullptr);
     bool startUp(const SerialLine& line) override;
     bool stopListening() override;
-    void restartListening() override;
+    bool restartListening() override;
     void closeAll() override;
     bool portOpen() override;
     bool isIdle() override;

@@ -27,7 +27,8 @@ public:
     virtual bool startUp(const SerialLine& line) = 0;
     // Releases the port for the SMS service; true when it was released.
     virtual bool stopListening() = 0;
-    virtual void restartListening() = 0;
+    // Takes the port back after an SMS; false when the receiver could not.
+    virtual bool restartListening() = 0;
     virtual void closeAll() = 0;
     virtual bool portOpen() = 0;
     // True when no call is in progress.

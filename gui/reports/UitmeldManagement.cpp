@@ -1,5 +1,6 @@
 #include "UitmeldManagement.h"
 
+#include "Clock.h"
 #include "EventLog.h"
 #include "OperatorPrompt.h"
 #include "PendingDispatches.h"
@@ -15,8 +16,8 @@
 namespace taviro {
 
 UitmeldManagement::UitmeldManagement(const DatabaseConnector& conn, EventLog& eventLog, OperatorPrompt& prompt,
-                                     QWidget* parent)
-    : QDialog(parent), m_conn(conn), m_log(eventLog), m_prompt(prompt)
+                                     const Clock& clock, qint64 gebruikerId, QWidget* parent)
+    : QDialog(parent), m_conn(conn), m_log(eventLog), m_prompt(prompt), m_clock(clock), m_gebruikerId(gebruikerId)
 {
     setObjectName(QStringLiteral("frmUitmeldManagement"));
     setWindowTitle(QStringLiteral("Openstaande uitmeldingen"));
@@ -101,7 +102,8 @@ void UitmeldManagement::deleteUitmeldingen()
     progress.setWindowTitle(QStringLiteral("Taviro"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    auto closed = closeOpenDispatches(m_conn, ids, [&progress](int done, int) { progress.setValue(done); });
+    auto closed = closeOpenDispatches(m_conn, ids, {m_gebruikerId, m_clock.now()},
+                                      [&progress](int done, int) { progress.setValue(done); });
     progress.setValue(int(ids.size()));
     showUitmeldingen();
     if (!closed) {

@@ -10,6 +10,8 @@ class QTreeWidgetItem;
 
 namespace taviro {
 
+class Clock;
+
 // frmUitmeldManagement: every report that still has an open dispatch, with
 // the report's detail below, and one button that closes all of them, so the
 // dispatch engine stops working on a pile-up (a modem fault, a recipient who
@@ -19,8 +21,9 @@ class UitmeldManagement : public QDialog
     Q_OBJECT
 public:
     // The detail panel only shows: acknowledging belongs to the main list.
+    // gebruikerId: the logged-in operator, recorded on what he closes.
     UitmeldManagement(const DatabaseConnector& conn, EventLog& eventLog, OperatorPrompt& prompt,
-                      QWidget* parent = nullptr);
+                      const Clock& clock, qint64 gebruikerId, QWidget* parent = nullptr);
 
     void showUitmeldingen();
     // Asks, then closes every open dispatch of the listed reports.
@@ -33,6 +36,8 @@ private:
     const DatabaseConnector& m_conn;
     EventLog& m_log;
     OperatorPrompt& m_prompt;
+    const Clock& m_clock;
+    const qint64 m_gebruikerId;
     QTreeWidget* m_list = nullptr;
     AlarmDetail* m_detail = nullptr;
     QPushButton* m_delete = nullptr;

@@ -2,7 +2,6 @@
 
 #include "MimeText.h"
 
-#include <QRegularExpression>
 
 namespace taviro::alarmemail {
 
@@ -87,6 +86,26 @@ QDateTime dateOf(const QString& value)
     return {};
 }
 
+// "Key: value" or "Key = value": the key is what comes before the first
+// separator, 1 to 40 characters once trimmed. A plain search rather than a
+// pattern, so no line costs more than its length.
+bool splitKeyValue(const QString& line, QString& key, QString& value)
+{
+    qsizetype separator = -1;
+    for (qsizetype i = 0; i < line.size(); ++i)
+        if (line.at(i) == QLatin1Char(':') || line.at(i) == QLatin1Char('=')) {
+            separator = i;
+            break;
+        }
+    if (separator < 0)
+        return false;
+    key = line.left(separator).trimmed();
+    if (key.isEmpty() || key.size() > 40)
+        return false;
+    value = line.mid(separator + 1).trimmed();
+    return true;
+}
+
 } // namespace
 
 ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& receivedAt)
@@ -94,6 +113,8 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
     ParsedAlarmMail parsed;
     const MailText mail = extractText(rawMail);
     parsed.subject = mail.subject;
+    parsed.sender = mail.sender;
+    parsed.ignoredBytes = mail.ignoredBytes;
     auto fail = [&](const QString& why) {
         parsed.ok = false;
         parsed.problem = why;
@@ -103,23 +124,20 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
     if (!mail.found)
         return fail(QStringLiteral("geen tekst in de mail"));
 
-    static const QRegularExpression keyValue(
-        QStringLiteral("^\\s*([^:=]{1,40}?)\\s*[:=]\\s*(.*?)\\s*$"));
     ReceivedReport& report = parsed.report;
     report.receivedAt = receivedAt;
-    ReceivedLine pendingLineFields; // fields written before the first "Functie"
-    bool pendingHasFlank = false;
+    // Fields written before the first "Functie" belong to the first line only.
+    ReceivedLine firstLineFields;
     ReceivedLine* current = nullptr;
 
     for (const QString& line : mail.text.split(QLatin1Char('\n'))) {
         if (line.size() > 2000)
             continue; // no key line is this long; do not let it cost time
-        const QRegularExpressionMatch m = keyValue.match(line);
-        if (!m.hasMatch())
+        QString rawKey, value;
+        if (!splitKeyValue(line, rawKey, value))
             continue;
-        const Key key = keyOf(m.captured(1));
-        const QString value = m.captured(2).trimmed();
-        ReceivedLine& target = current ? *current : pendingLineFields;
+        const Key key = keyOf(rawKey);
+        ReceivedLine& target = current ? *current : firstLineFields;
         switch (key) {
         case Key::None:
             break;
@@ -138,11 +156,13 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
         case Key::Functie:
             if (value.isEmpty())
                 return fail(QStringLiteral("functie zonder code"));
-            report.lines.append(pendingLineFields);
+            // More lines than a transmitter's report can hold: refused as a
+            // whole, as the serial receiver refuses such a report.
+            if (report.lines.size() == MaxAlarmLines)
+                return fail(QStringLiteral("meer dan %1 alarmregels").arg(MaxAlarmLines));
+            report.lines.append(report.lines.isEmpty() ? firstLineFields : ReceivedLine{});
             current = &report.lines.last();
             current->functie = value;
-            if (!pendingHasFlank)
-                current->flank = 1;
             break;
         case Key::Omschrijving:
             target.omschrijving = value;
@@ -152,8 +172,6 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
             if (flank < 0)
                 return fail(QStringLiteral("onbekende flank \"%1\"").arg(value.left(40)));
             target.flank = flank;
-            if (!current)
-                pendingHasFlank = true;
             break;
         }
         case Key::Datum:

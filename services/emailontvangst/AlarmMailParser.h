@@ -8,9 +8,16 @@
 
 namespace taviro::alarmemail {
 
+// The most alarm lines one mail may hold: as many as a dialling transmitter's
+// report in the serial line format. A longer mail is refused whole, as such a
+// report is.
+constexpr int MaxAlarmLines = 99;
+
 struct ParsedAlarmMail
 {
     QString subject;
+    QString sender;
+    qsizetype ignoredBytes = 0; // text beyond what is read of a mail
     bool ok = false;
     QString problem; // why the mail is not an alarm mail (Dutch, for the event log)
     ReceivedReport report;

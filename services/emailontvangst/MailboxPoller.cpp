@@ -2,6 +2,7 @@
 
 #include "AlarmMailParser.h"
 #include "DatabaseConnector.h"
+#include "MimeText.h"
 #include "SqlReportStore.h"
 
 #include <QDeadlineTimer>
@@ -14,6 +15,24 @@ namespace {
 // Deletions are committed at the end of a session; a bounded batch keeps a
 // broken connection from undoing the work on a mailbox with a thousand mails.
 constexpr int BatchSize = 100;
+
+// A mail whose transfer broke off this often is not tried again: a mail that
+// always breaks the connection would otherwise be fetched at every poll.
+constexpr int MaxFetchTries = 3;
+
+// A poll that has worked this long ends after the mail in hand and the next
+// one starts at once, so a stop or new settings are heard in between and
+// the deletions so far are committed.
+constexpr int PollBudgetMs = 2 * 60 * 1000;
+
+// Reports in a row that the database refused before it counts as unreachable
+// for this poll. One refused report does not keep the others from being stored.
+constexpr int MaxStoreFailuresInARow = 3;
+
+QString fromWhom(const QString& sender)
+{
+    return sender.isEmpty() ? QString() : QStringLiteral(" van ") + sender;
+}
 
 } // namespace
 
@@ -99,17 +118,43 @@ void MailboxPoller::poll(const MailboxAccount& account)
     const QString mailbox =
         QStringLiteral("%1@%2:%3").arg(account.userName, account.server).arg(account.port);
     m_skipThisPoll.clear();
+    m_outOfTime = false;
+    const QDeadlineTimer budget(PollBudgetMs);
     bool more = true;
     while (more && !m_stopping) {
         more = false;
-        if (!pollBatch(account, mailbox, store, more))
+        if (!pollBatch(account, mailbox, store, budget, more))
             return;
+    }
+    if (m_outOfTime) {
+        Q_EMIT meldingMessage(QStringLiteral("Alarm e-mail: mailbox %1 na %2 s nog niet leeg; "
+                                             "verder in de volgende poll")
+                                  .arg(mailbox)
+                                  .arg(PollBudgetMs / 1000),
+                              1);
+        QMutexLocker lock(&m_mutex);
+        m_pollRequested = true;
     }
     m_lastProblem.clear();
 }
 
+int MailboxPoller::failures(const QString& uid) const
+{
+    return m_fetchFailures.value(uid) + m_storeFailures.value(uid);
+}
+
+void MailboxPoller::passOver(SeenMails& seen, const QString& mailbox, const QString& uid,
+                             const QString& text)
+{
+    m_skipThisPoll.insert(uid);
+    m_fetchFailures.remove(uid);
+    if (!seen.passOver(mailbox, uid))
+        Q_EMIT logLine(QStringLiteral("kan %1 niet vastleggen als overgeslagen").arg(uid));
+    Q_EMIT meldingMessage(text, 0);
+}
+
 bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mailbox,
-                              ReportStore& store, bool& more)
+                              ReportStore& store, const QDeadlineTimer& budget, bool& more)
 {
     SeenMails seen(m_seenFile);
     int stored = 0;
@@ -125,15 +170,28 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
         for (const MailboxEntry& e : std::as_const(*entries))
             present.insert(e.uid);
         seen.keepOnly(mailbox, present);
+        auto gone = [&](const QHash<QString, int>::iterator& it) {
+            return !present.contains(it.key());
+        };
+        m_fetchFailures.removeIf(gone);
+        m_storeFailures.removeIf(gone);
+        std::stable_sort(entries->begin(), entries->end(),
+                         [this](const MailboxEntry& a, const MailboxEntry& b) {
+                             return failures(a.uid) < failures(b.uid);
+                         });
 
-        int handled = 0;
+        int handled = 0, storeFailuresInARow = 0;
         for (const MailboxEntry& entry : std::as_const(*entries)) {
             if (m_stopping)
                 break;
-            if (m_skipThisPoll.contains(entry.uid))
+            if (m_skipThisPoll.contains(entry.uid) || seen.isPassedOver(mailbox, entry.uid))
                 continue;
             if (handled == BatchSize) {
                 more = true;
+                break;
+            }
+            if (budget.hasExpired()) {
+                m_outOfTime = true;
                 break;
             }
             ++handled;
@@ -145,18 +203,14 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
                 continue;
             }
             if (entry.size > MaxMailBytes) {
-                m_skipThisPoll.insert(entry.uid);
-                const QString text = QStringLiteral("Alarm e-mail %1 van %2 bytes is te groot om "
-                                                    "te lezen en blijft in de mailbox")
-                                         .arg(entry.uid)
-                                         .arg(entry.size);
-                if (!m_reportedUnreadable.contains(entry.uid)) {
-                    m_reportedUnreadable.insert(entry.uid);
-                    Q_EMIT meldingMessage(text, 0);
-                }
+                passOver(seen, mailbox, entry.uid,
+                         QStringLiteral("Alarm e-mail %1 van %2 bytes is te groot om "
+                                        "te lezen en blijft in de mailbox")
+                             .arg(entry.uid)
+                             .arg(entry.size));
                 continue;
             }
-            auto raw = session.retrieve(entry.number);
+            auto raw = session.retrieve(entry.number, entry.size);
             // A server that drops the connection mid-mail can look like a
             // finished transfer; the size it listed tells the two apart.
             if (raw && raw->size() < entry.size)
@@ -165,31 +219,48 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
                         .arg(raw->size())
                         .arg(entry.size));
             if (!raw) {
-                reportProblem(QStringLiteral("Alarm e-mail: ophalen van mail %1 mislukt: %2")
-                                  .arg(entry.uid, raw.error()));
+                if (++m_fetchFailures[entry.uid] >= MaxFetchTries)
+                    passOver(seen, mailbox, entry.uid,
+                             QStringLiteral("Alarm e-mail %1 van %2 bytes is na %3 pogingen niet "
+                                            "op te halen (%4) en blijft in de mailbox")
+                                 .arg(entry.uid)
+                                 .arg(entry.size)
+                                 .arg(MaxFetchTries)
+                                 .arg(raw.error()));
+                else
+                    reportProblem(QStringLiteral("Alarm e-mail: ophalen van mail %1 mislukt: %2")
+                                      .arg(entry.uid, raw.error()));
                 break; // the session is broken; undeleted mails wait for the next poll
             }
+            m_fetchFailures.remove(entry.uid);
             const ParsedAlarmMail parsed = parseAlarmMail(*raw, QDateTime::currentDateTime());
+            if (parsed.ignoredBytes > 0)
+                Q_EMIT meldingMessage(QStringLiteral("Alarm e-mail \"%1\"%2: alleen de eerste %3 KB "
+                                                     "tekst gelezen, %4 bytes daarna genegeerd")
+                                          .arg(parsed.subject, fromWhom(parsed.sender))
+                                          .arg(MaxTextBytes / 1024)
+                                          .arg(parsed.ignoredBytes),
+                                      1);
             if (!parsed.ok) {
-                m_skipThisPoll.insert(entry.uid);
-                const QString text =
-                    QStringLiteral(
-                        "Alarm e-mail \"%1\" is niet te lezen (%2) en blijft in de mailbox")
-                        .arg(parsed.subject, parsed.problem);
-                if (!m_reportedUnreadable.contains(entry.uid)) {
-                    m_reportedUnreadable.insert(entry.uid);
-                    Q_EMIT meldingMessage(text, 0);
-                } else {
-                    Q_EMIT logLine(text);
-                }
+                passOver(seen, mailbox, entry.uid,
+                         QStringLiteral("Alarm e-mail \"%1\"%2 is niet te lezen (%3) en blijft in "
+                                        "de mailbox")
+                             .arg(parsed.subject, fromWhom(parsed.sender), parsed.problem));
                 continue;
             }
             auto id = store.store(parsed.report);
             if (!id) {
+                // Keep the mail for the next poll, behind the others.
+                ++m_storeFailures[entry.uid];
+                m_skipThisPoll.insert(entry.uid);
                 reportProblem(QStringLiteral("Alarm e-mail \"%1\" niet opgeslagen: %2")
                                   .arg(parsed.subject, id.error()));
-                break; // keep the mail; the next poll tries again
+                if (++storeFailuresInARow == MaxStoreFailuresInARow)
+                    break;
+                continue;
             }
+            storeFailuresInARow = 0;
+            m_storeFailures.remove(entry.uid);
             ++stored;
             ++m_reportsStored;
             if (!seen.add(mailbox, entry.uid))

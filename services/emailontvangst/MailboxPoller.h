@@ -5,6 +5,8 @@
 #include "ReportStore.h"
 #include "SeenMails.h"
 
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <QThread>
@@ -18,7 +20,8 @@ namespace taviro::alarmemail {
 // Polls the alarm mailbox on its own thread, so a slow server never keeps the
 // service from answering the console. Each alarm mail becomes a report in one
 // transaction; only then is it deleted from the mailbox. A mail that is no
-// alarm mail stays in the mailbox and is logged with its subject.
+// alarm mail, is too large, or cannot be fetched after a few tries stays in
+// the mailbox, is logged with its subject once and is not fetched again.
 class MailboxPoller : public QThread
 {
     Q_OBJECT
@@ -49,8 +52,12 @@ private:
     void poll(const MailboxAccount& account);
     // One POP3 session over at most a batch of mails; false when the session failed.
     bool pollBatch(const MailboxAccount& account, const QString& mailbox, ReportStore& store,
-                   bool& more);
+                   const QDeadlineTimer& budget, bool& more);
     void reportProblem(const QString& text);
+    // Leaves the mail in the mailbox for good and tells the operator why.
+    void passOver(SeenMails& seen, const QString& mailbox, const QString& uid,
+                  const QString& text);
+    int failures(const QString& uid) const;
 
     DatabaseSettings m_database;
     QString m_seenFile;
@@ -61,8 +68,12 @@ private:
     std::optional<MailboxAccount> m_account;
     int m_intervalMs = 5 * 60 * 1000;
     std::atomic_int m_reportsStored = 0;
-    QSet<QString> m_reportedUnreadable; // uids already told to the operator
     QSet<QString> m_skipThisPoll;
+    // Failed tries per uid. A mail that failed goes behind the others in the
+    // next poll, so it never holds back the mails after it.
+    QHash<QString, int> m_fetchFailures;
+    QHash<QString, int> m_storeFailures;
+    bool m_outOfTime = false;
     QString m_lastProblem;
 };
 

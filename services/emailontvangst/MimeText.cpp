@@ -5,12 +5,25 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace taviro::alarmemail {
 
 namespace {
 
 // Deeper nesting than this is no dialler's doing; it only costs stack.
 constexpr int MaxDepth = 8;
+
+// A boundary is at most 70 characters; a longer one is no mail program's
+// doing, and every search for it would cost its length again.
+constexpr qsizetype MaxBoundary = 200;
+
+// More parts than this is no alarm mail; a mail of millions of empty parts
+// would otherwise cost memory for each.
+constexpr int MaxParts = 1000;
+
+// The subject is only for log lines; a mail header line ends at 998 characters.
+constexpr qsizetype MaxSubjectBytes = 998;
 
 struct Entity
 {
@@ -112,7 +125,7 @@ QList<QByteArray> splitMultipart(const QByteArray& body, const QByteArray& bound
     QList<QByteArray> parts;
     const QByteArray delimiter = "--" + boundary;
     qsizetype pos = body.startsWith(delimiter) ? 0 : body.indexOf("\n" + delimiter);
-    while (pos >= 0) {
+    while (pos >= 0 && parts.size() < MaxParts) {
         if (body.at(pos) == '\n')
             ++pos;
         const qsizetype afterDelimiter = pos + delimiter.size();
@@ -121,8 +134,11 @@ QList<QByteArray> splitMultipart(const QByteArray& body, const QByteArray& bound
         const qsizetype lineEnd = body.indexOf('\n', afterDelimiter);
         if (lineEnd < 0)
             break;
+        // Two delimiters in a row enclose an empty part: `next` is then the
+        // delimiter line's own line end, and the part must not run to the end.
         const qsizetype next = body.indexOf("\n" + delimiter, lineEnd);
-        QByteArray part = body.mid(lineEnd + 1, next < 0 ? -1 : next - lineEnd - 1);
+        QByteArray part =
+            body.mid(lineEnd + 1, next < 0 ? -1 : std::max<qsizetype>(0, next - lineEnd - 1));
         if (part.endsWith('\r'))
             part.chop(1);
         parts << part;
@@ -135,16 +151,30 @@ struct Found
 {
     QString plain, html;
     bool hasPlain = false, hasHtml = false;
+    qsizetype plainIgnored = 0, htmlIgnored = 0;
+    int parts = 0;
 };
+
+// The part's text, cut to what an alarm mail can hold. The cut is made on
+// the bytes; a character split by it is held back by the decoder, not
+// mistaken for a wrong character set.
+QString boundedText(const Entity& e, const ContentType& ct, qsizetype& ignored)
+{
+    QByteArray bytes = decodeTransfer(e);
+    ignored = std::max<qsizetype>(0, bytes.size() - MaxTextBytes);
+    if (ignored > 0)
+        bytes.truncate(MaxTextBytes);
+    return decodeCharset(bytes, ct.charset);
+}
 
 void collect(const QByteArray& raw, int depth, Found& found)
 {
-    if (depth > MaxDepth || (found.hasPlain && found.hasHtml))
+    if (depth > MaxDepth || (found.hasPlain && found.hasHtml) || ++found.parts > MaxParts)
         return;
     const Entity e = parseEntity(raw);
     const ContentType ct = contentType(e);
     if (ct.type.startsWith("multipart/")) {
-        if (ct.boundary.isEmpty())
+        if (ct.boundary.isEmpty() || ct.boundary.size() > MaxBoundary)
             return;
         for (const QByteArray& part : splitMultipart(e.body, ct.boundary))
             collect(part, depth + 1, found);
@@ -153,10 +183,10 @@ void collect(const QByteArray& raw, int depth, Found& found)
     if (e.headers.value("content-disposition").trimmed().toLower().startsWith("attachment"))
         return;
     if (ct.type == "text/plain" && !found.hasPlain) {
-        found.plain = decodeCharset(decodeTransfer(e), ct.charset);
+        found.plain = boundedText(e, ct, found.plainIgnored);
         found.hasPlain = true;
     } else if (ct.type == "text/html" && !found.hasHtml) {
-        found.html = decodeCharset(decodeTransfer(e), ct.charset);
+        found.html = boundedText(e, ct, found.htmlIgnored);
         found.hasHtml = true;
     }
 }
@@ -237,7 +267,7 @@ QString decodeHeader(const QByteArray& value)
 {
     static const QRegularExpression word(
         QStringLiteral("=\\?([^?\\s]+)\\?([BbQq])\\?([^?\\s]*)\\?="));
-    const QString text = QString::fromLatin1(value);
+    const QString text = QString::fromLatin1(value.left(MaxSubjectBytes));
     QString out;
     qsizetype last = 0;
     bool previousWasWord = false;
@@ -263,89 +293,22 @@ QString decodeHeader(const QByteArray& value)
     return out.simplified();
 }
 
-QString htmlToText(const QString& html)
-{
-    static const QRegularExpression hidden(QStringLiteral("<(script|style|head)\\b.*?</\\1\\s*>"),
-                                           QRegularExpression::CaseInsensitiveOption |
-                                               QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression breaks(
-        QStringLiteral("<\\s*(br|/p|/div|/tr|/li|/h[1-6]|p|div|tr)\\b[^>]*>"),
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression cells(QStringLiteral("<\\s*/t[dh]\\s*>"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
-    static const QRegularExpression entity(
-        QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
-    static const QHash<QString, QString> named{
-        {QStringLiteral("amp"), QStringLiteral("&")},
-        {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},
-        {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},
-        {QStringLiteral("nbsp"), QStringLiteral(" ")},
-        {QStringLiteral("euro"), QStringLiteral("€")},
-        {QStringLiteral("deg"), QStringLiteral("°")},
-        {QStringLiteral("euml"), QStringLiteral("ë")},
-        {QStringLiteral("eacute"), QStringLiteral("é")},
-        {QStringLiteral("egrave"), QStringLiteral("è")},
-        {QStringLiteral("iuml"), QStringLiteral("ï")},
-        {QStringLiteral("ouml"), QStringLiteral("ö")},
-        {QStringLiteral("uuml"), QStringLiteral("ü")},
-        {QStringLiteral("auml"), QStringLiteral("ä")},
-        {QStringLiteral("Euml"), QStringLiteral("Ë")},
-        {QStringLiteral("Eacute"), QStringLiteral("É")},
-        {QStringLiteral("Ouml"), QStringLiteral("Ö")},
-        {QStringLiteral("Uuml"), QStringLiteral("Ü")},
-        {QStringLiteral("ecirc"), QStringLiteral("ê")},
-        {QStringLiteral("agrave"), QStringLiteral("à")},
-        {QStringLiteral("ccedil"), QStringLiteral("ç")},
-    };
-    QString text = html;
-    text.remove(hidden);
-    text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(breaks, QStringLiteral("\n"));
-    text.replace(cells, QStringLiteral(" "));
-    text.remove(tags);
-    QString out;
-    qsizetype last = 0;
-    auto it = entity.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += text.mid(last, m.capturedStart() - last);
-        const QString name = m.captured(1);
-        QString replacement = m.captured(0);
-        if (name.startsWith(QLatin1Char('#'))) {
-            bool ok = false;
-            const uint code = name.startsWith(QStringLiteral("#x"), Qt::CaseInsensitive)
-                                  ? name.mid(2).toUInt(&ok, 16)
-                                  : name.mid(1).toUInt(&ok, 10);
-            if (ok && code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
-                const char32_t c = code;
-                replacement = QString::fromUcs4(&c, 1);
-            }
-        } else if (named.contains(name)) {
-            replacement = named.value(name);
-        }
-        out += replacement;
-        last = m.capturedEnd();
-    }
-    out += text.mid(last);
-    return out;
-}
-
 MailText extractText(const QByteArray& rawMail)
 {
     MailText result;
     const Entity top = parseEntity(rawMail);
     result.subject = decodeHeader(top.headers.value("subject"));
+    result.sender = decodeHeader(top.headers.value("from"));
     Found found;
     collect(rawMail, 0, found);
     if (found.hasPlain && !found.plain.trimmed().isEmpty()) {
         result.text = normaliseLineEnds(found.plain);
+        result.ignoredBytes = found.plainIgnored;
         result.found = true;
     } else if (found.hasHtml) {
         result.text = normaliseLineEnds(htmlToText(found.html));
         result.fromHtml = true;
+        result.ignoredBytes = found.htmlIgnored;
         result.found = true;
     }
     return result;

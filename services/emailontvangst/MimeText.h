@@ -13,10 +13,16 @@ namespace taviro::alarmemail {
 struct MailText
 {
     QString subject;
+    QString sender; // the From header, for log lines
     QString text;
     bool fromHtml = false;
-    bool found = false; // false: the mail holds no text part at all
+    bool found = false;          // false: the mail holds no text part at all
+    qsizetype ignoredBytes = 0; // of the text part, beyond MaxTextBytes
 };
+
+// An alarm mail's text is a few lines per alarm point; no more than this of
+// a text part is read, so a huge or hostile mail costs no more than a real one.
+constexpr qsizetype MaxTextBytes = 256 * 1024;
 
 MailText extractText(const QByteArray& rawMail);
 

@@ -45,11 +45,14 @@ public:
     Pop3Session& operator=(const Pop3Session&) = delete;
 
     Result<QList<MailboxEntry>> list();
-    Result<QByteArray> retrieve(int number);
+    // `size` as listed: a transfer far slower than any real line is ended.
+    Result<QByteArray> retrieve(int number, qint64 size);
     Status remove(int number);
 
 private:
-    Result<QByteArray> perform(const QString& path, const char* command, bool noBody);
+    // `totalSeconds` > 0 bounds the whole transfer.
+    Result<QByteArray> perform(const QString& path, const char* command, bool noBody,
+                               long totalSeconds = 0);
 
     MailboxAccount m_account;
     const std::atomic_bool& m_stopping;

@@ -12,6 +12,14 @@
 
 namespace taviro::alarmemail {
 
+namespace {
+
+// A passed-over mail's line starts with this; a stored mail's line is the
+// bare key, as it always was.
+const QString PassedOverMark = QStringLiteral("- ");
+
+} // namespace
+
 QString SeenMails::fileFromEnvironment(const QString& databaseText)
 {
     const QString fromEnv = qEnvironmentVariable("TAVIRO_ALARMEMAIL_STATE");
@@ -36,9 +44,11 @@ void SeenMails::load()
     if (!f.open(QIODevice::ReadOnly))
         return;
     while (!f.atEnd()) {
-        const QString key = QString::fromUtf8(f.readLine()).trimmed();
-        if (!key.isEmpty())
-            m_keys.insert(key);
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (line.startsWith(PassedOverMark))
+            m_passedOver.insert(line.mid(PassedOverMark.size()));
+        else if (!line.isEmpty())
+            m_keys.insert(line);
     }
 }
 
@@ -51,10 +61,27 @@ bool SeenMails::add(const QString& mailbox, const QString& uid)
 {
     const QString key = mailbox + QLatin1Char(' ') + uid;
     m_keys.insert(key);
+    return append(key);
+}
+
+bool SeenMails::isPassedOver(const QString& mailbox, const QString& uid) const
+{
+    return m_passedOver.contains(mailbox + QLatin1Char(' ') + uid);
+}
+
+bool SeenMails::passOver(const QString& mailbox, const QString& uid)
+{
+    const QString key = mailbox + QLatin1Char(' ') + uid;
+    m_passedOver.insert(key);
+    return append(PassedOverMark + key);
+}
+
+bool SeenMails::append(const QString& line)
+{
     QFile f(m_file);
     if (!f.open(QIODevice::Append))
         return false;
-    const bool ok = f.write((key + QLatin1Char('\n')).toUtf8()) > 0 && f.flush();
+    const bool ok = f.write((line + QLatin1Char('\n')).toUtf8()) > 0 && f.flush();
     ::fsync(f.handle());
     return ok;
 }
@@ -62,11 +89,13 @@ bool SeenMails::add(const QString& mailbox, const QString& uid)
 void SeenMails::keepOnly(const QString& mailbox, const QSet<QString>& uids)
 {
     const QString prefix = mailbox + QLatin1Char(' ');
-    const qsizetype before = m_keys.size();
-    m_keys.removeIf([&](const QString& key) {
+    const qsizetype before = m_keys.size() + m_passedOver.size();
+    auto gone = [&](const QString& key) {
         return key.startsWith(prefix) && !uids.contains(key.mid(prefix.size()));
-    });
-    if (m_keys.size() != before)
+    };
+    m_keys.removeIf(gone);
+    m_passedOver.removeIf(gone);
+    if (m_keys.size() + m_passedOver.size() != before)
         rewrite();
 }
 
@@ -77,6 +106,8 @@ bool SeenMails::rewrite()
         return false;
     for (const QString& key : std::as_const(m_keys))
         f.write((key + QLatin1Char('\n')).toUtf8());
+    for (const QString& key : std::as_const(m_passedOver))
+        f.write((PassedOverMark + key + QLatin1Char('\n')).toUtf8());
     return f.commit();
 }
 

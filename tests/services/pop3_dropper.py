@@ -1,15 +1,21 @@
 """A minimal POP3 server that breaks off the connection the first time a
 given message is retrieved, to test what the receiver does with a session
 that ends without QUIT. Deletions count only after QUIT, as in real servers.
-Usage: pop3_dropper.py PORT DROP_AT MAILFILE...   Prints READY when listening.
+Usage: pop3_dropper.py PORT DROP_AT[+] MAILFILE...   Prints READY when listening.
+With "+" the connection breaks off at every retrieval of that message.
+Each RETR is counted per message in retrievals.txt beside the first mail file.
 """
+import os
 import socketserver
 import sys
 import threading
 
 port = int(sys.argv[1])
-drop_at = int(sys.argv[2])
+always = sys.argv[2].endswith("+")
+drop_at = int(sys.argv[2].rstrip("+"))
 mails = [open(p, "rb").read() for p in sys.argv[3:]]
+counter = os.path.join(os.path.dirname(sys.argv[3]), "retrievals.txt")
+retrievals = [0] * len(mails)
 uids = ["uid-%d" % i for i in range(len(mails))]
 alive = list(range(len(mails)))  # indexes still in the mailbox
 dropped = [False]
@@ -43,7 +49,11 @@ class Session(socketserver.StreamRequestHandler):
             elif cmd == "RETR":
                 n = int(words[1])
                 i = view[n - 1]
-                if i == drop_at and not dropped[0]:
+                with lock:
+                    retrievals[i] += 1
+                    with open(counter, "w") as f:
+                        f.write(" ".join(map(str, retrievals)))
+                if i == drop_at and (always or not dropped[0]):
                     dropped[0] = True
                     self.send("+OK\r\n" + mails[i][: len(mails[i]) // 2].decode(errors="replace"))
                     return  # connection lost mid-transfer

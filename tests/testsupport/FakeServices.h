@@ -3,6 +3,7 @@
 #include "ServiceInterfaces.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace taviro::test {
 
@@ -15,11 +16,15 @@ public:
     using SmsService::SmsService;
     void send(const SmsRequest& request) override;
     int sendTimeoutMinutes() override { return timeoutMinutes; }
-    bool lastSendSucceeded() override { return succeed; }
+    bool lastSendSucceeded() override
+    {
+        return succeed && (sent.isEmpty() || !refusedNumbers.contains(sent.last().mobileNumber));
+    }
     void finish() override { ++finishCalls; }
 
     QList<SmsRequest> sent;
     bool succeed = true;
+    QStringList refusedNumbers; // the modem refuses these every time
     bool answer = true; // false: never raise meldingReady (a hanging modem)
     int timeoutMinutes = 1;
     int finishCalls = 0;

@@ -17,8 +17,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace taviro {
 
@@ -83,8 +86,13 @@ ComPortPanel::ComPortPanel(EditorContext& ctx, QWidget* parent,
     m_list->setColumnWidth(0, 80);
     m_list->setColumnWidth(1, 170);
     m_list->setMinimumWidth(340);
+    // The port on the form follows the list's cursor, moved by mouse or keys.
+    connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item)
+            followList(item->data(0, Qt::UserRole).toLongLong());
+    });
     connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        selectPort(item->data(0, Qt::UserRole).toLongLong());
+        followList(item->data(0, Qt::UserRole).toLongLong());
     });
 
     auto* add = form::button(this, QStringLiteral("cmdadd"), QStringLiteral("Nieuw"));
@@ -222,8 +230,26 @@ QWidget* ComPortPanel::buildFields()
     return box;
 }
 
+void ComPortPanel::followList(qint64 id)
+{
+    if (id == m_selected || id == m_following)
+        return;
+    // Choosing a port rebuilds the list, which must not happen inside the
+    // list's own signal: the choice is made once the event is done.
+    m_following = id;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const qint64 next = std::exchange(m_following, 0);
+            if (next != 0 && next != m_selected)
+                selectPort(next);
+        },
+        Qt::QueuedConnection);
+}
+
 void ComPortPanel::writeForm()
 {
+    const QSignalBlocker quiet(m_list);
     auto rows = ComPortRepository(m_ctx.conn).list(QStringLiteral("ORDER BY id"));
     if (!rows) {
         logFailure(QStringLiteral("poorten lezen"), rows.error());
@@ -349,6 +375,8 @@ bool ComPortPanel::eventFilter(QObject* watched, QEvent* event)
                             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Enter);
         if (enter || event->type() == QEvent::FocusOut)
             validatePortNumber();
+        if (enter)
+            return true; // confirmed here; the combo box must not see it again
     }
     return EditorPanel::eventFilter(watched, event);
 }

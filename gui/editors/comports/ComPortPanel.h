@@ -59,10 +59,13 @@ private:
     void validatePortNumber();
     void updateDeviceLabel();
     void setChanged() { m_changed = true; }
+    // Selects the port the list's cursor moved to, after the list's event.
+    void followList(qint64 id);
 
     QList<int> m_workstation;
     QList<ComPort> m_matrix;
     qint64 m_selected = 0;
+    qint64 m_following = 0; // a port chosen in the list, not yet selected
     bool m_changed = false;
     bool m_validating = false;
     QTreeWidget* m_list;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -101,8 +102,14 @@ QWidget* MelderPanel::buildAlarms()
     m_alarms->setObjectName(QStringLiteral("alarmView"));
     m_alarms->setHeaderLabels({QStringLiteral("Functie")});
     m_alarms->setRootIsDecorated(false);
-    connect(m_alarms, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-        chooseAlarm(item->data(0, Qt::UserRole).toLongLong());
+    // The frame and "Verwijder" act on the point the list's cursor is on,
+    // whether the installer clicked it or moved there with the arrow keys.
+    connect(m_alarms, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!item)
+            return;
+        const qint64 id = item->data(0, Qt::UserRole).toLongLong();
+        if (id != m_selectedAlarm)
+            chooseAlarm(id);
     });
     v->addWidget(m_alarms, 1);
 
@@ -190,8 +197,9 @@ void MelderPanel::showItem(qint64 id)
         m_row = Melder{};
         m_row.uitmeld = selectedMode;
         fillCombos(0);
-        m_alarms->clear();
         m_selectedAlarm = 0;
+        const QSignalBlocker quiet(m_alarms);
+        m_alarms->clear();
         applyAlarmEnableRule();
     } else if (auto found = MelderRepository(m_ctx.conn).find(id); found && found->has_value()) {
         m_row = **found;
@@ -218,8 +226,11 @@ void MelderPanel::fillForm()
 
 void MelderPanel::loadAlarms()
 {
-    m_alarms->clear();
     m_selectedAlarm = 0;
+    {
+        const QSignalBlocker quiet(m_alarms);
+        m_alarms->clear();
+    }
     auto rows = AlarmRepository(m_ctx.conn).forMelder(m_row.id);
     if (!rows)
         logFailure(QStringLiteral("alarmen lezen"), rows.error());
@@ -277,6 +288,7 @@ void MelderPanel::selectAlarm(qint64 alarmId)
         setBold(m_alarms->topLevelItem(i), false);
     if (auto* item = alarmItem(alarmId)) {
         setBold(item, true);
+        const QSignalBlocker quiet(m_alarms);
         m_alarms->setCurrentItem(item);
     }
 }
@@ -399,8 +411,12 @@ void MelderPanel::deleteAlarm()
         logFailure(QStringLiteral("alarm verwijderen"), s.error());
         return;
     }
-    delete item;
+    // Gone from the database: nothing may write the frame into it again.
     m_selectedAlarm = 0;
+    {
+        const QSignalBlocker quiet(m_alarms);
+        delete item;
+    }
     applyAlarmEnableRule();
     // The point that moved into its place, or else the new last one.
     const int left = m_alarms->topLevelItemCount();

@@ -160,6 +160,16 @@ bool OntvangerPanel::readForm()
     m_row.superpin = form::isTicked(m_superpin);
     m_row.UseSMS = form::isTicked(m_sms);
     m_row.UseEmail = form::isTicked(m_mail);
+    // Saved all the same (the number may only be known later), but until then
+    // dispatches to this recipient cannot go out that way.
+    if (m_row.UseSMS && m_row.mobielnr.trimmed().isEmpty())
+        tell(QStringLiteral("SMS is aangevinkt, maar er is geen mobiel nummer ingevuld. Uitmeldingen per SMS "
+                            "kunnen deze ontvanger zo niet bereiken."),
+             PromptFlags::Exclamation);
+    if (m_row.UseEmail && m_row.email.trimmed().isEmpty())
+        tell(QStringLiteral("Email is aangevinkt, maar er is geen e-mailadres ingevuld. Uitmeldingen per e-mail "
+                            "kunnen deze ontvanger zo niet bereiken."),
+             PromptFlags::Exclamation);
     return true;
 }
 

@@ -500,6 +500,7 @@ private Q_SLOTS:
         f.mail.accept = true;
         f.sms.succeed = true;
         f.sms.sent.clear();
+        f.clock.advanceSecs(60); // a failed dispatch pauses a minute
         f.console.dispatchTick();
         f.settle();
         QCOMPARE(f.mail.sent.size(), mailsInTheEnd);
@@ -568,6 +569,7 @@ private Q_SLOTS:
                              {f.marieke}));
         f.sms.succeed = true;
         f.sms.sent.clear();
+        f.clock.advanceSecs(60); // both failed once and pause a minute
         f.console.dispatchTick();
         f.settle();
         QCOMPARE(f.sms.sent.size(), 1);

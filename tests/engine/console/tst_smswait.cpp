@@ -18,11 +18,15 @@ public:
         ++stops;
         return releases;
     }
-    void restartListening() override { ++restarts; }
+    bool restartListening() override
+    {
+        ++restarts;
+        return takesBack;
+    }
     void closeAll() override {}
     bool portOpen() override { return open; }
     bool isIdle() override { return true; }
-    bool open = true, releases = true;
+    bool open = true, releases = true, takesBack = true;
     int stops = 0, restarts = 0;
 };
 } // namespace
@@ -37,22 +41,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("open");
         QTest::addColumn<bool>("releases");
+        QTest::addColumn<bool>("takesBack");
         QTest::addColumn<int>("stops");
         QTest::addColumn<int>("restarts");
         QTest::addColumn<bool>("sent");
-        QTest::newRow("port open, released") << true << true << 1 << 1 << true;
+        QTest::addColumn<bool>("result");
+        QTest::newRow("port open, released") << true << true << true << 1 << 1 << true << true;
         QTest::newRow("port closed: not stopped, still restarted")
-            << false << true << 0 << 1 << true;
-        QTest::newRow("receiver refuses: nothing sent") << true << false << 1 << 0 << false;
+            << false << true << true << 0 << 1 << true << true;
+        QTest::newRow("receiver refuses: nothing sent")
+            << true << false << true << 1 << 0 << false << false;
+        QTest::newRow("port not taken back: sent, but not a success")
+            << true << true << false << 1 << 1 << true << false;
     }
 
     void sharedPort()
     {
         QFETCH(bool, open);
         QFETCH(bool, releases);
+        QFETCH(bool, takesBack);
         QFETCH(int, stops);
         QFETCH(int, restarts);
         QFETCH(bool, sent);
+        QFETCH(bool, result);
         test::ConsoleFixture f;
         QVERIFY(f.conn->exec(QStringLiteral(
             "INSERT INTO comports (number, designation, baudrate, string, timeout, "
@@ -61,10 +72,14 @@ private Q_SLOTS:
         FakeReceiver other, shared;
         shared.open = open;
         shared.releases = releases;
+        shared.takesBack = takesBack;
         f.console.setPortReceivers({{1, &other}, {3, &shared}});
         QCOMPARE(f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"),
                                    QStringLiteral("tekst")),
-                 sent);
+                 result);
+        QCOMPARE(f.logText().contains(
+                     QStringLiteral("COM 3 kon na het verzenden van de SMS niet worden teruggenomen.")),
+                 !takesBack);
         QCOMPARE(shared.stops, stops);
         QCOMPARE(shared.restarts, restarts);
         QCOMPARE(other.stops + other.restarts, 0);
@@ -75,6 +90,45 @@ private Q_SLOTS:
             QCOMPARE(f.sms.sent[0].isGsm, true);
             QCOMPARE(f.sms.sent[0].sender, QStringLiteral("0000000000"));
         }
+    }
+
+    // "Herinitialiseer poorten" while the SMS waits for its modem replaces
+    // the receivers: the one that let the port go is gone, and the port goes
+    // back to whoever listens on it now.
+    void receiversReplacedDuringTheWait_data()
+    {
+        QTest::addColumn<bool>("replacementOnPort");
+        QTest::addColumn<bool>("replacementTakesBack");
+        QTest::addColumn<bool>("result");
+        QTest::newRow("new receiver on the port") << true << true << true;
+        QTest::newRow("new receiver cannot take it") << true << false << false;
+        QTest::newRow("port no longer a receiving port") << false << true << true;
+    }
+    void receiversReplacedDuringTheWait()
+    {
+        QFETCH(bool, replacementOnPort);
+        QFETCH(bool, replacementTakesBack);
+        QFETCH(bool, result);
+        test::ConsoleFixture f;
+        QVERIFY(f.conn->exec(QStringLiteral(
+            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
+            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
+        f.console.getSmsSettings();
+        auto* old = new FakeReceiver;
+        FakeReceiver replacement;
+        replacement.takesBack = replacementTakesBack;
+        f.console.setPortReceivers({{3, old}});
+        f.sms.answer = false;
+        QTimer::singleShot(20, &f.console, [&] {
+            delete old; // what re-initialising the ports does to the old receivers
+            f.console.setPortReceivers({{replacementOnPort ? 3 : 4, &replacement}});
+            Q_EMIT f.sms.meldingReady();
+        });
+        QCOMPARE(f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"),
+                                   QStringLiteral("x")),
+                 result);
+        QCOMPARE(replacement.restarts, replacementOnPort ? 1 : 0);
+        QVERIFY(!f.console.smsBusy());
     }
 
     void silentServiceTimesOut()

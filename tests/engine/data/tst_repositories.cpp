@@ -180,6 +180,7 @@ private Q_SLOTS:
         QTest::newRow("case differs") << QStringLiteral("D'hondt") << QStringLiteral("wacht'woord ë") << false;
         QTest::newRow("injection attempt") << QStringLiteral("' OR '1'='1") << QStringLiteral("' OR '1'='1") << false;
         QTest::newRow("empty") << QString() << QString() << false;
+        QTest::newRow("deleted account") << QStringLiteral("vertrokken") << QStringLiteral("oud") << false;
     }
     void loginMatchesExactly()
     {
@@ -193,6 +194,12 @@ private Q_SLOTS:
             g.wachtwoord = QStringLiteral("wacht'woord ë");
             g.naam = QStringLiteral("Els d'Hondt");
             QVERIFY(repo.insert(g).ok());
+            Gebruiker gone;
+            gone.loginnaam = QStringLiteral("vertrokken");
+            gone.wachtwoord = QStringLiteral("oud");
+            gone.naam = QStringLiteral("Oud-collega");
+            gone.deleted = true;
+            QVERIFY(repo.insert(gone).ok());
         }
         auto r = repo.checkLogin(login, password);
         QVERIFY(r.ok());

@@ -120,12 +120,15 @@ private Q_SLOTS:
         QCOMPARE(open->first().meldingId, m); // newest first
         QCOMPARE(open->first().adres, QStringLiteral("Stationsweg 1"));
 
-        auto closed = closeOpenDispatches(*f.conn, {m});
+        auto closed = closeOpenDispatches(*f.conn, {m}, {f.kOperator, f.at(2, 11, 0)});
         QVERIFY2(closed, qPrintable(closed.error()));
-        QCOMPARE(*closed, 2);
+        QCOMPARE(*closed, 3); // both open ones, and the sent SMS repetition would send again
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = false")), 1);
         QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld WHERE id = ?"), {otherDispatch}), 0);
-        // Only done changes: attempts and the report's place in the list stay.
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 3 AND bevestiger = ?"),
+                          {f.kOperator}),
+                 3);
+        // Attempts and the report's place in the list stay.
         QCOMPARE(f.number(QStringLiteral("SELECT SUM(pogingen) FROM uitmeld")), 1);
         QCOMPARE(f.number(QStringLiteral("SELECT show FROM meldingen WHERE id = ?"), {m}), 1);
         QCOMPARE(listOpenMeldingen(*f.conn)->size(), 1);
@@ -141,7 +144,7 @@ private Q_SLOTS:
             ids << m;
         }
         QList<int> steps;
-        auto closed = closeOpenDispatches(*f.conn, ids, [&](int done, int total) {
+        auto closed = closeOpenDispatches(*f.conn, ids, {f.kOperator, f.at(2, 0, 0)}, [&](int done, int total) {
             QCOMPARE(total, 600);
             steps << done;
         });

@@ -32,6 +32,7 @@ void clickPort(ComPortPanel& panel, qint64 id)
         if (item->data(0, Qt::UserRole).toLongLong() == id) {
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                               list->visualItemRect(item).center());
+            QCoreApplication::processEvents(); // the choice follows the click's event
             return;
         }
     }
@@ -67,6 +68,8 @@ private Q_SLOTS:
     void portNumberChecked();
     void deleteRemovesTheRow();
     void reinitRestartsServicesOnYes();
+    void keyboardChoosesThePort_data();
+    void keyboardChoosesThePort();
 };
 
 void TestComPorts::comNumbersMapToDevices()
@@ -280,3 +283,48 @@ void TestComPorts::reinitRestartsServicesOnYes()
 
 QTEST_MAIN(TestComPorts)
 #include "tst_comports.moc"
+
+// The port on the form is the one the list's cursor is on, moved by keys as
+// well as by the mouse; a refused move puts the cursor back.
+void TestComPorts::keyboardChoosesThePort_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("row");
+    QTest::newRow("down") << QList<int>{Qt::Key_Down} << false << 0 << 1;
+    QTest::newRow("down, down") << QList<int>{Qt::Key_Down, Qt::Key_Down} << false << 0 << 2;
+    QTest::newRow("end, up") << QList<int>{Qt::Key_End, Qt::Key_Up} << false << 0 << 1;
+    QTest::newRow("escape stays") << QList<int>{Qt::Key_Escape} << false << 0 << 0;
+    QTest::newRow("edited, saved") << QList<int>{Qt::Key_Down} << true << int(PromptAnswer::Yes) << 1;
+    QTest::newRow("edited, cancelled") << QList<int>{Qt::Key_Down} << true << int(PromptAnswer::Cancel) << 0;
+}
+
+void TestComPorts::keyboardChoosesThePort()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(bool, edited);
+    QFETCH(int, answer);
+    QFETCH(int, row);
+    EditorFixture f;
+    const QList<qint64> ids{addRow(f, 1, 1), addRow(f, 2, 4), addRow(f, 3, 0)};
+    ComPortPanel panel(f.ctx, nullptr, QList<int>{1, 2, 3});
+    panel.show();
+    auto* list = child<QTreeWidget>(&panel, "ListView1");
+    clickPort(panel, ids[0]);
+    if (edited) {
+        typeInto(&panel, "baudrateText", QStringLiteral("2400"));
+        f.prompt.script({answer});
+    }
+    list->setFocus();
+    for (int key : keys) {
+        QTest::keyClick(list, Qt::Key(key));
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(panel.selectedId(), ids[row]);
+    QCOMPARE(list->currentItem()->data(0, Qt::UserRole).toLongLong(), ids[row]);
+    QCOMPARE(child<QComboBox>(&panel, "cboports")->currentText(), QString::number(row + 1));
+    QCOMPARE(f.askedTexts().size(), edited ? 1 : 0);
+    if (edited)
+        QCOMPARE(storedPort(f, ids[0]).baudrate, answer == int(PromptAnswer::Yes) ? 2400 : 9600);
+}

@@ -64,6 +64,8 @@ private Q_SLOTS:
     void leavingAsks();
     void deleteTransmitterKeepsPoints();
     void deletingPointsMovesTheSelection();
+    void keyboardMovesThePointShown_data();
+    void keyboardMovesThePointShown();
 };
 
 void TestMeldersEditor::transmitterSaved()
@@ -219,3 +221,53 @@ void TestMeldersEditor::deletingPointsMovesTheSelection()
 
 QTEST_MAIN(TestMeldersEditor)
 #include "tst_melderseditor.moc"
+
+// The frame and "Verwijder" act on the point the list's cursor is on, however
+// it got there: a click on 01 then Down acts on 02, never on 01.
+void TestMeldersEditor::keyboardMovesThePointShown_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<qint64>("shown");
+    QTest::newRow("down") << QList<int>{Qt::Key_Down} << qint64(2);
+    QTest::newRow("down, down") << QList<int>{Qt::Key_Down, Qt::Key_Down} << qint64(3);
+    QTest::newRow("down, up") << QList<int>{Qt::Key_Down, Qt::Key_Up} << qint64(1);
+    QTest::newRow("end") << QList<int>{Qt::Key_End} << qint64(3);
+    QTest::newRow("escape stays") << QList<int>{Qt::Key_Escape} << qint64(1);
+    QTest::newRow("enter stays") << QList<int>{Qt::Key_Return} << qint64(1);
+}
+
+void TestMeldersEditor::keyboardMovesThePointShown()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(qint64, shown);
+    EditorFixture f;
+    MelderPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(kKantoor);
+    auto* list = child<QTreeWidget>(&panel, "alarmView");
+    clickAlarm(panel, 1);
+    QCOMPARE(panel.selectedAlarmId(), qint64(1));
+    // An edit of point 01, then the keys: the edit stays with 01.
+    typeInto(&panel, "txtomschrijving", QStringLiteral("Brand hal"));
+    list->setFocus();
+    for (int key : keys)
+        QTest::keyClick(list, Qt::Key(key));
+    QCOMPARE(panel.selectedAlarmId(), shown);
+    QCOMPARE(list->currentItem()->data(0, Qt::UserRole).toLongLong(), shown);
+    QCOMPARE(boldItems(panel), QStringList{list->currentItem()->text(0)});
+    if (shown == 1)
+        QCOMPARE(textOf(&panel, "txtomschrijving"), QStringLiteral("Brand hal"));
+    else // written when the cursor left it, and the frame shows the new point
+        QCOMPARE(storedAlarm(f, 1).omschrijving, QStringLiteral("Brand hal"));
+    QCOMPARE(textOf(&panel, "txtomschrijving"), shown == 1 ? QStringLiteral("Brand hal")
+                                                           : storedAlarm(f, shown).omschrijving);
+
+    // Tab leaves the list for the frame; Verwijder deletes the point shown.
+    QTest::keyClick(list, Qt::Key_Tab);
+    click(&panel, "deleteAlarmButton");
+    QVERIFY(storedAlarm(f, shown).deleted);
+    for (qint64 other : {qint64(1), qint64(2), qint64(3)}) {
+        if (other != shown)
+            QVERIFY2(!storedAlarm(f, other).deleted, qPrintable(QString::number(other)));
+    }
+}

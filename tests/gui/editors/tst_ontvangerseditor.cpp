@@ -21,6 +21,8 @@ private Q_SLOTS:
     void deleteRefusedWhilePlanned();
     void duplicateAliasAsked_data();
     void duplicateAliasAsked();
+    void unreachableChoiceWarnsButSaves_data();
+    void unreachableChoiceWarnsButSaves();
 };
 
 void TestOntvangersEditor::newRecipientIsStoredOnce()
@@ -179,6 +181,53 @@ void TestOntvangersEditor::duplicateAliasAsked()
     typeInto(&panel, "txtplaats", QStringLiteral("Baarn"));
     click(&panel, "cmdOpslaan");
     QCOMPARE(f.prompt.asked().size(), 1);
+}
+
+void TestOntvangersEditor::unreachableChoiceWarnsButSaves_data()
+{
+    const QString noNumber = QStringLiteral("SMS is aangevinkt, maar er is geen mobiel nummer ingevuld. Uitmeldingen "
+                                            "per SMS kunnen deze ontvanger zo niet bereiken.");
+    const QString noAddress = QStringLiteral("Email is aangevinkt, maar er is geen e-mailadres ingevuld. "
+                                             "Uitmeldingen per e-mail kunnen deze ontvanger zo niet bereiken.");
+    QTest::addColumn<QString>("mobiel");
+    QTest::addColumn<QString>("email");
+    QTest::addColumn<bool>("sms");
+    QTest::addColumn<bool>("mail");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::newRow("SMS without a number") << QString() << QStringLiteral("kees@example.nl") << true << false
+                                          << QStringList{noNumber};
+    QTest::newRow("e-mail with only blank lines") << QStringLiteral("+31600000009") << QStringLiteral(" \n\n")
+                                                  << false << true << QStringList{noAddress};
+    QTest::newRow("both ticked, both empty") << QStringLiteral("  ") << QString() << true << true
+                                             << QStringList{noNumber, noAddress};
+    QTest::newRow("both filled in") << QStringLiteral("+31600000009") << QStringLiteral("kees@example.nl") << true
+                                    << true << QStringList{};
+    QTest::newRow("nothing ticked, nothing filled in") << QString() << QString() << false << false << QStringList{};
+}
+
+void TestOntvangersEditor::unreachableChoiceWarnsButSaves()
+{
+    QFETCH(QString, mobiel);
+    QFETCH(QString, email);
+    QFETCH(bool, sms);
+    QFETCH(bool, mail);
+    QFETCH(QStringList, warnings);
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    typeInto(&panel, "txtalias", QStringLiteral("KEES"));
+    typeInto(&panel, "txtnaam", QStringLiteral("Kees Smit"));
+    typeInto(&panel, "txtmobielnr", mobiel);
+    child<QPlainTextEdit>(&panel, "txtemail")->setPlainText(email);
+    if (sms)
+        click(&panel, "smsCheck");
+    if (mail)
+        click(&panel, "emailCheck");
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(f.askedTexts(), warnings);
+    auto saved = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("KEES")});
+    QCOMPARE(saved->size(), 1);
+    QCOMPARE(saved->first().UseSMS, sms);
 }
 
 QTEST_MAIN(TestOntvangersEditor)

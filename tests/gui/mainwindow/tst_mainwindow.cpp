@@ -1,5 +1,6 @@
 // Clicks through the console window offscreen, on a real database file, with
 // the SMS and mail services replaced by recorders.
+#include "AboutBox.h"
 #include "ActueelModel.h"
 #include "AlarmDetail.h"
 #include "AlarmLamp.h"
@@ -19,7 +20,12 @@
 #include "SqlReportStore.h"
 #include "TestDatabase.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QLabel>
@@ -279,6 +285,112 @@ private Q_SLOTS:
         QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("actueel"));
         qunsetenv("TAVIRO_COM7");
         ::close(master);
+    }
+
+    // Re-initialising the ports prepares the lamp again; a manned room keeps
+    // a lamp that lights on the next alarm.
+    void lampStillLightsAfterThePortsAreReinitialised()
+    {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        const QString slave = QString::fromLocal8Bit(ptsname(master));
+        qputenv("TAVIRO_COM7", slave.toLocal8Bit());
+        Rig rig;
+        ComPort lampPort;
+        lampPort.number = 7;
+        lampPort.designation = 5;
+        QVERIFY(ComPortRepository(*rig.conn).insert(lampPort).ok());
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        QVERIFY(rig.window->panels().showPanel(QStringLiteral("communicatie")));
+        rig.prompt.script({PromptAnswer::Yes});
+        QTest::mouseClick(rig.find<QPushButton>(QStringLiteral("reinitComButton")), Qt::LeftButton);
+        QVERIFY(rig.console.lampActive());
+
+        rig.storeReport(QStringLiteral("1001"), QStringLiteral("02"));
+        rig.window->showNewActueel();
+        QVERIFY(isOpenByUs(slave));
+        rig.lamp.putOut();
+        qunsetenv("TAVIRO_COM7");
+        ::close(master);
+    }
+
+    // After a log-out the same dialog comes back: blank, and again only a
+    // successful login lets it go, however the operator tries to close it.
+    void loginAfterLogOutDemandsALoginAgain()
+    {
+        Rig rig;
+        rig.open({});
+        LoginDialog* dialog = rig.window->loginDialog();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("txtloginnaam"));
+        auto* password = dialog->findChild<QLineEdit*>(QStringLiteral("txtwachtwoord"));
+        QTest::keyClicks(name, QStringLiteral("op1"));
+        QTest::keyClicks(password, QStringLiteral("geheim"));
+        QTest::keyClick(password, Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+
+        rig.window->logOut();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(name->text().isEmpty());
+        QVERIFY(password->text().isEmpty());
+        dialog->close();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(rig.window->loginOpen());
+        QCOMPARE(rig.label(QStringLiteral("gebruikerLabel")), QString());
+
+        QTest::keyClicks(name, QStringLiteral("op1"));
+        QTest::keyClicks(password, QStringLiteral("geheim"));
+        QTest::keyClick(password, Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
+        QCOMPARE(rig.label(QStringLiteral("gebruikerLabel")), QStringLiteral("Gebruiker: Operator Een"));
+    }
+
+    void bottomTabClickShowsTheCurrentAlarmPanel_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::newRow("Actueel") << 0;
+        QTest::newRow("Log") << 1;
+        QTest::newRow("Overzicht") << 2;
+    }
+    void bottomTabClickShowsTheCurrentAlarmPanel()
+    {
+        QFETCH(int, tab);
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        QVERIFY(rig.window->panels().showPanel(QStringLiteral("settings")));
+        auto* tabs = rig.find<QTabWidget>(QStringLiteral("bottomTabs"));
+        QTabBar* bar = tabs->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+        QCOMPARE(tabs->currentIndex(), tab);
+        QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("actueel"));
+    }
+
+    void versionText_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("full") << QStringLiteral("6.1.23") << QStringLiteral("6.1 Build: 23");
+        QTest::newRow("no revision") << QStringLiteral("2.0") << QStringLiteral("2.0 Build: 0");
+    }
+    void versionText()
+    {
+        QFETCH(QString, version);
+        QFETCH(QString, text);
+        QCOMPARE(taviro::versionText(version), text);
+    }
+
+    void infoOpensTheAboutWindow()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        auto* info = rig.window->findChild<QAction*>(QStringLiteral("infoMenuItem"));
+        QVERIFY(info);
+        info->trigger();
+        auto* about = rig.find<QMessageBox>(QStringLiteral("frmAbout"));
+        QVERIFY(about && about->isVisible());
+        QVERIFY2(QRegularExpression(QStringLiteral("^Mereth Taviro \\d+\\.\\d+ Build: \\d+$")).match(about->text()).hasMatch(),
+                 qPrintable(about->text()));
+        about->close();
     }
 
     // The whole road from a receiver process: it stores a report and raises

@@ -1,0 +1,89 @@
+#include "DeliveryRetry.h"
+
+#include "Clock.h"
+#include "DatabaseConnector.h"
+#include "EventLog.h"
+#include "SqlValues.h"
+#include "Transaction.h"
+
+#include <algorithm>
+
+namespace taviro {
+
+namespace {
+constexpr int kLongestPauseMinutes = 15;
+} // namespace
+
+DeliveryRetry::DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log)
+    : m_conn(conn), m_clock(clock), m_log(log)
+{
+}
+
+QString DeliveryRetry::dueCondition()
+{
+    return QStringLiteral("NOT EXISTS (SELECT 1 FROM uitmeldretry WHERE uitmeldretry.uitmeld_id = "
+                          "uitmeld.id AND uitmeldretry.next_try > ?)");
+}
+
+QVariant DeliveryRetry::dueValue() const
+{
+    return sql::dateValue(m_clock.now(), m_conn.dialect());
+}
+
+QString DeliveryRetry::failuresColumn()
+{
+    return QStringLiteral("(SELECT MAX(failures) FROM uitmeldretry WHERE uitmeldretry.uitmeld_id = "
+                          "uitmeld.id)");
+}
+
+int DeliveryRetry::pauseMinutes(qint64 failures)
+{
+    if (failures >= 5)
+        return kLongestPauseMinutes;
+    return std::min(kLongestPauseMinutes, 1 << std::max<qint64>(0, failures - 1));
+}
+
+void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QString& logLine)
+{
+    const QDateTime now = m_clock.now();
+    bool news = true;
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    qint64 failures = 0;
+    if (s) {
+        auto q = m_conn.query(
+            QStringLiteral("SELECT reason, failures FROM uitmeldretry WHERE uitmeld_id = ? ORDER BY id"),
+            {sql::keyValue(uitmeldId)});
+        if (!q) {
+            s = Status::failure(q.error());
+        } else {
+            if (q->next()) {
+                news = sql::toText(q->value(0)) != reason;
+                failures = sql::toLong(q->value(1));
+            }
+            q->finish();
+        }
+    }
+    ++failures;
+    const QVariant next =
+        sql::dateValue(now.addSecs(60LL * pauseMinutes(failures)), m_conn.dialect());
+    if (s && failures == 1)
+        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldretry (uitmeld_id, reason, failures, next_try) "
+                                       "VALUES (?, ?, ?, ?)"),
+                        {sql::keyValue(uitmeldId), sql::textValue(reason), sql::keyValue(failures), next});
+    else if (s)
+        s = m_conn.exec(QStringLiteral("UPDATE uitmeldretry SET reason = ?, failures = ?, next_try = ? "
+                                       "WHERE uitmeld_id = ?"),
+                        {sql::textValue(reason), sql::keyValue(failures), next, sql::keyValue(uitmeldId)});
+    if (s)
+        s = tx.commit();
+    if (!s)
+        m_log.writeLog(QStringLiteral("Uitmelding %1: mislukte verzending niet vastgelegd: %2")
+                           .arg(uitmeldId)
+                           .arg(s.error()),
+                       1);
+    // Every failure is in the file; the log tab hears of it when something changed.
+    m_log.writeLog(logLine, news ? 0 : 1);
+}
+
+} // namespace taviro

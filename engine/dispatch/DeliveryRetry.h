@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+namespace taviro {
+
+class Clock;
+class DatabaseConnector;
+class EventLog;
+
+// Pending dispatches that could not go out: a deleted recipient, one without
+// a mobile number or e-mail address, a modem or mail service that refuses
+// the message. Each is offered again after a pause that grows with every
+// failure in a row (1, 2, 4, 8, then every 15 minutes), so a recipient that
+// cannot be reached neither floods the log tab nor keeps the modem busy, and
+// the passes in between go on to other dispatches. The state lives in
+// `uitmeldretry`, so a restart does not start the pauses over and stations
+// sharing the database keep to the same ones.
+class DeliveryRetry
+{
+public:
+    DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log);
+
+    // A condition on `uitmeld` that leaves out dispatches still pausing; it
+    // takes one bound value, dueValue().
+    static QString dueCondition();
+    QVariant dueValue() const;
+    // The failure count of the dispatch, as a column of a query on `uitmeld`.
+    static QString failuresColumn();
+
+    // Notes one failure. logLine goes to the log tab only when the dispatch
+    // starts failing or fails for another reason than the last time.
+    void failed(qint64 uitmeldId, const QString& reason, const QString& logLine);
+
+    // Minutes until the next offer after this many failures in a row.
+    static int pauseMinutes(qint64 failures);
+
+private:
+    const DatabaseConnector& m_conn;
+    const Clock& m_clock;
+    EventLog& m_log;
+};
+
+} // namespace taviro
