@@ -25,8 +25,8 @@ foreach(page taviro.1 taviro-db.1)
     configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page} ${taviro_packaging_out}/${page} @ONLY)
     list(APPEND taviro_gzipped ${page})
 endforeach()
-configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${taviro_packaging_out}/changelog.Debian @ONLY)
-list(APPEND taviro_gzipped changelog.Debian)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${taviro_packaging_out}/changelog @ONLY)
+list(APPEND taviro_gzipped changelog)
 set(taviro_gz_files)
 foreach(name ${taviro_gzipped})
     add_custom_command(OUTPUT ${taviro_packaging_out}/${name}.gz
@@ -39,7 +39,7 @@ endforeach()
 add_custom_target(taviro_packaging_files ALL DEPENDS ${taviro_gz_files})
 install(FILES ${taviro_packaging_out}/taviro.1.gz ${taviro_packaging_out}/taviro-db.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${taviro_packaging_out}/changelog.Debian.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
+install(FILES ${taviro_packaging_out}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/install.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro OPTIONAL)
 

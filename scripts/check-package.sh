@@ -6,7 +6,7 @@
 # that SIGTERM ended it. Run as root on a machine that may keep the package.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 
 rm -f "$build"/taviro_*.deb
 (cd "$build" && cpack -G DEB)
