@@ -63,13 +63,14 @@ int main(int argc, char** argv)
     const QByteArray hostile = fill("<script ", bytes);
     const QByteArray tableRow = "<tr><td>Omschrijving</td><td>Pomp &eacute;&eacute;n</td></tr>\r\n";
     time(out, "vijandige HTML, <script zonder einde", htmlMail(HtmlAlarm + hostile));
-    time(out, "gewone HTML-tabel", htmlMail(HtmlAlarm + "<table>" + fill(tableRow, bytes) + "</table>"));
+    time(out, "gewone HTML-tabel",
+         htmlMail(HtmlAlarm + "<table>" + fill(tableRow, bytes) + "</table>"));
     time(out, "gewone platte tekst",
          "Subject: bench\r\nContent-Type: text/plain\r\n\r\n" + Alarm +
              fill("Een gewone regel tekst in een lange mail.\r\n", bytes));
     time(out, "veel lege MIME-delen",
-         "Subject: bench\r\nContent-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\n\r\n" +
-             Alarm + fill("--B\r\n", bytes) + "--B--\r\n");
+         "Subject: bench\r\nContent-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\n\r\n" + Alarm +
+             fill("--B\r\n", bytes) + "--B--\r\n");
     for (const qsizetype factor : {1, 4}) {
         timeHtml(out, "vijandig", fill("<script ", factor * bytes));
         timeHtml(out, "tabel", fill(tableRow, factor * bytes));

@@ -66,7 +66,7 @@ public:
     // The pause after an SMS transmission before the port goes back to a receiver.
     void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
 
-    Status loadPlanningCache() { return m_cache.load(m_conn); }
+    Status loadPlanningCache() { return m_cache.load(m_conn, m_log); }
     void getSmsSettings();
     const SmsRequest& smsSettings() const { return m_smsTemplate; }
 

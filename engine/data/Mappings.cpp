@@ -133,6 +133,14 @@ const RowMapping<UitmeldRetry>& uitmeldretry()
     return m;
 }
 
+const RowMapping<MeldingSleutel>& meldingsleutel()
+{
+    using R = MeldingSleutel;
+    static const RowMapping<R> m{QStringLiteral("meldingsleutel"),
+        {field("sleutel", &R::sleutel), field("melding_id", &R::melding_id), field("ontvangen", &R::ontvangen)}};
+    return m;
+}
+
 const RowMapping<ComPort>& comports()
 {
     using R = ComPort;

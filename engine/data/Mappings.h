@@ -22,5 +22,6 @@ const RowMapping<UitmeldLink>& uitmeldlink();
 const RowMapping<UitmeldClaim>& uitmeldclaim();
 const RowMapping<UitmeldMail>& uitmeldmail();
 const RowMapping<UitmeldRetry>& uitmeldretry();
+const RowMapping<MeldingSleutel>& meldingsleutel();
 
 } // namespace taviro::mapping

@@ -126,6 +126,18 @@ struct UitmeldMail
     qint64 uitmeld_id = 0;
 };
 
+// A report a receiver stored lately, by the transmitter's own mark of it
+// (alias, sequence number and checksum), so a transmitter that missed our
+// acknowledgement and calls again is acknowledged without a second report,
+// whichever port, receiver process or station takes the repeat.
+struct MeldingSleutel
+{
+    qint64 id = 0;
+    QString sleutel;
+    qint64 melding_id = 0;
+    QDateTime ontvangen;
+};
+
 // A station's claim on a dispatch it is sending: kept until the outcome is
 // recorded, so a station that dies mid-send leaves a trace that others can
 // turn back into a pending dispatch once the claim's lease has run out.

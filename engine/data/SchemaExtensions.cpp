@@ -32,6 +32,7 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldclaim_uitmeld", "uitmeldclaim", "uitmeld_id"},
     {"ix_uitmeldmail_uitmeld", "uitmeldmail", "uitmeld_id"},
     {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
+    {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
 };
 
 } // namespace
@@ -39,7 +40,8 @@ constexpr IndexSpec kIndexes[] = {
 Status createExtensions(const DatabaseConnector& conn)
 {
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
-                               specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry())})
+                               specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
+                               specOf(mapping::meldingsleutel())})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {
@@ -51,7 +53,11 @@ Status createExtensions(const DatabaseConnector& conn)
         if (Status s = conn.exec(sql); !s)
             return s;
     }
-    return {};
+    // Two stations that take the same repeat at once: the second one's
+    // report fails as a whole and the transmitter, without its
+    // acknowledgement, calls again and is recognised.
+    return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
+                                    "ON meldingsleutel (sleutel)"));
 }
 
 Status ensureExtensions(const DatabaseConnector& conn)

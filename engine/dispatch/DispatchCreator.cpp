@@ -310,6 +310,11 @@ Result<QList<CreatedDispatches>> DispatchCreator::createDispatches(
         return R::failure(s.error());
 
     const DutyResolver resolver(m_cache, now, st.einddienst, st.eindtijd);
+    if (resolver.eindtijdProblem() != m_loggedEindtijdProblem) {
+        m_loggedEindtijdProblem = resolver.eindtijdProblem();
+        if (!m_loggedEindtijdProblem.isEmpty())
+            m_log.writeLog(m_loggedEindtijdProblem, 0);
+    }
     for (Plan& plan : plans)
         decide(plan, resolver, st);
 

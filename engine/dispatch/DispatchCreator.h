@@ -87,6 +87,9 @@ private:
     // Texts of the statements that take a list of keys, by list length.
     QHash<qsizetype, QString> m_readTexts, m_notForwardedTexts, m_linkTexts;
     QHash<qsizetype, QString> m_bookedTexts, m_forwardedTexts;
+    // The unreadable end of duty last logged, so a bad setting is logged
+    // when it appears, not for every report.
+    QString m_loggedEindtijdProblem;
 };
 
 } // namespace taviro

@@ -8,8 +8,14 @@ DutyResolver::DutyResolver(const ScheduleCache& cache, QDateTime now, bool eindd
                            const QString& eindtijd)
     : m_cache(cache), m_now(std::move(now)), m_einddienst(einddienst)
 {
-    // An empty end time reads as 0:00: with an end of duty set, nobody is on duty.
-    m_eindtijd = {timeHours(eindtijd).trimmed().toInt(), timeMinutes(eindtijd).trimmed().toInt()};
+    // An end of duty that is no time must not silence every schedule: duty
+    // then runs to the end of the day, and the caller logs the setting.
+    if (const auto end = DutyTime::read(eindtijd))
+        m_eindtijd = *end;
+    else if (m_einddienst)
+        m_eindtijdProblem = QStringLiteral("Einde diensttijd \"%1\" is geen tijd; de dienst "
+                                           "loopt door tot middernacht")
+                                .arg(eindtijd);
 }
 
 int DutyResolver::weekNumber() const
@@ -58,19 +64,26 @@ bool DutyResolver::resolveLine(const DutyLine& line, ScheduleMode mode, Slot& sl
         return false;
     }
     const DutyTime now = DutyTime::of(m_now);
-    const DutyTime t1 = DutyTime::parse(week->time1);
-    const DutyTime t2 = DutyTime::parse(week->time2);
-    const DutyTime t3 = DutyTime::parse(week->time3);
     const int today = m_now.date().dayOfWeek();
+    // Blocks whose start is no time are left out: the block before runs on
+    // until the next readable start. Unreadable starts are logged at load.
+    const QList<std::pair<int, DutyTime>> starts = readableStarts(weekId, 3);
+    if (starts.isEmpty())
+        return false;
 
-    if (!isBeforeTime(now, t1)) {
-        if (isInBlock(now, t1, t2))
-            slot.block = 0;
-        else if (isInBlock(now, t2, t3))
-            slot.block = 1;
-        else if (isAtOrAfterTime(now, t3))
-            slot.block = 2;
-        else
+    if (!isBeforeTime(now, starts.first().second)) {
+        bool found = false;
+        for (qsizetype i = 0; i + 1 < starts.size() && !found; ++i) {
+            if (isInBlock(now, starts[i].second, starts[i + 1].second)) {
+                slot.block = starts[i].first;
+                found = true;
+            }
+        }
+        if (!found && isAtOrAfterTime(now, starts.last().second)) {
+            slot.block = starts.last().first;
+            found = true;
+        }
+        if (!found)
             return false; // start times out of order: no block holds this moment
         slot.day = today;
     } else {
@@ -86,15 +99,28 @@ bool DutyResolver::resolveLine(const DutyLine& line, ScheduleMode mode, Slot& sl
         } else {
             slot.day = today - 1;
         }
-        const int blocks = m_cache.activeBlockCount(weekId);
-        if (blocks == 0)
+        // The previous day's last block in use, or the last before it that
+        // has a readable start.
+        const auto night = readableStarts(weekId, m_cache.activeBlockCount(weekId));
+        if (night.isEmpty())
             return false;
-        slot.block = blocks - 1;
+        slot.block = night.last().first;
     }
     if (m_einddienst && isAtOrAfterTime(now, m_eindtijd))
         return false;
     slot.weekId = weekId;
     return true;
+}
+
+QList<std::pair<int, DutyTime>> DutyResolver::readableStarts(qint64 weekId, int blocks) const
+{
+    QList<std::pair<int, DutyTime>> starts;
+    if (const ScheduleCache::BlockStarts* all = m_cache.blockStarts(weekId)) {
+        for (int block = 0; block < blocks && block < 3; ++block)
+            if ((*all)[block])
+                starts.append({block, *(*all)[block]});
+    }
+    return starts;
 }
 
 void DutyResolver::addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode,

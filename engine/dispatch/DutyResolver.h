@@ -43,6 +43,8 @@ struct DutyOutcome
 // previous day's last block is still on duty (night duty past midnight), on a
 // Monday that is Sunday's, from the previous week's schedule. With an end of
 // duty set, nobody is on duty from `eindtijd` until the next day's first block.
+// A block whose start is no time is left out (the block before runs on); an
+// end of duty that is no time ends nothing.
 //
 // Week numbers follow ISO 8601 (QDate::weekNumber), for this week and for the
 // previous week alike, so a year schedule's week 1 and week 53 mean the same
@@ -56,6 +58,9 @@ public:
     void addOnDutyRecipients(const QList<DutyLine>& lines, ScheduleMode mode,
                              DutyOutcome& out) const;
 
+    // Why the end of duty is ignored, or empty.
+    const QString& eindtijdProblem() const { return m_eindtijdProblem; }
+
     int weekNumber() const;
     int previousWeekNumber() const;
 
@@ -68,11 +73,14 @@ private:
     };
     bool resolveLine(const DutyLine& line, ScheduleMode mode, Slot& slot, QString& problem) const;
     qint64 weekOfYear(qint64 yearId, int week, QString& problem) const;
+    // (block, start) of blocks 0..blocks-1 whose start is readable.
+    QList<std::pair<int, DutyTime>> readableStarts(qint64 weekId, int blocks) const;
 
     const ScheduleCache& m_cache;
     QDateTime m_now;
     bool m_einddienst;
-    DutyTime m_eindtijd;
+    DutyTime m_eindtijd{24, 0};
+    QString m_eindtijdProblem;
 };
 
 } // namespace taviro

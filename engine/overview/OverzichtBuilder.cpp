@@ -206,6 +206,10 @@ Result<OverzichtStats> OverzichtBuilder::build(const OverzichtRequest& request, 
     w.writeProcessingInstruction(QStringLiteral("xml-stylesheet"),
                                  QStringLiteral("type='text/xsl' href='%1'").arg(request.stylesheet));
     w.writeStartElement(QStringLiteral("overzicht"));
+    // The period the operator asked for: the reports alone cannot tell it, an
+    // overview may hold none or be sorted per transmitter.
+    w.writeAttribute(QStringLiteral("van"), request.from.toString(Qt::ISODate));
+    w.writeAttribute(QStringLiteral("tot"), request.to.toString(Qt::ISODate));
 
     OverzichtStats stats;
     QSqlQuery lines(m_conn.database());

@@ -78,22 +78,35 @@ OverzichtOutcome OverzichtJob::run(const DatabaseConnector& conn, const QString&
     outcome.stats = *built;
     const QString xsl = stylesheetOf(built->xmlPath);
     auto doc = XslDocument::load(built->xmlPath, xsl.isEmpty() ? loggerPath + request.stylesheet : xsl);
-    auto html = doc ? (*doc)->apply(pageParams(1, pageSize)) : Result<QString>::failure(doc.error());
-    outcome.transformMsecs = timer.elapsed();
-    if (!html) {
-        outcome.error = html.error() + QStringLiteral(" Het overzicht zelf is wel opgeslagen in %1.")
-                                           .arg(built->xmlPath);
+    if (!doc) {
+        outcome.transformMsecs = timer.elapsed();
+        outcome.error = doc.error() + QStringLiteral(" Het overzicht zelf is wel opgeslagen in %1.").arg(built->xmlPath);
         return outcome;
     }
-    outcome.html = *html;
-    outcome.document = *doc;
+    // Every page is made here, off the window's thread, so that turning a
+    // page only hands the view a finished hundred reports.
+    const int pages = (*doc)->pageCount(pageSize);
+    for (int page = 1; page <= pages; ++page) {
+        auto html = (*doc)->applyPage(page, pageSize);
+        if (!html) {
+            outcome.transformMsecs = timer.elapsed();
+            outcome.error = html.error() + QStringLiteral(" Het overzicht zelf is wel opgeslagen in %1.")
+                                               .arg(built->xmlPath);
+            outcome.pages.clear();
+            return outcome;
+        }
+        outcome.pages.append(*html);
+        if (progress && !progress(built->meldingen + page, built->meldingen + pages)) {
+            outcome.transformMsecs = timer.elapsed();
+            outcome.error = QStringLiteral("Het overzicht is afgebroken.");
+            outcome.pages.clear();
+            return outcome;
+        }
+    }
+    outcome.transformMsecs = timer.elapsed();
+    outcome.html = outcome.pages.constFirst();
     outcome.pageSize = pageSize;
     return outcome;
-}
-
-XslParams OverzichtJob::pageParams(int first, int pageSize)
-{
-    return {{QByteArrayLiteral("van"), QByteArray::number(first)}, {QByteArrayLiteral("aantal"), QByteArray::number(pageSize)}};
 }
 
 } // namespace taviro

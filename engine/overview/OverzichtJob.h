@@ -16,7 +16,7 @@ struct OverzichtOutcome
 {
     bool xmlWritten = false; // overzicht.xml holds the new overview
     QString html;            // the first page through its stylesheet; empty on failure
-    std::shared_ptr<XslDocument> document; // for the further pages
+    QStringList pages;       // every page through its stylesheet, the first one included
     int pageSize = 0;        // reports a page; 0: all on one page
     QString error;           // a Dutch message for the operator; empty when all went well
     OverzichtStats stats;
@@ -40,13 +40,12 @@ public:
     void cancel() { m_cancel = true; }
     bool running() const { return m_thread != nullptr; }
 
-    // The whole work on the calling thread: build, then the first page through
-    // the stylesheet the document names, found beside it.
+    // The whole work on the calling thread: build, then every page through
+    // the stylesheet the document names, found beside it. Progress counts the
+    // reports built and then the pages made.
     static OverzichtOutcome run(const DatabaseConnector& conn, const QString& loggerPath,
                                 const OverzichtRequest& request, const OverzichtBuilder::Progress& progress = {},
                                 int pageSize = 0);
-    // The stylesheet's parameters for the page that starts at report `first` (1-based).
-    static XslParams pageParams(int first, int pageSize);
 
 Q_SIGNALS:
     void progress(int done, int total);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <libxml/parser.h>
@@ -12,6 +13,7 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <memory>
 #include <mutex>
@@ -108,10 +110,15 @@ XslDocument::~XslDocument()
 
 Result<QString> XslDocument::apply(const XslParams& params) const
 {
+    return applyTo(m_doc, params);
+}
+
+Result<QString> XslDocument::applyTo(void* source, const XslParams& params) const
+{
     using R = Result<QString>;
     MessageScope scope;
     auto* style = static_cast<xsltStylesheetPtr>(m_style);
-    auto* doc = static_cast<xmlDocPtr>(m_doc);
+    auto* doc = static_cast<xmlDocPtr>(source);
     std::vector<const char*> raw;
     for (const auto& [name, value] : params) {
         raw.push_back(name.constData());
@@ -142,6 +149,123 @@ Result<QString> XslDocument::apply(const XslParams& params) const
     const QString html = QString::fromUtf8(reinterpret_cast<const char*>(text), length);
     xmlFree(text);
     return html;
+}
+
+namespace {
+
+bool isElement(xmlNodePtr n, const char* name)
+{
+    return n->type == XML_ELEMENT_NODE && xmlStrEqual(n->name, BAD_CAST name);
+}
+
+QString attribute(xmlNodePtr n, const char* name)
+{
+    xmlChar* v = xmlGetProp(n, BAD_CAST name);
+    const QString text = v ? QString::fromUtf8(reinterpret_cast<const char*>(v)) : QString();
+    xmlFree(v);
+    return text;
+}
+
+QString childText(xmlNodePtr n, const char* name)
+{
+    for (xmlNodePtr c = n->children; c; c = c->next) {
+        if (!isElement(c, name))
+            continue;
+        xmlChar* v = xmlNodeGetContent(c);
+        const QString text = v ? QString::fromUtf8(reinterpret_cast<const char*>(v)) : QString();
+        xmlFree(v);
+        return text;
+    }
+    return {};
+}
+
+void setNumber(xmlNodePtr n, const char* name, qsizetype value)
+{
+    xmlSetProp(n, BAD_CAST name, BAD_CAST QByteArray::number(value).constData());
+}
+
+} // namespace
+
+void XslDocument::index() const
+{
+    if (m_indexed)
+        return;
+    m_indexed = true;
+    xmlNodePtr root = xmlDocGetRootElement(static_cast<xmlDocPtr>(m_doc));
+    if (!root)
+        return;
+    // A report belongs to the transmitter section of its alias, as the
+    // stylesheets group it.
+    QHash<QString, QPair<int, int>> byAlias; // first report, count
+    for (xmlNodePtr n = root->children; n; n = n->next) {
+        if (isElement(n, "melding")) {
+            const QString alias = attribute(n, "alias");
+            auto it = byAlias.find(alias);
+            if (it == byAlias.end())
+                byAlias.insert(alias, {int(m_meldingen.size()), 1});
+            else
+                ++it->second;
+            m_meldingen.append(n);
+            if (attribute(n, "bemand") == QLatin1String("true"))
+                ++m_bemand;
+            for (xmlNodePtr a = n->children; a; a = a->next)
+                if (isElement(a, "alarm"))
+                    ++m_alarmen;
+        } else if (isElement(n, "melder")) {
+            m_melders.append(n);
+        }
+    }
+    for (void* m : std::as_const(m_melders)) {
+        const auto found = byAlias.value(childText(static_cast<xmlNodePtr>(m), "alias"), {-1, 0});
+        m_melderFirst.append(found.first);
+        m_melderCount.append(found.second);
+    }
+}
+
+int XslDocument::pageCount(int pageSize) const
+{
+    index();
+    if (pageSize <= 0 || m_meldingen.isEmpty())
+        return 1;
+    return int((m_meldingen.size() + pageSize - 1) / pageSize);
+}
+
+Result<QString> XslDocument::applyPage(int page, int pageSize) const
+{
+    using R = Result<QString>;
+    const int pages = pageCount(pageSize);
+    if (page < 1 || page > pages)
+        return R::failure(QStringLiteral("Pagina %1 bestaat niet; het overzicht heeft %2 pagina's.").arg(page).arg(pages));
+    xmlNodePtr root = xmlDocGetRootElement(static_cast<xmlDocPtr>(m_doc));
+    if (!root)
+        return R::failure(QStringLiteral("Het overzicht is leeg."));
+    const int total = int(m_meldingen.size());
+    const int per = pageSize > 0 ? pageSize : std::max(total, 1);
+    const int first = (page - 1) * per;
+    const int end = std::min(total, first + per);
+
+    std::unique_ptr<xmlDoc, DocFree> doc(xmlNewDoc(BAD_CAST "1.0"));
+    xmlNodePtr top = xmlDocCopyNode(root, doc.get(), 2); // the root and its attributes only
+    xmlDocSetRootElement(doc.get(), top);
+    setNumber(top, "meldingen", total);
+    setNumber(top, "alarmen", m_alarmen);
+    setNumber(top, "bemandOntvangen", m_bemand);
+    setNumber(top, "pagina", page);
+    setNumber(top, "paginas", pages);
+    setNumber(top, "eerste", first + 1);
+    for (int i = first; i < end; ++i)
+        xmlAddChild(top, xmlDocCopyNode(static_cast<xmlNodePtr>(m_meldingen[i]), doc.get(), 1));
+    // A transmitter without reports keeps its place after the one before it.
+    int placed = 1;
+    for (qsizetype i = 0; i < m_melders.size(); ++i) {
+        if (m_melderFirst[i] >= 0)
+            placed = m_melderFirst[i] / per + 1;
+        xmlNodePtr copy = xmlDocCopyNode(static_cast<xmlNodePtr>(m_melders[i]), doc.get(), 1);
+        setNumber(copy, "meldingen", m_melderCount[i]);
+        setNumber(copy, "pagina", placed);
+        xmlAddChild(top, copy);
+    }
+    return applyTo(doc.get(), {});
 }
 
 Result<QString> transformXml(const QString& xmlPath, const QString& xslPath, const XslParams& params)

@@ -10,23 +10,29 @@ namespace taviro {
 
 SqlReportStore::SqlReportStore(const DatabaseConnector& conn) : m_conn(conn), m_sql(conn) {}
 
-Result<qint64> SqlReportStore::store(const ReceivedReport& report)
+Status SqlReportStore::checkReport(const ReceivedReport& report) const
 {
     if (report.lines.isEmpty())
-        return Result<qint64>::failure(QStringLiteral("melding zonder alarmregels van melder '%1' niet opgeslagen")
-                                           .arg(report.melderAlias));
+        return Status::failure(QStringLiteral("melding zonder alarmregels van melder '%1' niet opgeslagen")
+                                   .arg(report.melderAlias));
     for (const ReceivedLine& line : report.lines)
         if ((line.melderAlias.isEmpty() ? report.melderAlias : line.melderAlias).trimmed().isEmpty())
-            return Result<qint64>::failure(QStringLiteral("melding zonder OS-nummer niet opgeslagen"));
-
+            return Status::failure(QStringLiteral("melding zonder OS-nummer niet opgeslagen"));
     // A shared database server that restarted since the last report: open
     // the connection again before the report's transaction, never inside it.
     if (Status s = m_conn.restore(); !s)
-        return Result<qint64>::failure(s.error());
+        return s;
     // A report stored into a deleted or replaced file would be lost for
     // good; refused, the transmitter sends it again later.
     if (Status s = m_conn.fileStillThere(); !s)
-        return Result<qint64>::failure(s.error() + QStringLiteral(" Melding niet opgeslagen."));
+        return Status::failure(s.error() + QStringLiteral(" Melding niet opgeslagen."));
+    return {};
+}
+
+Result<qint64> SqlReportStore::store(const ReceivedReport& report)
+{
+    if (Status s = checkReport(report); !s)
+        return Result<qint64>::failure(s.error());
     CachedTransaction tx(m_sql);
     if (Status s = tx.begin(); !s)
         return Result<qint64>::failure(s.error());
@@ -36,6 +42,44 @@ Result<qint64> SqlReportStore::store(const ReceivedReport& report)
     if (Status s = tx.commit(); !s)
         return Result<qint64>::failure(s.error());
     return id;
+}
+
+Result<SqlReportStore::Stored> SqlReportStore::storeOnce(const ReceivedReport& report, const QString& key)
+{
+    using R = Result<Stored>;
+    if (Status s = checkReport(report); !s)
+        return R::failure(s.error());
+    const Dialect d = m_conn.dialect();
+    CachedTransaction tx(m_sql);
+    if (Status s = tx.begin(); !s)
+        return R::failure(s.error());
+    // Keys older than the window are forgotten first, so a transmitter that
+    // reuses a sequence number a day later is heard again.
+    if (Status s = m_sql.exec(QStringLiteral("DELETE FROM meldingsleutel WHERE ontvangen < ?"),
+                              {sql::dateValue(report.receivedAt.addSecs(-kRepeatWindowSecs), d)});
+        !s)
+        return R::failure(s.error());
+    Stored out;
+    Status s = m_sql.rows(QStringLiteral("SELECT melding_id FROM meldingsleutel WHERE sleutel = ?"),
+                          {sql::textValue(key)}, [&](const QSqlQuery& q) {
+                              out.meldingId = sql::toLong(q.value(0));
+                              out.repeat = true;
+                          });
+    if (!s)
+        return R::failure(s.error());
+    if (!out.repeat) {
+        auto id = storeInTransaction(report);
+        if (!id)
+            return R::failure(id.error());
+        out.meldingId = *id;
+        s = m_sql.exec(QStringLiteral("INSERT INTO meldingsleutel (sleutel, melding_id, ontvangen) VALUES (?, ?, ?)"),
+                       {sql::textValue(key), sql::keyValue(*id), sql::dateValue(report.receivedAt, d)});
+        if (!s)
+            return R::failure(s.error());
+    }
+    if (s = tx.commit(); !s)
+        return R::failure(s.error());
+    return out;
 }
 
 Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)

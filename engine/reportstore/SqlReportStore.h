@@ -18,6 +18,19 @@ public:
     explicit SqlReportStore(const DatabaseConnector& conn);
     Result<qint64> store(const ReceivedReport& report) override;
 
+    struct Stored
+    {
+        qint64 meldingId = 0;
+        bool repeat = false; // stored before under the same key: nothing written now
+    };
+    // Stores a report that its transmitter marks with `key` (alias, sequence
+    // number, checksum), unless a report with that key was stored in the 24
+    // hours before `report.receivedAt` by any receiver. The key is written
+    // in the report's own transaction, so a report is never stored without
+    // it nor remembered without being stored.
+    Result<Stored> storeOnce(const ReceivedReport& report, const QString& key);
+    static constexpr qint64 kRepeatWindowSecs = 24 * 3600;
+
 private:
     struct Point
     {
@@ -30,6 +43,7 @@ private:
     Status loadPoints(qint64 melderId, const QStringList& codes, Points& points);
     Result<Point> pointFor(qint64 melderId, const ReceivedLine& line, Points& points);
     Result<qint64> storeInTransaction(const ReceivedReport& report);
+    Status checkReport(const ReceivedReport& report) const;
 
     const DatabaseConnector& m_conn;
     StatementCache m_sql;

@@ -50,8 +50,16 @@ qint64 Watchdog::createLateReport(qint64 melderId, qint64 alarmId)
     Status s = tx.begin();
     Result<qint64> melding = Result<qint64>::failure(s.error());
     if (s) {
-        s = m_conn.exec(QStringLiteral("UPDATE alarmen SET tolate = ? WHERE id = ?"),
-                        {sql::boolValue(true), sql::keyValue(alarmId)});
+        // Stations sharing the database all run this check. The claim only
+        // succeeds for a point nobody marked late since our pass read it;
+        // whoever changes no row leaves the report to the station that did.
+        auto claim = m_conn.query(QStringLiteral("UPDATE alarmen SET tolate = ? WHERE id = ? AND tolate = ?"),
+                                  {sql::boolValue(true), sql::keyValue(alarmId), sql::boolValue(false)});
+        s = Status::from(claim);
+        if (s && claim->numRowsAffected() != 1) {
+            m_log.writeLog(QStringLiteral("24-uurscontrole: alarmpunt %1 is al als te laat gemeld").arg(alarmId), 1);
+            return 0; // rolled back by the transaction
+        }
         if (s)
             melding = m_conn.insert(
                 QStringLiteral(

@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
+#include <QTextDocument>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -24,7 +25,7 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     m_status->setWordWrap(true);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("overzichtProgress"));
-    m_progress->setFormat(QStringLiteral("%v van %m meldingen"));
+    m_progress->setFormat(QStringLiteral("%p%"));
     m_progress->hide();
     m_cancel = new QPushButton(QStringLiteral("Afbreken"), this);
     m_cancel->setObjectName(QStringLiteral("cmdOverzichtAfbreken"));
@@ -42,6 +43,11 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     m_browser->setObjectName(QStringLiteral("WebBrowser"));
     m_browser->setOpenLinks(false);
     m_browser->setSearchPaths({m_loggerPath});
+    // Ours, not the browser's: the browser drops its own document once it is
+    // handed a page.
+    m_textDoc = new QTextDocument(this);
+    m_browser->setDocument(m_textDoc);
+    connect(&m_cache, &OverzichtPageCache::ready, this, &OverzichtViewer::onPageReady);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_status, 1);
@@ -59,13 +65,47 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     connect(&m_job, &OverzichtJob::progress, this, &OverzichtViewer::onProgress);
     connect(&m_job, &OverzichtJob::finished, this, &OverzichtViewer::onFinished);
     connect(m_cancel, &QPushButton::clicked, this, [this] {
+        if (m_printJob.running()) {
+            m_printJob.cancel();
+            m_status->setText(QStringLiteral("Afdrukken wordt afgebroken..."));
+            return;
+        }
         m_job.cancel();
         m_status->setText(QStringLiteral("Overzicht wordt afgebroken..."));
     });
-    connect(m_print, &QPushButton::clicked, this, &OverzichtViewer::printOverzicht);
-    connect(m_previous, &QPushButton::clicked, this, [this] { showPage(m_first - m_pageSize); });
-    connect(m_next, &QPushButton::clicked, this, [this] { showPage(m_first + m_pageSize); });
+    connect(&m_printJob, &OverzichtPrintJob::progress, this, [this](int done, int total) {
+        m_progress->setRange(0, total);
+        m_progress->setValue(done);
+        m_status->setText(QStringLiteral("Overzicht wordt afgedrukt: pagina %1 van %2...").arg(done).arg(total));
+    });
+    connect(&m_printJob, &OverzichtPrintJob::finished, this, &OverzichtViewer::onPrinted);
+    m_printers = [this](QString* reason) -> std::unique_ptr<QPrinter> {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        QPrintDialog dialog(printer.get(), this);
+        dialog.setWindowTitle(QStringLiteral("Overzicht afdrukken"));
+        if (dialog.exec() != QDialog::Accepted) {
+            if (reason)
+                reason->clear(); // the operator changed his mind; nothing to tell
+            return nullptr;
+        }
+        return printer;
+    };
+    connect(m_print, &QPushButton::clicked, this, [this] { printOverzicht(); });
+    connect(m_previous, &QPushButton::clicked, this, [this] { showPage(m_pageIndex); });
+    connect(m_next, &QPushButton::clicked, this, [this] { showPage(m_pageIndex + 2); });
     updatePager();
+}
+
+OverzichtViewer::~OverzichtViewer()
+{
+    // The page documents go with the cache, before the browser that shows one.
+    m_browser->setDocument(m_textDoc);
+}
+
+void OverzichtViewer::showText(const QString& text)
+{
+    m_browser->setDocument(m_textDoc);
+    m_browser->setPlainText(text);
 }
 
 QString OverzichtViewer::statusText() const
@@ -76,9 +116,7 @@ QString OverzichtViewer::statusText() const
 bool OverzichtViewer::generate(const OverzichtRequest& request)
 {
     Q_EMIT showRequested();
-    // Only the period overview pages; a day is short enough to show whole.
-    const int pageSize = request.stylesheet == overzicht::kPeriodStylesheet ? kPageSize : 0;
-    if (!m_job.start(request, pageSize)) {
+    if (m_printJob.running() || !m_job.start(request, kPageSize)) {
         m_status->setText(QStringLiteral("Er wordt al een overzicht gemaakt; wacht tot het klaar is of breek het af."));
         return false;
     }
@@ -88,39 +126,60 @@ bool OverzichtViewer::generate(const OverzichtRequest& request)
     m_progress->show();
     m_cancel->show();
     m_print->setEnabled(false);
-    m_document.reset();
+    m_pages.clear();
+    m_pageIndex = 0;
     updatePager();
     return true;
 }
 
-bool OverzichtViewer::showPage(int first)
+bool OverzichtViewer::showPage(int page)
 {
-    if (!m_document || m_pageSize == 0 || first < 1 || first > m_total)
+    if (page < 1 || page > m_pages.size())
         return false;
-    auto html = m_document->apply(OverzichtJob::pageParams(first, m_pageSize));
-    if (!html) {
-        m_status->setText(html.error());
-        return false;
-    }
-    m_first = first;
-    m_browser->setHtml(*html);
+    m_pageIndex = page - 1;
+    m_asked.start();
     updatePager();
+    if (QTextDocument* doc = m_cache.document(page))
+        display(page, doc);
     return true;
+}
+
+void OverzichtViewer::onPageReady(int page)
+{
+    if (page == m_pageIndex + 1 && m_browser->document() != m_cache.document(page))
+        display(page, m_cache.document(page));
+}
+
+void OverzichtViewer::display(int page, QTextDocument* doc)
+{
+    // The document was parsed on the worker; the view lays out what is in
+    // sight now and the rest a little at a time between other events.
+    m_browser->setDocument(doc);
+    m_lastPageMsecs = m_asked.elapsed();
+    m_cache.keepAround(page);
+    m_cache.prefetch(page + 1);
+    m_cache.prefetch(page - 1);
+    Q_EMIT pageShown(page);
+    if (m_announce) {
+        m_announce = false;
+        Q_EMIT overzichtShown(m_lastOk);
+    }
 }
 
 void OverzichtViewer::updatePager()
 {
-    const bool paged = m_document && m_pageSize > 0 && m_total > m_pageSize;
+    const bool paged = m_pages.size() > 1;
     m_previous->setVisible(paged);
     m_next->setVisible(paged);
     m_page->setVisible(paged);
     if (!paged)
         return;
-    m_previous->setEnabled(m_first > 1);
-    m_next->setEnabled(m_first + m_pageSize <= m_total);
+    const int first = m_pageIndex * m_pageSize + 1;
+    m_previous->setEnabled(m_pageIndex > 0);
+    m_next->setEnabled(m_pageIndex + 1 < m_pages.size());
     m_page->setText(QStringLiteral("Meldingen %1-%2 van %3")
-                        .arg(m_first)
-                        .arg(std::min(m_first + m_pageSize - 1, m_total))
+                        .arg(first)
+                        .arg(std::min(first + m_pageSize - 1, m_total))
                         .arg(m_total));
 }
 
@@ -134,17 +193,20 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
 {
     m_progress->hide();
     m_cancel->hide();
-    m_document = outcome.document;
+    m_asked.start();
+    m_browser->setDocument(m_textDoc); // the old pages go now
+    m_pages = outcome.pages;
+    m_cache.reset(m_pages);
     m_pageSize = outcome.pageSize;
     m_total = outcome.stats.meldingen;
-    m_first = 1;
+    m_pageIndex = 0;
     updatePager();
-    if (!outcome.html.isEmpty()) {
-        m_browser->setHtml(outcome.html);
+    m_lastOk = outcome.error.isEmpty();
+    if (!m_pages.isEmpty()) {
         m_print->setEnabled(true);
     } else if (outcome.xmlWritten) {
-        m_browser->setPlainText(QStringLiteral("Het overzicht is opgeslagen in %1, maar kan niet worden getoond.")
-                                    .arg(QDir::toNativeSeparators(outcome.stats.xmlPath)));
+        showText(QStringLiteral("Het overzicht is opgeslagen in %1, maar kan niet worden getoond.")
+                     .arg(QDir::toNativeSeparators(outcome.stats.xmlPath)));
     }
     if (outcome.error.isEmpty()) {
         m_status->setStyleSheet(QString());
@@ -162,16 +224,53 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
         m_status->setText(outcome.error);
         m_log.writeLog(outcome.error, 0);
     }
-    Q_EMIT overzichtShown(outcome.error.isEmpty());
+    if (m_pages.isEmpty()) {
+        Q_EMIT overzichtShown(m_lastOk);
+        return;
+    }
+    m_announce = true;
+    showPage(1);
 }
 
-void OverzichtViewer::printOverzicht()
+bool OverzichtViewer::printOverzicht()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
-    dialog.setWindowTitle(QStringLiteral("Overzicht afdrukken"));
-    if (dialog.exec() == QDialog::Accepted)
-        m_browser->document()->print(&printer);
+    if (m_pages.isEmpty() || m_printJob.running() || m_job.running())
+        return false;
+    QString reason;
+    std::unique_ptr<QPrinter> printer = m_printers ? m_printers(&reason) : nullptr;
+    if (!printer) {
+        if (!reason.isEmpty())
+            onPrinted(reason);
+        return false;
+    }
+    const int pages = int(m_pages.size());
+    if (!m_printJob.start(m_pages, std::move(printer)))
+        return false;
+    m_status->setStyleSheet(QString());
+    m_status->setText(QStringLiteral("Overzicht wordt afgedrukt: pagina 0 van %1...").arg(pages));
+    m_progress->setRange(0, pages);
+    m_progress->setValue(0);
+    m_progress->show();
+    m_cancel->show();
+    m_print->setEnabled(false);
+    return true;
+}
+
+void OverzichtViewer::onPrinted(const QString& error)
+{
+    m_progress->hide();
+    m_cancel->hide();
+    m_print->setEnabled(!m_pages.isEmpty());
+    if (error.isEmpty()) {
+        m_status->setStyleSheet(QString());
+        m_status->setText(QStringLiteral("Het overzicht is afgedrukt (%1 meldingen).").arg(m_total));
+    } else {
+        const QString text = QStringLiteral("Het overzicht is niet afgedrukt: %1.").arg(error);
+        m_status->setStyleSheet(QStringLiteral("color: #b42318; font-weight: bold;"));
+        m_status->setText(text);
+        m_log.writeLog(text, 0);
+    }
+    Q_EMIT overzichtPrinted(error.isEmpty());
 }
 
 } // namespace taviro

@@ -2,7 +2,11 @@
 
 #include "DatabaseSettings.h"
 #include "OverzichtJob.h"
+#include "OverzichtPageCache.h"
+#include "OverzichtPrintJob.h"
+#include "ReportPrinter.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QLabel;
@@ -22,16 +26,29 @@ class OverzichtViewer : public QWidget
     Q_OBJECT
 public:
     OverzichtViewer(DatabaseSettings database, QString loggerPath, EventLog& eventLog, QWidget* parent = nullptr);
+    ~OverzichtViewer() override;
 
-    // A long period overview is shown this many reports at a time: the view
-    // lays out a thousand table rows in well under a second, a year's worth not.
-    static constexpr int kPageSize = 100;
+    // An overview is shown this many reports at a time: handing the view a
+    // document costs time in proportion to its size on the window's thread,
+    // and a page of 25 (150 table rows with two recipients) stays well within
+    // what the operator notices.
+    static constexpr int kPageSize = 25;
 
     // Starts an overview; false when one is still being made.
     bool generate(const OverzichtRequest& request);
-    // Shows the page of reports that starts at `first` (1-based).
-    bool showPage(int first);
+    // Shows a page (1-based) of the overview on screen, at once when it is
+    // ready, else as soon as the worker has made it (pageShown follows).
+    bool showPage(int page);
+    // From the click (or the overview's arrival) to the page on screen, in ms.
+    qint64 lastPageMsecs() const { return m_lastPageMsecs; }
+    int pageCount() const { return int(m_pages.size()); }
     bool busy() const { return m_job.running(); }
+    bool printing() const { return m_printJob.running(); }
+    // Where "Afdrukken..." prints; by default the printer the operator picks
+    // in the printer dialog. Empty with a reason: nothing is printed.
+    void setPrinterSource(PrinterSource source) { m_printers = std::move(source); }
+    // "Afdrukken...": every page of the overview, on a worker thread.
+    bool printOverzicht();
     QTextBrowser* browser() const { return m_browser; }
     // The status line under the buttons: progress, figures or what went wrong.
     QString statusText() const;
@@ -41,14 +58,23 @@ Q_SIGNALS:
     void showRequested();
     // The overview is on screen (or its failure is).
     void overzichtShown(bool ok);
+    // A page is on screen.
+    void pageShown(int page);
+    // The print job of the overview has ended.
+    void overzichtPrinted(bool ok);
 
 private:
     void onProgress(int done, int total);
     void onFinished(const OverzichtOutcome& outcome);
-    void printOverzicht();
+    void onPrinted(const QString& error);
+    void onPageReady(int page);
+    void display(int page, QTextDocument* doc);
+    void showText(const QString& text);
     void updatePager();
 
     OverzichtJob m_job;
+    OverzichtPrintJob m_printJob;
+    PrinterSource m_printers;
     EventLog& m_log;
     QString m_loggerPath;
     QLabel* m_status = nullptr;
@@ -58,9 +84,15 @@ private:
     QPushButton* m_previous = nullptr;
     QPushButton* m_next = nullptr;
     QLabel* m_page = nullptr;
-    std::shared_ptr<XslDocument> m_document;
+    QStringList m_pages; // made on the worker, one hundred reports each
+    OverzichtPageCache m_cache;
+    QTextDocument* m_textDoc = nullptr; // the browser's own, for messages
+    QElapsedTimer m_asked;               // since the page was asked for
+    qint64 m_lastPageMsecs = 0;
+    bool m_announce = false;             // overzichtShown waits for the first page
+    bool m_lastOk = false;
     int m_pageSize = 0;
-    int m_first = 1;
+    int m_pageIndex = 0;
     int m_total = 0;
     QTextBrowser* m_browser = nullptr;
 };

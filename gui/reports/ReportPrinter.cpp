@@ -5,6 +5,9 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTextLayout>
+
+#include <algorithm>
 
 namespace taviro {
 
@@ -56,6 +59,74 @@ std::unique_ptr<QPrinter> systemDefaultPrinter(QString* reason)
 
 namespace {
 
+QFont printFont(const PrintLine& line)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(line.pointSize);
+    font.setBold(line.bold);
+    font.setItalic(line.italic);
+    return font;
+}
+
+// One field broken into lines that fit its column: at word boundaries, and
+// inside a word only when the word alone is wider than the column.
+QStringList wrapField(const QString& text, const QFont& font, QPaintDevice* device, qreal width)
+{
+    QStringList out;
+    if (text.isEmpty())
+        return out;
+    QTextLayout layout(text, font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max<qreal>(width, 1));
+        out << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return out;
+}
+
+struct Column
+{
+    qreal x = 0;
+    qreal width = 0;
+};
+
+// The columns of the alarm lines (indent, function, description, edge, time)
+// from what this report holds: function, edge and time as wide as their
+// widest text, the description gets the rest. So nothing is cut; a text
+// wider than its column wraps onto the next line of the same column.
+QList<Column> alarmColumns(const QList<PrintLine>& lines, QPrinter& printer, qreal pageWidth, qreal mm)
+{
+    qreal functie = 0, flank = 0, tijd = 0;
+    for (const PrintLine& line : lines) {
+        const QStringList f = line.text.split(QLatin1Char('\t'));
+        if (f.size() < 5)
+            continue;
+        const QFontMetricsF m(printFont(line), &printer);
+        functie = std::max(functie, m.horizontalAdvance(f[1]));
+        flank = std::max(flank, m.horizontalAdvance(f[3]));
+        tijd = std::max(tijd, m.horizontalAdvance(f[4]));
+    }
+    const qreal gap = 3 * mm;
+    const qreal indent = 12 * mm;
+    const qreal room = pageWidth - indent;
+    // A very long function code shares the line with its description.
+    functie = std::min(functie, room * 0.3);
+    tijd = std::min(tijd, room * 0.3);
+    flank = std::min(flank, room * 0.1);
+    const qreal omschrijving = std::max(room - functie - flank - tijd - 3 * gap, room * 0.2);
+    QList<Column> c;
+    c << Column{0, indent};
+    c << Column{indent, functie};
+    c << Column{c.last().x + functie + gap, omschrijving};
+    c << Column{c.last().x + omschrijving + gap, flank};
+    c << Column{c.last().x + flank + gap, tijd};
+    return c;
+}
+
 Status render(const QList<PrintLine>& lines, QPrinter& printer)
 {
     printer.setDocName(QStringLiteral("Taviro Melding Overzicht"));
@@ -66,32 +137,43 @@ Status render(const QList<PrintLine>& lines, QPrinter& printer)
                                    : QStringLiteral("het bestand %1 kan niet worden geschreven").arg(printer.outputFileName()));
     const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
     const qreal mm = printer.resolution() / 25.4;
-    // Tabs go to fixed stops so the columns of the alarm lines line up on
-    // paper: indent, function, description, edge, time. A field too wide for
-    // its column is shortened rather than run into the next one.
-    const QList<qreal> stops{0, 12 * mm, 32 * mm, 105 * mm, 120 * mm};
+    const QList<Column> columns = alarmColumns(lines, printer, page.width(), mm);
     qreal y = 0;
     for (const PrintLine& line : lines) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPointSizeF(line.pointSize);
-        font.setBold(line.bold);
-        font.setItalic(line.italic);
+        const QFont font = printFont(line);
         p.setFont(font);
         const QFontMetricsF metrics(font, &printer);
         const qreal height = metrics.lineSpacing();
-        if (y + height > page.height()) {
-            printer.newPage();
-            y = 0;
-        }
         const QStringList fields = line.text.split(QLatin1Char('\t'));
+        // Each field in its own column, wrapped; the row is as high as its
+        // longest field and may run over onto the next sheet.
+        QList<QStringList> wrapped;
+        QList<qreal> xs;
+        int rows = 1;
         for (int i = 0; i < fields.size(); ++i) {
-            if (fields[i].isEmpty())
-                continue;
-            const qreal x = stops.value(i, stops.last());
-            const qreal room = (i + 1 < stops.size() && i + 1 < fields.size() ? stops[i + 1] : page.width()) - x - mm;
-            p.drawText(QPointF(x, y + metrics.ascent()), metrics.elidedText(fields[i], Qt::ElideRight, room));
+            qreal x = 0, width = page.width();
+            if (fields.size() >= 5 && i < columns.size()) {
+                x = columns[i].x;
+                width = i + 1 == fields.size() ? page.width() - x : columns[i].width;
+            } else if (i > 0) {
+                x = std::min<qreal>(12 * mm * i, page.width() / 2); // an indented line uses the rest of the width
+                width = page.width() - x;
+            }
+            wrapped << wrapField(fields[i], font, &printer, width);
+            xs << x;
+            rows = std::max(rows, int(wrapped.last().size()));
         }
-        y += height;
+        for (int r = 0; r < rows; ++r) {
+            if (y + height > page.height()) {
+                if (!printer.newPage())
+                    return Status::failure(QStringLiteral("de printer heeft het afdrukken afgebroken"));
+                y = 0;
+            }
+            for (int i = 0; i < wrapped.size(); ++i)
+                if (r < wrapped[i].size())
+                    p.drawText(QPointF(xs[i], y + metrics.ascent()), wrapped[i][r]);
+            y += height;
+        }
     }
     if (!p.end())
         return Status::failure(QStringLiteral("de printer heeft het afdrukken afgebroken"));

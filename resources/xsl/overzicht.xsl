@@ -5,10 +5,10 @@
      ordinary browser and paper all show the same thing. -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
   <xsl:output method="html" encoding="UTF-8" indent="no"/>
-  <!-- The console shows a long overview a page at a time: reports van ..
-       van + aantal - 1. A browser passes nothing and gets them all. -->
-  <xsl:param name="van" select="1"/>
-  <xsl:param name="aantal" select="0"/>
+  <!-- The console shows a long overview a page at a time: each page is a
+       document of its own whose root carries the figures of the whole
+       overview. A browser opening overzicht.xml counts for itself. -->
+  <xsl:key name="perMelder" match="melding" use="@alias"/>
 
   <xsl:template match="/overzicht">
     <html>
@@ -38,14 +38,28 @@
       </head>
       <body>
         <h1>Taviro alarmoverzicht</h1>
+        <xsl:variable name="meldingen">
+          <xsl:choose>
+            <xsl:when test="@meldingen"><xsl:value-of select="@meldingen"/></xsl:when>
+            <xsl:otherwise><xsl:value-of select="count(melding)"/></xsl:otherwise>
+          </xsl:choose>
+        </xsl:variable>
         <p class="sub">
-          <xsl:value-of select="count(melding)"/> meldingen,
-          <xsl:value-of select="count(melding/alarm)"/> alarmregels
-          <xsl:if test="melding">
-            — van <xsl:value-of select="melding[last()]/@date"/> tot <xsl:value-of select="melding[1]/@date"/>
+          <xsl:value-of select="$meldingen"/> meldingen,
+          <xsl:choose>
+            <xsl:when test="@alarmen"><xsl:value-of select="@alarmen"/></xsl:when>
+            <xsl:otherwise><xsl:value-of select="count(melding/alarm)"/></xsl:otherwise>
+          </xsl:choose> alarmregels
+          <xsl:if test="@van">
+            — van <xsl:call-template name="dag"><xsl:with-param name="iso" select="@van"/></xsl:call-template>
+            tot <xsl:call-template name="dag"><xsl:with-param name="iso" select="@tot"/></xsl:call-template>
+          </xsl:if>
+          <xsl:if test="@paginas &gt; 1">
+            — meldingen <xsl:value-of select="@eerste"/>-<xsl:value-of select="@eerste + count(melding) - 1"/>
+            (pagina <xsl:value-of select="@pagina"/> van <xsl:value-of select="@paginas"/>)
           </xsl:if>
         </p>
-        <xsl:if test="melder">
+        <xsl:if test="melder and not(@pagina &gt; 1)">
           <table class="grid" cellspacing="0" cellpadding="3">
             <tr><th>Melder</th><th>OS-nummer</th><th>Adres</th><th>Plaats</th><th>Meldingen</th></tr>
             <xsl:for-each select="melder">
@@ -55,7 +69,12 @@
                 <td><xsl:value-of select="alias"/></td>
                 <td><xsl:value-of select="adres"/></td>
                 <td><xsl:value-of select="plaats"/></td>
-                <td class="num"><xsl:value-of select="count(/overzicht/melding[@alias = $alias])"/></td>
+                <td class="num">
+                  <xsl:choose>
+                    <xsl:when test="@meldingen"><xsl:value-of select="@meldingen"/></xsl:when>
+                    <xsl:otherwise><xsl:value-of select="count(key('perMelder', $alias))"/></xsl:otherwise>
+                  </xsl:choose>
+                </td>
               </tr>
             </xsl:for-each>
           </table>
@@ -63,19 +82,22 @@
         </xsl:if>
         <xsl:choose>
           <xsl:when test="melding">
+            <!-- A table of its own per report: a viewer lays out a long list of
+                 small tables a piece at a time, one big table all at once.
+                 The fixed column widths line them up. -->
             <table class="grid" width="99%" cellspacing="0" cellpadding="3">
               <tr>
-                <th>Datum <span class="sort">▼</span></th>
-                <th>Functie</th>
-                <th>Omschrijving</th>
-                <th>Flank</th>
-                <th>Uitgemeld aan</th>
-                <th>Uitgemeld op</th>
-                <th>Bevestigd door</th>
-                <th>Bevestigd op</th>
+                <th width="11%">Datum <span class="sort">▼</span></th>
+                <th width="7%">Functie</th>
+                <th width="24%">Omschrijving</th>
+                <th width="5%">Flank</th>
+                <th width="15%">Uitgemeld aan</th>
+                <th width="11%">Uitgemeld op</th>
+                <th width="16%">Bevestigd door</th>
+                <th width="11%">Bevestigd op</th>
               </tr>
-              <xsl:apply-templates select="melding[$aantal = 0 or (position() &gt;= $van and position() &lt; $van + $aantal)]"/>
             </table>
+            <xsl:apply-templates select="melding"/>
           </xsl:when>
           <xsl:otherwise>
             <p class="leeg">Geen meldingen in deze periode.</p>
@@ -86,8 +108,9 @@
   </xsl:template>
 
   <xsl:template match="melding">
+    <table class="grid" width="99%" cellspacing="0" cellpadding="3">
     <tr class="report">
-      <td class="num"><xsl:value-of select="@date"/></td>
+      <td class="num" width="11%"><xsl:value-of select="@date"/></td>
       <td colspan="7">
         <xsl:value-of select="@naam"/> (<xsl:value-of select="@alias"/>) — melding <xsl:value-of select="@id"/>
         <xsl:if test="@bemand = 'true'"><xsl:text> </xsl:text><span class="bemand"> BEMAND </span></xsl:if>
@@ -96,16 +119,23 @@
     <xsl:for-each select="alarm">
       <tr>
         <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">even</xsl:attribute></xsl:if>
-        <td class="num"><xsl:value-of select="@date"/></td>
-        <td><xsl:value-of select="functie"/></td>
-        <td><xsl:value-of select="omschrijving"/></td>
-        <td><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
-        <td><xsl:value-of select="uitgemeld"/></td>
-        <td class="num"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
-        <td><xsl:value-of select="bevestigd"/></td>
-        <td class="num"><xsl:value-of select="bevestigdop"/></td>
+        <td class="num" width="11%"><xsl:value-of select="@date"/></td>
+        <td width="7%"><xsl:value-of select="functie"/></td>
+        <td width="24%"><xsl:value-of select="omschrijving"/></td>
+        <td width="5%"><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
+        <td width="15%"><xsl:value-of select="uitgemeld"/></td>
+        <td class="num" width="11%"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
+        <td width="16%"><xsl:value-of select="bevestigd"/></td>
+        <td class="num" width="11%"><xsl:value-of select="bevestigdop"/></td>
       </tr>
     </xsl:for-each>
+    </table>
+  </xsl:template>
+
+  <!-- A day as the operator reads it: 2026-12-02 as 02-12-2026. -->
+  <xsl:template name="dag">
+    <xsl:param name="iso"/>
+    <xsl:value-of select="concat(substring($iso, 9, 2), '-', substring($iso, 6, 2), '-', substring($iso, 1, 4))"/>
   </xsl:template>
 
   <!-- The words that stand in for a dispatch time get a colour of their own. -->

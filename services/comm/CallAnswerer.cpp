@@ -1,6 +1,7 @@
 #include "CallAnswerer.h"
 
 #include "DatabaseConnector.h"
+#include "SchemaExtensions.h"
 #include "SqlReportStore.h"
 #include "TransmitterReport.h"
 
@@ -199,8 +200,7 @@ void CallAnswerer::takeCall(ModemPort& port, bool alreadyConnected)
             return;
         }
     }
-    if (receiveReport(port))
-        Q_EMIT meldingReady();
+    receiveReport(port);
     m_inCall = false;
 }
 
@@ -258,34 +258,41 @@ bool CallAnswerer::storeOnce(const TransmitterReportReader& reader)
 {
     const ReceivedReport& report = reader.report();
     const QString key = QStringLiteral("%1;%2;%3").arg(report.melderAlias).arg(reader.sequence()).arg(reader.checksum());
-    const QDateTime now = QDateTime::currentDateTime();
-    m_recent.removeIf([&now](const auto& it) { return it.value().secsTo(now) > 24 * 3600; });
-    if (m_recent.contains(key)) {
-        // The transmitter missed our acknowledgement and called again.
-        Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 al opgeslagen").arg(reader.sequence()).arg(report.melderAlias));
-        return true;
-    }
     auto conn = DatabaseConnector::open(m_database);
+    // The table of recent reports is ours; a database that no console of
+    // this version opened yet gets it here rather than refusing the report.
+    if (conn && !m_keysReady) {
+        if (Status s = schema::ensureExtensions(**conn); s)
+            m_keysReady = true;
+    }
     // A transmitter that calls before anyone configured it is added by the
     // store; the operator should hear of it and fill in its details.
     bool known = true;
     if (conn)
         if (auto n = (*conn)->scalar(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias = ?"), {report.melderAlias}); n)
             known = n->toLongLong() > 0;
-    Result<qint64> id = conn ? SqlReportStore(**conn).store(report) : Result<qint64>::failure(conn.error());
-    if (id && !known)
+    auto stored = conn ? SqlReportStore(**conn).storeOnce(report, key)
+                       : Result<SqlReportStore::Stored>::failure(conn.error());
+    if (!stored) {
+        Q_EMIT meldingMessage(QStringLiteral("Melding van melder %1 niet opgeslagen: %2").arg(report.melderAlias, stored.error()), 0);
+        return false;
+    }
+    if (stored->repeat) {
+        // The transmitter missed our acknowledgement and called again.
+        Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 al opgeslagen").arg(reader.sequence()).arg(report.melderAlias));
+        return true;
+    }
+    // The console hears of it the moment it is committed, not when the
+    // transmitter gets round to hanging up.
+    Q_EMIT meldingReady();
+    if (!known)
         Q_EMIT meldingMessage(QStringLiteral("Onbekende melder %1 heeft gemeld via COM %2; de melder is toegevoegd")
                                   .arg(report.melderAlias)
                                   .arg(m_line.comNumber),
                               1);
-    if (!id) {
-        Q_EMIT meldingMessage(QStringLiteral("Melding van melder %1 niet opgeslagen: %2").arg(report.melderAlias, id.error()), 0);
-        return false;
-    }
-    m_recent.insert(key, now);
     ++m_stored;
     Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 opgeslagen (%3 regels)")
-                       .arg(*id)
+                       .arg(stored->meldingId)
                        .arg(report.melderAlias)
                        .arg(report.lines.size()));
     return true;

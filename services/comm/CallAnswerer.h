@@ -4,7 +4,6 @@
 #include "ModemPort.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
@@ -56,7 +55,8 @@ protected:
 private:
     bool openAndInitialise(modem::ModemPort& port, QString* problem);
     void takeCall(modem::ModemPort& port, bool alreadyConnected);
-    // After a CONNECT: read, store and acknowledge; true when a report was stored.
+    // After a CONNECT: read, store and acknowledge; true when a report was
+    // stored (now or, for a repeat, before).
     bool receiveReport(modem::ModemPort& port);
     void hangUp(modem::ModemPort& port);
     bool storeOnce(const class TransmitterReportReader& reader);
@@ -80,7 +80,7 @@ private:
     std::atomic_bool m_portOpen = false;
     std::atomic_bool m_inCall = false;
     std::atomic_int m_stored = 0;
-    QHash<QString, QDateTime> m_recent; // reports stored lately, to recognise a repeat
+    bool m_keysReady = false; // the table of recent reports exists
 };
 
 } // namespace taviro::comm

@@ -2,7 +2,6 @@
 
 #include "MimeText.h"
 
-
 namespace taviro::alarmemail {
 
 namespace {

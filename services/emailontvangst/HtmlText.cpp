@@ -43,12 +43,10 @@ int hiddenOf(const QString& name)
 
 bool breaksLine(const QString& name, bool closing)
 {
-    static const QStringList both{QStringLiteral("p"), QStringLiteral("div"),
-                                  QStringLiteral("tr")};
-    static const QStringList closingOnly{QStringLiteral("li"), QStringLiteral("h1"),
-                                         QStringLiteral("h2"), QStringLiteral("h3"),
-                                         QStringLiteral("h4"), QStringLiteral("h5"),
-                                         QStringLiteral("h6")};
+    static const QStringList both{QStringLiteral("p"), QStringLiteral("div"), QStringLiteral("tr")};
+    static const QStringList closingOnly{
+        QStringLiteral("li"), QStringLiteral("h1"), QStringLiteral("h2"), QStringLiteral("h3"),
+        QStringLiteral("h4"), QStringLiteral("h5"), QStringLiteral("h6")};
     return name == QLatin1String("br") || both.contains(name) ||
            (closing && closingOnly.contains(name));
 }
@@ -98,8 +96,8 @@ qsizetype decodeEntity(const QString& html, qsizetype at, QString& out)
         return 0;
     const QString name = html.mid(at + 1, semicolon - at - 1);
     if (name.startsWith(QLatin1Char('#'))) {
-        const bool hex = name.size() > 1 && (name.at(1) == QLatin1Char('x') ||
-                                             name.at(1) == QLatin1Char('X'));
+        const bool hex =
+            name.size() > 1 && (name.at(1) == QLatin1Char('x') || name.at(1) == QLatin1Char('X'));
         bool ok = false;
         const uint code = hex ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok, 10);
         if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))

@@ -235,12 +235,13 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             m_fetchFailures.remove(entry.uid);
             const ParsedAlarmMail parsed = parseAlarmMail(*raw, QDateTime::currentDateTime());
             if (parsed.ignoredBytes > 0)
-                Q_EMIT meldingMessage(QStringLiteral("Alarm e-mail \"%1\"%2: alleen de eerste %3 KB "
-                                                     "tekst gelezen, %4 bytes daarna genegeerd")
-                                          .arg(parsed.subject, fromWhom(parsed.sender))
-                                          .arg(MaxTextBytes / 1024)
-                                          .arg(parsed.ignoredBytes),
-                                      1);
+                Q_EMIT meldingMessage(
+                    QStringLiteral("Alarm e-mail \"%1\"%2: alleen de eerste %3 KB "
+                                   "tekst gelezen, %4 bytes daarna genegeerd")
+                        .arg(parsed.subject, fromWhom(parsed.sender))
+                        .arg(MaxTextBytes / 1024)
+                        .arg(parsed.ignoredBytes),
+                    1);
             if (!parsed.ok) {
                 passOver(seen, mailbox, entry.uid,
                          QStringLiteral("Alarm e-mail \"%1\"%2 is niet te lezen (%3) en blijft in "

@@ -55,8 +55,7 @@ private:
                    const QDeadlineTimer& budget, bool& more);
     void reportProblem(const QString& text);
     // Leaves the mail in the mailbox for good and tells the operator why.
-    void passOver(SeenMails& seen, const QString& mailbox, const QString& uid,
-                  const QString& text);
+    void passOver(SeenMails& seen, const QString& mailbox, const QString& uid, const QString& text);
     int failures(const QString& uid) const;
 
     DatabaseSettings m_database;

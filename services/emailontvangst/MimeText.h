@@ -16,7 +16,7 @@ struct MailText
     QString sender; // the From header, for log lines
     QString text;
     bool fromHtml = false;
-    bool found = false;          // false: the mail holds no text part at all
+    bool found = false;         // false: the mail holds no text part at all
     qsizetype ignoredBytes = 0; // of the text part, beyond MaxTextBytes
 };
 

@@ -141,7 +141,7 @@ void FakeModem::handleDataLine(const QByteArray& line)
     std::lock_guard lock(m_mutex);
     m_callAnswers.append(line);
     // The transmitter has what it wanted once its report is acknowledged: it hangs up.
-    if (line.startsWith("ACK")) {
+    if (line.startsWith("ACK") && !m_staysOnLine) {
         m_inCall = false;
         m_callOver = true;
         reply("NO CARRIER");

@@ -33,6 +33,9 @@ public:
     QString devicePath() const { return m_slavePath; }
 
     void setMood(Mood mood) { m_mood = mood; }
+    // The dialling transmitter stays on the line after its acknowledgement
+    // until the service hangs up.
+    void setStaysOnLine(bool stays) { m_staysOnLine = stays; }
     // The device is gone, as an unplugged USB adapter: the line hangs up.
     void vanish();
     // Time the network takes to accept each submitted message.
@@ -72,6 +75,7 @@ private:
     std::atomic_bool m_stop = false;
     std::atomic<Mood> m_mood = Mood::Normal;
     std::atomic_int m_submitDelayMs = 0;
+    std::atomic_bool m_staysOnLine = false;
 
     mutable std::mutex m_mutex;
     QByteArray m_buffer;

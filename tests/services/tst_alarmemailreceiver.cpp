@@ -305,10 +305,10 @@ private Q_SLOTS:
     {
         test::Pop3TestServer pop3;
         for (int i = 0; i < 1000; ++i)
-            QVERIFY(pop3.addMail(i % 50 == 7 ? hostileHtmlMail(64 * 1024)
-                                             : alarmMail(QString::number(5000 + i % 25),
-                                                         QString::number(i),
-                                                         QStringLiteral("Punt %1").arg(i))));
+            QVERIFY(pop3.addMail(i % 50 == 7
+                                     ? hostileHtmlMail(64 * 1024)
+                                     : alarmMail(QString::number(5000 + i % 25), QString::number(i),
+                                                 QStringLiteral("Punt %1").arg(i))));
         QVERIFY(pop3.start());
         auto receiver = makeReceiver();
         QElapsedTimer timer;
@@ -329,8 +329,8 @@ private Q_SLOTS:
     {
         test::Pop3TestServer pop3;
         QVERIFY(pop3.addMail(hostileHtmlMail(2 * 1024 * 1024)));
-        QByteArray huge = alarmMail(QStringLiteral("77"), QStringLiteral("1"),
-                                    QStringLiteral("Groot"));
+        QByteArray huge =
+            alarmMail(QStringLiteral("77"), QStringLiteral("1"), QStringLiteral("Groot"));
         huge += QByteArray("Bijlage zonder einde ").repeated(30 * 1024 * 1024 / 21) + "\r\n";
         QVERIFY(pop3.addMail(huge));
         QVERIFY(pop3.addMail("From: nieuws@leverancier.test\r\nSubject: Nieuwsbrief\r\n\r\nBeste "
@@ -352,8 +352,8 @@ private Q_SLOTS:
         QVERIFY(logged(QStringLiteral("Alarm e-mail \"Aanbieding\" van onbekend@elders.test is "
                                       "niet te lezen (geen melder genoemd)"),
                        0));
-        QVERIFY(logged(QStringLiteral("Alarm e-mail \"Nieuwsbrief\" van nieuws@leverancier.test"),
-                       0));
+        QVERIFY(
+            logged(QStringLiteral("Alarm e-mail \"Nieuwsbrief\" van nieuws@leverancier.test"), 0));
         QVERIFY(logged(QStringLiteral("Alarm e-mail \"Alarm 77\" van kiezer@installatie.test: "
                                       "alleen de eerste 256 KB tekst gelezen"),
                        1));
@@ -369,6 +369,49 @@ private Q_SLOTS:
         QVERIFY(waitForPolls(*second, 1));
         QVERIFY(m_log.isEmpty());
         QCOMPARE(pop3.mailCount(), 2);
+    }
+
+    // Stored as the mail format describes it: fields before the first
+    // function belong to that line alone, a table may hold key and value in
+    // two cells, and a mail of more lines than a report may hold is refused.
+    void linesAreStoredAsWritten()
+    {
+        test::Pop3TestServer pop3;
+        QVERIFY(pop3.addMail("Subject: Ketel\r\n\r\nMelder: 4711\r\nOmschrijving: Brand "
+                             "hal\r\nFlank: Af\r\nFunctie: 1\r\nFunctie: 2\r\nFunctie: "
+                             "3\r\nOmschrijving: Deur open\r\n"));
+        QVERIFY(pop3.addMail("Subject: Tabel\r\nContent-Type: text/html\r\n\r\n<table>"
+                             "<tr><td>Melder</td><td>5015</td></tr><tr><td>Functie</td>"
+                             "<td>7</td></tr><tr><td>Omschrijving</td><td>Lift</td></tr>"
+                             "</table>\r\n"));
+        QByteArray tooMany = "Subject: Te veel\r\n\r\nMelder: 6000\r\n";
+        for (int i = 1; i <= 100; ++i)
+            tooMany += "Functie: " + QByteArray::number(i) + "\r\n";
+        QVERIFY(pop3.addMail(tooMany));
+        QVERIFY(pop3.start());
+
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start(mailbox(pop3)));
+        QVERIFY(waitForPolls(*receiver, 1));
+        auto c = m_db->connect();
+        auto lines = c->query(QStringLiteral(
+            "SELECT melders.alias, alarmen.functie, alarmen.omschrijving, meldindex.flank FROM "
+            "meldindex JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN melders ON "
+            "alarmen.melder_id = melders.id ORDER BY melders.alias, alarmen.functie"));
+        QVERIFY(lines);
+        QStringList got;
+        while (lines->next())
+            got << QStringLiteral("%1/%2/%3/%4")
+                       .arg(lines->value(0).toString(), lines->value(1).toString(),
+                            lines->value(2).toString(), lines->value(3).toString());
+        QCOMPARE(got, (QStringList{
+                          QStringLiteral("4711/1/Brand hal/0"), QStringLiteral("4711/2//1"),
+                          QStringLiteral("4711/3/Deur open/1"), QStringLiteral("5015/7/Lift/1")}));
+        QVERIFY(logged(QStringLiteral("Alarm e-mail \"Te veel\" is niet te lezen (meer dan 99 "
+                                      "alarmregels)"),
+                       0));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias = '6000'")), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(pop3.mailCount(), 1, 10000);
     }
 
     // A mail whose retrieval always breaks the connection goes behind the

@@ -256,9 +256,9 @@ private Q_SLOTS:
             << QStringLiteral("a<!-- <p>b --><p>c<!-- d") << QStringLiteral("a|c");
         QTest::newRow("lone angle brackets are text")
             << QStringLiteral("1 < 2 <> 3 <a") << QStringLiteral("1 < 2 <> 3 <a");
-        QTest::newRow("entities")
-            << QStringLiteral("&eacute;&#233;&#xE9;&amp;&bogus;&#0;&#x110000;& &")
-            << QStringLiteral("ééé&&bogus;&#0;&#x110000;& &");
+        QTest::newRow("entities") << QStringLiteral(
+                                         "&eacute;&#233;&#xE9;&amp;&bogus;&#0;&#x110000;& &")
+                                  << QStringLiteral("ééé&&bogus;&#0;&#x110000;& &");
         QTest::newRow("line ends in HTML are blanks")
             << QStringLiteral("Melder:\r\n4711</p>Functie: 1")
             << QStringLiteral("Melder: 4711|Functie: 1");
@@ -338,8 +338,7 @@ private Q_SLOTS:
         // for it cost its length.
         const QByteArray boundary(100000, 'b');
         QByteArray raw = "Subject: x\nContent-Type: multipart/mixed; boundary=" + boundary +
-                         "\n\n--" + boundary + "\n\nMelder: 1\nFunctie: 2\n--" + boundary +
-                         "--\n";
+                         "\n\n--" + boundary + "\n\nMelder: 1\nFunctie: 2\n--" + boundary + "--\n";
         QCOMPARE(parseAlarmMail(raw, Received).problem, QStringLiteral("geen tekst in de mail"));
         // An endless subject is cut for the log; the alarm is read.
         raw = "Subject: " + QByteArray("=?utf-8?q?a?= ").repeated(100000) +

@@ -54,13 +54,8 @@ class TestCommReceiver : public QObject
                QTest::qWaitFor([this] { return m_receiver->isIdle(); }, 5000);
     }
 
-private Q_SLOTS:
-    void init()
+    void startReceiver()
     {
-        m_db = std::make_unique<test::TestDatabase>();
-        QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
-        m_modem = std::make_unique<test::FakeModem>();
-        QVERIFY(m_modem->ok());
         auto o = ServiceClient::Options::forService(QStringLiteral("TaviroComm"), test::binDir(),
                                                     m_db->settings());
         o.callTimeoutMs = 20000;
@@ -69,12 +64,22 @@ private Q_SLOTS:
                               QStringLiteral("TAVIRO_COMM_LINE_MS=1500"),
                               QStringLiteral("TAVIRO_COMM_GUARD_MS=50")};
         m_receiver = std::make_unique<CommReceiverProxy>(o);
-        m_log.clear();
         connect(m_receiver.get(), &CommReceiver::meldingMessage, this,
                 [this](const QString& text, int) { m_log << text; });
         QVERIFY(m_receiver->startUp({Com, 9600, QStringLiteral("AT&FE0M0&C1&D2%C0S0=0W1&W"), 2, 8,
                                      QStringLiteral("N"), 1}));
         QVERIFY(m_receiver->portOpen());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>();
+        QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
+        m_modem = std::make_unique<test::FakeModem>();
+        QVERIFY(m_modem->ok());
+        m_log.clear();
+        startReceiver();
         QVERIFY(m_modem->commands().contains("AT&FE0M0&C1&D2%C0S0=0W1&W"));
     }
 
@@ -146,6 +151,37 @@ private Q_SLOTS:
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
         QVERIFY(dial(report("900", 6, {"01;Af;Overstroming"})));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 2);
+    }
+
+    // The receiver is restarted (supervision, a console start, "Herinitialiseer
+    // poorten") between the call and its repeat: the repeat is still known.
+    void repeatAfterRestartIsStoredOnce()
+    {
+        const auto lines = report("901", 7, {"01;Op;Inbraak"});
+        QVERIFY(dial(lines));
+        m_receiver->closeAll();
+        m_receiver.reset();
+        startReceiver();
+        QVERIFY(dial(lines));
+        QCOMPARE(m_modem->callAnswers().value(0), QByteArray("ACK 7"));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingsleutel")), 1);
+    }
+
+    // A transmitter that stays on the line after its acknowledgement must not
+    // hold the report back: the console hears of it while the call goes on.
+    void readyBeforeTheCallEnds()
+    {
+        m_modem->setStaysOnLine(true);
+        bool callOverWhenReady = true;
+        const auto watch = connect(m_receiver.get(), &CommReceiver::meldingReady, this,
+                                   [&] { callOverWhenReady = m_modem->callOver(); });
+        QSignalSpy ready(m_receiver.get(), &CommReceiver::meldingReady);
+        const bool called = dial(report("902", 1, {"01;Op;Brand"}));
+        disconnect(watch);
+        QVERIFY(called);
+        QCOMPARE(ready.size(), 1);
+        QVERIFY(!callOverWhenReady);
     }
 
     void portIsReleasedAndTakenBack()

@@ -184,7 +184,7 @@ bool JaarPlannerPanel::writeDB()
 void JaarPlannerPanel::afterSave()
 {
     m_changed = false;
-    if (Status s = m_ctx.cache.load(m_ctx.conn); !s)
+    if (Status s = m_ctx.cache.load(m_ctx.conn, m_ctx.log); !s)
         logFailure(QStringLiteral("roosters herladen"), s.error());
 }
 

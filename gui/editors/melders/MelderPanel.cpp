@@ -2,6 +2,7 @@
 
 #include "FormHelpers.h"
 #include "Repositories.h"
+#include "SqlValues.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -304,30 +305,33 @@ bool MelderPanel::saveAlarm(qint64 alarmId)
 {
     if (alarmId <= 0)
         return true;
-    AlarmRepository repo(m_ctx.conn);
-    auto found = repo.find(alarmId);
-    if (!found || !found->has_value()) {
-        if (!found)
-            logFailure(QStringLiteral("alarm opslaan"), found.error());
-        return !found ? false : true;
-    }
-    Alarm a = **found;
-    a.actief = form::isTicked(m_alarmActief);
-    a.uurs24 = form::isTicked(m_24uurs);
-    a.uitmeldtype = qMax(0, m_alarmUitmeld->checkedId());
-    switch (a.uitmeldtype) {
+    const qint64 uitmeldtype = qMax(0, m_alarmUitmeld->checkedId());
+    const DatabaseConnector& conn = m_ctx.conn;
+    qint64 roosterId = 0;
+    switch (uitmeldtype) {
     case 2:
-        a.rooster_id = m_weekAlarm->itemData(qMax(0, m_weekAlarm->currentIndex())).toLongLong();
+        roosterId = m_weekAlarm->itemData(qMax(0, m_weekAlarm->currentIndex())).toLongLong();
         break;
     case 3:
         // The year schedule is the site's one (first) year schedule.
-        a.rooster_id = firstJaarplanningId();
+        roosterId = firstJaarplanningId();
         break;
     default:
-        a.rooster_id = 0;
+        break;
     }
-    a.omschrijving = m_omschrijving->text();
-    if (Status s = repo.update(a); !s) {
+    // Only the columns this frame shows. The receivers write the last
+    // check-in (`date`) and the watchdog `tolate` at any moment; writing back
+    // what was read a moment ago would undo a check-in stored in between and
+    // could stop the watchdog watching the point. One statement, so it is
+    // whole on its own and part of the transmitter's save when that runs.
+    const Status s = conn.exec(
+        QStringLiteral("UPDATE alarmen SET actief = ?, %1 = ?, uitmeldtype = ?, "
+                       "rooster_id = ?, omschrijving = ? WHERE id = ?")
+            .arg(conn.id(QStringLiteral("24uurs"))),
+        {sql::boolValue(form::isTicked(m_alarmActief)), sql::boolValue(form::isTicked(m_24uurs)),
+         sql::keyValue(uitmeldtype), sql::keyValue(roosterId),
+         sql::textValue(m_omschrijving->text()), sql::keyValue(alarmId)});
+    if (!s) {
         logFailure(QStringLiteral("alarm opslaan"), s.error());
         return false;
     }

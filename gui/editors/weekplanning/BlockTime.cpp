@@ -1,35 +1,26 @@
 #include "BlockTime.h"
 
-#include <QRegularExpression>
-#include <QTime>
+#include "DutyTime.h"
 
 namespace taviro {
 
-std::optional<int> blockStartSeconds(const QString& text)
+namespace {
+std::optional<int> minuteOfDay(const QString& text)
 {
-    const QString t = text.trimmed();
-    if (t == QStringLiteral("24:00"))
-        return 24 * 3600;
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?$"));
-    const auto m = form.match(t);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QTime time(m.captured(1).toInt(), m.captured(2).toInt(),
-                     m.capturedLength(3) ? m.captured(3).toInt() : 0);
-    if (!time.isValid())
-        return std::nullopt;
-    return time.msecsSinceStartOfDay() / 1000;
+    const auto t = DutyTime::read(text);
+    return t ? std::optional<int>(t->minuteOfDay()) : std::nullopt;
 }
+} // namespace
 
 QString blockTimeProblem(int box, const std::array<QString, 3>& times)
 {
-    const auto own = blockStartSeconds(times[box - 1]);
+    const auto own = minuteOfDay(times[box - 1]);
     if (!own)
         return QStringLiteral("U heeft een onjuiste tijd ingevoerd.");
     // A neighbour that is itself unreadable is judged when it is left.
-    const auto t1 = blockStartSeconds(times[0]);
-    const auto t2 = blockStartSeconds(times[1]);
-    const auto t3 = blockStartSeconds(times[2]);
+    const auto t1 = minuteOfDay(times[0]);
+    const auto t2 = minuteOfDay(times[1]);
+    const auto t3 = minuteOfDay(times[2]);
     switch (box) {
     case 1:
         if (t2 && *t1 > *t2)
@@ -53,6 +44,12 @@ QString blockTimeProblem(int box, const std::array<QString, 3>& times)
         break;
     }
     return {};
+}
+
+QString storedBlockTime(const QString& typed)
+{
+    const auto t = DutyTime::read(typed);
+    return t ? t->text() : typed;
 }
 
 } // namespace taviro

@@ -289,9 +289,9 @@ bool WeekPlannerPanel::readForm()
     m_row.naam = m_naam->text();
     m_row.chkSecond = m_second->isChecked();
     m_row.chkThird = m_third->isChecked();
-    m_row.time1 = m_times[0]->text();
-    m_row.time2 = m_times[1]->text();
-    m_row.time3 = m_times[2]->text();
+    m_row.time1 = storedBlockTime(m_times[0]->text());
+    m_row.time2 = storedBlockTime(m_times[1]->text());
+    m_row.time3 = storedBlockTime(m_times[2]->text());
     m_row.Rij2Actief = m_rij2->isChecked();
     m_row.Rij3Actief = m_rij3->isChecked();
     for (int i = 0; i < WeekPlanning::kCells; ++i)
@@ -307,7 +307,7 @@ bool WeekPlannerPanel::writeDB()
 void WeekPlannerPanel::afterSave()
 {
     m_changed = false;
-    if (Status s = m_ctx.cache.load(m_ctx.conn); !s)
+    if (Status s = m_ctx.cache.load(m_ctx.conn, m_ctx.log); !s)
         logFailure(QStringLiteral("roosters herladen"), s.error());
 }
 

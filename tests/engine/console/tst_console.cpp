@@ -657,7 +657,10 @@ private Q_SLOTS:
         QTest::newRow("in the minute") << QTime(17, 30, 59) << "17:30" << true << true;
         QTest::newRow("a minute early") << QTime(17, 29, 59) << "17:30" << false << true;
         QTest::newRow("a minute late") << QTime(17, 31, 0) << "17:30" << false << true;
-        QTest::newRow("without leading zero never") << QTime(8, 0) << "8:00" << false << true;
+        QTest::newRow("without leading zero") << QTime(8, 0, 30) << "8:00" << true << true;
+        QTest::newRow("with seconds") << QTime(17, 30, 10) << "17:30:00" << true << true;
+        QTest::newRow("unreadable never") << QTime(0, 0) << "abc" << false << true;
+        QTest::newRow("empty never") << QTime(0, 0) << "" << false << true;
         QTest::newRow("schedule switched off") << QTime(17, 30) << "17:30" << false << false;
     }
 

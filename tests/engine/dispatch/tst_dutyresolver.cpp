@@ -1,4 +1,6 @@
 #include "DutyResolver.h"
+#include "EventLog.h"
+#include "FakeClock.h"
 #include "Installation.h"
 #include "ScheduleCache.h"
 #include "TestDatabase.h"
@@ -150,6 +152,145 @@ private Q_SLOTS:
         QVERIFY(out.pairs.isEmpty());
         QCOMPARE(out.unresolvedLines, QList<qint64>{7});
         QVERIFY2(out.problems.value(0).contains(problem), qPrintable(out.problems.value(0)));
+    }
+
+    void readsStoredTimes_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("read"); // "h:mm", or empty for no time
+        QTest::newRow("editor form") << "16:30"
+                                     << "16:30";
+        QTest::newRow("no leading zeros") << "8:5"
+                                          << "8:05";
+        QTest::newRow("two-digit hours") << "08:05"
+                                         << "8:05";
+        QTest::newRow("with seconds") << "16:30:00"
+                                      << "16:30";
+        QTest::newRow("seconds do not count") << "16:30:59"
+                                              << "16:30";
+        QTest::newRow("end of day") << "24:00"
+                                    << "24:00";
+        QTest::newRow("end of day with seconds") << "24:00:00"
+                                                 << "24:00";
+        QTest::newRow("blanks around") << " \t7:45 "
+                                       << "7:45";
+        QTest::newRow("midnight") << "0:00"
+                                  << "0:00";
+        QTest::newRow("garbage") << "abc"
+                                 << "";
+        QTest::newRow("out of range") << "25:61"
+                                      << "";
+        QTest::newRow("minutes 60") << "8:60"
+                                    << "";
+        QTest::newRow("past the end of day") << "24:30"
+                                             << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("no colon") << "8"
+                                  << "";
+        QTest::newRow("dot") << "8.00"
+                             << "";
+        QTest::newRow("minus") << "-1:00"
+                               << "";
+    }
+
+    void readsStoredTimes()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, read);
+        const auto t = DutyTime::read(stored);
+        QCOMPARE(t ? t->text() : QString(), read);
+    }
+
+    // The second block starts at 16:30 however another program stored it; a
+    // block whose start is no time is left out and the block before runs on.
+    void blockStartsInEveryStoredForm_data()
+    {
+        QTest::addColumn<QString>("t2");
+        QTest::addColumn<QTime>("at");
+        QTest::addColumn<QString>("expected");
+        // Wednesday: block 0 is cell 6, block 1 cell 7.
+        QTest::newRow("seconds, before") << "16:30:00" << QTime(16, 15) << "6";
+        QTest::newRow("seconds, at") << "16:30:00" << QTime(16, 30) << "7";
+        QTest::newRow("blanks, before") << " 16:30 " << QTime(16, 29) << "6";
+        QTest::newRow("blanks, at") << " 16:30 " << QTime(16, 30) << "7";
+        QTest::newRow("short minutes") << "16:5" << QTime(16, 5) << "7";
+        QTest::newRow("garbage: block 0 runs on") << "abc" << QTime(20, 0) << "6";
+        QTest::newRow("out of range: block 0 runs on") << "25:61" << QTime(23, 59) << "6";
+        QTest::newRow("empty: not midnight") << "" << QTime(9, 0) << "6";
+    }
+
+    void blockStartsInEveryStoredForm()
+    {
+        QFETCH(QString, t2);
+        QFETCH(QTime, at);
+        QFETCH(QString, expected);
+        WeekPlanning w = test::Installation(*m_conn).weekTemplate(QStringLiteral("T"));
+        for (int n = 0; n < WeekPlanning::kCells; ++n)
+            w.cells[n] = n < 21 ? n : 0; // first position only, cell n holds n
+        w.time2 = t2;
+        const qint64 id = test::Installation(*m_conn).week(w);
+        ScheduleCache cache;
+        QVERIFY(cache.load(*m_conn).ok());
+        DutyOutcome out;
+        DutyResolver(cache, QDateTime(QDate(2026, 12, 2), at), false, {})
+            .addOnDutyRecipients({{7, id}}, ScheduleMode::Week, out);
+        QStringList ids;
+        for (const DutyPair& p : out.pairs)
+            ids << QString::number(p.recipientId);
+        QCOMPARE(ids.join(QLatin1Char(',')), expected);
+    }
+
+    // An unreadable start is logged once when the schedules are loaded,
+    // not for every report, and again only when it comes back after a fix.
+    void unreadableStartIsLoggedOnce()
+    {
+        test::FakeClock clock;
+        EventLog log(clock, m_db.folder() + QStringLiteral("/Logger/"));
+        QStringList lines; // this schedule's; earlier cases left unreadable ones of their own
+        connect(&log, &EventLog::screenLine, this, [&lines](const QString& line) {
+            if (line.contains(QStringLiteral("(KAPOT)")))
+                lines << line;
+        });
+        WeekPlanning w = test::Installation(*m_conn).weekTemplate(QStringLiteral("KAPOT"));
+        w.time3 = QStringLiteral("25:61");
+        const qint64 id = test::Installation(*m_conn).week(w);
+        ScheduleCache cache;
+        QVERIFY(cache.load(*m_conn, log).ok());
+        QVERIFY(cache.load(*m_conn, log).ok());
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(
+            lines.first().contains(
+                QStringLiteral("Weekrooster %1 (KAPOT): begintijd \"25:61\" van blok 3").arg(id)),
+            qPrintable(lines.first()));
+        QVERIFY(m_conn
+                    ->exec(QStringLiteral("UPDATE weekplanningen SET time3 = ? WHERE id = ?"),
+                           {QStringLiteral("24:00"), id})
+                    .ok());
+        QVERIFY(cache.load(*m_conn, log).ok());
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(m_conn
+                    ->exec(QStringLiteral("UPDATE weekplanningen SET time3 = ? WHERE id = ?"),
+                           {QStringLiteral("abc"), id})
+                    .ok());
+        QVERIFY(cache.load(*m_conn, log).ok());
+        QCOMPARE(lines.size(), 2);
+        log.disconnect(this);
+    }
+
+    // An end of duty that is no time leaves duty running to midnight rather
+    // than silencing every schedule.
+    void unreadableEndOfDuty()
+    {
+        const QDateTime evening(QDate(2026, 12, 2), QTime(23, 0));
+        DutyOutcome out;
+        const DutyResolver resolver(m_cache, evening, true, QStringLiteral("abc"));
+        resolver.addOnDutyRecipients({{7, m_weekA}}, ScheduleMode::Week, out);
+        QCOMPARE(out.pairs.size(), 3);
+        QVERIFY(!resolver.eindtijdProblem().isEmpty());
+        QVERIFY(DutyResolver(m_cache, evening, false, QStringLiteral("abc"))
+                    .eindtijdProblem()
+                    .isEmpty());
     }
 };
 

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 
 using namespace taviro;
@@ -45,6 +47,13 @@ class TestOverzicht : public QObject
     QString m_logger;
     QTemporaryDir m_dir;
 
+    void copyStylesheet(const QString& stylesheet)
+    {
+        QDir().mkpath(m_logger);
+        QFile::remove(m_logger + stylesheet);
+        QVERIFY(QFile::copy(QStringLiteral(TAVIRO_XSL_DIR "/") + stylesheet, m_logger + stylesheet));
+    }
+
 private Q_SLOTS:
     void init() { m_logger = m_dir.path() + QStringLiteral("/Logger/"); }
 
@@ -59,7 +68,8 @@ private Q_SLOTS:
         const QString op = QStringLiteral("flank=\"op\"");
         const QString expected =
             QStringLiteral("<?xml version='1.0' encoding='UTF-8'?>"
-                           "<?xml-stylesheet type='text/xsl' href='overzicht.xsl'?><overzicht>")
+                           "<?xml-stylesheet type='text/xsl' href='overzicht.xsl'?>"
+                           "<overzicht van=\"2026-12-02\" tot=\"2026-12-02\">")
             + QStringLiteral("<melding id=\"1\" date=\"2026 02-12 10:15\" bemand=\"false\" alias=\"1001\" naam=\"Kantoor Centrum\">")
             + alarm(QStringLiteral("id=\"%1\" date=\"02-12 10:15\" ").arg(f.inbraak) + op,
                     {QStringLiteral("01"), QStringLiteral("Inbraak hal"), QStringLiteral("JAN"), QStringLiteral("02-12 10:16"),
@@ -139,7 +149,8 @@ private Q_SLOTS:
         QVERIFY(OverzichtBuilder(*f.conn, m_logger).build(r));
         QCOMPARE(readAll(m_logger + QStringLiteral("overzicht.xml")),
                  QStringLiteral("<?xml version='1.0' encoding='UTF-8'?>"
-                                "<?xml-stylesheet type='text/xsl' href='overzicht2.xsl'?><overzicht/>"));
+                                "<?xml-stylesheet type='text/xsl' href='overzicht2.xsl'?>"
+                                "<overzicht van=\"2026-12-02\" tot=\"2026-12-02\"/>"));
     }
 
     void stylesheetsShowEveryRow_data()
@@ -164,6 +175,99 @@ private Q_SLOTS:
         for (const char* text : {">JAN<", ">MAR<", ">op1<", "INACTIEF", "BEMAND", "GEEN ONTV.", "24 UURS OK",
                                  "02-12 10:40", "Kantoor Centrum", "Stationsweg 1"})
             QVERIFY2(out.html.contains(QLatin1String(text)), text);
+    }
+
+    // The heading names the days asked for, not the first and last report,
+    // which run newest first per transmitter and may not exist at all.
+    void headingShowsThePeriodAskedFor_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::addColumn<QList<qint64>>("melders"); // empty: the morning's transmitter and a quiet one
+        QTest::addColumn<QString>("heading");
+        QTest::newRow("period") << overzicht::kPeriodStylesheet << QList<qint64>() << QStringLiteral("van 01-11-2026 tot 31-12-2026");
+        QTest::newRow("period, no reports") << overzicht::kPeriodStylesheet << QList<qint64>{999}
+                                            << QStringLiteral("van 01-11-2026 tot 31-12-2026");
+        QTest::newRow("day") << overzicht::kDayStylesheet << QList<qint64>() << QStringLiteral("dagoverzicht 01-11-2026");
+        QTest::newRow("day, no reports") << overzicht::kDayStylesheet << QList<qint64>{999}
+                                         << QStringLiteral("dagoverzicht 01-11-2026");
+    }
+    void headingShowsThePeriodAskedFor()
+    {
+        QFETCH(QString, stylesheet);
+        QFETCH(QList<qint64>, melders);
+        QFETCH(QString, heading);
+        ReportFixture f;
+        f.morning();
+        const qint64 quiet = Installation(*f.conn).transmitter(QStringLiteral("1009"), QStringLiteral("Stil depot"), 0, 0, 0);
+        copyStylesheet(stylesheet);
+        const QDate to = stylesheet == overzicht::kPeriodStylesheet ? QDate(2026, 12, 31) : QDate(2026, 11, 1);
+        const OverzichtRequest r{melders.isEmpty() ? QList<qint64>{quiet, f.melder} : melders, QDate(2026, 11, 1), to, true,
+                                 stylesheet};
+        const OverzichtOutcome out = OverzichtJob::run(*f.conn, m_logger, r);
+        QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+        QVERIFY2(out.html.simplified().contains(heading), qPrintable(out.html.left(3000)));
+    }
+
+    // A long overview comes in pages of its own; together they hold every
+    // report once, in order, and each page tells the figures of the whole.
+    void pagesTogetherHoldEveryReport_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::addColumn<int>("reports");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("period, 250") << overzicht::kPeriodStylesheet << 250 << 3;
+        QTest::newRow("day, 250") << overzicht::kDayStylesheet << 250 << 3;
+        QTest::newRow("day, exactly one page") << overzicht::kDayStylesheet << 100 << 1;
+        QTest::newRow("period, none") << overzicht::kPeriodStylesheet << 0 << 1;
+        QTest::newRow("day, none") << overzicht::kDayStylesheet << 0 << 1;
+    }
+    void pagesTogetherHoldEveryReport()
+    {
+        QFETCH(QString, stylesheet);
+        QFETCH(int, reports);
+        QFETCH(int, pages);
+        ReportFixture f;
+        // A second transmitter with reports after the first one's, and a
+        // quiet one between them: its section stays where it belongs.
+        Installation inst(*f.conn);
+        const qint64 quiet = inst.transmitter(QStringLiteral("1009"), QStringLiteral("Stil depot"), 0, 0, 0);
+        const qint64 other = inst.transmitter(QStringLiteral("1010"), QStringLiteral("Werf Noord"), 0, 0, 0);
+        const qint64 otherPoint = inst.point(other, QStringLiteral("01"), QStringLiteral("Deur werf"));
+        for (int i = 0; i < reports; ++i) {
+            const QDateTime when = f.at(2, 0, 0).addSecs(60 * i);
+            const bool first = i < reports * 3 / 5;
+            const qint64 l = f.line(f.melding(when, false), first ? f.inbraak : otherPoint, 1, when);
+            if (!first)
+                QVERIFY(f.conn->exec(QStringLiteral("UPDATE meldindex SET melder_id = ? WHERE id = ?"), {other, l}));
+        }
+        copyStylesheet(stylesheet);
+        const OverzichtRequest r{{f.melder, quiet, other}, QDate(2026, 12, 2), QDate(2026, 12, 2), true, stylesheet};
+        const OverzichtOutcome out = OverzichtJob::run(*f.conn, m_logger, r, {}, 100);
+        QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+        QCOMPARE(out.pages.size(), pages);
+        QCOMPARE(out.html, out.pages.first());
+        QStringList ids;
+        // The period overview names the report in its heading row, the day overview in its own column.
+        const QRegularExpression idRx(stylesheet == overzicht::kPeriodStylesheet
+                                          ? QStringLiteral("— melding (\\d+)()")
+                                          : QStringLiteral("()<td class=\"num\" width=\"9%\">(\\d+)<"));
+        for (const QString& page : out.pages) {
+            QVERIFY(page.simplified().contains(QStringLiteral("%1 meldingen, %1 alarmregels").arg(reports)));
+            for (auto it = idRx.globalMatch(page); it.hasNext();) {
+                const auto m = it.next();
+                ids << (m.captured(1).isEmpty() ? m.captured(2) : m.captured(1));
+            }
+        }
+        QCOMPARE(ids.size(), reports);
+        QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), reports);
+        const QString all = out.pages.join(QString());
+        QCOMPARE(all.count(QStringLiteral("Stil depot")), 1); // shown once, not on every page
+        QVERIFY(all.contains(QStringLiteral("Werf Noord")));
+        if (stylesheet == overzicht::kDayStylesheet) {
+            QCOMPARE(all.count(QStringLiteral("Geen meldingen op deze dag.")), reports ? 1 : 3);
+            // Kantoor Centrum (150 reports) runs on to page 2, Werf Noord (from report 151) to page 3.
+            QCOMPARE(all.count(QStringLiteral("vervolg")), reports == 250 ? 2 : 0);
+        }
     }
 
     void badStylesheetKeepsTheXml_data()
@@ -240,7 +344,7 @@ private Q_SLOTS:
         QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
         QCOMPARE(out.stats.meldingen, 200);
         QVERIFY(!progress.isEmpty());
-        QCOMPARE(progress.last().at(0).toInt(), 200);
+        QCOMPARE(progress.last().at(0), progress.last().at(1)); // reports built, then pages made
     }
 };
 

@@ -143,6 +143,70 @@ private Q_SLOTS:
         QVERIFY(!refused);
         QVERIFY2(refused.error().contains(QStringLiteral("Melding niet opgeslagen")), qPrintable(refused.error()));
     }
+
+    // A transmitter repeats a report when it missed our acknowledgement; any
+    // receiver on any station (its own connection here) must know it.
+    void repeatIsStoredOnce_data()
+    {
+        QTest::addColumn<QString>("secondKey");
+        QTest::addColumn<int>("secondAfterSecs");
+        QTest::addColumn<bool>("otherStation");
+        QTest::addColumn<int>("reports");
+        const QString key = QStringLiteral("1001;17;1A2B");
+        QTest::newRow("repeat a minute later") << key << 60 << false << 1;
+        QTest::newRow("repeat at another station") << key << 60 << true << 1;
+        QTest::newRow("repeat just inside a day") << key << 24 * 3600 << false << 1;
+        QTest::newRow("same mark after a day") << key << 24 * 3600 + 1 << false << 2;
+        QTest::newRow("next sequence number") << QStringLiteral("1001;18;1A2C") << 60 << false << 2;
+    }
+
+    void repeatIsStoredOnce()
+    {
+        QFETCH(QString, secondKey);
+        QFETCH(int, secondAfterSecs);
+        QFETCH(bool, otherStation);
+        QFETCH(int, reports);
+        test::TestDatabase db;
+        auto conn = db.connect();
+        auto other = db.connect();
+        const QDateTime at(QDate(2026, 12, 2), QTime(10, 15, 7));
+        ReceivedReport report{QStringLiteral("1001"), {}, at, {{QStringLiteral("01"), {}, 1, {}, {}, {}}}};
+        auto first = SqlReportStore(*conn).storeOnce(report, QStringLiteral("1001;17;1A2B"));
+        QVERIFY2(first, qPrintable(first.error()));
+        QVERIFY(!first->repeat);
+        report.receivedAt = at.addSecs(secondAfterSecs);
+        auto second = SqlReportStore(otherStation ? *other : *conn).storeOnce(report, secondKey);
+        QVERIFY2(second, qPrintable(second.error()));
+        QCOMPARE(second->repeat, reports == 1);
+        QCOMPARE(second->meldingId == first->meldingId, reports == 1);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingen")), reports);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldindex")), reports);
+        // Old marks are pruned by the next report, so the table stays small.
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingsleutel")),
+                 secondAfterSecs > 24 * 3600 && secondKey == QStringLiteral("1001;17;1A2B") ? 1 : reports);
+    }
+
+    // A report that cannot be stored leaves no mark, so its repeat is stored.
+    void failedReportLeavesNoMark()
+    {
+        test::TestDatabase db;
+        if (db.onPostgres())
+            QSKIP("the refused write is an SQLite trigger");
+        auto conn = db.connect();
+        QVERIFY(conn->exec(QStringLiteral("CREATE TRIGGER refuse_lines BEFORE INSERT ON meldindex "
+                                          "BEGIN SELECT RAISE(ABORT, 'schijf vol'); END"))
+                    .ok());
+        const ReceivedReport report{QStringLiteral("1001"), {}, QDateTime(QDate(2026, 12, 2), QTime(10, 15, 7)),
+                                    {{QStringLiteral("01"), {}, 1, {}, {}, {}}}};
+        const QString key = QStringLiteral("1001;2;0000");
+        QVERIFY(!SqlReportStore(*conn).storeOnce(report, key));
+        QVERIFY(conn->exec(QStringLiteral("DROP TRIGGER refuse_lines")).ok());
+        auto stored = SqlReportStore(*conn).storeOnce(report, key);
+        QVERIFY2(stored, qPrintable(stored.error()));
+        QVERIFY(!stored->repeat);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingsleutel")), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstReportStore)

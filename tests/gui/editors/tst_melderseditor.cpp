@@ -1,6 +1,7 @@
 #include "EditorFixture.h"
 #include "MelderPanel.h"
 #include "Repositories.h"
+#include "SqlValues.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -64,6 +65,7 @@ private Q_SLOTS:
     void leavingAsks();
     void deleteTransmitterKeepsPoints();
     void deletingPointsMovesTheSelection();
+    void savingAPointLeavesTheReceiversColumns();
     void keyboardMovesThePointShown_data();
     void keyboardMovesThePointShown();
 };
@@ -217,6 +219,49 @@ void TestMeldersEditor::deletingPointsMovesTheSelection()
     panel.showItem(kKantoor);
     QCOMPARE(child<QTreeWidget>(&panel, "alarmView")->topLevelItemCount(), 0);
     QVERIFY(!child<QGroupBox>(&panel, "alarmFrame")->isEnabled());
+}
+
+// A receiver stores a check-in (and the watchdog its late mark) while the
+// point is open in the editor. Saving the point must write only what the
+// frame shows; any statement that names the receivers' columns is refused
+// here, so a whole-row write-back cannot pass by writing the same values.
+void TestMeldersEditor::savingAPointLeavesTheReceiversColumns()
+{
+    EditorFixture f;
+    if (f.db.onPostgres())
+        QSKIP("the guard on the receivers' columns is an SQLite trigger");
+    MelderPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(kKantoor);
+    clickAlarm(panel, 2);
+    typeInto(&panel, "txtomschrijving", QStringLiteral("Inbraak magazijn"));
+    click(&panel, "chk24uurs");
+
+    ConnectorPtr receiver = f.db.connect();
+    const QDateTime checkIn(QDate(2026, 12, 2), QTime(10, 14, 33));
+    QVERIFY(receiver
+                ->exec(QStringLiteral("UPDATE alarmen SET \"date\" = ?, tolate = ? WHERE id = 2"),
+                       {sql::dateValue(checkIn, receiver->dialect()), sql::boolValue(true)})
+                .ok());
+    QVERIFY(receiver
+                ->exec(QStringLiteral(
+                    "CREATE TRIGGER receivers_own_columns BEFORE UPDATE OF \"date\", tolate, "
+                    "melder_id, functie, deleted ON alarmen "
+                    "BEGIN SELECT RAISE(ABORT, 'receiver column written'); END"))
+                .ok());
+
+    clickAlarm(panel, 3);
+    const Alarm a = storedAlarm(f, 2);
+    QCOMPARE(a.omschrijving, QStringLiteral("Inbraak magazijn"));
+    QVERIFY(a.uurs24);
+    QCOMPARE(a.date, checkIn);
+    QVERIFY(a.tolate);
+
+    // The same through the transmitter's save, which takes the shown point along.
+    typeInto(&panel, "txtomschrijving", QStringLiteral("Deur kelder"));
+    click(&panel, "cmdMelderOpslaan");
+    QVERIFY(f.prompt.asked().isEmpty());
+    QCOMPARE(storedAlarm(f, 3).omschrijving, QStringLiteral("Deur kelder"));
 }
 
 QTEST_MAIN(TestMeldersEditor)

@@ -39,6 +39,8 @@ private Q_SLOTS:
     void blockTimes_data();
     void blockTimes();
     void leavingATimeBoxRefusesBadTime();
+    void acceptedTimeIsStoredShort_data();
+    void acceptedTimeIsStoredShort();
     void newScheduleDefaultsAndKey();
     void unTickingBlock2ClosesBlock3();
     void dropPlacesAndEmpties();
@@ -134,6 +136,40 @@ void TestWeekPlanner::leavingATimeBoxRefusesBadTime()
     QCOMPARE(stored(f, kStandard).time1, QStringLiteral("8:00"));
 }
 
+void TestWeekPlanner::acceptedTimeIsStoredShort_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("with seconds") << "16:30:00"
+                                  << "16:30";
+    QTest::newRow("two-digit hours") << "09:05"
+                                     << "9:05";
+    QTest::newRow("short minutes") << "9:5"
+                                   << "9:05";
+    QTest::newRow("blanks") << " 12:00 "
+                            << "12:00";
+    QTest::newRow("end of day") << "24:00"
+                                << "24:00";
+}
+
+// Whatever form the editor accepts, duty resolution and every other reader
+// get the one stored form, so a block never starts at another minute than
+// the one typed.
+void TestWeekPlanner::acceptedTimeIsStoredShort()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    typeInto(&panel, "txttime2", typed);
+    click(&panel, "cmdOpslaan");
+    QVERIFY(f.prompt.asked().isEmpty());
+    QCOMPARE(::stored(f, kStandard).time2, stored);
+    QCOMPARE(::stored(f, kStandard).time1, QStringLiteral("8:00"));
+}
+
 void TestWeekPlanner::newScheduleDefaultsAndKey()
 {
     EditorFixture f;
@@ -152,7 +188,7 @@ void TestWeekPlanner::newScheduleDefaultsAndKey()
     QCOMPARE(panel.currentId(), id);
     const WeekPlanning w = stored(f, id);
     QCOMPARE(w.naam, QStringLiteral("Zomer 'Noord'"));
-    QCOMPARE(w.time1, QStringLiteral("00:00"));
+    QCOMPARE(w.time1, QStringLiteral("0:00"));
     QCOMPARE(w.time2, QStringLiteral("24:00"));
     QCOMPARE(w.time3, QStringLiteral("24:00"));
     QVERIFY(!w.Rij2Actief && !w.Rij3Actief && !w.chkSecond && !w.chkThird);

@@ -15,6 +15,26 @@
 using namespace taviro;
 using namespace taviro::test;
 
+namespace {
+
+// A PDF printer that goes away after a number of sheets, as a printer that
+// is switched off or loses its network in the middle of a long overview.
+class VanishingPrinter : public QPrinter
+{
+public:
+    VanishingPrinter(const QString& path, int sheets) : QPrinter(QPrinter::HighResolution), m_sheets(sheets)
+    {
+        setOutputFormat(QPrinter::PdfFormat);
+        setOutputFileName(path);
+    }
+    bool newPage() override { return --m_sheets > 0 && QPrinter::newPage(); }
+
+private:
+    int m_sheets;
+};
+
+} // namespace
+
 class TestOverzichtViewer : public QObject
 {
     Q_OBJECT
@@ -111,29 +131,101 @@ private Q_SLOTS:
         QVERIFY(viewer.grab().save(shotPath(shot)));
     }
 
+    void longPeriodIsShownAPageAtATime_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::newRow("period") << overzicht::kPeriodStylesheet;
+        QTest::newRow("day") << overzicht::kDayStylesheet;
+    }
     void longPeriodIsShownAPageAtATime()
     {
+        QFETCH(QString, stylesheet);
+        constexpr int P = OverzichtViewer::kPageSize;
+        constexpr int n = 2 * P + P / 2; // two full pages and half a one
         ReportsGuiFixture f;
-        for (int i = 0; i < 250; ++i)
+        for (int i = 0; i < n; ++i)
             f.line(f.melding(f.at(1, 0, 0).addSecs(60 * i), false), f.inbraak, 1, f.at(1, 0, 0).addSecs(60 * i));
         OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
-        QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 1), QDate(2026, 12, 2), false, overzicht::kPeriodStylesheet}));
+        QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 1), QDate(2026, 12, 1), false, stylesheet}));
         auto* page = viewer.findChild<QLabel*>(QStringLiteral("lblOverzichtPagina"));
         auto* previous = viewer.findChild<QPushButton*>(QStringLiteral("cmdOverzichtVorige"));
         auto* next = viewer.findChild<QPushButton*>(QStringLiteral("cmdOverzichtVolgende"));
-        QCOMPARE(page->text(), QStringLiteral("Meldingen 1-100 van 250"));
+        const auto label = [](int from, int to) { return QStringLiteral("Meldingen %1-%2 van %3").arg(from).arg(to).arg(n); };
+        const auto time = [](int minute) { return QTime(0, 0).addSecs(60 * minute).toString(QStringLiteral("HH:mm")); };
+        QCOMPARE(page->text(), label(1, P));
         QVERIFY(!previous->isEnabled());
         const auto rows = [&] { return viewer.browser()->toHtml().count(QStringLiteral("Inbraak hal")); };
-        QCOMPARE(rows(), 100);
-        QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 04:09"))); // the newest first
-        QTest::mouseClick(next, Qt::LeftButton);
-        QTest::mouseClick(next, Qt::LeftButton);
-        QCOMPARE(page->text(), QStringLiteral("Meldingen 201-250 van 250"));
-        QCOMPARE(rows(), 50);
+        QCOMPARE(rows(), P);
+        QVERIFY(viewer.browser()->toPlainText().contains(time(n - 1))); // the newest first
+        // A page is made on a worker thread; the view shows it when it is ready.
+        const auto flip = [&viewer](QPushButton* button) {
+            QSignalSpy shown(&viewer, &OverzichtViewer::pageShown);
+            QTest::mouseClick(button, Qt::LeftButton);
+            return !shown.isEmpty() || shown.wait(10000);
+        };
+        QVERIFY(flip(next));
+        QVERIFY(flip(next));
+        QCOMPARE(page->text(), label(2 * P + 1, n));
+        QCOMPARE(rows(), n - 2 * P);
         QVERIFY(!next->isEnabled());
-        QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("2026 01-12 00:00"))); // the oldest last
-        QTest::mouseClick(previous, Qt::LeftButton);
-        QCOMPARE(page->text(), QStringLiteral("Meldingen 101-200 van 250"));
+        QVERIFY(viewer.browser()->toPlainText().contains(time(0))); // the oldest last
+        QVERIFY(flip(previous));
+        QCOMPARE(page->text(), label(P + 1, 2 * P));
+        QCOMPARE(rows(), P);
+    }
+
+    // "Afdrukken..." prints the whole overview, not the page on screen, and
+    // a printer that is missing or goes away is told while the window goes on.
+    void printingTheWholeOverview_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::addColumn<int>("printer"); // 0 PDF, 1 none, 2 gone after two sheets
+        QTest::addColumn<QString>("status");
+        QTest::newRow("period") << overzicht::kPeriodStylesheet << 0 << QStringLiteral("Het overzicht is afgedrukt (%1 meldingen).").arg(2 * OverzichtViewer::kPageSize + 10);
+        QTest::newRow("day") << overzicht::kDayStylesheet << 0 << QStringLiteral("Het overzicht is afgedrukt (%1 meldingen).").arg(2 * OverzichtViewer::kPageSize + 10);
+        QTest::newRow("no printer") << overzicht::kDayStylesheet << 1
+                                    << QStringLiteral("Het overzicht is niet afgedrukt: er is op deze werkplek geen standaardprinter ingesteld.");
+        QTest::newRow("printer gone") << overzicht::kPeriodStylesheet << 2 << QStringLiteral("tijdens het afdrukken weggevallen");
+    }
+    void printingTheWholeOverview()
+    {
+        QFETCH(QString, stylesheet);
+        QFETCH(int, printer);
+        QFETCH(QString, status);
+        ReportsGuiFixture f;
+        constexpr int n = 2 * OverzichtViewer::kPageSize + 10; // three pages
+        for (int i = 0; i < n; ++i)
+            f.line(f.melding(f.at(1, 0, 0).addSecs(60 * i), false), f.inbraak, 1, f.at(1, 0, 0).addSecs(60 * i));
+        OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
+        const QString pdf = f.pdfPath;
+        viewer.setPrinterSource([printer, pdf](QString* reason) -> std::unique_ptr<QPrinter> {
+            if (printer == 1) {
+                *reason = QStringLiteral("er is op deze werkplek geen standaardprinter ingesteld");
+                return nullptr;
+            }
+            return std::make_unique<VanishingPrinter>(pdf, printer == 2 ? 2 : 1000000);
+        });
+        QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 1), QDate(2026, 12, 1), false, stylesheet}));
+        QCOMPARE(viewer.pageCount(), 3);
+        QSignalSpy printed(&viewer, &OverzichtViewer::overzichtPrinted);
+        const bool started = viewer.printOverzicht();
+        QCOMPARE(started, printer != 1);
+        if (started)
+            QVERIFY(printed.wait(60000));
+        QCOMPARE(printed.size(), 1);
+        QCOMPARE(printed.first().first().toBool(), printer == 0);
+        QVERIFY2(viewer.statusText().contains(status), qPrintable(viewer.statusText()));
+        if (printer == 0) {
+            const QString text = ReportsGuiFixture::pdfText(pdf);
+            QVERIFY(text.contains(QTime(0, 0).addSecs(60 * (n - 1)).toString(QStringLiteral("HH:mm")))); // the newest, first page
+            QVERIFY(text.contains(QStringLiteral("00:00"))); // the oldest, on the third
+            QCOMPARE(text.count(QStringLiteral("Inbraak hal")), n);
+        } else {
+            QVERIFY(f.logText().contains(QStringLiteral("Het overzicht is niet afgedrukt")));
+        }
+        // The window goes on: paging and printing again both work.
+        QVERIFY(viewer.showPage(2));
+        QVERIFY(viewer.findChild<QPushButton*>(QStringLiteral("cmdOverzichtAfdrukken"))->isEnabled());
     }
 
     void missingStylesheetIsToldAndTheXmlKept()
