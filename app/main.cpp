@@ -144,7 +144,9 @@ int main(int argc, char** argv)
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
-    window.show();
+    // The control room's screen belongs to the console: every panel is laid
+    // out to be used whole at 1280x800 and up.
+    window.showMaximized();
     window.load(app.arguments().mid(1));
     // An ending session or systemctl stop asks no questions: the services are
     // stopped as on closing, and the lock goes with the process.

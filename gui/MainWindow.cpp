@@ -151,14 +151,17 @@ void MainWindow::buildWindow()
     auto* right = new QSplitter(Qt::Vertical, this);
     right->addWidget(m_panels);
     right->addWidget(m_bottomTabs);
-    right->setStretchFactor(0, 3);
-    right->setStretchFactor(1, 2);
+    // The panels get the room: an editor must show all of itself, while a
+    // handful of list rows is enough below it to see what is waiting.
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 0);
+    right->setSizes({640, 150});
     auto* body = new QSplitter(Qt::Horizontal, this);
     body->addWidget(left);
     body->addWidget(right);
     body->setStretchFactor(1, 1);
-    body->setSizes({300, 1000});
-    left->setMinimumWidth(250);
+    body->setSizes({250, 1030});
+    left->setMinimumWidth(230);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -173,6 +176,9 @@ void MainWindow::buildWindow()
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusIcon);
     statusBar()->addWidget(m_statusText, 1);
+    m_modemState = new QLabel(this);
+    m_modemState->setObjectName(QStringLiteral("gsmModemState"));
+    statusBar()->addPermanentWidget(m_modemState);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Bestand"));
     QAction* logout = file->addAction(QStringLiteral("&Uitloggen"));
@@ -228,10 +234,18 @@ void MainWindow::connectConsole()
     connect(&c, &Console::melderTreeChanged, m_tree, &NavigationTree::reloadMelderTree);
     connect(&c, &Console::bemandChanged, this, &MainWindow::onBemandChanged);
     connect(&c, &Console::meldingAcknowledged, this, &MainWindow::onAcknowledged);
+    connect(&c, &Console::smsModemStateChanged, this, &MainWindow::showSmsModemState);
     connect(&c, &Console::loginRequested, this, [this] {
         if (!loginOpen())
             showLogin();
     });
+}
+
+void MainWindow::showSmsModemState(const QString& text, bool ready)
+{
+    // A modem that cannot send stands out before an alarm needs it.
+    m_modemState->setText(text);
+    m_modemState->setStyleSheet(ready ? QString() : QStringLiteral("color: #b91c1c; font-weight: bold;"));
 }
 
 void MainWindow::writeLog(const QString& text, int level)

@@ -106,6 +106,7 @@ private:
     void onNodeClicked(const QString& key);
     void onBemandChanged(bool bemand);
     void onAcknowledged(qint64 meldingId);
+    void showSmsModemState(const QString& text, bool ready);
     void appendLogLine(const QString& line);
     void updateSummary();
     void setAttention(bool on);
@@ -127,6 +128,7 @@ private:
     QLabel* m_clockLabel = nullptr;
     QLabel* m_statusIcon = nullptr;
     QLabel* m_statusText = nullptr;
+    QLabel* m_modemState = nullptr;
     QLabel* m_summaryCount = nullptr;
     QLabel* m_summaryLatest = nullptr;
     NavigationTree* m_tree = nullptr;

@@ -7,6 +7,8 @@
 #include "NavigationTree.h"
 #include "PanelHost.h"
 
+#include <QStatusBar>
+
 namespace taviro {
 
 namespace {
@@ -55,6 +57,7 @@ void MainWindow::buildEditors()
         EditorPanel* panel = editor.release(); // owned by the window from here on
         connect(panel, &EditorPanel::treeChanged, m_tree, &NavigationTree::reloadBranch);
         connect(panel, &EditorPanel::closed, this, [this] { actueelPressed(0); });
+        connect(panel, &EditorPanel::note, this, [this](const QString& text) { statusBar()->showMessage(text, 15000); });
         m_panels->replacePanel(QLatin1String(slot.panel),
                                {panel, [panel](qint64 id) { panel->showItem(id); }, [panel] { return panel->hideMe(); }});
     }

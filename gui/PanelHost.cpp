@@ -1,6 +1,7 @@
 #include "PanelHost.h"
 
 #include <QScrollArea>
+#include <QScrollBar>
 
 namespace taviro {
 
@@ -49,7 +50,11 @@ bool PanelHost::showPanel(const QString& key, qint64 id)
     }
     if (next->show)
         next->show(id);
-    setCurrentWidget(m_frames.value(key));
+    // Each record starts at the top of its panel, not where the last one was left.
+    QScrollArea* frame = m_frames.value(key);
+    frame->verticalScrollBar()->setValue(0);
+    frame->horizontalScrollBar()->setValue(0);
+    setCurrentWidget(frame);
     m_current = key;
     Q_EMIT panelShown(key);
     return true;

@@ -16,6 +16,9 @@ namespace taviro {
 
 namespace {
 constexpr int kTimerMsecs = 60000;
+// How often replies are read from a modem whose port a receiver shares; an
+// unshared modem is read by the SMS service itself at the same pace.
+constexpr int kSmsPollMsecs = 30000;
 } // namespace
 
 Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
@@ -29,6 +32,8 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_uitmeldTimer, &QTimer::timeout, this, &Console::dispatchTick);
     connect(&m_dagelijkseTimer, &QTimer::timeout, this, &Console::minuteTick);
+    connect(&m_sms, &SmsService::modemStateChanged, this, &Console::smsModemStateChanged);
+    connect(&m_smsPollTimer, &QTimer::timeout, this, [this] { pollSmsReplies(false); });
 }
 
 Console::~Console() = default;
@@ -53,6 +58,7 @@ void Console::startTimers()
 {
     m_uitmeldTimer.start(kTimerMsecs);
     m_dagelijkseTimer.start(kTimerMsecs);
+    m_smsPollTimer.start(kSmsPollMsecs);
 }
 
 Status Console::claim(qint64 meldingId, bool& claimed)
@@ -367,6 +373,8 @@ void Console::quarterHourTick()
 {
     m_watchdog.check24uurs();
     showNewActueel();
+    // A reply that already came in must count before its dispatch goes out again.
+    pollSmsReplies(true);
     m_delivery.rearmSmsDispatches();
 }
 

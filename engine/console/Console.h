@@ -67,8 +67,13 @@ public:
     void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
 
     Status loadPlanningCache() { return m_cache.load(m_conn, m_log); }
+    // Reads the sending port and hands it to the SMS service to look after.
     void getSmsSettings();
     const SmsRequest& smsSettings() const { return m_smsTemplate; }
+    // Has the SMS service read the modem's replies now and waits until it is
+    // done, lending it a receiver's shared port meanwhile. Without
+    // `evenUnshared` only a shared port is read: the service reads its own.
+    void pollSmsReplies(bool evenUnshared);
 
     // Takes in every stored, unseen report (mark seen, stamp the manned
     // state, create dispatches) in runs of up to a hundred per transaction,
@@ -105,6 +110,8 @@ Q_SIGNALS:
     void bemandChanged(bool bemand);
     void loginRequested(); // the unmanned schedule switched the console
     void meldingAcknowledged(qint64 meldingId);
+    // The GSM modem's state, for the status bar.
+    void smsModemStateChanged(const QString& text, bool ready);
 
 private:
     // A report this station took in, for the list and the copy e-mails.
@@ -123,6 +130,7 @@ private:
                        QList<TakenIn>& taken);
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
     void scheduleNextPass();
+    void watchSmsModem();
     // The last receiver listening on COM `port`, if any.
     CommReceiver* receiverOnPort(int port) const;
     // Gives the SMS port back to the receiver that listens on it now.
@@ -156,10 +164,12 @@ private:
     QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
+    bool m_smsPortShared = false; // a receiving modem is configured on the sending port
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
     QTimer m_uitmeldTimer;
     QTimer m_dagelijkseTimer;
+    QTimer m_smsPollTimer;
 };
 
 } // namespace taviro

@@ -10,6 +10,8 @@ namespace taviro {
 
 namespace {
 const QString kNoNumber = QStringLiteral("0000000000");
+// Reading replies takes seconds; a modem that hangs is reset within about a minute.
+constexpr int kRepliesWaitMsecs = 90000;
 
 void waitWithoutBlocking(int msecs)
 {
@@ -34,6 +36,14 @@ void Console::getSmsSettings()
         m_smsTemplate.line.stopbits = int(p.stopbits);
         m_smsTemplate.isGsm = p.is_gsm;
     }
+    // Known from the configuration, not from the receivers running right now:
+    // the SMS service must not take the port in the moment before its
+    // receiver starts.
+    m_smsPortShared = false;
+    if (auto receiving = ComPortRepository(m_conn).withDesignation(1))
+        for (const ComPort& p : *receiving)
+            if (int(p.number) == m_smsTemplate.line.number)
+                m_smsPortShared = true;
     if (auto q = m_conn.query(
             QStringLiteral("SELECT smsfrom, smscentrale FROM settings ORDER BY id LIMIT 1"));
         q && q->next()) {
@@ -42,6 +52,52 @@ void Console::getSmsSettings()
         m_smsTemplate.smsCentre = centre.isEmpty() ? kNoNumber : centre;
         m_smsTemplate.sender = from.isEmpty() ? kNoNumber : from;
     }
+    watchSmsModem();
+}
+
+
+void Console::watchSmsModem()
+{
+    m_sms.watch(m_smsTemplate, m_smsPortShared || receiverOnPort(m_smsTemplate.line.number) != nullptr);
+}
+
+void Console::pollSmsReplies(bool evenUnshared)
+{
+    if (m_shuttingDown || m_smsBusy || m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
+        return;
+    const int smsPort = m_smsTemplate.line.number;
+    QPointer<CommReceiver> sharing = receiverOnPort(smsPort);
+    if (!sharing && !m_smsPortShared && !evenUnshared)
+        return; // the service reads a modem of its own by itself
+    // A transmitter on the line goes first; its call is not cut for a reply.
+    if (sharing && !sharing->isIdle())
+        return;
+    m_smsBusy = true;
+    if (sharing && sharing->portOpen() && !sharing->stopListening()) {
+        m_smsBusy = false;
+        return;
+    }
+    bool done = false;
+    QEventLoop wait;
+    m_smsWait = &wait;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&m_sms, &SmsService::repliesRead, &wait, [&] {
+        done = true;
+        wait.quit();
+    });
+    connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+    if (m_sms.readReplies() && !done && !m_shuttingDown) {
+        limit.start(kRepliesWaitMsecs);
+        wait.exec();
+    }
+    m_smsWait = nullptr;
+    if (sharing && !m_shuttingDown) {
+        waitWithoutBlocking(m_settleMsecs);
+        if (!m_shuttingDown)
+            takePortBack(smsPort);
+    }
+    m_smsBusy = false;
 }
 
 CommReceiver* Console::receiverOnPort(int port) const

@@ -218,6 +218,8 @@ void ServiceClient::deliver(const QJsonObject& notification)
     else if (method == QStringLiteral("MeldingMessage"))
         Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(),
                               params.value(QStringLiteral("level")).toInt());
+    else
+        Q_EMIT notified(method, params);
 }
 
 void ServiceClient::takeLogLines()

@@ -85,6 +85,8 @@ Q_SIGNALS:
     void meldingMessage(const QString& text, int level);
     // The child was started again after it died.
     void restarted();
+    // Any other notification, for the proxy of the service that sends it.
+    void notified(const QString& method, const QJsonObject& params);
 
 private:
     bool launch();

@@ -94,6 +94,21 @@ public:
     virtual int sendTimeoutMinutes() = 0;
     virtual bool lastSendSucceeded() = 0;
     virtual void finish() = 0;
+    // The modem to look after between sends: its replies are read and its
+    // SIM, network and signal checked. With `shared` a receiver holds the
+    // port, and the service touches it only when asked to read the replies.
+    virtual void watch(const SmsRequest& line, bool shared)
+    {
+        Q_UNUSED(line);
+        Q_UNUSED(shared);
+    }
+    // Reads the replies now; true when repliesRead() follows once that is done.
+    virtual bool readReplies() { return false; }
+
+Q_SIGNALS:
+    void repliesRead();
+    // "GSM-modem op COM 3: klaar, signaal 17/31", for the status bar.
+    void modemStateChanged(const QString& text, bool ready);
 };
 
 struct MailMessage

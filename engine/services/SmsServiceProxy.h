@@ -18,6 +18,8 @@ public:
     int sendTimeoutMinutes() override;
     bool lastSendSucceeded() override;
     void finish() override;
+    void watch(const SmsRequest& line, bool shared) override;
+    bool readReplies() override;
     ServiceClient& client() { return m_client; }
 
 private:

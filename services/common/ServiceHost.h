@@ -73,6 +73,8 @@ public:
 
     void meldingReady();
     void meldingMessage(const QString& text, int level);
+    // Any other notification a service's console understands.
+    void notify(const QString& method, const QJsonObject& params);
     // A line on stderr for whoever supervises the service.
     void log(const QString& text) const;
     // Logs, then ends the process with exit code 1 so the console's supervisor
@@ -95,7 +97,6 @@ private:
     void readStdin();
     void readSignal();
     void writeLine(const QJsonObject& message);
-    void notify(const QString& method, const QJsonObject& params);
 
     QString m_name;
     std::map<QString, Method> m_methods;

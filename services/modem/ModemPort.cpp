@@ -103,7 +103,7 @@ std::optional<QByteArray> ModemPort::readLine(int timeoutMs)
     return m_lines.takeLine();
 }
 
-bool ModemPort::waitForPrompt(const QByteArray& prompt, int timeoutMs)
+bool ModemPort::waitForPrompt(const QByteArray& prompt, int timeoutMs, QByteArray* refusal)
 {
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
@@ -111,8 +111,11 @@ bool ModemPort::waitForPrompt(const QByteArray& prompt, int timeoutMs)
         // an error line means the modem refused the message.
         while (m_lines.hasLine()) {
             const QByteArray line = m_lines.takeLine();
-            if (finalResultOf(line) == AtFinal::Error)
+            if (finalResultOf(line) == AtFinal::Error) {
+                if (refusal)
+                    *refusal = line.trimmed();
                 return false;
+            }
             if (isUnsolicited(line))
                 m_unsolicited.append(line);
         }

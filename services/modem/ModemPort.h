@@ -41,7 +41,8 @@ public:
     // The next non-empty line within the time; nothing on time-out or when the port failed.
     std::optional<QByteArray> readLine(int timeoutMs);
     // Waits for bytes that arrive without a line end (the "> " message prompt).
-    bool waitForPrompt(const QByteArray& prompt, int timeoutMs);
+    // When the modem refuses instead, its error line goes to `refusal`.
+    bool waitForPrompt(const QByteArray& prompt, int timeoutMs, QByteArray* refusal = nullptr);
     // Writes `cmd` + CR and collects the answer up to its final result code.
     // Unsolicited lines met on the way are kept for takeUnsolicited().
     // The line right after one that starts with `dataHeader` is data, even

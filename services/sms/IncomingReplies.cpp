@@ -1,13 +1,13 @@
 #include "IncomingReplies.h"
 
+#include <QMap>
 #include <QRegularExpression>
 
 namespace taviro::sms {
 
 namespace {
 
-// Splits "1,\"REC UNREAD\",\"+316...\",,\"24/01/02,10:00:00+04\"" on the
-// commas outside quotes.
+// Splits "1,0,\"Jan\",23" on the commas outside quotes.
 QStringList headerFields(const QString& header)
 {
     QStringList fields;
@@ -26,39 +26,137 @@ QStringList headerFields(const QString& header)
     return fields;
 }
 
+bool isHex(const QByteArray& line)
+{
+    if (line.isEmpty())
+        return false;
+    for (char c : line)
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+    return true;
+}
+
+QString shown(const QByteArray& line)
+{
+    const QString text = QString::fromLatin1(line.left(40));
+    return line.size() > 40 ? text + QStringLiteral("…") : text;
+}
+
+// What may follow the reply word without changing its meaning: blanks, a
+// full stop or exclamation mark, and emoji (pictographs, their modifiers and
+// joiners). A question mark or a word does change it.
+bool isDecoration(char32_t c)
+{
+    if (c == U'.' || c == U'!' || QChar::isSpace(c))
+        return true;
+    if (c >= 0x1f000 && c <= 0x1faff)
+        return true; // pictographs and emoticons, skin tones included
+    switch (QChar::category(c)) {
+    case QChar::Symbol_Other:
+    case QChar::Symbol_Modifier:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
-QList<StoredMessage> parseMessageList(const QList<QByteArray>& lines)
+QList<StoredMessage> parsePduList(const QList<QByteArray>& lines, QStringList* skipped)
 {
     QList<StoredMessage> messages;
-    for (const QByteArray& raw : lines) {
-        const QString line = QString::fromUtf8(raw);
-        if (line.startsWith(QLatin1String("+CMGL:"))) {
-            const QStringList f = headerFields(line.mid(6));
-            bool ok = false;
+    auto skip = [skipped](const QString& why) {
+        if (skipped)
+            skipped->append(why);
+    };
+    std::optional<StoredMessage> header;
+    for (const QByteArray& line : lines) {
+        if (line.startsWith("+CMGL:")) {
+            if (header)
+                skip(QStringLiteral("plaats %1 zonder PDU").arg(header->index));
+            header.reset();
+            const QStringList f = headerFields(QString::fromLatin1(line.mid(6)));
             StoredMessage m;
-            m.index = f.value(0).toInt(&ok);
-            if (!ok || m.index < 0 || f.size() < 3) {
-                messages.append({-1, {}, {}, {}}); // unreadable header: its text is skipped
-                continue;
-            }
-            m.status = f.value(1);
-            m.sender = f.value(2);
-            messages.append(m);
-        } else if (!messages.isEmpty() && messages.back().index >= 0) {
-            QString& text = messages.back().text;
-            text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+            bool indexOk = false, statusOk = false, lengthOk = false;
+            m.index = f.value(0).toInt(&indexOk);
+            m.status = f.value(1).toInt(&statusOk);
+            m.tpduLength = f.size() >= 3 ? f.last().toInt(&lengthOk) : -1;
+            if (indexOk && statusOk && lengthOk && m.index >= 0 && m.status >= 0 && m.status <= 3
+                && m.tpduLength > 0 && m.tpduLength <= 200)
+                header = m;
+            else
+                skip(QStringLiteral("onleesbare kopregel \"%1\"").arg(shown(line)));
+        } else if (header && isHex(line)) {
+            header->pdu = line;
+            messages.append(*header);
+            header.reset();
+        } else {
+            skip(QStringLiteral("onverwachte regel \"%1\"").arg(shown(line)));
+            header.reset();
         }
     }
-    messages.removeIf([](const StoredMessage& m) { return m.index < 0; });
+    if (header)
+        skip(QStringLiteral("plaats %1 zonder PDU").arg(header->index));
     return messages;
+}
+
+StoreContents readStore(const QList<StoredMessage>& messages)
+{
+    StoreContents out;
+    struct Part
+    {
+        int index;
+        DeliverPdu pdu;
+    };
+    QMap<QString, QList<Part>> longOnes; // ordered, so the outcome does not depend on hashing
+    for (const StoredMessage& m : messages) {
+        if (!isReceived(m))
+            continue;
+        QString why;
+        const auto pdu = decodeDeliverPdu(m.pdu, m.tpduLength, &why);
+        if (!pdu) {
+            out.unreadable.append({m.index, m.pdu, why});
+            continue;
+        }
+        if (pdu->parts <= 1) {
+            out.complete.append({{m.index}, pdu->sender, pdu->text, {}, 1, 1});
+            continue;
+        }
+        const QString key = QStringLiteral("%1/%2/%3").arg(pdu->sender).arg(pdu->reference).arg(pdu->parts);
+        longOnes[key].append({m.index, *pdu});
+    }
+    for (auto it = longOnes.cbegin(); it != longOnes.cend(); ++it) {
+        const QList<Part>& parts = it.value();
+        const int total = parts.first().pdu.parts;
+        ReadMessage message{{}, parts.first().pdu.sender, {}, it.key(), 0, total};
+        QList<const Part*> byNumber(total + 1, nullptr);
+        for (const Part& p : parts) {
+            message.indexes.append(p.index); // a part that came twice goes with the rest
+            if (!byNumber[p.pdu.part])
+                byNumber[p.pdu.part] = &p;
+        }
+        for (int n = 1; n <= total; ++n)
+            if (byNumber[n]) {
+                ++message.partsPresent;
+                message.text += byNumber[n]->pdu.text;
+            }
+        (message.partsPresent == total ? out.complete : out.incomplete).append(message);
+    }
+    return out;
 }
 
 std::optional<ReplyWord> parseReply(const QString& text)
 {
-    static const QRegularExpression word(QStringLiteral("^\\s*ok(?:\\s+(\\d{1,9}))?\\s*[.!]?\\s*$"),
+    static const QRegularExpression word(QStringLiteral("^\\s*ok(?:é|e|ay)?(?:\\s+(\\d{1,9}))?$"),
                                          QRegularExpression::CaseInsensitiveOption);
-    const auto m = word.match(text);
+    QList<uint> codePoints = text.normalized(QString::NormalizationForm_C).toUcs4();
+    while (!codePoints.isEmpty() && isDecoration(char32_t(codePoints.back())))
+        codePoints.removeLast();
+    const auto m = word.match(QString::fromUcs4(reinterpret_cast<const char32_t*>(codePoints.constData()),
+                                                codePoints.size()));
     if (!m.hasMatch())
         return std::nullopt;
     return ReplyWord{m.captured(1).isEmpty() ? 0 : m.captured(1).toLongLong()};

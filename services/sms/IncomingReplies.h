@@ -1,33 +1,69 @@
 #pragma once
 
+#include "DeliverPdu.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 namespace taviro::sms {
 
-// One message in the modem's store, as AT+CMGL lists it in text mode.
+// One message in the modem's store, as AT+CMGL lists it in PDU mode.
 struct StoredMessage
 {
     int index = -1;
-    QString status; // "REC UNREAD", "REC READ", "STO SENT", ...
-    QString sender;
-    QString text;
+    int status = -1;     // 0 received unread, 1 received read, 2 stored unsent, 3 stored sent
+    int tpduLength = -1; // what the modem says the PDU holds after the service centre
+    QByteArray pdu;      // hexadecimal
 };
 
 // Only received messages are replies; what the modem stored itself is not ours.
-inline bool isReceived(const StoredMessage& m) { return m.status.startsWith(QLatin1String("REC")); }
+inline bool isReceived(const StoredMessage& m) { return m.status == 0 || m.status == 1; }
 
-// Reads the information lines of AT+CMGL="ALL" (text mode): a header line
-// "+CMGL: <index>,<stat>,<sender>,..." followed by the text, which may run
-// over several lines until the next header.
-QList<StoredMessage> parseMessageList(const QList<QByteArray>& lines);
+// Reads the information lines of AT+CMGL=4: a header line
+// "+CMGL: <index>,<stat>,[<alpha>],<length>" and the PDU in hexadecimal on
+// the line after it. Every line that does not fit that pattern is passed over
+// and described in `skipped`. In PDU mode no character a sender writes
+// reaches these lines as itself, so no text can pass for a header.
+QList<StoredMessage> parsePduList(const QList<QByteArray>& lines, QStringList* skipped);
+
+// A reply as the recipient wrote it: one message, or a long one put together
+// from all its parts. `indexes` are the store places it occupies.
+struct ReadMessage
+{
+    QList<int> indexes;
+    QString sender;
+    QString text;
+    QString partsKey; // for parts that still wait for the rest: sender, reference and count
+    int partsPresent = 0;
+    int partsTotal = 1;
+};
+
+// An unreadable entry of the store and why.
+struct UnreadableEntry
+{
+    int index = -1;
+    QByteArray pdu;
+    QString why;
+};
+
+struct StoreContents
+{
+    QList<ReadMessage> complete;
+    QList<ReadMessage> incomplete; // parts of a long message whose other parts did not arrive yet
+    QList<UnreadableEntry> unreadable;
+};
+
+// Decodes the received messages of a listing and joins the parts of long ones.
+StoreContents readStore(const QList<StoredMessage>& messages);
 
 // A reply that acknowledges: "OK" (the sender's latest open dispatch) or
-// "OK <dispatch number>". Case, surrounding blanks and a trailing full stop
-// or exclamation mark do not matter; anything else is no acknowledgement.
+// "OK <dispatch number>", also written "Oké", "oke" or "okay". Case, blanks,
+// a trailing full stop or exclamation mark and emoji after it do not matter
+// ("ok 👍"); anything else is no acknowledgement.
 struct ReplyWord
 {
     qint64 dispatchId = 0; // 0: the latest

@@ -1,5 +1,7 @@
 #include "SmsDialogue.h"
 
+#include "ModemErrors.h"
+
 namespace taviro::sms {
 
 using modem::AtResult;
@@ -16,7 +18,7 @@ SmsDialogue::Outcome SmsDialogue::outcomeOf(const AtResult& r, const QByteArray&
     if (problem)
         *problem = r.timedOut() ? QStringLiteral("geen antwoord op %1").arg(QString::fromLatin1(what))
                                 : QStringLiteral("%1 beantwoord met %2")
-                                      .arg(QString::fromLatin1(what), QString::fromLatin1(r.finalLine));
+                                      .arg(QString::fromLatin1(what), modem::describeModemError(r.finalLine));
     return r.timedOut() ? Outcome::NoAnswer : Outcome::Refused;
 }
 
@@ -47,7 +49,14 @@ SmsDialogue::Outcome SmsDialogue::submitOne(const QByteArray& command, const QBy
         *problem = QStringLiteral("de poort is weggevallen");
         return Outcome::NoAnswer;
     }
-    if (!m_port.waitForPrompt("> ", m_timing.commandMs)) {
+    QByteArray refusal;
+    if (!m_port.waitForPrompt("> ", m_timing.commandMs, &refusal)) {
+        if (!refusal.isEmpty()) {
+            // The modem's own reason (no network, SIM blocked, ...) is what the installer needs.
+            *problem = QStringLiteral("%1 beantwoord met %2")
+                           .arg(QString::fromLatin1(command), modem::describeModemError(refusal));
+            return Outcome::Refused;
+        }
         m_port.write(QByteArray(1, Escape));
         *problem = QStringLiteral("geen invoerteken na %1").arg(QString::fromLatin1(command));
         // Did it answer anything at all? A quick AT tells a refusal from a hang.
@@ -75,15 +84,36 @@ SmsDialogue::Outcome SmsDialogue::submit(const PhoneNumber& to, const QString& s
     return Outcome::Ok;
 }
 
-SmsDialogue::Outcome SmsDialogue::listMessages(QList<StoredMessage>* messages, QString* problem)
+SmsDialogue::Outcome SmsDialogue::listMessages(QList<StoredMessage>* messages, QStringList* skipped, QString* problem)
 {
-    if (Outcome o = outcomeOf(m_port.command("AT+CMGF=1", m_timing.commandMs), "AT+CMGF=1", problem); o != Outcome::Ok)
+    // PDU mode: every stored message comes as its own octets in hexadecimal,
+    // so nothing a sender writes can look like a line of the listing.
+    if (Outcome o = outcomeOf(m_port.command("AT+CMGF=0", m_timing.commandMs), "AT+CMGF=0", problem); o != Outcome::Ok)
         return o;
-    const AtResult r = m_port.command("AT+CMGL=\"ALL\"", m_timing.commandMs * 2, "+CMGL:");
-    if (Outcome o = outcomeOf(r, "AT+CMGL", problem); o != Outcome::Ok)
+    // No data-line rule needed: a hexadecimal line never reads as a result code.
+    const AtResult r = m_port.command("AT+CMGL=4", m_timing.commandMs * 2);
+    if (Outcome o = outcomeOf(r, "AT+CMGL=4", problem); o != Outcome::Ok)
         return o;
-    *messages = parseMessageList(r.lines);
+    *messages = parsePduList(r.lines, skipped);
     return Outcome::Ok;
+}
+
+ModemAnswers SmsDialogue::askHealth()
+{
+    auto answer = [this](const QByteArray& command, const QByteArray& prefix) -> QByteArray {
+        const AtResult r = m_port.command(command, m_timing.commandMs);
+        if (r.ok()) {
+            const QByteArray value = r.value(prefix);
+            return value.isEmpty() ? QByteArray() : prefix + ' ' + value;
+        }
+        return r.finalLine;
+    };
+    ModemAnswers a;
+    a.cpin = answer("AT+CPIN?", "+CPIN:");
+    a.creg = answer("AT+CREG?", "+CREG:");
+    a.cgreg = answer("AT+CGREG?", "+CGREG:");
+    a.csq = answer("AT+CSQ", "+CSQ:");
+    return a;
 }
 
 SmsDialogue::Outcome SmsDialogue::deleteMessage(int index)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IncomingReplies.h"
+#include "ModemHealth.h"
 #include "ModemPort.h"
 #include "SmsEncoding.h"
 
@@ -13,6 +14,8 @@ struct Timing
     int commandMs = 5000;   // an ordinary AT command
     int submitMs = 30000;   // AT+CMGS: the network may take its time
     int pollMs = 30000;     // reading the modem's store for replies
+    int checkMs = 180000;   // asking the modem about SIM, network and signal
+    int partsWaitMs = 3600000; // how long the first parts of a long reply wait for the rest
 };
 
 // The AT dialogue of 3GPP TS 27.005 on an open port: waking and setting up
@@ -31,7 +34,10 @@ public:
     // One piece to one number; `reference` numbers the parts of a long UCS2 piece.
     Outcome submit(const PhoneNumber& to, const QString& smsCentre, const QString& piece, int reference,
                    QString* problem);
-    Outcome listMessages(QList<StoredMessage>* messages, QString* problem);
+    // The modem's store in PDU mode; lines that are no entry go to `skipped`.
+    Outcome listMessages(QList<StoredMessage>* messages, QStringList* skipped, QString* problem);
+    // SIM, registration and signal, for judgeModem().
+    ModemAnswers askHealth();
     Outcome deleteMessage(int index);
 
 private:

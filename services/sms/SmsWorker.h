@@ -1,15 +1,23 @@
 #pragma once
 
 #include "DatabaseSettings.h"
+#include "ModemHealth.h"
 #include "ModemPort.h"
 #include "SmsDialogue.h"
 
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <QThread>
 #include <QWaitCondition>
 
 #include <atomic>
 #include <optional>
+
+namespace taviro {
+class DatabaseConnector;
+}
 
 namespace taviro::sms {
 
@@ -27,8 +35,10 @@ struct Transmission
 
 // Drives the sending modem on its own thread. A transmission opens the port,
 // sends every piece, reads the replies that came in, and closes the port
-// again, so a receiver that shares it can take it back. Between
-// transmissions the modem's store is read for replies now and then.
+// again, so a receiver that shares it can take it back. The watched modem is
+// read for replies and asked about its SIM, network and signal now and then:
+// on its own when the port is ours alone, only when asked (pollNow) while a
+// receiver shares it, since the console must hand the port over first.
 class SmsWorker : public QThread
 {
     Q_OBJECT
@@ -43,7 +53,10 @@ public:
     bool lastSucceeded() const { return m_lastSucceeded; }
     // How long the console should wait for the transmission it last handed over.
     int timeoutMinutes() const { return m_timeoutMinutes; }
-    void pollNow();
+    // The modem to look after from now on; nothing: none. Checked at once.
+    void watch(std::optional<Transmission> line, bool sharedWithReceiver);
+    // Reads replies now; repliesRead() follows when `report` is set.
+    void pollNow(bool report = false);
     void shutdown();
 
     int messagesSent() const { return m_sent; }
@@ -52,26 +65,43 @@ public:
 
 Q_SIGNALS:
     void transmissionOver();
+    void repliesRead();
     void meldingMessage(const QString& text, int level);
     void logLine(const QString& text);
+    void modemState(int comNumber, const QString& text, bool ready);
 
 protected:
     void run() override;
 
 private:
+    struct Watched
+    {
+        Transmission line;
+        bool shared = false;
+    };
+
     void transmit(modem::ModemPort& port, const Transmission& t);
     bool openAndInitialise(modem::ModemPort& port, const Transmission& t, QString* problem);
     // A modem that stopped answering: reopen the port and set it up again.
     void recover(modem::ModemPort& port, const Transmission& t, const QString& problem);
+    // One visit to the watched modem: set-up (and a reset when it does not
+    // answer), the health questions, the replies.
+    void attend(modem::ModemPort& port, const Transmission& line, bool check, bool poll);
+    void noteHealth(int comNumber, const ModemHealth& health);
     void readReplies(modem::ModemPort& port);
+    void handleReply(SmsDialogue& dialogue, const ReadMessage& m, const DatabaseConnector& conn);
+    // A level-1 line once per service run, for what stays in the modem's store.
+    void noteOnce(const QString& text);
 
     DatabaseSettings m_database;
     Timing m_timing;
     QMutex m_mutex;
     QWaitCondition m_wake;
     std::optional<Transmission> m_pending;
-    std::optional<Transmission> m_lastLine; // where replies are read between transmissions
+    std::optional<Watched> m_watched;
+    bool m_watchChanged = false;
     bool m_pollRequested = false;
+    bool m_pollReport = false;
     std::atomic_bool m_busy = false;
     std::atomic_bool m_abort = false;
     std::atomic_bool m_stopping = false;
@@ -81,7 +111,14 @@ private:
     std::atomic_int m_recoveries = 0;
     std::atomic_int m_acknowledged = 0;
     int m_reference = 0;
+
+    // Worker thread only.
+    ModemHealth m_health;
+    int m_healthCom = 0;
+    QString m_shownState;
     QString m_lastPollProblem;
+    QHash<QString, QDeadlineTimer> m_partsWaiting;
+    QSet<QString> m_noted;
 };
 
 } // namespace taviro::sms

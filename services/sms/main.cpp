@@ -26,11 +26,20 @@ int main(int argc, char** argv)
     timing.commandMs = envMillis("TAVIRO_SMS_COMMAND_MS", timing.commandMs);
     timing.submitMs = envMillis("TAVIRO_SMS_SUBMIT_MS", timing.submitMs);
     timing.pollMs = envMillis("TAVIRO_SMS_POLL_MS", timing.pollMs);
+    timing.checkMs = envMillis("TAVIRO_SMS_CHECK_MS", timing.checkMs);
+    timing.partsWaitMs = envMillis("TAVIRO_SMS_PARTS_WAIT_MS", timing.partsWaitMs);
     sms::SmsWorker worker(database, timing);
     QObject::connect(&worker, &sms::SmsWorker::transmissionOver, &host, [&host] { host.meldingReady(); });
     QObject::connect(&worker, &sms::SmsWorker::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });
     QObject::connect(&worker, &sms::SmsWorker::logLine, &host, [&host](const QString& text) { host.log(text); });
+    QObject::connect(&worker, &sms::SmsWorker::repliesRead, &host,
+                     [&host] { host.notify(QStringLiteral("RepliesRead"), {}); });
+    QObject::connect(&worker, &sms::SmsWorker::modemState, &host, [&host](int com, const QString& text, bool ready) {
+        host.notify(QStringLiteral("ModemState"), QJsonObject{{QStringLiteral("port"), com},
+                                                              {QStringLiteral("text"), text},
+                                                              {QStringLiteral("ready"), ready}});
+    });
 
     host.registerMethod(QStringLiteral("send"), [&](const QJsonObject& params) {
         ParamReader p(params);
@@ -55,8 +64,24 @@ int main(int argc, char** argv)
         worker.finish();
         return RpcReply(true);
     });
-    host.registerMethod(QStringLiteral("poll"), [&](const QJsonObject&) {
-        worker.pollNow();
+    host.registerMethod(QStringLiteral("watch"), [&](const QJsonObject& params) {
+        const int port = params.value(QStringLiteral("port")).toInt(0);
+        if (port <= 0 || !params.value(QStringLiteral("isGsm")).toBool(true)) {
+            worker.watch(std::nullopt, false);
+            return RpcReply(true);
+        }
+        ParamReader p(params);
+        sms::Transmission line;
+        line.line = modem::readLineSettings(p, 9600);
+        line.initString = p.text(QStringLiteral("initString"), false);
+        const bool shared = params.value(QStringLiteral("shared")).toBool(false);
+        if (!p.ok())
+            return RpcReply::invalidParams(p.problems());
+        worker.watch(line, shared);
+        return RpcReply(true);
+    });
+    host.registerMethod(QStringLiteral("poll"), [&](const QJsonObject& params) {
+        worker.pollNow(params.value(QStringLiteral("report")).toBool(false));
         return RpcReply(true);
     });
     host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {

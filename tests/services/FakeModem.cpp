@@ -15,6 +15,66 @@ namespace taviro::test {
 namespace {
 constexpr char CtrlZ = 0x1a;
 constexpr char Escape = 0x1b;
+
+// Plain ASCII whose GSM code is its ASCII code.
+bool gsmAsAscii(const QString& text)
+{
+    for (QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u > 0x7a || QStringLiteral("@$_`[\\]^").contains(c))
+            return false;
+    }
+    return true;
+}
+
+QByteArray packSeptets(const QByteArray& septets)
+{
+    QByteArray out((septets.size() * 7 + 7) / 8, 0);
+    for (int i = 0; i < septets.size(); ++i) {
+        const int bit = i * 7;
+        const int v = septets.at(i) & 0x7f;
+        out[bit / 8] = char(quint8(out.at(bit / 8)) | quint8(v << (bit % 8)));
+        if (bit % 8 > 1)
+            out[bit / 8 + 1] = char(quint8(out.at(bit / 8 + 1)) | quint8(v >> (8 - bit % 8)));
+    }
+    return out;
+}
+
+int tpduLength(const QByteArray& hex)
+{
+    const QByteArray octets = QByteArray::fromHex(hex);
+    return octets.isEmpty() ? 0 : int(octets.size()) - 1 - quint8(octets.at(0));
+}
+
+// The SMS-DELIVER a network hands over for `text` from `sender`.
+QByteArray deliverPdu(const QString& sender, const QString& text)
+{
+    const bool international = sender.startsWith(QLatin1Char('+'));
+    QByteArray digits = sender.toLatin1();
+    digits.remove(0, international ? 1 : 0);
+    QByteArray number = digits;
+    if (number.size() % 2)
+        number.append('F');
+    for (int i = 0; i + 1 < number.size(); i += 2)
+        std::swap(number[i], number[i + 1]);
+    QByteArray tpdu = "04" + QByteArray::number(digits.size(), 16).rightJustified(2, '0').toUpper()
+        + (international ? "91" : "81") + number + "00";
+    QByteArray ud;
+    int udl = 0;
+    if (gsmAsAscii(text)) {
+        tpdu += "00";
+        ud = packSeptets(text.toLatin1());
+        udl = int(text.size());
+    } else {
+        tpdu += "08";
+        for (QChar c : text)
+            ud.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+        udl = int(ud.size());
+    }
+    tpdu += "62216040000040"; // time stamp
+    tpdu += QByteArray::number(udl, 16).rightJustified(2, '0').toUpper() + ud.toHex().toUpper();
+    return "00" + tpdu;
+}
 } // namespace
 
 FakeModem::FakeModem()
@@ -167,11 +227,35 @@ void FakeModem::handleCommand(const QByteArray& cmd)
     } else if (up.startsWith("AT+CMGF=")) {
         m_pduMode = up.endsWith('0');
         reply("OK");
+    } else if (up.startsWith("AT+CMGS=") && [this] { std::lock_guard lock(m_mutex); return !m_refusal.isEmpty(); }()) {
+        std::lock_guard lock(m_mutex);
+        reply(m_refusal);
     } else if (up.startsWith("AT+CMGS=")) {
         m_bodyCommand = cmd;
         m_inBody = true;
         m_buffer.clear();
         send("\r\n> ");
+    } else if (up.startsWith("AT+CPIN?") || up.startsWith("AT+CREG?") || up.startsWith("AT+CGREG?")
+               || up.startsWith("AT+CSQ")) {
+        std::lock_guard lock(m_mutex);
+        const QByteArray answer = up.startsWith("AT+CPIN") ? m_cpin
+            : up.startsWith("AT+CREG")                     ? m_creg
+            : up.startsWith("AT+CGREG")                    ? m_cgreg
+                                                           : m_csq;
+        if (answer.contains("ERROR")) {
+            reply(answer);
+        } else {
+            reply(answer);
+            reply("OK");
+        }
+    } else if (up.startsWith("AT+CMGL") && m_pduMode) {
+        std::lock_guard lock(m_mutex);
+        for (const Stored& s : m_store)
+            send("\r\n+CMGL: " + QByteArray::number(s.index) + ",0,,"
+                 + QByteArray::number(s.announced >= 0 ? s.announced : tpduLength(s.pdu))
+                 + "\r\n" + s.pdu);
+        send(m_listingExtra);
+        reply("OK");
     } else if (up.startsWith("AT+CMGL")) {
         std::lock_guard lock(m_mutex);
         for (const Stored& s : m_store)
@@ -221,7 +305,33 @@ void FakeModem::handleCommand(const QByteArray& cmd)
 void FakeModem::addIncoming(const QString& sender, const QString& text)
 {
     std::lock_guard lock(m_mutex);
-    m_store.append({m_nextIndex++, sender, text});
+    m_store.append({m_nextIndex++, sender, text, deliverPdu(sender, text), -1});
+}
+
+int FakeModem::addIncomingPdu(const QByteArray& hex, int announced)
+{
+    std::lock_guard lock(m_mutex);
+    m_store.append({m_nextIndex, {}, {}, hex, announced});
+    return m_nextIndex++;
+}
+
+QList<int> FakeModem::storedIndexes() const
+{
+    std::lock_guard lock(m_mutex);
+    QList<int> out;
+    for (const Stored& s : m_store)
+        out.append(s.index);
+    return out;
+}
+
+void FakeModem::setHealth(const QByteArray& cpin, const QByteArray& creg, const QByteArray& csq,
+                          const QByteArray& cgreg)
+{
+    std::lock_guard lock(m_mutex);
+    m_cpin = cpin;
+    m_creg = creg;
+    m_csq = csq;
+    m_cgreg = cgreg;
 }
 
 int FakeModem::storedCount() const

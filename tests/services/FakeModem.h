@@ -40,9 +40,23 @@ public:
     void vanish();
     // Time the network takes to accept each submitted message.
     void setSubmitDelayMs(int ms) { m_submitDelayMs = ms; }
-    // A received SMS in the store, as AT+CMGL lists it.
+    // A received SMS in the store: as SMS-DELIVER in the GSM alphabet when
+    // the text is plain ASCII, in UCS2 otherwise. AT+CMGL lists it in either mode.
     void addIncoming(const QString& sender, const QString& text);
+    // A received message given as its PDU (with service centre field), as a
+    // network or a broken modem could deliver it; `announced` is the length on
+    // the listing's header line (-1: the true TPDU length). Returns its index.
+    int addIncomingPdu(const QByteArray& hex, int announced = -1);
     int storedCount() const;
+    QList<int> storedIndexes() const;
+    // Lines the listing carries in PDU mode after the real entries.
+    void setListingExtra(const QByteArray& lines) { std::lock_guard lock(m_mutex); m_listingExtra = lines; }
+
+    // The answers to the health questions, as the modem gives them.
+    void setHealth(const QByteArray& cpin, const QByteArray& creg, const QByteArray& csq,
+                   const QByteArray& cgreg = "+CGREG: 0,1");
+    // AT+CMGS is answered with this line instead of the "> " prompt.
+    void setSubmitRefusal(const QByteArray& line) { std::lock_guard lock(m_mutex); m_refusal = line; }
 
     // A transmitter calls: RING until the service answers, then after CONNECT
     // it sends `lines`; with `hangUpAfter` >= 0 the line drops after that many.
@@ -90,7 +104,12 @@ private:
     {
         int index;
         QString sender, text;
+        QByteArray pdu;
+        int announced;
     };
+    QByteArray m_listingExtra;
+    QByteArray m_cpin = "+CPIN: READY", m_creg = "+CREG: 0,1", m_cgreg = "+CGREG: 0,1", m_csq = "+CSQ: 17,99";
+    QByteArray m_refusal;
     QList<Stored> m_store;
     int m_nextIndex = 1;
     int m_reference = 0;

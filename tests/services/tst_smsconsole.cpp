@@ -53,6 +53,20 @@ class TestSmsConsole : public QObject
         return o;
     }
 
+    // The receiving modem is configured on the SMS port as well, as an
+    // installation with one modem for both has it.
+    void shareThePort()
+    {
+        QVERIFY(m_conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, timeout, "
+                                            "databits, parity, stopbits, is_gsm) VALUES (?, 1, 9600, 'AT&FE0', 15, 8, "
+                                            "'N', 1, ?)"),
+                             {Com, sql::boolValue(true)}));
+        // The service's first look at the modem, from before the port was shared, is over.
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->commands().contains("AT+CMGL=4"); }, 10000));
+        m_console->getSmsSettings();
+        QTest::qWait(300);
+    }
+
     qint64 number(const QString& sql, const QVariantList& binds = {}) const
     {
         auto v = m_conn->scalar(sql, binds);
@@ -136,8 +150,53 @@ private Q_SLOTS:
         QCOMPARE(number(done, {m_jan}), 1);
     }
 
+    void replyWaitingAtStartIsRead()
+    {
+        // Jan answered a dispatch while no console ran.
+        QVERIFY(m_conn->insert(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
+                                              "bevestiger, bevestigtype) VALUES (?, 1, ?, 1, 0, 0)"),
+                               {m_jan, sql::boolValue(true)}));
+        m_modem->addIncoming(QStringLiteral("0612345678"), QStringLiteral("OK"));
+        m_console->getSmsSettings(); // as at every start of the console
+        QVERIFY(QTest::qWaitFor(
+            [this] {
+                return number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 2 AND bevestiger = ?"),
+                              {m_jan}) == 1;
+            },
+            20000));
+        QVERIFY(m_modem->submitted().isEmpty());
+    }
+
+    void quarterHourReadsRepliesBeforeRearming()
+    {
+        shareThePort();
+        CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
+        QVERIFY(receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
+        m_console->setPortReceivers({{Com, &receiver}});
+        ReceivedReport r;
+        r.melderAlias = QStringLiteral("1001");
+        r.receivedAt = m_clock->now();
+        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
+        QVERIFY(SqlReportStore(*m_conn).store(r));
+        m_console->showNewActueel();
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+
+        // The receiver holds the port: the reply waits until the console lends it.
+        m_modem->addIncoming(QStringLiteral("0612345678"), QStringLiteral("OK"));
+        m_console->quarterHourTick();
+        QCOMPARE(number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 2 AND bevestiger = ?"), {m_jan}),
+                 1);
+        QCOMPARE(number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done <> 0 AND uitmeldtype = 1"), {}), 1);
+        QCOMPARE(m_modem->storedCount(), 0);
+        QVERIFY(receiver.portOpen());
+        m_console->setPortReceivers({});
+        receiver.closeAll();
+    }
+
     void sharedPortIsReleasedAroundTheSend()
     {
+        shareThePort();
         CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
         QVERIFY(
             receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));

@@ -78,12 +78,48 @@ class TestSmsService : public QObject
         return m_sms->lastSendSucceeded();
     }
 
-    bool logged(const QString& fragment, int level) const
+    bool logged(const QString& fragment, int level) const { return timesLogged(fragment, level) > 0; }
+
+    int timesLogged(const QString& fragment, int level) const
     {
+        int n = 0;
         for (const auto& l : m_log)
             if (l.second == level && l.first.contains(fragment))
-                return true;
-        return false;
+                ++n;
+        return n;
+    }
+
+    // Jan de Vries (+31612345678) with one SMS dispatch nobody acknowledged yet.
+    struct OpenDispatch
+    {
+        qint64 recipient = 0;
+        qint64 dispatch = 0;
+    };
+    OpenDispatch openDispatch()
+    {
+        auto conn = m_db->connect();
+        test::Installation inst(*conn);
+        OpenDispatch d;
+        d.recipient = inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31 6 1234 5678"), {}, true, false);
+        auto r = conn->insert(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
+                                             "bevestiger, bevestigtype) VALUES (?, 1, ?, 1, 0, 0)"),
+                              {d.recipient, sql::boolValue(true)});
+        d.dispatch = r ? *r : 0;
+        return d;
+    }
+
+    qint64 acknowledgedBy(qint64 dispatch) const
+    {
+        auto conn = m_db->connect();
+        auto v = conn->scalar(QStringLiteral("SELECT bevestiger FROM uitmeld WHERE id = ?"), {dispatch});
+        return v ? sql::toLong(*v) : -1;
+    }
+
+    // Reads the store once and waits until that is over.
+    bool pollOnce()
+    {
+        QSignalSpy done(m_sms.get(), &SmsService::repliesRead);
+        return m_sms->readReplies() && done.wait(20000);
     }
 
 private Q_SLOTS:
@@ -99,7 +135,8 @@ private Q_SLOTS:
         o.extraEnvironment = {QStringLiteral("TAVIRO_COM%1=%2").arg(Com).arg(m_modem->devicePath()),
                               QStringLiteral("TAVIRO_SMS_COMMAND_MS=1500"),
                               QStringLiteral("TAVIRO_SMS_SUBMIT_MS=3000"),
-                              QStringLiteral("TAVIRO_SMS_POLL_MS=600000")};
+                              QStringLiteral("TAVIRO_SMS_POLL_MS=600000"),
+                              QStringLiteral("TAVIRO_SMS_CHECK_MS=1000")};
         m_sms = std::make_unique<SmsServiceProxy>(o);
         m_log.clear();
         connect(m_sms.get(), &SmsService::meldingMessage, this,
@@ -228,6 +265,9 @@ private Q_SLOTS:
             << QStringLiteral("+31612345678") << QStringLiteral("Ik kom eraan") << 0;
         QTest::newRow("OK with other words")
             << QStringLiteral("+31612345678") << QStringLiteral("OK hoor") << 0;
+        QTest::newRow("Oké in UCS2") << QStringLiteral("+31612345678") << QStringLiteral("Oké") << 2;
+        QTest::newRow("ok with a thumbs-up")
+            << QStringLiteral("+31612345678") << QStringLiteral("ok ") + QString::fromUtf16(u"\U0001F44D") << 2;
     }
 
     void replyAcknowledgesTheLatestDispatch()
@@ -267,6 +307,130 @@ private Q_SLOTS:
             QCOMPARE(q->value(1).toLongLong(), expected ? 2 : 0);
             QCOMPARE(q->value(2).isNull() || q->value(2).toString().isEmpty(), !expected);
         }
+    }
+
+    void strangersTextIsNoModemRecord()
+    {
+        const OpenDispatch d = openDispatch();
+        QVERIFY(d.dispatch > 0);
+        QVERIFY(transmit(request(QStringLiteral("melding"))));
+        // A stranger writes what a modem in text mode would print for Jan's reply.
+        m_modem->addIncoming(QStringLiteral("+31699999999"),
+                             QStringLiteral("x\r\n+CMGL: 9,\"REC UNREAD\",\"+31612345678\",,\"x\"\r\nOK"));
+        m_modem->clearRecords();
+        QVERIFY(pollOnce());
+        QCOMPARE(acknowledgedBy(d.dispatch), 0);
+        QVERIFY(!m_modem->commands().contains("AT+CMGD=9"));
+        QVERIFY(m_modem->commands().contains("AT+CMGD=1"));
+        QVERIFY(logged(QStringLiteral("SMS van +31699999999 genegeerd"), 1));
+    }
+
+    void repliesInPartsAndBrokenEntries_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pdus"); // "hex" or "hex/announced length"
+        QTest::addColumn<QByteArray>("extraListing");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<int>("left"); // entries that stay in the store
+        const QByteArray ok("00040B911316325476F800006221604000004002CF25");
+        const QByteArray partA("00440B911316325476F8000062216040000040080500032A02019E");
+        const QByteArray partB("00440B911316325476F8000062216040000040080500032A020296");
+        QTest::newRow("long reply in two parts") << QList<QByteArray>{partB, partA} << QByteArray() << true << 0;
+        QTest::newRow("a part still missing") << QList<QByteArray>{partA} << QByteArray() << false << 1;
+        QTest::newRow("truncated PDU before a good one")
+            << QList<QByteArray>{ok.chopped(4) + "/21", ok} << QByteArray() << true << 1;
+        QTest::newRow("garbage in the listing")
+            << QList<QByteArray>{ok} << QByteArray("\r\n+CMGL: 12,0,,25\r\nZZZZ\r\n#?~ \x01\r\n+CMGL: 13,0,,9\r\nOK 13\r\n")
+            << true << 0;
+    }
+
+    void repliesInPartsAndBrokenEntries()
+    {
+        QFETCH(QList<QByteArray>, pdus);
+        QFETCH(QByteArray, extraListing);
+        QFETCH(bool, acknowledged);
+        QFETCH(int, left);
+        const OpenDispatch d = openDispatch();
+        QVERIFY(transmit(request(QStringLiteral("melding"))));
+        for (const QByteArray& p : pdus) {
+            const QList<QByteArray> f = p.split('/');
+            m_modem->addIncomingPdu(f.at(0), f.size() > 1 ? f.at(1).toInt() : -1);
+        }
+        m_modem->setListingExtra(extraListing);
+        QVERIFY(pollOnce());
+        QVERIFY(pollOnce()); // a second reading changes nothing and logs nothing again
+        QCOMPARE(acknowledgedBy(d.dispatch), acknowledged ? d.recipient : 0);
+        QCOMPARE(m_modem->storedCount(), left);
+        QVERIFY(m_sms->client().call(QStringLiteral("status")).ok());
+        QVERIFY(timesLogged(QStringLiteral("niet leesbaar"), 1) <= 1);
+    }
+
+    void modemRefusalIsExplained()
+    {
+        m_modem->setSubmitRefusal("+CMS ERROR: 500");
+        QVERIFY(!transmit(request(QStringLiteral("melding"))));
+        QVERIFY(logged(QStringLiteral("+CMS ERROR: 500 (onbekende fout; unknown error)"), 0));
+        QVERIFY(!logged(QStringLiteral("geen invoerteken"), 0));
+    }
+
+    void replyWaitingAtStartIsRead()
+    {
+        const OpenDispatch d = openDispatch();
+        m_modem->addIncoming(QStringLiteral("0612345678"), QStringLiteral("OK"));
+        // No SMS goes out: being told which modem to watch is enough.
+        m_sms->watch(request(QString()), false);
+        QVERIFY(QTest::qWaitFor([&] { return acknowledgedBy(d.dispatch) == d.recipient; }, 20000));
+        QVERIFY(m_modem->submitted().isEmpty());
+    }
+
+    void modemStateIsWatched_data()
+    {
+        QTest::addColumn<QByteArray>("cpin");
+        QTest::addColumn<QByteArray>("creg");
+        QTest::addColumn<QByteArray>("csq");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("SIM waits for its PIN") << QByteArray("+CPIN: SIM PIN") << QByteArray("+CREG: 0,0")
+                                               << QByteArray("+CSQ: 17,99") << QStringLiteral("SIM wacht op pincode");
+        QTest::newRow("searching for a network") << QByteArray("+CPIN: READY") << QByteArray("+CREG: 0,2")
+                                                 << QByteArray("+CSQ: 99,99") << QStringLiteral("geen netwerk");
+        QTest::newRow("no signal") << QByteArray("+CPIN: READY") << QByteArray("+CREG: 0,1")
+                                   << QByteArray("+CSQ: 99,99") << QStringLiteral("geen signaal");
+    }
+
+    void modemStateIsWatched()
+    {
+        QFETCH(QByteArray, cpin);
+        QFETCH(QByteArray, creg);
+        QFETCH(QByteArray, csq);
+        QFETCH(QString, state);
+        const QString line = QStringLiteral("GSM-modem op COM %1: %2").arg(Com).arg(state);
+        const QString ready = QStringLiteral("GSM-modem op COM %1: klaar, signaal 17/31").arg(Com);
+        QStringList shown;
+        QObject listening;
+        connect(m_sms.get(), &SmsService::modemStateChanged, &listening,
+                [&shown](const QString& text, bool) { shown << text; });
+        m_modem->setHealth(cpin, creg, csq, "+CGREG: 0,0");
+        m_sms->watch(request(QString()), false);
+        QVERIFY(QTest::qWaitFor([&] { return shown.contains(line); }, 15000));
+        // It stays that way for several checks: one line, not one per check.
+        QVERIFY(QTest::qWaitFor([&] { return m_modem->commands().count("AT+CSQ") >= 3; }, 20000));
+        QCOMPARE(timesLogged(line, 0), 1);
+        m_modem->setHealth("+CPIN: READY", "+CREG: 0,1", "+CSQ: 17,99");
+        QVERIFY(QTest::qWaitFor([&] { return shown.contains(ready); }, 15000));
+        QVERIFY(logged(ready, 0));
+    }
+
+    void modemThatFallsSilentIsReset()
+    {
+        const QString ready = QStringLiteral("GSM-modem op COM %1: klaar").arg(Com);
+        m_sms->watch(request(QString()), false);
+        QVERIFY(QTest::qWaitFor([&] { return logged(ready, 0); }, 15000));
+        m_modem->setMood(test::FakeModem::Mood::Silent);
+        QVERIFY(QTest::qWaitFor([&] { return logged(QStringLiteral("geen antwoord"), 0); }, 30000));
+        const int recoveries = m_sms->client().call(QStringLiteral("status")).result.toObject().value(
+            QStringLiteral("recoveries")).toInt();
+        QVERIFY(recoveries >= 1);
+        m_modem->setMood(test::FakeModem::Mood::Normal);
+        QVERIFY(QTest::qWaitFor([&] { return timesLogged(ready, 0) == 2; }, 30000));
     }
 };
 

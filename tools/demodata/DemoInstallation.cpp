@@ -70,10 +70,12 @@ WeekPlanning weekSchedule(const char* alias, const char* naam, qint64 day, qint6
     WeekPlanning w;
     w.alias = QString::fromUtf8(alias);
     w.naam = QString::fromUtf8(naam);
-    // The editor's proposal: blocks beginning at 8:00, 16:30 and 24:00.
+    // Day from 8:00, evening from 16:30, night from 23:00; the night block
+    // runs on until the next morning's first block. (A block starting at
+    // 24:00 would never be on duty, and its recipients never called.)
     w.time1 = QStringLiteral("8:00");
     w.time2 = QStringLiteral("16:30");
-    w.time3 = QStringLiteral("24:00");
+    w.time3 = QStringLiteral("23:00");
     w.Rij2Actief = true;
     w.Rij3Actief = true;
     w.chkSecond = true;

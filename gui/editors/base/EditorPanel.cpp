@@ -77,6 +77,7 @@ bool EditorPanel::saveAll()
         return false;
     }
     afterSave();
+    showStored();
     Q_EMIT treeChanged(m_branch);
     return true;
 }
@@ -96,8 +97,14 @@ bool EditorPanel::confirmDuplicateAlias(const QString& alias, const QString& oth
                                 PromptFlags::SecondButtonDefault) == PromptAnswer::Yes;
 }
 
+void EditorPanel::noteDuplicateAlias(const QString& alias, const QString& otherName)
+{
+    Q_EMIT note(QStringLiteral("De alias \"%1\" wordt ook gebruikt door %2.").arg(alias, otherName));
+}
+
 void EditorPanel::finishDelete()
 {
+    showItem(0);
     Q_EMIT treeChanged(m_branch);
     Q_EMIT closed();
 }

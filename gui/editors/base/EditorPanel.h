@@ -38,6 +38,8 @@ public:
 Q_SIGNALS:
     void treeChanged(const QString& branch);
     void closed();
+    // A remark for the status bar that needs no answer.
+    void note(const QString& text);
 
 protected:
     // Copies the controls into the record; false (after telling the operator
@@ -45,16 +47,25 @@ protected:
     virtual bool readForm() = 0;
     // Work after a committed save, such as reloading the schedules.
     virtual void afterSave() {}
+    // After a save the form shows what was stored (a pin code "007" is the
+    // number 7), so leaving it right away asks nothing.
+    virtual void showStored() { showItem(m_id); }
     // Runs before the change test when the panel is left.
     virtual void beforeLeave() {}
     virtual QString changeQuestion() const;
 
     // An OK message box with the console's title.
     void tell(const QString& text, int flags = 0);
-    // The grids show aliases, so two records with one alias cannot be told
-    // apart there. Asks whether to save all the same; true to go on.
+    // A transmitter's alias is the number the receivers file its reports
+    // under, so a second transmitter with it is asked about (No the default);
+    // true to save all the same.
     bool confirmDuplicateAlias(const QString& alias, const QString& otherName);
-    // After a delete: the tree drops the record and the panel gives way.
+    // Recipients and week schedules may share an alias; the grids then show
+    // two alike, which is worth a word but never stops the save.
+    void noteDuplicateAlias(const QString& alias, const QString& otherName);
+    // After a delete: the panel drops the record and any edits of it (they
+    // must never be saved into the deleted row), the tree drops it and the
+    // panel gives way.
     void finishDelete();
     // A failed database step is logged for the installer, never silently lost.
     void logFailure(const QString& what, const QString& error);
@@ -70,6 +81,11 @@ protected:
         if (record.id != 0) {
             auto found = repo.find(record.id);
             if (found && found->has_value()) {
+                if ((*found)->deleted) {
+                    // Deleted meanwhile (here or at another station): it stays deleted.
+                    logFailure(QStringLiteral("opslaan"), QStringLiteral("het record is verwijderd"));
+                    return false;
+                }
                 record.deleted = (*found)->deleted;
                 keep(record, **found);
                 if (Status s = repo.update(record); !s) {

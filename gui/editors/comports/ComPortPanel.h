@@ -49,6 +49,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool readForm() override;
     void afterSave() override;
+    void showStored() override {} // afterSave shows the stored port
 
 private:
     QWidget* buildFields();

@@ -41,7 +41,7 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto* slot = new PlanningSlot(mimeType(), w, weeks);
         slot->setObjectName(QStringLiteral("weekItem_%1").arg(w));
-        slot->setMinimumWidth(70);
+        slot->setMinimumWidth(52);
         m_slots[w - 1] = slot;
         grid->addWidget(label, row, 2 * col);
         grid->addWidget(slot, row, 2 * col + 1);
@@ -69,7 +69,7 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
 
     m_list = new PlanningSourceList(mimeType(), this);
     m_list->setObjectName(QStringLiteral("ListView1"));
-    m_list->setMinimumWidth(200);
+    m_list->setMinimumWidth(150);
     connect(m_list, &PlanningSourceList::itemChosen, this, [this](qint64 key, const QString& text) {
         if (m_currentWeek > 0)
             place(m_currentWeek, key, text);

@@ -359,6 +359,19 @@ bool MelderPanel::isChanged() const
 
 bool MelderPanel::readForm()
 {
+    // Only asked when the number changes, so a transmitter already sharing
+    // its number is not asked about at every save.
+    if (m_alias->text() != m_row.alias && !m_alias->text().isEmpty()) {
+        if (auto others = MelderRepository(m_ctx.conn).listActive(); others) {
+            for (const Melder& m : *others) {
+                if (m.id != m_id && m.alias == m_alias->text()) {
+                    if (!confirmDuplicateAlias(m.alias, m.naam))
+                        return false;
+                    break;
+                }
+            }
+        }
+    }
     const auto boxes = textBoxes();
     const auto members = textMembers();
     for (int i = 0; i < boxes.size(); ++i)

@@ -41,6 +41,8 @@ public:
 protected:
     bool readForm() override;
     void beforeLeave() override;
+    // The list and the point shown stay as they are.
+    void showStored() override { fillForm(); }
 
 private:
     QWidget* buildMelder();

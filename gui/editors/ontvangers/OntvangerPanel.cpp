@@ -29,6 +29,13 @@ Result<bool> recipientPlanned(const DatabaseConnector& conn, qint64 recipientId)
     return false;
 }
 
+QString shownEmail(QString stored)
+{
+    stored.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    stored.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return stored;
+}
+
 OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     : EditorPanel(ctx, QStringLiteral("ontvangers"), parent)
 {
@@ -46,7 +53,7 @@ OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     m_mobielnr = form::addTextRow(form, QStringLiteral("txtmobielnr"), QStringLiteral("Mobielnr."));
     m_email = new QPlainTextEdit(frame);
     m_email->setObjectName(QStringLiteral("txtemail"));
-    m_email->setMaximumHeight(70);
+    m_email->setMaximumHeight(52);
     form->addRow(QStringLiteral("E-mailadressen (één e-mailadres per regel)"), m_email);
     m_faxnr = form::addTextRow(form, QStringLiteral("txtfaxnr"), QStringLiteral("Faxnr."));
     m_pincode = form::addTextRow(form, QStringLiteral("intpincode"), QStringLiteral("PinCode"));
@@ -126,7 +133,7 @@ bool OntvangerPanel::isChanged() const
         if (boxes[i]->text() != m_row.*members[i])
             return true;
     }
-    return m_email->toPlainText() != m_row.email ||
+    return m_email->toPlainText() != shownEmail(m_row.email) ||
            m_pincode->text() != QString::number(m_row.pincode) ||
            form::isTicked(m_superpin) != m_row.superpin || form::isTicked(m_sms) != m_row.UseSMS ||
            form::isTicked(m_mail) != m_row.UseEmail;
@@ -145,8 +152,7 @@ bool OntvangerPanel::readForm()
     if (auto others = OntvangerRepository(m_ctx.conn).listActive(); others) {
         for (const Ontvanger& o : *others) {
             if (o.id != m_id && !m_alias->text().isEmpty() && o.alias == m_alias->text()) {
-                if (!confirmDuplicateAlias(o.alias, o.naam))
-                    return false;
+                noteDuplicateAlias(o.alias, o.naam);
                 break;
             }
         }
@@ -155,7 +161,10 @@ bool OntvangerPanel::readForm()
     const auto members = textMembers();
     for (int i = 0; i < boxes.size(); ++i)
         m_row.*members[i] = boxes[i]->text();
-    m_row.email = m_email->toPlainText();
+    // Stored addresses may end their lines in CR LF; the box shows them with
+    // LF only, and an unchanged list is kept exactly as it was stored.
+    if (m_email->toPlainText() != shownEmail(m_row.email))
+        m_row.email = m_email->toPlainText();
     m_row.pincode = *pin;
     m_row.superpin = form::isTicked(m_superpin);
     m_row.UseSMS = form::isTicked(m_sms);

@@ -41,6 +41,9 @@ private:
     QCheckBox *m_superpin, *m_sms, *m_mail;
 };
 
+// The e-mail addresses as the edit box shows them: one a line, LF only.
+QString shownEmail(QString stored);
+
 // True when the recipient stands in any cell of a week schedule in use.
 Result<bool> recipientPlanned(const DatabaseConnector& conn, qint64 recipientId);
 

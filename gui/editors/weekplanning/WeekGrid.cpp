@@ -40,7 +40,7 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
                 const int i = WeekPlanning::cellIndex(pos, day, block);
                 auto* slot = new PlanningSlot(mimeType(), i, this);
                 slot->setObjectName(QStringLiteral("weekItem_%1").arg(i));
-                slot->setMinimumWidth(64);
+                slot->setMinimumWidth(46);
                 m_cells[i] = slot;
                 m_layout->addWidget(slot, rowOf(pos, block), 2 + day);
                 connect(slot, &PlanningSlot::dropped, this,

@@ -91,7 +91,7 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
 
     m_list = new PlanningSourceList(WeekGrid::mimeType(), this);
     m_list->setObjectName(QStringLiteral("ListView1"));
-    m_list->setMinimumWidth(200);
+    m_list->setMinimumWidth(150);
     connect(m_list, &PlanningSourceList::itemChosen, this, [this](qint64 key, const QString& text) {
         placeChosenRecipient(m_grid->currentCell(), key, text);
     });
@@ -202,6 +202,13 @@ void WeekPlannerPanel::fillForm()
     applyBlock2(m_row.Rij2Actief);
     m_rij3->setChecked(m_row.Rij3Actief);
     applyBlock3(m_row.Rij3Actief);
+    // Switching the blocks on above reset their start times to "24:00"; a
+    // block in use shows the start it was stored with, or a save of the
+    // loaded schedule would silently take its recipients off duty.
+    if (m_row.Rij2Actief)
+        m_times[1]->setText(m_row.time2);
+    if (m_row.Rij2Actief && m_row.Rij3Actief)
+        m_times[2]->setText(m_row.time3);
     m_second->setChecked(m_row.chkSecond);
     m_third->setChecked(m_row.chkThird);
     applyPositions();
@@ -279,8 +286,7 @@ bool WeekPlannerPanel::readForm()
     if (auto others = WeekPlanningRepository(m_ctx.conn).listActive(); others) {
         for (const WeekPlanning& w : *others) {
             if (w.id != m_id && !m_alias->text().isEmpty() && w.alias == m_alias->text()) {
-                if (!confirmDuplicateAlias(w.alias, w.naam))
-                    return false;
+                noteDuplicateAlias(w.alias, w.naam);
                 break;
             }
         }

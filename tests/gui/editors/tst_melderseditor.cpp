@@ -65,6 +65,8 @@ private Q_SLOTS:
     void leavingAsks();
     void deleteTransmitterKeepsPoints();
     void deletingPointsMovesTheSelection();
+    void duplicateNumberWarned_data();
+    void duplicateNumberWarned();
     void savingAPointLeavesTheReceiversColumns();
     void keyboardMovesThePointShown_data();
     void keyboardMovesThePointShown();
@@ -315,4 +317,31 @@ void TestMeldersEditor::keyboardMovesThePointShown()
         if (other != shown)
             QVERIFY2(!storedAlarm(f, other).deleted, qPrintable(QString::number(other)));
     }
+}
+
+// A transmitter's number is what the receivers file its reports under: a
+// second transmitter with it is warned about, No being the safe default.
+void TestMeldersEditor::duplicateNumberWarned_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("saved all the same") << int(PromptAnswer::Yes) << QStringLiteral("1001");
+    QTest::newRow("not saved") << int(PromptAnswer::No) << QStringLiteral("2001");
+}
+void TestMeldersEditor::duplicateNumberWarned()
+{
+    QFETCH(int, answer);
+    QFETCH(QString, stored);
+    EditorFixture f;
+    MelderPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(kSporthal);
+    typeInto(&panel, "txtalias", QStringLiteral("1001"));
+    f.prompt.script({answer});
+    click(&panel, "cmdMelderOpslaan");
+    QCOMPARE(f.askedTexts(), QStringList{QStringLiteral(
+                                 "De alias \"1001\" wordt al gebruikt door Kantoor Centrum. Wilt u toch opslaan?")});
+    QCOMPARE(f.prompt.asked().first().flags,
+             PromptFlags::YesNo | PromptFlags::Exclamation | PromptFlags::SecondButtonDefault);
+    QCOMPARE(storedMelder(f, kSporthal).alias, stored);
 }

@@ -52,6 +52,10 @@ private Q_SLOTS:
     void leavingAfterAPlacementAsks();
     void deleteRefusedWhileInYearSchedule_data();
     void deleteRefusedWhileInYearSchedule();
+    void duplicateAliasSavedWithoutAsking();
+    void loadedStartTimesSurviveASave();
+    void demoNightBlockIsOnDuty_data();
+    void demoNightBlockIsOnDuty();
 };
 
 void TestWeekPlanner::blockTimes_data()
@@ -148,8 +152,8 @@ void TestWeekPlanner::acceptedTimeIsStoredShort_data()
                                    << "9:05";
     QTest::newRow("blanks") << " 12:00 "
                             << "12:00";
-    QTest::newRow("end of day") << "24:00"
-                                << "24:00";
+    QTest::newRow("equal to the next block") << "23:00"
+                                             << "23:00";
 }
 
 // Whatever form the editor accepts, duty resolution and every other reader
@@ -407,3 +411,64 @@ void TestWeekPlanner::deleteRefusedWhileInYearSchedule()
 
 QTEST_MAIN(TestWeekPlanner)
 #include "tst_weekplanner.moc"
+
+// Week schedules may share an alias: saved without a question, with a word
+// for the status bar.
+void TestWeekPlanner::duplicateAliasSavedWithoutAsking()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(0);
+    QSignalSpy notes(&panel, &EditorPanel::note);
+    typeInto(&panel, "txtalias", QStringLiteral("STD"));
+    typeInto(&panel, "txtnaam", QStringLiteral("Standaard week 2"));
+    click(&panel, "cmdOpslaan");
+    QVERIFY(f.askedTexts().isEmpty());
+    QVERIFY(panel.currentId() > 0);
+    QCOMPARE(stored(f, panel.currentId()).alias, QStringLiteral("STD"));
+    QCOMPARE(notes.size(), 1);
+    QVERIFY(notes[0][0].toString().contains(QStringLiteral("Standaard week")));
+}
+
+// Every block the demo installation plans people into is on duty some time:
+// the night recipient of the standard week (José) answers at night.
+void TestWeekPlanner::demoNightBlockIsOnDuty_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<qint64>("recipient");
+    QTest::newRow("day") << QTime(10, 15) << qint64(1);
+    QTest::newRow("evening") << QTime(20, 0) << qint64(2);
+    QTest::newRow("late evening") << QTime(23, 30) << qint64(4);
+    QTest::newRow("small hours") << QTime(3, 0) << qint64(4);
+}
+void TestWeekPlanner::demoNightBlockIsOnDuty()
+{
+    QFETCH(QTime, time);
+    QFETCH(qint64, recipient);
+    EditorFixture f;
+    QVERIFY(f.cache.load(*f.conn).ok());
+    DutyOutcome out;
+    DutyResolver(f.cache, QDateTime(QDate(2026, 12, 2), time), false, QString())
+        .addOnDutyRecipients({{1, kStandard}}, ScheduleMode::Week, out);
+    QList<qint64> ids;
+    for (const DutyPair& p : out.pairs)
+        ids << p.recipientId;
+    QVERIFY2(ids.contains(recipient), qPrintable(QStringLiteral("%1 on duty").arg(ids.size())));
+}
+
+// A loaded schedule shows the block starts it was stored with, and saving it
+// unchanged keeps them: the night block stays on duty.
+void TestWeekPlanner::loadedStartTimesSurviveASave()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    QCOMPARE(textOf(&panel, "txttime2"), QStringLiteral("16:30"));
+    QCOMPARE(textOf(&panel, "txttime3"), QStringLiteral("23:00"));
+    QVERIFY(!panel.isChanged());
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(stored(f, kStandard).time3, QStringLiteral("23:00"));
+    QCOMPARE(stored(f, kStandard).time2, QStringLiteral("16:30"));
+}

@@ -22,6 +22,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTreeWidget>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTabBar>
@@ -391,6 +394,96 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(QStringLiteral("^Mereth Taviro \\d+\\.\\d+ Build: \\d+$")).match(about->text()).hasMatch(),
                  qPrintable(about->text()));
         about->close();
+    }
+
+    // At the default window size every panel shows all of itself, buttons
+    // included, without scrolling. With TAVIRO_SCREENSHOT_DIR set the whole
+    // window is kept as a picture of each panel (docs/screenshots).
+    void panelsFitTheDefaultWindow_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("shot");
+        QTest::newRow("actueel") << QStringLiteral("C1") << QStringLiteral("actueel") << QStringLiteral("mainwindow");
+        QTest::newRow("melders") << QStringLiteral("C2CM1") << QStringLiteral("Melders1") << QStringLiteral("melders");
+        QTest::newRow("ontvangers") << QStringLiteral("C3C1Co4") << QStringLiteral("Ontvanger1") << QStringLiteral("ontvangers");
+        QTest::newRow("weekplanning") << QStringLiteral("C3C2Cw1") << QStringLiteral("WeekPlanner1") << QStringLiteral("weekplanning");
+        QTest::newRow("jaarplanning") << QStringLiteral("C3C3Cj1") << QStringLiteral("JaarPlanner1") << QStringLiteral("jaarplanning");
+        QTest::newRow("overzicht per melder") << QStringLiteral("C4C1") << QStringLiteral("Overzichten1") << QStringLiteral("overzicht-per-melder");
+        QTest::newRow("overzicht alles") << QStringLiteral("C4C2") << QStringLiteral("Overzicht2") << QStringLiteral("overzicht-alles");
+        QTest::newRow("gebruikers") << QStringLiteral("C5C1Cg1") << QStringLiteral("gebruikers") << QStringLiteral("gebruikers");
+        QTest::newRow("comports") << QStringLiteral("C5C2") << QStringLiteral("communicatie") << QStringLiteral("comports");
+        QTest::newRow("settings") << QStringLiteral("C5C5") << QStringLiteral("settings") << QStringLiteral("settings");
+        QTest::newRow("alarmdetail") << QString() << QStringLiteral("AlarmDetail1") << QStringLiteral("alarmdetail");
+    }
+    void panelsFitTheDefaultWindow()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, panel);
+        QFETCH(QString, shot);
+        Rig rig;
+        for (auto [number, designation] : {std::pair{1, 1}, {2, 2}, {3, 5}}) {
+            ComPort p;
+            p.number = number;
+            p.designation = designation;
+            p.baudrate = designation == 5 ? 0 : 9600;
+            p.string = QStringLiteral("AT&FE0");
+            p.timeout = 15;
+            p.is_gsm = designation == 2;
+            QVERIFY(ComPortRepository(*rig.conn).insert(p).ok());
+        }
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        rig.window->showNormal();
+        rig.window->resize(1280, 800);
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        rig.storeReport(QStringLiteral("1001"), QStringLiteral("01"));
+        rig.clock.advanceSecs(40);
+        rig.storeReport(QStringLiteral("1002"), QStringLiteral("11"));
+        rig.window->showNewActueel();
+        if (node.isEmpty()) {
+            clickRow(rig, 0);
+        } else {
+            QTreeWidgetItem* item = rig.window->tree().node(node);
+            QVERIFY(item);
+            rig.window->tree().setCurrentItem(item);
+            rig.window->tree().scrollToItem(item);
+            QTest::mouseClick(rig.window->tree().viewport(), Qt::LeftButton, {},
+                              rig.window->tree().visualItemRect(item).center());
+        }
+        if (panel == QLatin1String("communicatie")) {
+            auto* ports = rig.window->panels().panel(panel)->findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+            ports->setCurrentItem(ports->topLevelItem(1));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.window->panels().currentKey(), panel);
+        QCOMPARE(rig.window->size(), QSize(1280, 800));
+
+        const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) {
+            QDir().mkpath(dir);
+            QVERIFY(rig.window->grab().save(dir + QLatin1Char('/') + shot + QStringLiteral(".png")));
+        }
+
+        auto* frame = qobject_cast<QScrollArea*>(rig.window->panels().currentWidget());
+        QVERIFY(frame);
+        const QRect visible = frame->viewport()->rect();
+        QString outside;
+        for (QAbstractButton* b : rig.window->panels().panel(panel)->findChildren<QAbstractButton*>()) {
+            if (!b->isVisibleTo(rig.window.get()))
+                continue;
+            const QRect at(b->mapTo(frame->viewport(), QPoint(0, 0)), b->size());
+            if (!visible.contains(at) && outside.isEmpty())
+                outside = QStringLiteral("%1 \"%2\" at %3,%4 %5x%6 outside %7x%8")
+                              .arg(b->objectName(), b->text())
+                              .arg(at.x()).arg(at.y()).arg(at.width()).arg(at.height())
+                              .arg(visible.width()).arg(visible.height());
+        }
+        // These two do not yet fit the panel area at 1280x800.
+        if (panel == QLatin1String("WeekPlanner1") || panel == QLatin1String("settings"))
+            QEXPECT_FAIL("", "still needs scrolling at 1280x800", Abort);
+        QVERIFY2(outside.isEmpty(), qPrintable(outside));
+        QCOMPARE(frame->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(frame->horizontalScrollBar()->maximum(), 0);
     }
 
     // The whole road from a receiver process: it stores a report and raises

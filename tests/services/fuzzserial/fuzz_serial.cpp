@@ -4,6 +4,8 @@
 
 #include "AtResponse.h"
 #include "IncomingReplies.h"
+#include "ModemErrors.h"
+#include "ModemHealth.h"
 #include "Mes6Line.h"
 #include "SmsEncoding.h"
 #include "TransmitterReport.h"
@@ -48,14 +50,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap();
         }
         break;
-    case 2:
-        for (const auto& m : sms::parseMessageList(lines)) {
+    case 2: {
+        QStringList skipped;
+        const auto listed = sms::parsePduList(lines, &skipped);
+        const sms::StoreContents store = sms::readStore(listed);
+        for (const auto& m : store.complete) {
+            if (m.indexes.isEmpty())
+                __builtin_trap(); // a reply always names the store places to delete
             sms::parseReply(m.text);
             sms::numberKey(m.sender);
         }
-        for (const QByteArray& l : lines)
+        for (const QByteArray& l : lines) {
             modem::finalResultOf(l);
+            modem::describeModemError(l);
+            QString why;
+            sms::decodeDeliverPdu(l, -1, &why);
+        }
+        sms::judgeModem({lines.value(0), lines.value(1), lines.value(2), lines.value(3)});
         break;
+    }
     default: {
         const QString text = QString::fromUtf8(raw);
         for (const QString& piece : sms::splitPieces(text)) {
