@@ -279,10 +279,10 @@ bool Console::deliverNextDispatch()
 {
     if (m_smsBusy || m_shuttingDown || !databaseReachable())
         return false;
-    const bool delivered = m_delivery.deliverNextDispatch();
-    if (delivered)
+    const bool more = m_delivery.deliverNextDispatch();
+    if (more)
         scheduleNextPass();
-    return delivered;
+    return more;
 }
 
 void Console::scheduleNextPass()
