@@ -1,26 +1,33 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
-
-#include <memory>
 
 namespace taviro {
 
-// One console per workstation: a lock file that the operating system frees
-// when the process ends, even after a crash (a stale lock is taken over).
+// One console per installation: an exclusive flock on a file in the
+// installation's data folder. The kernel lets go of the lock the moment the
+// process ends, even after a crash or in another PID namespace, so a lock
+// never goes stale; what the file holds, and who made it, does not matter.
 class SingleInstance
 {
 public:
-    // TAVIRO_INSTANCE_LOCK overrides the lock file's place (tests, or a
-    // workstation that keeps /tmp elsewhere).
-    static QString defaultLockPath();
+    explicit SingleInstance(QString lockPath);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
 
-    explicit SingleInstance(const QString& lockPath);
+    // False when another console holds the lock, or the lock cannot be had at
+    // all (error() says why).
     bool acquire();
+    void release();
+    const QString& error() const { return m_error; }
 
 private:
-    std::unique_ptr<QLockFile> m_lock;
+    int openLockFile();
+
+    QString m_path;
+    QString m_error;
+    int m_fd = -1;
 };
 
 } // namespace taviro

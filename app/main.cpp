@@ -1,7 +1,8 @@
 // taviro: the control-room console.
 //   taviro [gebruikersnaam password bemand|onbemand]
-// Exit codes: 0 closed by the operator, 1 another console runs on this
-// workstation, 3 the database cannot be used, 4 the database cannot be upgraded.
+// Exit codes: 0 closed by the operator or ended by SIGTERM, SIGINT or SIGHUP,
+// 1 another console runs on this installation, 3 the database cannot be used,
+// 4 the database cannot be upgraded, 5 the console's lock cannot be taken.
 #include "AlarmLamp.h"
 #include "Clock.h"
 #include "Console.h"
@@ -11,6 +12,7 @@
 #include "LegacyLinks.h"
 #include "MainWindow.h"
 #include "MessageBoxPrompt.h"
+#include "ProgramLayout.h"
 #include "SchemaExtensions.h"
 #include "SchemaUpgrade.h"
 #include "ServiceHub.h"
@@ -19,6 +21,7 @@
 #include "SmsServiceProxy.h"
 #include "SingleInstance.h"
 #include "StderrPrompt.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -27,11 +30,13 @@
 #include <cstdio>
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace taviro;
 
 namespace {
 
-enum ExitCode { kAlreadyRunning = 1, kDatabaseUnusable = 3, kUpgradeFailed = 4 };
+enum ExitCode { kAlreadyRunning = 1, kDatabaseUnusable = 3, kUpgradeFailed = 4, kNoLock = 5 };
 
 std::unique_ptr<OperatorPrompt> makePrompt()
 {
@@ -52,7 +57,12 @@ void loadDutchTranslations(QApplication& app)
 
 int main(int argc, char** argv)
 {
+    // The database, its backups, the logs and the mail queue hold passwords
+    // and phone numbers: nothing we create is open to anyone outside the
+    // control room's group.
+    ::umask(S_IRWXO);
     QApplication app(argc, argv);
+    TerminationSignals endSignals;
     QApplication::setApplicationName(QStringLiteral("Taviro"));
     QApplication::setApplicationVersion(QStringLiteral(TAVIRO_VERSION));
     QLocale::setDefault(QLocale(QLocale::Dutch, QLocale::Netherlands));
@@ -60,16 +70,23 @@ int main(int argc, char** argv)
     auto prompt = makePrompt();
     const QString title = QStringLiteral("Taviro");
 
-    SingleInstance instance(SingleInstance::defaultLockPath());
+    const QString programFolder = QApplication::applicationDirPath();
+    const ProgramLayout layout = ProgramLayout::forProgram(programFolder);
+    SingleInstance instance(layout.instanceLock());
     if (!instance.acquire()) {
+        if (!instance.error().isEmpty()) {
+            prompt->ask(instance.error(), title, PromptFlags::Exclamation);
+            return kNoLock;
+        }
         prompt->ask(QStringLiteral("Taviro is al opgestart."), title, PromptFlags::Exclamation);
         return kAlreadyRunning;
     }
 
     SystemClock clock;
-    const QString programFolder = QApplication::applicationDirPath();
-    const FolderPaths folders = resolveFolders(programFolder);
+    const FolderPaths folders = resolveFolders(layout);
     EventLog eventLog(clock, folders.loggerPath);
+    for (const QString& missing : provideStylesheets(layout.stylesheetFolder, folders.loggerPath))
+        eventLog.writeLog(QStringLiteral("Kan het stijlblad %1 niet in %2 zetten").arg(missing, folders.loggerPath), 1);
     const DatabaseSettings database = DatabaseSettings::fromEnvironment(programFolder);
 
     // Refuse a database we cannot use before anything touches it.
@@ -105,7 +122,7 @@ int main(int argc, char** argv)
 
     // Leftovers of an earlier run hold their ports and mailbox: end them
     // before this console starts its own services.
-    ServiceKiller killer;
+    ServiceKiller killer(layout.serviceFolder);
     killer.killServices();
 
     auto opened = DatabaseConnector::open(database);
@@ -114,11 +131,11 @@ int main(int argc, char** argv)
         return kDatabaseUnusable;
     }
     const DatabaseConnector& conn = **opened;
-    MailSenderProxy mail(ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), programFolder, database));
-    SmsServiceProxy sms(ServiceClient::Options::forService(QStringLiteral("TaviroSmsService"), programFolder, database));
+    MailSenderProxy mail(ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), layout.serviceFolder, database));
+    SmsServiceProxy sms(ServiceClient::Options::forService(QStringLiteral("TaviroSmsService"), layout.serviceFolder, database));
     Console console(conn, clock, eventLog, sms, mail);
     AlarmLamp lamp(eventLog);
-    ServiceHub hub(conn, eventLog, lamp, programFolder, database);
+    ServiceHub hub(conn, eventLog, lamp, layout.serviceFolder, database);
     hub.setConsole(&console);
 
     MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
@@ -131,7 +148,18 @@ int main(int argc, char** argv)
     // out to be used whole at 1280x800 and up.
     window.showMaximized();
     window.load(app.arguments().mid(1));
-    eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.text()), 1);
+    // An ending session or systemctl stop asks no questions: the services are
+    // stopped as on closing, and the lock goes with the process.
+    QObject::connect(&endSignals, &TerminationSignals::received, &window, [&](int signalNumber) {
+        eventLog.writeLog(QStringLiteral("Taviro gestopt door signaal %1").arg(TerminationSignals::nameOf(signalNumber)), 0);
+        console.setShuttingDown(true);
+        lamp.putOut();
+        hub.stopAll();
+        killer.killServices();
+        instance.release();
+        QApplication::exit(0);
+    });
+    eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.displayText()), 1);
     // One line for installers and scripts that wait for the console to be up.
     std::fprintf(stderr, "Taviro gestart\n");
     std::fflush(stderr);

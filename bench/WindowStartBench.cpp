@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     test::FakeClock clock;
     test::ScriptedPrompt prompt;
     EventLog log(clock, db.folder() + QStringLiteral("/Logger/"));
-    ServiceKiller killer([](int) {});
+    ServiceKiller killer(QCoreApplication::applicationDirPath(), [](int) {});
     test::FakeSmsService sms;
     test::FakeMailSender mail;
 

@@ -143,6 +143,7 @@ void Console::logNotTakenIn(const QList<qint64>& run, const Status& s)
 
 bool Console::databaseReachable()
 {
+    noticeVanishedFile();
     if (!m_conn.lost())
         return true;
     const bool first = !m_outageLogged;
@@ -163,6 +164,20 @@ bool Console::databaseReachable()
     m_outageLogged = false;
     m_delivery.claims().noteOutageEnded();
     return true;
+}
+
+void Console::noticeVanishedFile()
+{
+    // The console goes on with the file it has open, so what is on screen
+    // can still be forwarded; but the operator must know that nothing stored
+    // now reaches the receivers, the other stations or the next start.
+    const Status file = m_conn.fileStillThere();
+    if (!file && !m_fileVanishedLogged) {
+        m_log.writeLog(file.error() + QStringLiteral(" Start Taviro opnieuw met de juiste database."), 0);
+        m_fileVanishedLogged = true;
+    } else if (file && m_fileVanishedLogged) {
+        m_fileVanishedLogged = false;
+    }
 }
 
 QList<ActueelItem> Console::showNewActueel()

@@ -138,6 +138,7 @@ private:
     // Between units of work: a lost connection to a shared database server is
     // logged once and reopened; false while it stays away.
     bool databaseReachable();
+    void noticeVanishedFile();
 
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
@@ -159,6 +160,7 @@ private:
     bool m_shuttingDown = false;
     bool m_passScheduled = false;
     bool m_outageLogged = false;
+    bool m_fileVanishedLogged = false;
     QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;

@@ -2,11 +2,14 @@
 
 #include "SqlValues.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QUrl>
 
 #include <atomic>
+
+#include <sys/stat.h>
 
 namespace taviro {
 
@@ -52,10 +55,7 @@ QString describeConnectFailure(const QString& text)
 
 QString passwordless(const QString& url)
 {
-    QUrl u(url);
-    if (!u.password().isEmpty())
-        u.setPassword(QStringLiteral("***"));
-    return u.toString();
+    return DatabaseSettings::fromText(url).displayText();
 }
 
 void bindAll(QSqlQuery& q, const QVariantList& binds)
@@ -217,6 +217,11 @@ Status DatabaseConnector::prepareSqlite(OpenMode mode)
     // Reading the schema version proves the file is a database we may use.
     if (auto r = scalar(QStringLiteral("PRAGMA schema_version")); !r)
         return Status::failure(r.error());
+    struct stat opened = {};
+    if (::stat(QFile::encodeName(m_settings.location).constData(), &opened) == 0) {
+        m_fileDevice = quint64(opened.st_dev);
+        m_fileInode = quint64(opened.st_ino);
+    }
     if (mode == OpenMode::ReadOnly)
         return {};
     // WAL lets receivers write while the console reads; FULL makes a stored
@@ -225,6 +230,18 @@ Status DatabaseConnector::prepareSqlite(OpenMode mode)
         return Status::failure(r.error());
     if (Status s = exec(QStringLiteral("PRAGMA synchronous=FULL")); !s)
         return s;
+    return {};
+}
+
+Status DatabaseConnector::fileStillThere() const
+{
+    if (m_settings.dialect != Dialect::SQLite || m_fileInode == 0)
+        return {};
+    struct stat now = {};
+    if (::stat(QFile::encodeName(m_settings.location).constData(), &now) != 0)
+        return Status::failure(QStringLiteral("Het databasebestand %1 is verdwenen.").arg(databasePath()));
+    if (quint64(now.st_dev) != m_fileDevice || quint64(now.st_ino) != m_fileInode)
+        return Status::failure(QStringLiteral("Het databasebestand %1 is vervangen door een ander bestand.").arg(databasePath()));
     return {};
 }
 

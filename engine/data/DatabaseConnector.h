@@ -61,6 +61,12 @@ public:
     // Counts the restores: statements prepared on an older connection are gone.
     quint64 generation() const { return m_generation; }
 
+    // A SQLite file deleted or replaced while open is carried on by the
+    // connection as if nothing happened, but nobody else will ever see what
+    // is written into it: a failure naming what became of the file. Always
+    // fine for PostgreSQL.
+    Status fileStillThere() const;
+
 private:
     DatabaseConnector(DatabaseSettings settings, QString connectionName);
     Status prepareSqlite(OpenMode mode);
@@ -70,6 +76,9 @@ private:
     QString m_connectionName;
     mutable bool m_lost = false;
     mutable quint64 m_generation = 0;
+    // The SQLite file as opened: device and inode, 0 when unknown.
+    quint64 m_fileDevice = 0;
+    quint64 m_fileInode = 0;
 };
 
 using ConnectorPtr = std::unique_ptr<DatabaseConnector>;

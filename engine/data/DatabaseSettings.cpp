@@ -1,7 +1,10 @@
 #include "DatabaseSettings.h"
 
+#include "ProgramLayout.h"
+
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 namespace taviro {
 
@@ -17,10 +20,24 @@ DatabaseSettings DatabaseSettings::fromText(const QString& text)
 
 QString DatabaseSettings::defaultSqlitePath(const QString& programFolder)
 {
-    // Beside Logger/ and Images/: <parent of the program folder>/Database/taviro.db.
-    QDir dir(programFolder);
-    dir.cdUp();
-    return QDir::cleanPath(dir.absoluteFilePath(QStringLiteral("Database/taviro.db")));
+    // A build: beside Logger/ and Images/, <parent of the program folder>/Database/taviro.db;
+    // an installation: its data folder.
+    return QDir::cleanPath(ProgramLayout::forProgram(programFolder).defaultDatabase());
+}
+
+QString DatabaseSettings::displayText() const
+{
+    if (dialect != Dialect::PostgreSQL)
+        return location;
+    // Done on the text rather than through QUrl: a URL QUrl cannot parse must
+    // still not show its password.
+    QString shown = location;
+    static const QRegularExpression userinfo(QStringLiteral("^([a-zA-Z]+://[^:/@?#]*:)([^@/?#]*)@"));
+    shown.replace(userinfo, QStringLiteral("\\1***@"));
+    static const QRegularExpression parameter(QStringLiteral("([?&]password=)[^&#]*"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    shown.replace(parameter, QStringLiteral("\\1***"));
+    return shown;
 }
 
 namespace {
@@ -31,9 +48,7 @@ namespace {
 // "#" comment, a file path or a postgresql:// URL.
 QString fromSettingsFile(const QString& programFolder)
 {
-    QDir dir(programFolder);
-    dir.cdUp();
-    QFile file(dir.absoluteFilePath(QStringLiteral("Database/database.conf")));
+    QFile file(ProgramLayout::forProgram(programFolder).databaseConf());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     while (!file.atEnd()) {

@@ -21,6 +21,9 @@ struct DatabaseSettings
     static QString defaultSqlitePath(const QString& programFolder);
 
     QString text() const { return location; }
+    // The text to put in a log or on screen: a password in the URL (before
+    // the '@' or as a password= parameter) shows as "***".
+    QString displayText() const;
 };
 
 } // namespace taviro

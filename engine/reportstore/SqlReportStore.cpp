@@ -20,7 +20,13 @@ Status SqlReportStore::checkReport(const ReceivedReport& report) const
             return Status::failure(QStringLiteral("melding zonder OS-nummer niet opgeslagen"));
     // A shared database server that restarted since the last report: open
     // the connection again before the report's transaction, never inside it.
-    return m_conn.restore();
+    if (Status s = m_conn.restore(); !s)
+        return s;
+    // A report stored into a deleted or replaced file would be lost for
+    // good; refused, the transmitter sends it again later.
+    if (Status s = m_conn.fileStillThere(); !s)
+        return Status::failure(s.error() + QStringLiteral(" Melding niet opgeslagen."));
+    return {};
 }
 
 Result<qint64> SqlReportStore::store(const ReceivedReport& report)

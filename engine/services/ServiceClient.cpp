@@ -7,7 +7,10 @@
 #include <QProcessEnvironment>
 #include <QScopeGuard>
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <cstdio>
 
 namespace taviro {
 
@@ -27,9 +30,11 @@ ServiceClient::ServiceClient(Options options, QObject* parent)
 {
     m_restartDelayMs = m_options.firstRestartDelayMs;
     m_restartTimer.setSingleShot(true);
-    // The service's log lines go where the console's own stderr goes.
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The service's log lines go into the console's event log (and on to
+    // the console's own stderr, for whoever started it from a terminal).
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &ServiceClient::onReadyRead);
+    connect(&m_process, &QProcess::readyReadStandardError, this, &ServiceClient::takeLogLines);
     connect(&m_process, &QProcess::finished, this, &ServiceClient::onFinished);
     connect(&m_restartTimer, &QTimer::timeout, this, &ServiceClient::restartNow);
 }
@@ -71,6 +76,7 @@ bool ServiceClient::launch()
     }
     m_process.setProcessEnvironment(env);
     m_buffer.clear();
+    m_logBuffer.clear();
     m_responses.clear();
     m_process.start(m_options.program, {});
     if (!m_process.waitForStarted(10000)) {
@@ -216,8 +222,48 @@ void ServiceClient::deliver(const QJsonObject& notification)
         Q_EMIT notified(method, params);
 }
 
+void ServiceClient::takeLogLines()
+{
+    const QByteArray chunk = m_process.readAllStandardError();
+    if (chunk.isEmpty())
+        return;
+    std::fwrite(chunk.constData(), 1, size_t(chunk.size()), stderr);
+    std::fflush(stderr);
+    m_logBuffer += chunk;
+    qsizetype newline;
+    while ((newline = m_logBuffer.indexOf('\n')) >= 0) {
+        const QString line = QString::fromUtf8(m_logBuffer.left(newline)).trimmed();
+        m_logBuffer.remove(0, newline + 1);
+        if (const auto entry = logEntryFor(m_name, line))
+            Q_EMIT meldingMessage(entry->first, entry->second);
+    }
+    // A service that writes without line ends must not grow the buffer for ever.
+    if (m_logBuffer.size() > 64 * 1024)
+        m_logBuffer.clear();
+}
+
+std::optional<std::pair<QString, int>> ServiceClient::logEntryFor(const QString& service, QString line)
+{
+    // "yyyy-MM-dd hh:mm:ss.zzz Name: text": the event log puts its own time
+    // stamp, so the service's is dropped.
+    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d(\\.\\d+)? "));
+    line.remove(stamp);
+    const QString prefix = service + QStringLiteral(": ");
+    if (line.startsWith(prefix))
+        line.remove(0, prefix.size());
+    if (line.isEmpty())
+        return std::nullopt;
+    // Reached the log already through the MeldingMessage notification.
+    if (line.startsWith(QLatin1String("melding (niveau ")))
+        return std::nullopt;
+    // Why a service died is for the operator to see.
+    const int level = line.startsWith(QLatin1String("fatale fout: ")) ? 0 : 1;
+    return std::make_pair(prefix + line, level);
+}
+
 void ServiceClient::onFinished(int exitCode, QProcess::ExitStatus status)
 {
+    takeLogLines();
     takeLines(true);
     m_responses.clear();
     if (m_stopping)

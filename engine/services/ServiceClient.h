@@ -75,6 +75,11 @@ public:
     void setStartCall(const QString& method, const QJsonObject& params);
     void clearStartCall();
 
+    // What one line of a service's stderr becomes in the event log: the text
+    // with the service's name, and its level; nothing for a line the log has
+    // already had another way.
+    static std::optional<std::pair<QString, int>> logEntryFor(const QString& service, QString line);
+
 Q_SIGNALS:
     void meldingReady();
     void meldingMessage(const QString& text, int level);
@@ -86,6 +91,7 @@ Q_SIGNALS:
 private:
     bool launch();
     void onReadyRead();
+    void takeLogLines();
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void scheduleRestart(const QString& why);
     void restartNow();
@@ -98,6 +104,7 @@ private:
     QString m_name;
     QProcess m_process;
     QByteArray m_buffer;
+    QByteArray m_logBuffer;
     qint64 m_nextId = 0;
     QList<QJsonObject> m_responses;
     QList<QJsonObject> m_queuedNotifications;

@@ -1,6 +1,10 @@
 #include "FolderPaths.h"
 
+#include "ProgramLayout.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace taviro {
 
@@ -38,6 +42,37 @@ QString parentFolder(const QString& programFolder)
 FolderPaths resolveFolders(const QString& programFolder)
 {
     return {resolveOne(programFolder, QStringLiteral("Logger")), resolveOne(programFolder, QStringLiteral("Images"))};
+}
+
+FolderPaths resolveFolders(const ProgramLayout& layout)
+{
+    FolderPaths paths = resolveFolders(layout.programFolder);
+    if (!layout.loggerPath.isEmpty())
+        paths.loggerPath = layout.loggerPath;
+    if (!layout.imagesPath.isEmpty())
+        paths.imagesPath = layout.imagesPath;
+    return paths;
+}
+
+QStringList provideStylesheets(const QString& stylesheetFolder, const QString& loggerPath)
+{
+    QStringList failed;
+    if (stylesheetFolder.isEmpty())
+        return failed;
+    const QDir source(stylesheetFolder);
+    for (const QString& name : source.entryList({QStringLiteral("*.xsl")}, QDir::Files)) {
+        const QString target = withSeparator(loggerPath) + name;
+        if (QFileInfo::exists(target))
+            continue;
+        if (!QDir().mkpath(loggerPath) || !QFile::copy(source.filePath(name), target)) {
+            failed << name;
+            continue;
+        }
+        // The package's copy is read-only; the Logger folder's copy is the installer's to edit.
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                          | QFileDevice::WriteGroup);
+    }
+    return failed;
 }
 
 } // namespace taviro

@@ -11,27 +11,32 @@ namespace taviro::proc {
 
 namespace {
 
-QString fileNameOf(QString path)
+QString withoutDeleted(QString path)
 {
     // A replaced executable shows as "/path/name (deleted)".
     const QString deleted = QStringLiteral(" (deleted)");
     if (path.endsWith(deleted))
         path.chop(deleted.size());
+    return path;
+}
+
+QString fileNameOf(const QString& path)
+{
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString executableOf(const QString& pidText)
+ProcessEntry entryOf(pid_t pid, const QString& pidText)
 {
     const QString base = QStringLiteral("/proc/") + pidText;
-    const QString exe = QFileInfo(base + QStringLiteral("/exe")).symLinkTarget();
+    const QString exe = withoutDeleted(QFileInfo(base + QStringLiteral("/exe")).symLinkTarget());
     if (!exe.isEmpty())
-        return fileNameOf(exe);
+        return {pid, fileNameOf(exe), exe};
     QFile cmdline(base + QStringLiteral("/cmdline"));
     if (!cmdline.open(QIODevice::ReadOnly))
-        return {};
+        return {pid, {}, {}};
     const QByteArray raw = cmdline.read(4096);
     const QByteArray argv0 = raw.left(raw.indexOf('\0'));
-    return fileNameOf(QString::fromLocal8Bit(argv0));
+    return {pid, fileNameOf(withoutDeleted(QString::fromLocal8Bit(argv0))), {}};
 }
 
 } // namespace
@@ -45,9 +50,9 @@ QList<ProcessEntry> list()
         const pid_t pid = pid_t(p.toInt(&isPid));
         if (!isPid)
             continue;
-        const QString name = executableOf(p);
-        if (!name.isEmpty())
-            out.append({pid, name});
+        ProcessEntry entry = entryOf(pid, p);
+        if (!entry.executableName.isEmpty())
+            out.append(std::move(entry));
     }
     return out;
 }

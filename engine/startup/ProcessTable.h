@@ -11,6 +11,7 @@ struct ProcessEntry
 {
     pid_t pid = 0;
     QString executableName; // file name only, as the process was started
+    QString executablePath; // full path from /proc/PID/exe; empty where that may not be read
 };
 
 // Every process of the machine with the file name of its executable, read

@@ -7,8 +7,15 @@
 #include "Transaction.h"
 #include "UpgradeSteps.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlRecord>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace taviro {
 
@@ -74,10 +81,30 @@ bool SchemaUpgrade::makeBackup(const DatabaseConnector& conn)
     const QString target = backupFileName(conn.databasePath(), m_clock.now());
     if (QFileInfo::exists(target))
         return fail(QStringLiteral("De reservekopie %1 bestaat al.").arg(target));
+    // The copy holds the same passwords and phone numbers as the database: it
+    // is made empty with the database's own mode first, and VACUUM INTO (which
+    // accepts an empty target) fills it without widening that.
+    struct stat original = {};
+    const mode_t mode = ::stat(QFile::encodeName(conn.databasePath()).constData(), &original) == 0
+                            ? (original.st_mode & 0777)
+                            : mode_t(0600);
+    const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    // fchmod too: the umask may have taken bits the database has.
+    if (fd < 0 || ::fchmod(fd, mode) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0) {
+            ::close(fd);
+            QFile::remove(target);
+        }
+        return fail(QStringLiteral("Kan geen reservekopie %1 maken: %2").arg(target, why));
+    }
+    ::close(fd);
     // VACUUM INTO writes a consistent copy even while the journal holds pages
     // that are not yet in the main file, or another program is reading.
-    if (Status s = conn.exec(QStringLiteral("VACUUM INTO ?"), {target}); !s)
+    if (Status s = conn.exec(QStringLiteral("VACUUM INTO ?"), {target}); !s) {
+        QFile::remove(target);
         return fail(QStringLiteral("Kan geen reservekopie %1 maken: %2").arg(target, s.error()));
+    }
     m_backupPath = target;
     return true;
 }

@@ -3,10 +3,14 @@
 #include "ProcessTable.h"
 #include "ServiceNames.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace taviro {
@@ -16,9 +20,33 @@ constexpr int kPauseAfterKillMs = 500;
 constexpr int kPollMs = 20;
 } // namespace
 
-ServiceKiller::ServiceKiller(Pause pause, int graceMs)
-    : m_pause(pause ? std::move(pause) : Pause([](int ms) { QThread::msleep(ulong(ms)); })), m_graceMs(graceMs)
+namespace {
+
+bool sameFile(const QString& a, const QString& b)
 {
+    struct stat sa = {}, sb = {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
+           && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+ServiceKiller::ServiceKiller(QString serviceFolder, Pause pause, int graceMs)
+    : m_serviceFolder(QFileInfo(serviceFolder).canonicalFilePath()),
+      m_pause(pause ? std::move(pause) : Pause([](int ms) { QThread::msleep(ulong(ms)); })), m_graceMs(graceMs)
+{
+}
+
+bool ServiceKiller::isOurs(const QString& executablePath, const QString& exeName) const
+{
+    // Without the executable's path (another user's process) nothing proves
+    // it ours; such a process could not be signalled anyway.
+    if (executablePath.isEmpty() || m_serviceFolder.isEmpty())
+        return false;
+    if (QFileInfo(executablePath).absolutePath() == m_serviceFolder)
+        return true;
+    // The same file reached another way (a hard link, a bind mount).
+    return sameFile(executablePath, m_serviceFolder + QLatin1Char('/') + exeName);
 }
 
 void ServiceKiller::killServices()
@@ -33,7 +61,7 @@ bool ServiceKiller::killApp(const QString& exeName)
     const pid_t self = ::getpid();
     bool matched = false;
     for (const proc::ProcessEntry& p : proc::list()) {
-        if (p.pid == self || !p.executableName.toLower().endsWith(wanted))
+        if (p.pid == self || !p.executableName.toLower().endsWith(wanted) || !isOurs(p.executablePath, exeName))
             continue;
         matched = true;
         if (killProcess(p.pid, 0))

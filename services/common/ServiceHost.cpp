@@ -5,9 +5,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QUrl>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/socket.h>
@@ -62,6 +62,9 @@ ServiceHost::ServiceHost(QString serviceName, QObject* parent)
     // A console that dies leaves a broken pipe; the write error is handled, the signal must not
     // kill us.
     std::signal(SIGPIPE, SIG_IGN);
+    // The mail queue, the seen-mail list and the modem's stored replies hold
+    // addresses and phone numbers: nothing a service writes is for others.
+    ::umask(S_IRWXO);
 }
 
 ServiceHost::~ServiceHost() = default;
@@ -92,13 +95,9 @@ void ServiceHost::start()
     m_stdinNotifier = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(m_stdinNotifier, &QSocketNotifier::activated, this, &ServiceHost::readStdin);
     const DatabaseSettings db = databaseSettings();
-    // A PostgreSQL URL may carry the password; the log is no place for it.
-    const QString where = db.dialect == Dialect::PostgreSQL
-                              ? QUrl(db.text()).toString(QUrl::RemovePassword)
-                              : db.text();
     log(QStringLiteral("gestart (pid %1, database %2)")
             .arg(QCoreApplication::applicationPid())
-            .arg(where));
+            .arg(db.displayText()));
 }
 
 DatabaseSettings ServiceHost::databaseSettings() const

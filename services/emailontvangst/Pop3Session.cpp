@@ -1,5 +1,7 @@
 #include "Pop3Session.h"
 
+#include "MailTransport.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -44,8 +46,10 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     using R = Result<QByteArray>;
     if (!m_curl)
         return R::failure(QStringLiteral("libcurl kan niet worden gestart"));
-    const QByteArray url = QStringLiteral("pop3://%1:%2/%3")
-                               .arg(m_account.server.trimmed())
+    // POP3 always logs in, so TLS is always insisted on (unless allowed otherwise).
+    const service::MailTransport transport = service::MailTransport::choose(QStringLiteral("pop3"), m_account.port, true);
+    const QByteArray url = QStringLiteral("%1://%2:%3/%4")
+                               .arg(transport.scheme, m_account.server.trimmed())
                                .arg(m_account.port)
                                .arg(path)
                                .toUtf8();
@@ -55,7 +59,7 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     curl_easy_setopt(m_curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(m_curl, CURLOPT_USERNAME, m_user.constData());
     curl_easy_setopt(m_curl, CURLOPT_PASSWORD, m_password.constData());
-    curl_easy_setopt(m_curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    curl_easy_setopt(m_curl, CURLOPT_USE_SSL, long(transport.tlsRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, command);
     curl_easy_setopt(m_curl, CURLOPT_NOBODY, noBody ? 1L : 0L);
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, collect);
@@ -74,6 +78,8 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     if (!caFile.isEmpty())
         curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.constData());
     const CURLcode rc = curl_easy_perform(m_curl);
+    if (rc == CURLE_USE_SSL_FAILED)
+        return R::failure(service::tlsRefusedReason());
     if (rc != CURLE_OK)
         return R::failure(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
     return body;

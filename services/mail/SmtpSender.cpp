@@ -1,5 +1,7 @@
 #include "SmtpSender.h"
 
+#include "MailTransport.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QUuid>
@@ -100,8 +102,10 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
     CURL* c = curl.get();
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
+    const service::MailTransport transport =
+        service::MailTransport::choose(QStringLiteral("smtp"), settings.port, settings.login);
     const QByteArray url =
-        QStringLiteral("smtp://%1:%2").arg(settings.server.trimmed()).arg(settings.port).toUtf8();
+        QStringLiteral("%1://%2:%3").arg(transport.scheme, settings.server.trimmed()).arg(settings.port).toUtf8();
     const QByteArray from = '<' + settings.fromMail.trimmed().toUtf8() + '>';
     const QByteArray to = '<' + mail.address.toUtf8() + '>';
     std::unique_ptr<curl_slist, CurlDeleter> rcpt(curl_slist_append(nullptr, to.constData()));
@@ -127,7 +131,7 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
     }
 
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    curl_easy_setopt(c, CURLOPT_USE_SSL, long(transport.tlsRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.get());
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
@@ -167,8 +171,9 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_USE_SSL_FAILED:
         return {SendOutcome::Retry, reason, true};
+    case CURLE_USE_SSL_FAILED:
+        return {SendOutcome::Retry, service::tlsRefusedReason(), true};
     case CURLE_LOGIN_DENIED:
         return {SendOutcome::Retry, QStringLiteral("aanmelding geweigerd: ") + reason, true};
     case CURLE_READ_ERROR:

@@ -295,6 +295,33 @@ private Q_SLOTS:
                  QStringLiteral("meldkamer"));
     }
 
+    // A server without STARTTLS never gets the account's password; without a
+    // login nothing secret is at stake and the mail goes in clear.
+    void passwordIsNotSentInClear_data()
+    {
+        QTest::addColumn<bool>("login");
+        QTest::addColumn<bool>("delivered");
+        QTest::newRow("with login") << true << false;
+        QTest::newRow("without login") << false << true;
+    }
+    void passwordIsNotSentInClear()
+    {
+        QFETCH(bool, login);
+        QFETCH(bool, delivered);
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        setMailServer(smtp.port(), login, QStringLiteral("meldkamer"), QStringLiteral("geheim"));
+        auto sender = makeSender({QStringLiteral("TAVIRO_MAIL_ALLOW_PLAINTEXT=0")});
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"),
+                              QStringLiteral("b"), {}}));
+        if (delivered) {
+            QVERIFY(smtp.waitForMessages(1));
+        } else {
+            QVERIFY(waitForLog(QStringLiteral("TLS vereist"), 1));
+            QCOMPARE(smtp.messages().size(), 0);
+        }
+    }
+
     void untrustedCertificateIsNotTalkedTo()
     {
         test::SmtpTestServer smtp;

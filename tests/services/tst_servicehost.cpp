@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 using namespace taviro;
@@ -157,6 +158,67 @@ private Q_SLOTS:
         const CallResult next = client.call(QStringLiteral("status"));
         QVERIFY(next.ok());
         QVERIFY(next.result.toObject().contains(QStringLiteral("queued")));
+    }
+
+    void logLineBecomesAnEventLogEntry_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("entry"); // empty: not logged again
+        QTest::addColumn<int>("level");
+        QTest::newRow("ordinary") << QStringLiteral("2026-12-07 10:15:00.123 TaviroMailSender: mail aan Jan verzonden")
+                                  << QStringLiteral("TaviroMailSender: mail aan Jan verzonden") << 1;
+        QTest::newRow("why it died") << QStringLiteral("2026-12-07 10:15:00.123 TaviroMailSender: fatale fout: geen database")
+                                     << QStringLiteral("TaviroMailSender: fatale fout: geen database") << 0;
+        QTest::newRow("already notified") << QStringLiteral("2026-12-07 10:15:00.123 TaviroMailSender: melding (niveau 0): x")
+                                          << QString() << 0;
+        QTest::newRow("not our format") << QStringLiteral("QSocketNotifier: Invalid socket")
+                                        << QStringLiteral("TaviroMailSender: QSocketNotifier: Invalid socket") << 1;
+        QTest::newRow("blank") << QStringLiteral("   ") << QString() << 0;
+    }
+    void logLineBecomesAnEventLogEntry()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, entry);
+        QFETCH(int, level);
+        const auto got = ServiceClient::logEntryFor(QStringLiteral("TaviroMailSender"), line.trimmed());
+        QCOMPARE(got.has_value(), !entry.isEmpty());
+        if (got) {
+            QCOMPARE(got->first, entry);
+            QCOMPARE(got->second, level);
+        }
+    }
+
+    // What a real service writes reaches the console's event log with its
+    // name, including why it ended.
+    void serviceLogReachesTheConsole_data()
+    {
+        QTest::addColumn<bool>("databaseThere");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("level");
+        QTest::newRow("start") << true << QStringLiteral("TaviroMailSender: gestart (pid ") << 1;
+        QTest::newRow("death") << false << QStringLiteral("TaviroMailSender: fatale fout: ") << 0;
+    }
+    void serviceLogReachesTheConsole()
+    {
+        QFETCH(bool, databaseThere);
+        QFETCH(QString, expected);
+        QFETCH(int, level);
+        auto o = ServiceClient::Options::forService(
+            QStringLiteral("TaviroMailSender"), test::binDir(),
+            databaseThere ? m_db.settings() : DatabaseSettings::fromText(m_queue.filePath(QStringLiteral("weg.db"))));
+        o.extraEnvironment = {QStringLiteral("TAVIRO_MAIL_QUEUE=") + m_queue.path()};
+        o.firstRestartDelayMs = 60000;
+        ServiceClient client(o);
+        QList<std::pair<QString, int>> seen;
+        connect(&client, &ServiceClient::meldingMessage, this,
+                [&seen](const QString& text, int lvl) { seen.append({text, lvl}); });
+        QVERIFY(client.start());
+        const auto found = [&] {
+            return std::any_of(seen.begin(), seen.end(),
+                               [&](const auto& e) { return e.first.startsWith(expected) && e.second == level; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(found(), 10000);
+        client.stop();
     }
 
     void missingDatabaseIsFatal()

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 using namespace taviro;
 
@@ -159,6 +160,9 @@ int copyCommand(const QStringList& args)
 
 int main(int argc, char** argv)
 {
+    // A database holds the operators', SMTP and POP3 passwords as typed and
+    // the recipients' phone numbers: never readable outside the group.
+    ::umask(S_IRWXO);
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

@@ -4,6 +4,7 @@
 #include "SqlValues.h"
 #include "TestDatabase.h"
 
+#include <QFile>
 #include <QTest>
 
 using namespace taviro;
@@ -105,6 +106,42 @@ private Q_SLOTS:
                         QStringLiteral("SELECT SUM(flank) FROM meldindex WHERE melding_id = ?"),
                         {*id}),
                  125);
+    }
+
+    // A database file deleted or swapped under a running receiver: storing
+    // into what it still holds open would lose the report for good.
+    void vanishedDatabaseFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("deleted") << QStringLiteral("deleted") << QStringLiteral("is verdwenen");
+        QTest::newRow("replaced by a copy") << QStringLiteral("replaced") << QStringLiteral("is vervangen");
+    }
+    void vanishedDatabaseFileIsRefused()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, said);
+        test::TestDatabase db;
+        if (db.onPostgres())
+            QSKIP("a PostgreSQL database has no file to lose");
+        auto conn = db.connect();
+        SqlReportStore store(*conn);
+        ReceivedReport r{QStringLiteral("7070"), QStringLiteral("Gemaal Noord"), QDateTime(QDate(2026, 12, 2), QTime(3, 0)), {}};
+        r.lines.append({QStringLiteral("11"), QStringLiteral("Pomp storing"), 1, {}, {}, {}});
+        QVERIFY(store.store(r));
+        QVERIFY(conn->fileStillThere());
+
+        const QString copy = db.path() + QStringLiteral(".kopie");
+        QVERIFY(QFile::copy(db.path(), copy));
+        QVERIFY(QFile::remove(db.path()));
+        if (what == QLatin1String("replaced"))
+            QVERIFY(QFile::rename(copy, db.path()));
+        const Status there = conn->fileStillThere();
+        QVERIFY(!there);
+        QVERIFY2(there.error().contains(said), qPrintable(there.error()));
+        const auto refused = store.store(r);
+        QVERIFY(!refused);
+        QVERIFY2(refused.error().contains(QStringLiteral("Melding niet opgeslagen")), qPrintable(refused.error()));
     }
 
     // A transmitter repeats a report when it missed our acknowledgement; any

@@ -1,6 +1,7 @@
 #include "ProcessTable.h"
 #include "ServiceKiller.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -60,7 +61,7 @@ private Q_SLOTS:
         QTRY_VERIFY(proc::isAlive(pid_t(p->processId())));
 
         int pauses = 0;
-        ServiceKiller killer([&](int ms) { QCOMPARE(ms, 500); ++pauses; });
+        ServiceKiller killer(dir.path(), [&](int ms) { QCOMPARE(ms, 500); ++pauses; });
         QCOMPARE(killer.killApp(QStringLiteral("TaviroProbeSvc")), ended);
         QCOMPARE(pauses, ended ? 1 : 0);
         if (ended) {
@@ -78,7 +79,7 @@ private Q_SLOTS:
         auto a = startNamed(dir, QStringLiteral("TaviroTwinProbe"));
         auto b = startNamed(dir, QStringLiteral("TaviroTwinProbe"));
         int pauses = 0;
-        ServiceKiller killer([&](int) { ++pauses; });
+        ServiceKiller killer(dir.path(), [&](int) { ++pauses; });
         QVERIFY(killer.killApp(QStringLiteral("tavirotwinprobe")));
         QVERIFY(endsSoon(*a));
         QVERIFY(endsSoon(*b));
@@ -88,7 +89,7 @@ private Q_SLOTS:
     void noMatchMeansNoWait()
     {
         int pauses = 0;
-        ServiceKiller killer([&](int) { ++pauses; });
+        ServiceKiller killer(QDir::tempPath(), [&](int) { ++pauses; });
         QVERIFY(!killer.killApp(QStringLiteral("NoSuchTaviroProbeAnywhere")));
         QCOMPARE(pauses, 0);
     }
@@ -102,15 +103,59 @@ private Q_SLOTS:
         QProcess p;
         p.start(exe, {QStringLiteral("-c"), QStringLiteral("trap '' TERM; echo ready; while :; do sleep 0.05; done")});
         QVERIFY(p.waitForReadyRead(5000));
-        ServiceKiller killer([](int) {}, 300);
+        ServiceKiller killer(dir.path(), [](int) {}, 300);
         QVERIFY(killer.killApp(QStringLiteral("TaviroStubbornProbe")));
         QVERIFY(endsSoon(p));
         QCOMPARE(p.exitStatus(), QProcess::CrashExit);
     }
 
+    // Two installations (or two test runs) on one host: each console ends
+    // only the leftovers that run from its own service folder.
+    void anotherInstallationsServiceSurvives_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("ended");
+        QTest::newRow("same name, other folder") << QStringLiteral("other folder") << false;
+        QTest::newRow("same file through a hard link") << QStringLiteral("hard link") << true;
+        QTest::newRow("replaced since it started") << QStringLiteral("replaced") << true;
+    }
+    void anotherInstallationsServiceSurvives()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, ended);
+        QTemporaryDir ours;
+        QTemporaryDir theirs;
+        const QString name = QStringLiteral("TaviroNeighbourProbe");
+        std::unique_ptr<QProcess> p;
+        if (how == QLatin1String("hard link")) {
+            p = startNamed(theirs, name);
+            QVERIFY(::link(QFile::encodeName(theirs.filePath(name)).constData(),
+                           QFile::encodeName(ours.filePath(name)).constData())
+                    == 0);
+        } else if (how == QLatin1String("replaced")) {
+            p = startNamed(ours, name);
+            QVERIFY(QFile::remove(ours.filePath(name))); // a new build put another file in its place
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), ours.filePath(name)));
+        } else {
+            p = startNamed(theirs, name);
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), ours.filePath(name)));
+        }
+        QTRY_VERIFY(proc::isAlive(pid_t(p->processId())));
+        ServiceKiller killer(ours.path(), [](int) {});
+        QCOMPARE(killer.killApp(name), ended);
+        if (ended) {
+            QVERIFY(endsSoon(*p));
+        } else {
+            QTest::qWait(200);
+            QCOMPARE(p->state(), QProcess::Running);
+            p->kill();
+            p->waitForFinished();
+        }
+    }
+
     void neverEndsItself()
     {
-        ServiceKiller killer([](int) {});
+        ServiceKiller killer(QCoreApplication::applicationDirPath(), [](int) {});
         const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
         QVERIFY(!killer.killApp(self)); // only this test process carries the name
         QVERIFY(!killer.killProcess(::getpid()));

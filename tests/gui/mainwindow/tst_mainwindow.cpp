@@ -53,7 +53,7 @@ struct Rig
     test::FakeClock clock{QDateTime(QDate(2026, 12, 2), QTime(10, 15, 0))};
     test::ScriptedPrompt prompt;
     EventLog log{clock, db.folder() + QStringLiteral("/Logger/")};
-    ServiceKiller killer{[](int) {}};
+    ServiceKiller killer{QCoreApplication::applicationDirPath(), [](int) {}};
     test::FakeSmsService sms;
     test::FakeMailSender mail;
     Console console{*conn, clock, log, sms, mail};
