@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QTabWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,14 +27,24 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     : EditorPanel(ctx, QStringLiteral("settings"), parent)
 {
     setObjectName(QStringLiteral("Settings"));
-    auto* grid = new QGridLayout;
-    grid->addWidget(buildMail(), 0, 0, 2, 1);
-    grid->addWidget(buildSmsAndRooster(), 0, 1);
-    grid->addWidget(buildOnbemand(), 1, 1, 2, 1);
-    grid->addWidget(buildPrint(), 2, 0);
-    grid->addWidget(buildUitmeld(), 3, 0, 2, 1);
-    grid->addWidget(buildOntvangst(), 3, 1);
-    grid->addWidget(buildLogin(), 4, 1);
+    // Four pages instead of one tall form, so every field and both buttons
+    // are within reach in the window's default size without scrolling.
+    auto* pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("settingsPages"));
+    const auto addPage = [this, pages](const QString& title, std::initializer_list<QWidget*> groups) {
+        auto* page = new QWidget(pages);
+        auto* v = new QVBoxLayout(page);
+        for (QWidget* group : groups) {
+            group->setParent(page);
+            v->addWidget(group);
+        }
+        v->addStretch();
+        pages->addTab(page, title);
+    };
+    addPage(QStringLiteral("E-mail en afdrukken"), {buildMail(), buildPrint()});
+    addPage(QStringLiteral("SMS en rooster"), {buildSmsAndRooster(), buildOnbemand()});
+    addPage(QStringLiteral("Uitmelden en inloggen"), {buildUitmeld(), buildLogin()});
+    addPage(QStringLiteral("Alarm e-mailontvangst"), {buildOntvangst()});
 
     auto* opslaan = form::button(this, QStringLiteral("Command1"), QStringLiteral("Opslaan"));
     auto* test =
@@ -46,8 +57,7 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     buttons->addWidget(opslaan);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addStretch();
+    layout->addWidget(pages, 1);
     layout->addLayout(buttons);
     fillForm();
 }

@@ -119,10 +119,13 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     gridBox->addLayout(positions);
     gridBox->addWidget(m_grid);
     gridBox->addStretch();
-    gridBox->addWidget(new QLabel(QStringLiteral("Sleep een ontvanger naar een vak, of kies een "
-                                                 "vak (muis of pijltjestoetsen) en een ontvanger "
-                                                 "en druk op Enter. Delete maakt een vak leeg."),
-                                  gridFrame));
+    auto* hint = new QLabel(QStringLiteral("Sleep een ontvanger naar een vak, of kies een "
+                                           "vak (muis of pijltjestoetsen) en een ontvanger "
+                                           "en druk op Enter. Delete maakt een vak leeg."),
+                            gridFrame);
+    // Wrapped, so the hint never widens the panel past the window.
+    hint->setWordWrap(true);
+    gridBox->addWidget(hint);
 
     auto* listBox = new QVBoxLayout;
     listBox->addWidget(new QLabel(QStringLiteral("ontvangers"), this));
