@@ -71,13 +71,7 @@ std::unique_ptr<QPrinter> PrinterChoice::open(QString* reason) const
             0);
         return systemDefaultPrinter(reason);
     }
-    auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-    if (!printer->isValid()) {
-        if (reason)
-            *reason = QStringLiteral("de printer %1 is niet bereikbaar").arg(chosen);
-        return nullptr;
-    }
-    return printer;
+    return installedPrinter(info, reason);
 }
 
 } // namespace taviro

@@ -48,6 +48,11 @@ std::unique_ptr<QPrinter> systemDefaultPrinter(QString* reason)
             *reason = QStringLiteral("er is op deze werkplek geen standaardprinter ingesteld");
         return nullptr;
     }
+    return installedPrinter(info, reason);
+}
+
+std::unique_ptr<QPrinter> installedPrinter(const QPrinterInfo& info, QString* reason)
+{
     auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     if (!printer->isValid()) {
         if (reason)

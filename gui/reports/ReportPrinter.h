@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QString>
 
 #include <functional>
@@ -35,6 +36,8 @@ QList<PrintLine> printLayout(const MeldingDetail& detail);
 // is none. Production uses the system's default (CUPS) printer; tests a PDF file.
 using PrinterSource = std::function<std::unique_ptr<QPrinter>(QString* reason)>;
 std::unique_ptr<QPrinter> systemDefaultPrinter(QString* reason);
+// One installed printer, or empty with a Dutch reason when it cannot be used.
+std::unique_ptr<QPrinter> installedPrinter(const QPrinterInfo& info, QString* reason);
 
 // printMelding: the report with its listed lines on the given printer.
 Status printMelding(const DatabaseConnector& conn, qint64 meldingId, QPrinter& printer);
