@@ -66,6 +66,7 @@ void MainWindow::load(const QStringList& arguments)
     // state just set, instead of waiting for the next receiver event.
     showNewActueel();
     m_deps.console.startTimers();
+    m_deps.console.keepListUpToDate();
 }
 
 bool MainWindow::bemand() const

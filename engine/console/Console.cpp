@@ -33,7 +33,9 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     connect(&m_uitmeldTimer, &QTimer::timeout, this, &Console::dispatchTick);
     connect(&m_dagelijkseTimer, &QTimer::timeout, this, &Console::minuteTick);
     connect(&m_sms, &SmsService::modemStateChanged, this, &Console::smsModemStateChanged);
+    connect(&m_sms, &SmsService::modemStateChanged, this, &Console::noteModemState);
     connect(&m_smsPollTimer, &QTimer::timeout, this, [this] { pollSmsReplies(false); });
+    connect(&m_listingTimer, &QTimer::timeout, this, [this] { followOtherStations(); });
 }
 
 Console::~Console() = default;
@@ -205,6 +207,9 @@ QList<ActueelItem> Console::showNewActueel()
                        0);
         ids.clear();
     }
+    // A schedule saved at another station counts from its next report on.
+    if (!ids.isEmpty())
+        m_cache.reloadIfChanged(m_conn, m_log);
     QList<TakenIn> taken;
     takeInBacklog(ids, *settings, taken);
     for (const TakenIn& t : taken) {
@@ -214,11 +219,7 @@ QList<ActueelItem> Console::showNewActueel()
             const ActueelItem item{t.meldingId, t.listed->meldingDate, t.listed->bemand,
                                    t.listed->naam, t.listed->adres};
             items.append(item);
-            m_listed.insert(t.meldingId);
-            Q_EMIT actueelAdded(item);
-            Q_EMIT beep();
-            if (m_bemand && m_lampActive)
-                Q_EMIT lampRequested(true);
+            announce(item);
         }
     }
     // Copy e-mails only once their reports are committed: a rolled-back
@@ -348,7 +349,10 @@ void Console::dispatchTick()
 {
     if (!databaseReachable())
         return;
-    dropAcknowledgedElsewhere();
+    if (m_listingTimer.isActive())
+        followOtherStations(true); // also what a lagging commit put below the keys looked at
+    else
+        dropAcknowledgedElsewhere();
     m_delivery.tick();
     if (m_bemand)
         checkOnbemandRooster();
@@ -371,6 +375,10 @@ void Console::minuteTick()
 
 void Console::quarterHourTick()
 {
+    // A program of the site that writes the schedule tables without
+    // counting its change is caught up with here, within a quarter hour.
+    if (Status s = m_cache.load(m_conn, m_log); !s)
+        m_log.writeLog(QStringLiteral("Roosters kunnen niet worden geladen: %1").arg(s.error()), 0);
     m_watchdog.check24uurs();
     showNewActueel();
     // A reply that already came in must count before its dispatch goes out again.

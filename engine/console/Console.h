@@ -90,6 +90,12 @@ public:
     // the list at the next tick through meldingAcknowledged.
     void noteListed(const QList<ActueelItem>& items);
     void dropAcknowledgedElsewhere();
+    // Every few seconds once the window keeps a list: reports another
+    // station took in are listed here too (with the beep and, when manned,
+    // the lamp) and those acknowledged elsewhere leave the list. Without
+    // `wholeList` only reports above the keys already looked at are read.
+    void followOtherStations(bool wholeList = false);
+    void keepListUpToDate();
 
     void dispatchTick();    // every minute
     void minuteTick();      // every minute: the quarter-hour work in its minutes
@@ -130,7 +136,14 @@ private:
                        QList<TakenIn>& taken);
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
     void scheduleNextPass();
+    // Adds an item that is new to the list, with its beep and lamp.
+    void announce(const ActueelItem& item);
     void watchSmsModem();
+    // Whether this station sends SMS dispatches or leaves them to another
+    // station: not while its GSM modem reports it cannot send, nor while
+    // the sending port's device is missing on this machine.
+    void noteModemState(const QString& text, bool ready);
+    void updateSmsAvailability();
     // The last receiver listening on COM `port`, if any.
     CommReceiver* receiverOnPort(int port) const;
     // Gives the SMS port back to the receiver that listens on it now.
@@ -160,16 +173,23 @@ private:
     bool m_shuttingDown = false;
     bool m_passScheduled = false;
     bool m_outageLogged = false;
+    // Every report up to this key has been looked at for the list; a report
+    // still waiting to be taken in holds it back, whatever comes after it.
+    qint64 m_lookedAtUpTo = 0;
     bool m_fileVanishedLogged = false;
     QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
     bool m_smsPortShared = false; // a receiving modem is configured on the sending port
+    bool m_modemReady = true;     // as the SMS service last said; true when nothing judges it
+    QString m_modemText;
+    QString m_sendPortMissing;    // why the sending port cannot be here, or empty
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
     QTimer m_uitmeldTimer;
     QTimer m_dagelijkseTimer;
     QTimer m_smsPollTimer;
+    QTimer m_listingTimer;
 };
 
 } // namespace taviro

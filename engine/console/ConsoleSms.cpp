@@ -1,10 +1,12 @@
 #include "Console.h"
 
+#include "ComPortDevices.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
 #include "Repositories.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 
 namespace taviro {
 
@@ -52,7 +54,44 @@ void Console::getSmsSettings()
         m_smsTemplate.smsCentre = centre.isEmpty() ? kNoNumber : centre;
         m_smsTemplate.sender = from.isEmpty() ? kNoNumber : from;
     }
+    // Only a GSM modem reports whether it can send; anything else is tried.
+    if (m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
+        m_modemReady = true;
+    m_sendPortMissing.clear();
+    if (m_smsTemplate.line.number > 0) {
+        const QString device = devicePathForCom(m_smsTemplate.line.number);
+        if (!QFileInfo::exists(device))
+            m_sendPortMissing = QStringLiteral("COM %1 (%2) bestaat niet op dit station")
+                                    .arg(m_smsTemplate.line.number)
+                                    .arg(device);
+    }
+    updateSmsAvailability();
     watchSmsModem();
+}
+
+void Console::noteModemState(const QString& text, bool ready)
+{
+    m_modemReady = ready;
+    m_modemText = text;
+    updateSmsAvailability();
+}
+
+void Console::updateSmsAvailability()
+{
+    const bool available = m_modemReady && m_sendPortMissing.isEmpty();
+    if (available == m_delivery.smsAvailable())
+        return;
+    m_delivery.setSmsAvailable(available);
+    const QString station = m_delivery.claims().station();
+    if (available) {
+        m_log.writeLog(QStringLiteral("Station %1 verstuurt weer SMS-uitmeldingen.").arg(station), 0);
+        return;
+    }
+    const QString why = m_sendPortMissing.isEmpty() ? m_modemText : m_sendPortMissing;
+    m_log.writeLog(QStringLiteral("Station %1 verstuurt geen SMS-uitmeldingen (%2); ze blijven staan "
+                                  "voor een station met een werkend GSM-modem.")
+                       .arg(station, why),
+                   0);
 }
 
 

@@ -141,6 +141,14 @@ const RowMapping<MeldingSleutel>& meldingsleutel()
     return m;
 }
 
+const RowMapping<WijzigTeller>& wijzigteller()
+{
+    using R = WijzigTeller;
+    static const RowMapping<R> m{QStringLiteral("wijzigteller"),
+        {field("naam", &R::naam), field("teller", &R::teller)}};
+    return m;
+}
+
 const RowMapping<ComPort>& comports()
 {
     using R = ComPort;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeCounter.h"
 #include "Mappings.h"
 #include "Table.h"
 
@@ -55,16 +56,49 @@ public:
     explicit OntvangerRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::ontvangers()) {}
 };
 
-class WeekPlanningRepository : public SoftDeleteTable<WeekPlanning>
+// The schedules every station keeps in memory: each write also bumps the
+// schedules' change counter, so the other stations reload before their next
+// intake. Run a write inside the transaction of the save it belongs to.
+template <class Row>
+class ScheduleTable : public SoftDeleteTable<Row>
 {
 public:
-    explicit WeekPlanningRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::weekplanningen()) {}
+    ScheduleTable(const DatabaseConnector& c, const RowMapping<Row>& m) : SoftDeleteTable<Row>(c, m), m_conn(c) {}
+
+    Result<qint64> insert(const Row& row) const
+    {
+        auto key = SoftDeleteTable<Row>::insert(row);
+        if (!key)
+            return key;
+        if (Status s = changecounter::bump(m_conn, changecounter::kRoosters); !s)
+            return Result<qint64>::failure(s.error());
+        return key;
+    }
+    Status update(const Row& row) const
+    {
+        Status s = SoftDeleteTable<Row>::update(row);
+        return s ? changecounter::bump(m_conn, changecounter::kRoosters) : s;
+    }
+    Status softDelete(qint64 id) const
+    {
+        Status s = SoftDeleteTable<Row>::softDelete(id);
+        return s ? changecounter::bump(m_conn, changecounter::kRoosters) : s;
+    }
+
+private:
+    const DatabaseConnector& m_conn;
 };
 
-class JaarPlanningRepository : public SoftDeleteTable<JaarPlanning>
+class WeekPlanningRepository : public ScheduleTable<WeekPlanning>
 {
 public:
-    explicit JaarPlanningRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::jaarplanningen()) {}
+    explicit WeekPlanningRepository(const DatabaseConnector& c) : ScheduleTable(c, mapping::weekplanningen()) {}
+};
+
+class JaarPlanningRepository : public ScheduleTable<JaarPlanning>
+{
+public:
+    explicit JaarPlanningRepository(const DatabaseConnector& c) : ScheduleTable(c, mapping::jaarplanningen()) {}
 };
 
 class GebruikerRepository : public SoftDeleteTable<Gebruiker>

@@ -161,6 +161,15 @@ struct UitmeldRetry
     QDateTime next_try; // the station's local time, as every other date
 };
 
+// How often something that stations keep in memory has been changed, so a
+// station learns with one cheap read that its copy is out of date.
+struct WijzigTeller
+{
+    qint64 id = 0;
+    QString naam;     // what is counted, for instance "roosters"
+    qint64 teller = 0;
+};
+
 struct ComPort // serial-port assignment
 {
     qint64 id = 0;

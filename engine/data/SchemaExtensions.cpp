@@ -1,5 +1,6 @@
 #include "SchemaExtensions.h"
 
+#include "ChangeCounter.h"
 #include "DatabaseConnector.h"
 #include "Mappings.h"
 #include "Schema.h"
@@ -41,7 +42,8 @@ Status createExtensions(const DatabaseConnector& conn)
 {
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
-                               specOf(mapping::meldingsleutel())})
+                               specOf(mapping::meldingsleutel()),
+                               specOf(mapping::wijzigteller())})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {
@@ -53,6 +55,14 @@ Status createExtensions(const DatabaseConnector& conn)
         if (Status s = conn.exec(sql); !s)
             return s;
     }
+    // One row per thing counted, so two stations bumping a counter that
+    // another program removed cannot each start one of their own.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_wijzigteller_naam "
+                                            "ON wijzigteller (naam)"));
+        !s)
+        return s;
+    if (Status s = changecounter::ensure(conn, changecounter::kRoosters); !s)
+        return s;
     // Two stations that take the same repeat at once: the second one's
     // report fails as a whole and the transmitter, without its
     // acknowledgement, calls again and is recognised.

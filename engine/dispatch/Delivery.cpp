@@ -48,14 +48,24 @@ bool Delivery::deliverNextDispatch()
     // Only dispatches with at least one line that still exists (the
     // bookkeeping dispatch is done anyway), and none that is pausing after a
     // failure.
+    // Without a modem, what owes only an SMS is left out of the search too,
+    // so a row of those cannot hide the e-mails further down.
+    QVariantList binds{sql::boolValue(false), m_retry.dueValue()};
+    QString smsOnly;
+    if (!m_smsAvailable) {
+        smsOnly = QStringLiteral(
+            " AND NOT EXISTS (SELECT 1 FROM ontvangers WHERE ontvangers.id = uitmeld.ontvanger_id "
+            "AND ontvangers.UseSMS = ? AND (uitmeld.uitmeldtype <> 0 OR ontvangers.UseEmail = ?))");
+        binds << sql::boolValue(true) << sql::boolValue(false);
+    }
     auto q = m_conn.query(
         QStringLiteral(
-            "SELECT id, ontvanger_id, %1 FROM uitmeld WHERE done = ? AND EXISTS "
+            "SELECT id, ontvanger_id, %1, uitmeldtype FROM uitmeld WHERE done = ? AND EXISTS "
             "(SELECT 1 FROM uitmeldlink INNER JOIN meldindex ON meldindex.id = uitmeldlink.meldindex_id "
-            "WHERE uitmeldlink.uitmeld_id = uitmeld.id) AND %2 ORDER BY id DESC LIMIT %3")
-            .arg(DeliveryRetry::failuresColumn(), DeliveryRetry::dueCondition())
+            "WHERE uitmeldlink.uitmeld_id = uitmeld.id) AND %2%3 ORDER BY id DESC LIMIT %4")
+            .arg(DeliveryRetry::failuresColumn(), DeliveryRetry::dueCondition(), smsOnly)
             .arg(kCandidatesPerPass),
-        {sql::boolValue(false), m_retry.dueValue()});
+        binds);
     if (!q) {
         m_log.writeLog(
             QStringLiteral("Uitmelden: openstaande uitmeldingen niet leesbaar: ") + q.error(), 1);
@@ -63,8 +73,8 @@ bool Delivery::deliverNextDispatch()
     }
     QList<Candidate> candidates;
     while (q->next())
-        candidates.append(
-            {sql::toLong(q->value(0)), sql::toLong(q->value(1)), sql::toLong(q->value(2))});
+        candidates.append({sql::toLong(q->value(0)), sql::toLong(q->value(1)),
+                           sql::toLong(q->value(2)), sql::toLong(q->value(3))});
     q->finish();
 
     for (const Candidate& c : candidates) {
@@ -124,6 +134,11 @@ Delivery::Step Delivery::deliver(const Candidate& c)
     if (!found)
         return stop ? Step::Stop : Step::PassedOver;
     const Ontvanger& r = *found;
+    // This station's modem cannot send: a dispatch that owes only its SMS
+    // is not even claimed, so it waits for a station whose modem can.
+    const bool smsHere = m_smsAvailable || !r.UseSMS;
+    if (!smsHere && (!r.UseEmail || c.uitmeldtype != 0))
+        return Step::PassedOver;
     // Stations sharing the database read the same candidates; only the
     // one whose claim flips `done` sends, and it learns the dispatch's
     // state as of that moment rather than as read above.
@@ -131,6 +146,10 @@ Delivery::Step Delivery::deliver(const Candidate& c)
     if (!claimedType)
         return Step::PassedOver;
     auto release = [&] { m_claims.record(c.uitmeldId, DispatchClaims::Outcome::Released); };
+    if (!smsHere && *claimedType != 0) {
+        release(); // its e-mail went meanwhile; the SMS is not ours to send
+        return Step::PassedOver;
+    }
     auto wentAfterAll = [&] {
         if (c.failures > 0)
             m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2 alsnog verstuurd.").arg(c.uitmeldId).arg(r.naam), 0);
@@ -171,6 +190,13 @@ Delivery::Step Delivery::deliver(const Candidate& c)
                            .arg(c.uitmeldId)
                            .arg(r.naam));
         return Step::PassedOver;
+    }
+
+    if (!smsHere) {
+        // The e-mail part is done here (or refused: the next station's pass
+        // offers it again with the SMS); the SMS stays pending, unclaimed.
+        release();
+        return mailed ? Step::Delivered : Step::PassedOver;
     }
 
     QString reason;

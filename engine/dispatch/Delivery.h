@@ -53,6 +53,11 @@ public:
     int rearmSmsDispatches();
 
     void setShuttingDown(bool on) { m_shuttingDown = on; }
+    // False while this station's modem cannot send: dispatches that owe only
+    // an SMS are left unclaimed for a station whose modem can, and of a
+    // dispatch that owes both only the e-mail goes from here.
+    void setSmsAvailable(bool on) { m_smsAvailable = on; }
+    bool smsAvailable() const { return m_smsAvailable; }
 
     // Every minute: keeps this station's claims alive, writes outcomes an
     // outage held back, offers again what a dead station left claimed, and
@@ -70,6 +75,7 @@ private:
     struct Candidate
     {
         qint64 uitmeldId = 0, ontvangerId = 0, failures = 0;
+        qint64 uitmeldtype = 0; // 0: nothing sent yet, so its e-mail is still owed
     };
     Step deliver(const Candidate& c);
     // The reachable recipient of a dispatch, or nothing (noted as failing).
@@ -86,6 +92,7 @@ private:
     OwedMails m_owedMails;
     DeliveryRetry m_retry;
     bool m_shuttingDown = false;
+    bool m_smsAvailable = true;
 };
 
 } // namespace taviro

@@ -18,7 +18,9 @@ class EventLog;
 // The week and year schedules in memory. Duty resolution runs for every line
 // of every report, so it reads schedules from here, never from the tables.
 // Deleted schedules are kept: old references from transmitters and points
-// still resolve. The editors reload the cache after saving; nothing else does.
+// still resolve. The editors reload the cache after saving; every other
+// station notices the save by the schedules' change counter and reloads
+// before its next intake (reloadIfChanged).
 class ScheduleCache
 {
 public:
@@ -31,6 +33,12 @@ public:
     // The same, writing to the event log every unreadable block start that
     // the previous load did not already find.
     Status load(const DatabaseConnector& conn, EventLog& log);
+
+    // Reloads when the schedules' change counter moved since the last load
+    // (a save at any station), or when the counter could not be read then;
+    // one small read otherwise. A failed load keeps the schedules in use.
+    // True when it reloaded.
+    bool reloadIfChanged(const DatabaseConnector& conn, EventLog& log);
 
     const WeekPlanning* week(qint64 id) const;
     const JaarPlanning* year(qint64 id) const;
@@ -51,6 +59,10 @@ private:
     QHash<qint64, JaarPlanning> m_years;
     QHash<qint64, BlockStarts> m_starts;
     QStringList m_problems;
+    // The change counter as read just before the last load; empty until a
+    // load succeeded, so a failed load is tried again at the next check.
+    std::optional<qint64> m_counter;
+    bool m_counterUnreadable = false; // logged once until it reads again
 };
 
 } // namespace taviro

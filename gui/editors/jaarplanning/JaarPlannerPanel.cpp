@@ -5,6 +5,7 @@
 #include "PlanningDnd.h"
 #include "Repositories.h"
 #include "ScheduleCache.h"
+#include "Transaction.h"
 
 #include <QCalendarWidget>
 #include <QFormLayout>
@@ -194,7 +195,15 @@ void JaarPlannerPanel::deleteItem()
         return;
     // Transmitters and points that name this year schedule keep finding it in
     // the schedules in memory, where deleted schedules stay.
-    if (Status s = JaarPlanningRepository(m_ctx.conn).softDelete(m_id); !s) {
+    // The delete and the schedules' change counter go together, so no
+    // station misses it.
+    Transaction tx(m_ctx.conn);
+    Status s = tx.begin();
+    if (s)
+        s = JaarPlanningRepository(m_ctx.conn).softDelete(m_id);
+    if (s)
+        s = tx.commit();
+    if (!s) {
         logFailure(QStringLiteral("verwijderen"), s.error());
         return;
     }

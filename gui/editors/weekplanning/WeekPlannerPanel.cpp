@@ -6,6 +6,7 @@
 #include "PlanningDnd.h"
 #include "Repositories.h"
 #include "ScheduleCache.h"
+#include "Transaction.h"
 #include "WeekGrid.h"
 
 #include <QCheckBox>
@@ -336,7 +337,15 @@ void WeekPlannerPanel::deleteItem()
             return;
         }
     }
-    if (Status s = WeekPlanningRepository(m_ctx.conn).softDelete(m_id); !s) {
+    // The delete and the schedules' change counter go together, so no
+    // station misses it.
+    Transaction tx(m_ctx.conn);
+    Status s = tx.begin();
+    if (s)
+        s = WeekPlanningRepository(m_ctx.conn).softDelete(m_id);
+    if (s)
+        s = tx.commit();
+    if (!s) {
         logFailure(QStringLiteral("verwijderen"), s.error());
         return;
     }
