@@ -104,6 +104,29 @@ int runBigTable(int rows)
         << " ms (nothing pending: " << QString::number(idleMax, 'f', 2) << " ms)" << Qt::endl;
     out << "acknowledgement: mean " << QString::number(ackSum / rounds, 'f', 2) << " ms, max "
         << QString::number(ackMax, 'f', 2) << " ms" << Qt::endl;
+
+    // What every console does every 2.5 s, and before each intake, however
+    // much history the tables hold.
+    setup.console->noteListed({});
+    double lookMax = 0, lookSum = 0;
+    for (int i = 0; i < rounds; ++i) {
+        t.restart();
+        setup.console->followOtherStations();
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        lookMax = std::max(lookMax, ms);
+        lookSum += ms;
+    }
+    t.restart();
+    setup.console->followOtherStations(true);
+    const double whole = double(t.nsecsElapsed()) / 1e6;
+    t.restart();
+    for (int i = 0; i < rounds; ++i)
+        setup.console->scheduleCache().reloadIfChanged(*setup.conn, setup.log);
+    const double counter = double(t.nsecsElapsed()) / 1e6 / rounds;
+    out << "look for other stations' reports: mean " << QString::number(lookSum / rounds, 'f', 2)
+        << " ms, max " << QString::number(lookMax, 'f', 2) << " ms (whole list: "
+        << QString::number(whole, 'f', 2) << " ms); schedule counter check "
+        << QString::number(counter, 'f', 3) << " ms" << Qt::endl;
     out << "SMS sent: " << setup.sms.sent.size() << Qt::endl;
     out << "peak RSS: " << QString::number(peakRssMib(), 'f', 1) << " MiB" << Qt::endl;
     return 0;

@@ -140,8 +140,7 @@ private:
     void announce(const ActueelItem& item);
     void watchSmsModem();
     // Whether this station sends SMS dispatches or leaves them to another
-    // station: not while its GSM modem reports it cannot send, nor while
-    // the sending port's device is missing on this machine.
+    // station: not while its GSM modem reports it cannot send.
     void noteModemState(const QString& text, bool ready);
     void updateSmsAvailability();
     // The last receiver listening on COM `port`, if any.
@@ -183,7 +182,6 @@ private:
     bool m_smsPortShared = false; // a receiving modem is configured on the sending port
     bool m_modemReady = true;     // as the SMS service last said; true when nothing judges it
     QString m_modemText;
-    QString m_sendPortMissing;    // why the sending port cannot be here, or empty
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
     QTimer m_uitmeldTimer;

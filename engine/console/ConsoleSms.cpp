@@ -1,12 +1,10 @@
 #include "Console.h"
 
-#include "ComPortDevices.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
 #include "Repositories.h"
 
 #include <QEventLoop>
-#include <QFileInfo>
 
 namespace taviro {
 
@@ -55,16 +53,11 @@ void Console::getSmsSettings()
         m_smsTemplate.sender = from.isEmpty() ? kNoNumber : from;
     }
     // Only a GSM modem reports whether it can send; anything else is tried.
+    // The SMS service judges the port itself (its device may be named in the
+    // service's own environment): a device missing on this machine is "poort
+    // niet te openen", one line, and this station leaves the SMS to others.
     if (m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
         m_modemReady = true;
-    m_sendPortMissing.clear();
-    if (m_smsTemplate.line.number > 0) {
-        const QString device = devicePathForCom(m_smsTemplate.line.number);
-        if (!QFileInfo::exists(device))
-            m_sendPortMissing = QStringLiteral("COM %1 (%2) bestaat niet op dit station")
-                                    .arg(m_smsTemplate.line.number)
-                                    .arg(device);
-    }
     updateSmsAvailability();
     watchSmsModem();
 }
@@ -78,7 +71,7 @@ void Console::noteModemState(const QString& text, bool ready)
 
 void Console::updateSmsAvailability()
 {
-    const bool available = m_modemReady && m_sendPortMissing.isEmpty();
+    const bool available = m_modemReady;
     if (available == m_delivery.smsAvailable())
         return;
     m_delivery.setSmsAvailable(available);
@@ -87,10 +80,9 @@ void Console::updateSmsAvailability()
         m_log.writeLog(QStringLiteral("Station %1 verstuurt weer SMS-uitmeldingen.").arg(station), 0);
         return;
     }
-    const QString why = m_sendPortMissing.isEmpty() ? m_modemText : m_sendPortMissing;
     m_log.writeLog(QStringLiteral("Station %1 verstuurt geen SMS-uitmeldingen (%2); ze blijven staan "
                                   "voor een station met een werkend GSM-modem.")
-                       .arg(station, why),
+                       .arg(station, m_modemText),
                    0);
 }
 
