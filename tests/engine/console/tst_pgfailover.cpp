@@ -1,0 +1,196 @@
+#include "ConsoleFixture.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSet>
+#include <QTest>
+
+#include <memory>
+
+using namespace taviro;
+
+namespace {
+
+QString script()
+{
+    return QStringLiteral(TAVIRO_SOURCE_DIR "/scripts/pg-test-server.sh");
+}
+
+// A replicated pair of throw-away servers: a primary and a synchronous
+// streaming standby, each on a free loopback port.
+class ServerPair
+{
+public:
+    ServerPair()
+    {
+        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                QFileDevice::ExeOther);
+        if (!call({QStringLiteral("start"), dir(0)}) || !call({QStringLiteral("standby"), dir(1), dir(0)}))
+            return;
+        url = QStringLiteral("postgresql://taviro@127.0.0.1:%1,127.0.0.1:%2/postgres")
+                  .arg(port(0), port(1));
+    }
+    ~ServerPair()
+    {
+        (void)call({QStringLiteral("stop"), dir(0)});
+        (void)call({QStringLiteral("stop"), dir(1)});
+    }
+    bool call(const QStringList& args)
+    {
+        QProcess p;
+        p.start(QStringLiteral("bash"), QStringList{script()} + args);
+        if (p.waitForFinished(120000) && p.exitCode() == 0)
+            return true;
+        error += QString::fromUtf8(p.readAllStandardError());
+        return false;
+    }
+    QString dir(int i) const { return m_dir.path() + (i == 0 ? QStringLiteral("/primary") : QStringLiteral("/standby")); }
+
+    QString url, error;
+
+private:
+    QString port(int i) const
+    {
+        QFile f(dir(i) + QStringLiteral("/port"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
+    }
+    QTemporaryDir m_dir;
+};
+
+QString allLogs(const QString& folder)
+{
+    QString text;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            text += QString::fromUtf8(f.readAll());
+    }
+    return text;
+}
+
+} // namespace
+
+// Two stations on a replicated pair named in one address. The primary dies
+// mid-storm and the standby is promoted: the stations and the receiver find
+// the new primary by themselves, nothing stored before the failover is gone,
+// and every report is taken in once and every dispatch sent once.
+class TstPgFailover : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void primaryDiesStandbyTakesOver()
+    {
+        // Part of the PostgreSQL run (scripts/test-postgresql.sh), which
+        // has the server programs; it brings servers of its own.
+        if (qEnvironmentVariable("TAVIRO_TEST_DATABASE").isEmpty())
+            QSKIP("runs with scripts/test-postgresql.sh");
+        ServerPair pair;
+        QVERIFY2(!pair.url.isEmpty(), qPrintable(pair.error));
+        const QByteArray savedServer = qgetenv("TAVIRO_TEST_DATABASE");
+        qputenv("TAVIRO_TEST_DATABASE", pair.url.toUtf8());
+        auto f = std::make_unique<test::ConsoleFixture>();
+        QVERIFY(f->db.onPostgres());
+        QVERIFY2(f->db.path().contains(QLatin1Char(',')), qPrintable(f->db.path()));
+
+        const QString child =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/station_child");
+        const QString stopFile = f->db.folder() + QStringLiteral("/stop");
+        QProcess stations[2];
+        for (int i = 0; i < 2; ++i) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
+            stations[i].setProcessEnvironment(env);
+            stations[i].start(child, {f->db.path(),
+                                      f->db.folder() + QStringLiteral("/station%1/").arg(i),
+                                      stopFile, QStringLiteral("8")});
+            QVERIFY(stations[i].waitForStarted());
+        }
+
+        QList<qint64> storedBefore;
+        auto storeUntilTaken = [&f] {
+            for (int attempt = 0; attempt < 600; ++attempt) {
+                if (const qint64 id = f->report({QStringLiteral("01")}); id > 0)
+                    return id;
+                QTest::qWait(50);
+            }
+            return qint64(0);
+        };
+        const int before = 150, after = 150;
+        for (int i = 0; i < before; ++i) {
+            const qint64 id = storeUntilTaken();
+            QVERIFY(id > 0);
+            storedBefore << id;
+        }
+        QVERIFY2(pair.call({QStringLiteral("kill"), pair.dir(0)}), qPrintable(pair.error));
+        QTest::qWait(1500); // the stations notice; the standby refuses writers
+        QCOMPARE(f->report({QStringLiteral("01")}), 0);
+        QVERIFY2(pair.call({QStringLiteral("promote"), pair.dir(1)}), qPrintable(pair.error));
+        for (int i = 0; i < after; ++i)
+            QVERIFY(storeUntilTaken() > 0);
+
+        auto open = [&f] {
+            (void)f->conn->restore();
+            return f->number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = ?"),
+                             {sql::boolValue(false)}) +
+                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
+                             {sql::boolValue(false)}) +
+                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim"));
+        };
+        QElapsedTimer drain;
+        drain.start();
+        while (open() != 0 && drain.elapsed() < 90000)
+            QTest::qWait(200);
+        for (QProcess& p : stations)
+            QCOMPARE(p.state(), QProcess::Running);
+        QFile(stopFile).open(QIODevice::WriteOnly);
+
+        qint64 taken = 0, sms = 0, mail = 0;
+        for (QProcess& p : stations) {
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitCode(), 0);
+            const QList<QByteArray> n = p.readAllStandardOutput().trimmed().split(' ');
+            QCOMPARE(n.size(), 3);
+            taken += n[0].toLongLong();
+            sms += n[1].toLongLong();
+            mail += n[2].toLongLong();
+        }
+        QCOMPARE(open(), 0);
+
+        // The new primary holds every report committed on the old one.
+        QSet<qint64> present;
+        auto ids = f->conn->query(QStringLiteral("SELECT id FROM meldingen"));
+        QVERIFY2(ids.ok(), qPrintable(ids.error()));
+        while (ids->next())
+            present.insert(sql::toLong(ids->value(0)));
+        for (qint64 id : std::as_const(storedBefore))
+            QVERIFY2(present.contains(id), qPrintable(QStringLiteral("melding %1 ontbreekt").arg(id)));
+        // A store cut off in its commit may have landed although the
+        // receiver heard otherwise; its repeat is then a report of its own.
+        const qint64 stored = present.size();
+        QVERIFY(stored >= before + after);
+        qInfo("%lld reports stored, %lld taken in, %lld SMS, %lld e-mails", stored, taken, sms, mail);
+        if (taken != stored)
+            for (const QString& line : allLogs(f->db.folder()).split(QLatin1Char('\n')))
+                if (line.contains(QLatin1String("niet verwerkt")) || line.contains(QLatin1String("verbinding")))
+                    qInfo("%s", qPrintable(line.trimmed()));
+        QCOMPARE(taken, stored);
+        QCOMPARE(f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld")), 2 * stored);
+        QCOMPARE(f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE pogingen <> 1")), 0);
+        QCOMPARE(sms, 2 * stored);
+        QCOMPARE(mail, stored);
+
+        const QString logs = allLogs(f->db.folder());
+        QVERIFY2(logs.contains(QStringLiteral("De verbinding met de database is verbroken")),
+                 qPrintable(logs.right(2000)));
+        QVERIFY(logs.contains(QStringLiteral("De verbinding met de database is hersteld")));
+        f.reset(); // drops its database while the new primary still runs
+        qputenv("TAVIRO_TEST_DATABASE", savedServer);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstPgFailover)
+#include "tst_pgfailover.moc"
