@@ -44,6 +44,12 @@ QString describeConnectFailure(const QString& text)
     if (text.contains(QLatin1String("password authentication failed"))
         || text.contains(QLatin1String("no password supplied")))
         return QStringLiteral("gebruikersnaam of wachtwoord onjuist");
+    // Of a replicated pair only the standby answers: the primary is gone and
+    // the standby has not been promoted (yet).
+    if (text.contains(QLatin1String("session is read-only"))
+        || text.contains(QLatin1String("server is in hot standby mode")))
+        return QStringLiteral("alleen een standby-server (alleen-lezen) is bereikbaar; de primaire server "
+                              "ontbreekt of de standby is nog niet gepromoveerd");
     if (text.contains(QLatin1String("does not exist")))
         return QStringLiteral("de database of de gebruiker bestaat niet op de server");
     if (text.contains(QLatin1String("Connection refused")) || text.contains(QLatin1String("timeout expired"))

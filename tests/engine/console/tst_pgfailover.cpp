@@ -1,7 +1,5 @@
-#include "ConsoleFixture.h"
+#include "StationChildren.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSet>
@@ -60,18 +58,6 @@ private:
     QTemporaryDir m_dir;
 };
 
-QString allLogs(const QString& folder)
-{
-    QString text;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile f(it.next());
-        if (f.open(QIODevice::ReadOnly))
-            text += QString::fromUtf8(f.readAll());
-    }
-    return text;
-}
-
 } // namespace
 
 // Two stations on a replicated pair named in one address. The primary dies
@@ -96,69 +82,35 @@ private Q_SLOTS:
         QVERIFY(f->db.onPostgres());
         QVERIFY2(f->db.path().contains(QLatin1Char(',')), qPrintable(f->db.path()));
 
-        const QString child =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/station_child");
-        const QString stopFile = f->db.folder() + QStringLiteral("/stop");
-        QProcess stations[2];
-        for (int i = 0; i < 2; ++i) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
-            stations[i].setProcessEnvironment(env);
-            stations[i].start(child, {f->db.path(),
-                                      f->db.folder() + QStringLiteral("/station%1/").arg(i),
-                                      stopFile, QStringLiteral("8")});
-            QVERIFY(stations[i].waitForStarted());
-        }
+        test::StationChildren stations(*f, 2, QStringLiteral("8"));
+        QVERIFY(stations.started());
 
         QList<qint64> storedBefore;
-        auto storeUntilTaken = [&f] {
-            for (int attempt = 0; attempt < 600; ++attempt) {
-                if (const qint64 id = f->report({QStringLiteral("01")}); id > 0)
-                    return id;
-                QTest::qWait(50);
-            }
-            return qint64(0);
-        };
         const int before = 150, after = 150;
         for (int i = 0; i < before; ++i) {
-            const qint64 id = storeUntilTaken();
+            const qint64 id = test::storeUntilTaken(*f);
             QVERIFY(id > 0);
             storedBefore << id;
         }
         QVERIFY2(pair.call({QStringLiteral("kill"), pair.dir(0)}), qPrintable(pair.error));
         QTest::qWait(1500); // the stations notice; the standby refuses writers
         QCOMPARE(f->report({QStringLiteral("01")}), 0);
+        // Only the read-only standby answers: no station may settle there.
+        auto onStandby = DatabaseConnector::open(f->db.settings());
+        QVERIFY(!onStandby.ok());
+        QVERIFY2(onStandby.error().contains(QStringLiteral("standby")), qPrintable(onStandby.error()));
         QVERIFY2(pair.call({QStringLiteral("promote"), pair.dir(1)}), qPrintable(pair.error));
         for (int i = 0; i < after; ++i)
-            QVERIFY(storeUntilTaken() > 0);
+            QVERIFY(test::storeUntilTaken(*f) > 0);
 
-        auto open = [&f] {
-            (void)f->conn->restore();
-            return f->number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = ?"),
-                             {sql::boolValue(false)}) +
-                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
-                             {sql::boolValue(false)}) +
-                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim"));
-        };
         QElapsedTimer drain;
         drain.start();
-        while (open() != 0 && drain.elapsed() < 90000)
+        while (test::openWork(*f) != 0 && drain.elapsed() < 90000)
             QTest::qWait(200);
-        for (QProcess& p : stations)
-            QCOMPARE(p.state(), QProcess::Running);
-        QFile(stopFile).open(QIODevice::WriteOnly);
-
-        qint64 taken = 0, sms = 0, mail = 0;
-        for (QProcess& p : stations) {
-            QVERIFY(p.waitForFinished(30000));
-            QCOMPARE(p.exitCode(), 0);
-            const QList<QByteArray> n = p.readAllStandardOutput().trimmed().split(' ');
-            QCOMPARE(n.size(), 3);
-            taken += n[0].toLongLong();
-            sms += n[1].toLongLong();
-            mail += n[2].toLongLong();
-        }
-        QCOMPARE(open(), 0);
+        QVERIFY(stations.allRunning()); // no station gave up
+        const auto [taken, sms, mail, error] = stations.stop();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(test::openWork(*f), 0);
 
         // The new primary holds every report committed on the old one.
         QSet<qint64> present;
@@ -173,10 +125,6 @@ private Q_SLOTS:
         const qint64 stored = present.size();
         QVERIFY(stored >= before + after);
         qInfo("%lld reports stored, %lld taken in, %lld SMS, %lld e-mails", stored, taken, sms, mail);
-        if (taken != stored)
-            for (const QString& line : allLogs(f->db.folder()).split(QLatin1Char('\n')))
-                if (line.contains(QLatin1String("niet verwerkt")) || line.contains(QLatin1String("verbinding")))
-                    qInfo("%s", qPrintable(line.trimmed()));
         // A run whose commit reached the standby just before the primary
         // died was taken in although its station heard a failure: forwarded
         // like every other report, but not counted by that station.
@@ -186,7 +134,7 @@ private Q_SLOTS:
         QCOMPARE(sms, 2 * stored);
         QCOMPARE(mail, stored);
 
-        const QString logs = allLogs(f->db.folder());
+        const QString logs = test::allLogs(f->db.folder());
         QVERIFY2(logs.contains(QStringLiteral("De verbinding met de database is verbroken")),
                  qPrintable(logs.right(2000)));
         QVERIFY(logs.contains(QStringLiteral("De verbinding met de database is hersteld")));
