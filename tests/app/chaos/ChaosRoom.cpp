@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <csignal>
@@ -41,6 +42,19 @@ Workstation::Workstation(const QString& root, const QString& program, const QStr
 Workstation::~Workstation()
 {
     stop();
+    killLeftovers();
+}
+
+void Workstation::killLeftovers()
+{
+    const QString folder = m_root + QStringLiteral("/bin/");
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& pid : pids) {
+        bool numeric = false;
+        const int n = pid.toInt(&numeric);
+        if (numeric && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget().startsWith(folder))
+            ::kill(n, SIGKILL);
+    }
 }
 
 bool Workstation::prepare(QString* error)

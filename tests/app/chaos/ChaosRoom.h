@@ -30,6 +30,9 @@ public:
     bool waitUntilUp(int timeoutMs);
     void killHard(); // SIGKILL, as a crash or a power cut
     void stop();     // SIGTERM, then SIGKILL after a grace time
+    // Ends whatever still runs from this workstation's folder: the services
+    // of a run that was killed and never started again.
+    void killLeftovers();
     bool running() const { return m_process.state() == QProcess::Running; }
     QString output() const; // everything the program wrote on stderr, all runs
     QString logs() const;   // the day files of its event log
