@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
+#include "LegacyLinks.h"
 #include "Repositories.h"
 #include "SqlValues.h"
 #include "TestAlarms.h"
@@ -353,6 +354,8 @@ void Console::dispatchTick()
         followOtherStations(true); // also what a lagging commit put below the keys looked at
     else
         dropAcknowledgedElsewhere();
+    if (auto linked = linkNewLegacyDispatches(m_conn, m_log); !linked)
+        m_log.writeLog(QStringLiteral("Koppelingen van uitmeldingen niet aangevuld: %1").arg(linked.error()), 1);
     m_delivery.tick();
     if (m_bemand)
         checkOnbemandRooster();
