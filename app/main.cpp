@@ -17,12 +17,14 @@
 #include "ServiceKiller.h"
 #include "ServiceProxies.h"
 #include "SmsServiceProxy.h"
+#include "SqlValues.h"
 #include "SingleInstance.h"
 #include "StderrPrompt.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -118,6 +120,20 @@ int main(int argc, char** argv)
     MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, start.folders().imagesPath,
                        startServices, stopServices, startAlarmEmailReceiver});
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
+    // Beside a station the receivers' events reach the station, which leaves
+    // reports to a manned console: look for them often, so the operator sees
+    // a report as soon as it is stored.
+    QTimer intakePoll;
+    if (!ownsPorts) {
+        QObject::connect(&intakePoll, &QTimer::timeout, &window, [&] {
+            auto unseen = conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                                          .arg(conn.id(QStringLiteral("show"))),
+                                      {sql::boolValue(true), sql::boolValue(false)});
+            if (unseen && !unseen->isNull())
+                window.showNewActueel();
+        });
+        intakePoll.start(2000);
+    }
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
     // The control room's screen belongs to the console: every panel is laid
