@@ -1,64 +1,13 @@
+#include "PgTestServer.h"
 #include "StationChildren.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSet>
 #include <QTest>
 
 #include <memory>
 
 using namespace taviro;
-
-namespace {
-
-QString script()
-{
-    return QStringLiteral(TAVIRO_SOURCE_DIR "/scripts/pg-test-server.sh");
-}
-
-// A replicated pair of throw-away servers: a primary and a synchronous
-// streaming standby, each on a free loopback port.
-class ServerPair
-{
-public:
-    ServerPair()
-    {
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                QFileDevice::ExeOther);
-        if (!call({QStringLiteral("start"), dir(0)}) || !call({QStringLiteral("standby"), dir(1), dir(0)}))
-            return;
-        url = QStringLiteral("postgresql://taviro@127.0.0.1:%1,127.0.0.1:%2/postgres")
-                  .arg(port(0), port(1));
-    }
-    ~ServerPair()
-    {
-        (void)call({QStringLiteral("stop"), dir(0)});
-        (void)call({QStringLiteral("stop"), dir(1)});
-    }
-    bool call(const QStringList& args)
-    {
-        QProcess p;
-        p.start(QStringLiteral("bash"), QStringList{script()} + args);
-        if (p.waitForFinished(120000) && p.exitCode() == 0)
-            return true;
-        error += QString::fromUtf8(p.readAllStandardError());
-        return false;
-    }
-    QString dir(int i) const { return m_dir.path() + (i == 0 ? QStringLiteral("/primary") : QStringLiteral("/standby")); }
-
-    QString url, error;
-
-private:
-    QString port(int i) const
-    {
-        QFile f(dir(i) + QStringLiteral("/port"));
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
-    }
-    QTemporaryDir m_dir;
-};
-
-} // namespace
 
 // Two stations on a replicated pair named in one address. The primary dies
 // mid-storm and the standby is promoted: the stations and the receiver find
@@ -74,10 +23,10 @@ private Q_SLOTS:
         // has the server programs; it brings servers of its own.
         if (qEnvironmentVariable("TAVIRO_TEST_DATABASE").isEmpty())
             QSKIP("runs with scripts/test-postgresql.sh");
-        ServerPair pair;
-        QVERIFY2(!pair.url.isEmpty(), qPrintable(pair.error));
+        test::PgTestServer pair(test::PgTestServer::Kind::Pair);
+        QVERIFY2(!pair.url().isEmpty(), qPrintable(pair.error()));
         const QByteArray savedServer = qgetenv("TAVIRO_TEST_DATABASE");
-        qputenv("TAVIRO_TEST_DATABASE", pair.url.toUtf8());
+        qputenv("TAVIRO_TEST_DATABASE", pair.url().toUtf8());
         auto f = std::make_unique<test::ConsoleFixture>();
         QVERIFY(f->db.onPostgres());
         QVERIFY2(f->db.path().contains(QLatin1Char(',')), qPrintable(f->db.path()));
@@ -92,14 +41,14 @@ private Q_SLOTS:
             QVERIFY(id > 0);
             storedBefore << id;
         }
-        QVERIFY2(pair.call({QStringLiteral("kill"), pair.dir(0)}), qPrintable(pair.error));
+        QVERIFY2(pair.run(QStringLiteral("kill"), 0), qPrintable(pair.error()));
         QTest::qWait(1500); // the stations notice; the standby refuses writers
         QCOMPARE(f->report({QStringLiteral("01")}), 0);
         // Only the read-only standby answers: no station may settle there.
         auto onStandby = DatabaseConnector::open(f->db.settings());
         QVERIFY(!onStandby.ok());
         QVERIFY2(onStandby.error().contains(QStringLiteral("standby")), qPrintable(onStandby.error()));
-        QVERIFY2(pair.call({QStringLiteral("promote"), pair.dir(1)}), qPrintable(pair.error));
+        QVERIFY2(pair.run(QStringLiteral("promote"), 1), qPrintable(pair.error()));
         for (int i = 0; i < after; ++i)
             QVERIFY(test::storeUntilTaken(*f) > 0);
 

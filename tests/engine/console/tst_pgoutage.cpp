@@ -1,47 +1,12 @@
+#include "PgTestServer.h"
 #include "StationChildren.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTest>
 
 #include <memory>
 
 using namespace taviro;
-
-namespace {
-
-// A PostgreSQL server of this test's own: it is killed and started again
-// mid-storm, which would upset any other test sharing a server.
-class OwnServer
-{
-public:
-    OwnServer()
-    {
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                QFileDevice::ExeOther);
-        QProcess p;
-        p.start(QStringLiteral("bash"), {script(), QStringLiteral("start"), dataDir()});
-        if (p.waitForFinished(120000) && p.exitCode() == 0)
-            url = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-        else
-            error = QString::fromUtf8(p.readAllStandardError());
-    }
-    ~OwnServer() { (void)run(QStringLiteral("stop")); }
-    bool run(const QString& command) const
-    {
-        return QProcess::execute(QStringLiteral("bash"), {script(), command, dataDir()}) == 0;
-    }
-
-    QString url, error;
-
-private:
-    static QString script() { return QStringLiteral(TAVIRO_SOURCE_DIR "/scripts/pg-test-server.sh"); }
-    QString dataDir() const { return m_dir.path() + QStringLiteral("/pg"); }
-    QTemporaryDir m_dir;
-};
-
-} // namespace
 
 // Two stations share a PostgreSQL server that dies mid-storm and comes back:
 // they say so in their logs, keep running, and afterwards every stored
@@ -52,13 +17,12 @@ class TstPgOutage : public QObject
 private Q_SLOTS:
     void serverKilledMidStorm()
     {
-        if (QProcess::execute(QStringLiteral("bash"),
-                              {QStringLiteral("-c"),
-                               QStringLiteral("ls /usr/lib/postgresql/*/bin/pg_ctl")}) != 0)
+        if (!test::PgTestServer::available())
             QSKIP("PostgreSQL is not installed");
-        OwnServer server;
-        QVERIFY2(!server.url.isEmpty(), qPrintable(server.error));
-        qputenv("TAVIRO_TEST_DATABASE", server.url.toUtf8());
+        // Of its own: killed and started again mid-storm.
+        test::PgTestServer server;
+        QVERIFY2(!server.url().isEmpty(), qPrintable(server.error()));
+        qputenv("TAVIRO_TEST_DATABASE", server.url().toUtf8());
         auto f = std::make_unique<test::ConsoleFixture>();
         QVERIFY(f->db.onPostgres());
 
