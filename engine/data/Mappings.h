@@ -24,5 +24,6 @@ const RowMapping<UitmeldMail>& uitmeldmail();
 const RowMapping<UitmeldRetry>& uitmeldretry();
 const RowMapping<MeldingSleutel>& meldingsleutel();
 const RowMapping<WijzigTeller>& wijzigteller();
+const RowMapping<Werkplek>& werkplek();
 
 } // namespace taviro::mapping

@@ -205,7 +205,8 @@ private Q_SLOTS:
         run(4);
 
         QVERIFY2(m_server->run(QStringLiteral("kill")), qPrintable(m_server->error()));
-        ++m_kills; // a send cut off before its outcome was recorded goes again
+        // A station that sent while the server was away keeps the outcome
+        // and records it afterwards: no kill, no second SMS.
         run(2, false); // the transmitters cannot reach the receiver meanwhile
         QVERIFY2(m_server->run(QStringLiteral("resume")), qPrintable(m_server->error()));
         run(6);
@@ -227,8 +228,9 @@ private Q_SLOTS:
         run(2, false);
         QCOMPARE(number(pending, {sql::boolValue(false), sql::boolValue(false)}), 0);
 
-        // Every report stored after the console died was forwarded to both.
-        int forwarded = 0;
+        // Every report taken in unmanned went to both people on duty, and
+        // nothing stored after the console died was taken in manned.
+        int forwarded = 0, extra = 0;
         for (const StoredReport& r : std::as_const(m_reports)) {
             const bool manned = number(QStringLiteral("SELECT COUNT(*) FROM meldingen m JOIN meldindex i ON "
                                                       "i.melding_id = m.id JOIN alarmen a ON a.id = i.alarm_id "
@@ -243,16 +245,18 @@ private Q_SLOTS:
             for (const QString& to : {kJan, kMarieke}) {
                 const int n = m_ledger.count(to, r.marker());
                 QVERIFY2(n >= 1, qPrintable(QStringLiteral("%1 kreeg %2 niet").arg(to, r.marker())));
-                QVERIFY2(n <= 1 + m_kills, qPrintable(QStringLiteral("%1 kreeg %2 %3 keer").arg(to, r.marker()).arg(n)));
+                extra += n - 1;
                 if (r.seq >= firstAfterDeath) {
                     const qint64 late = m_ledger.firstAt(to, r.marker()) - std::max(lastBeat, r.storedAtSecs);
                     QVERIFY2(late <= 120, qPrintable(QStringLiteral("%1 na %2 s").arg(r.marker()).arg(late)));
                 }
             }
         }
+        qInfo("%lld reports, %d forwarded, %lld SMS (%d again), %d station kills; console died at %lld, last beat %lld",
+              qint64(m_reports.size()), forwarded, qint64(m_ledger.all().size()), extra, m_kills, consoleDied, lastBeat);
         QVERIFY(forwarded > 0);
-        qInfo("%lld reports, %d forwarded, %lld SMS, %d kills; console died at %lld, last beat %lld",
-              qint64(m_reports.size()), forwarded, qint64(m_ledger.all().size()), m_kills, consoleDied, lastBeat);
+        // Only a station killed between sending and recording sends again.
+        QVERIFY2(extra <= m_kills, qPrintable(QStringLiteral("%1 SMS te veel bij %2 keer afschieten").arg(extra).arg(m_kills)));
 
         // A console started again lists every report still open.
         const qint64 open = number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE %1 = ?")
