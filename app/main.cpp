@@ -120,20 +120,19 @@ int main(int argc, char** argv)
     MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, start.folders().imagesPath,
                        startServices, stopServices, startAlarmEmailReceiver});
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
-    // Beside a station the receivers' events reach the station, which leaves
-    // reports to a manned console: look for them often, so the operator sees
-    // a report as soon as it is stored.
+    // A receiver's event reaches only the program that started it: a station
+    // beside this console or on another machine, which leaves reports to a
+    // manned console. Look for them often, so the operator sees a report as
+    // soon as it is stored wherever it came in.
     QTimer intakePoll;
-    if (!ownsPorts) {
-        QObject::connect(&intakePoll, &QTimer::timeout, &window, [&] {
-            auto unseen = conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
-                                          .arg(conn.id(QStringLiteral("show"))),
-                                      {sql::boolValue(true), sql::boolValue(false)});
-            if (unseen && !unseen->isNull())
-                window.showNewActueel();
-        });
-        intakePoll.start(2000);
-    }
+    QObject::connect(&intakePoll, &QTimer::timeout, &window, [&] {
+        auto unseen = conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                                      .arg(conn.id(QStringLiteral("show"))),
+                                  {sql::boolValue(true), sql::boolValue(false)});
+        if (unseen && !unseen->isNull())
+            window.showNewActueel();
+    });
+    intakePoll.start(2000);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
     // The control room's screen belongs to the console: every panel is laid

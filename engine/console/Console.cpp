@@ -199,7 +199,8 @@ QList<ActueelItem> Console::showNewActueel()
         m_log.writeLog(QStringLiteral("Nieuwe meldingen niet leesbaar: ") + q.error(), 1);
     }
 
-    const bool roomManned = m_roomManned && m_roomManned();
+    // The room is asked only when there is something to stamp.
+    const bool roomManned = !ids.isEmpty() && m_roomManned && m_roomManned();
     m_stampBemand = m_bemand || roomManned;
     if (m_intakeOnlyWhenUnmanned && roomManned)
         ids.clear();
