@@ -9,10 +9,7 @@ Status ensure(const DatabaseConnector& conn, const QString& naam)
 {
     // Seconds since 2020 rather than since 1970: the column is a 32-bit
     // whole number on PostgreSQL, and this leaves it room for decades of saves.
-    const QString now =
-        conn.dialect() == Dialect::PostgreSQL
-            ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT) - 1577836800")
-            : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER) - 1577836800");
+    const QString now = sql::serverNowSeconds(conn.dialect()) + QStringLiteral(" - 1577836800");
     return conn.exec(QStringLiteral("INSERT INTO wijzigteller (naam, teller) SELECT ?, %1 WHERE NOT EXISTS "
                                     "(SELECT 1 FROM wijzigteller WHERE naam = ?)")
                          .arg(now),
