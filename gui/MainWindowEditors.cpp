@@ -45,6 +45,8 @@ void MainWindow::buildEditors()
             if (m_deps.restartMailReceiver)
                 m_deps.restartMailReceiver();
         },
+        [this](const QString& mobielnr, const QString& naam) { return m_deps.console.sendTestSms(mobielnr, naam); },
+        [this](const QString& addresses, const QString& naam) { return m_deps.console.sendTestMail(addresses, naam); },
         [this]() -> Status {
             auto made = m_deps.console.makeTestAlarms(1, 1);
             if (made)

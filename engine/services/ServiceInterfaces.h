@@ -93,6 +93,8 @@ public:
     virtual void send(const SmsRequest& request) = 0;
     virtual int sendTimeoutMinutes() = 0;
     virtual bool lastSendSucceeded() = 0;
+    // Why the last send failed, in the modem's own words where it gave any.
+    virtual QString lastSendFailure() { return {}; }
     virtual void finish() = 0;
     // The modem to look after between sends: its replies are read and its
     // SIM, network and signal checked. With `shared` a receiver holds the
@@ -127,6 +129,19 @@ public:
     using ServiceComponent::ServiceComponent;
     // Hands the mail over; the sender queues it and reports failures as messages.
     virtual bool send(const MailMessage& mail) = 0;
+    // Sends a test mail now, beside the queue; testSendDone() follows with
+    // the mail server's answer. False, with the reason, when it cannot start.
+    virtual bool startTestSend(const MailMessage& mail, int secondsPerAddress, QString* problem)
+    {
+        Q_UNUSED(mail);
+        Q_UNUSED(secondsPerAddress);
+        if (problem)
+            *problem = QStringLiteral("deze mailverzending kent geen test");
+        return false;
+    }
+
+Q_SIGNALS:
+    void testSendDone(bool sent, const QString& reason);
 };
 
 } // namespace taviro

@@ -33,6 +33,9 @@ struct EditorFixture
     int servicesRestarted = 0;
     int mailReceiverRestarted = 0;
     int testReports = 0;
+    // The chain tests' calls, and what the fake services answer.
+    QStringList testSmsTo, testMailTo;
+    Status chainTestAnswer;
     EditorContext ctx{*conn,
                       prompt,
                       log,
@@ -40,6 +43,14 @@ struct EditorFixture
                       cache,
                       [this] { ++servicesRestarted; },
                       [this] { ++mailReceiverRestarted; },
+                      [this](const QString& number, const QString&) {
+                          testSmsTo << number;
+                          return chainTestAnswer;
+                      },
+                      [this](const QString& addresses, const QString&) {
+                          testMailTo << addresses;
+                          return chainTestAnswer;
+                      },
                       [this] {
                           ++testReports;
                           return Status();
