@@ -17,6 +17,7 @@
 #include <QCalendarWidget>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -146,6 +147,7 @@ void MainWindow::buildWindow()
     });
     connect(m_actueelList, &QTableView::clicked, this,
             [this](const QModelIndex& index) { openMelding(m_actueelModel->meldingIdAt(index.row())); });
+    m_actueelList->installEventFilter(this);
     connect(m_actueelModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateSummary);
     connect(m_actueelModel, &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateSummary);
     connect(m_actueelModel, &QAbstractItemModel::modelReset, this, &MainWindow::updateSummary);
@@ -284,6 +286,21 @@ void MainWindow::updateSummary()
 void MainWindow::setAttention(bool on)
 {
     m_statusIcon->setPixmap(m_images->icon(on ? ImageList::Attention : ImageList::About16).pixmap(16, 16));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // An operator at night goes through the waiting alarms with the arrow
+    // keys; Enter opens the one he is on.
+    if (watched == m_actueelList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QModelIndex current = m_actueelList->currentIndex();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && current.isValid()) {
+            openMelding(m_actueelModel->meldingIdAt(current.row()));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 } // namespace taviro

@@ -92,6 +92,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Enter on a row of the current-alarm list opens it, as a click does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWindow();

@@ -29,10 +29,11 @@ QString DatabaseSettings::displayText() const
 {
     if (dialect != Dialect::PostgreSQL)
         return location;
-    // Done on the text rather than through QUrl: a URL QUrl cannot parse must
-    // still not show its password.
+    // Done on the text rather than through a parser: an address that cannot
+    // be parsed must still not show its password. Up to the last '@', as a
+    // password may hold one.
     QString shown = location;
-    static const QRegularExpression userinfo(QStringLiteral("^([a-zA-Z]+://[^:/@?#]*:)([^@/?#]*)@"));
+    static const QRegularExpression userinfo(QStringLiteral("^([a-zA-Z]+://[^:/@?#]*:)(.*)@"));
     shown.replace(userinfo, QStringLiteral("\\1***@"));
     static const QRegularExpression parameter(QStringLiteral("([?&]password=)[^&#]*"),
                                               QRegularExpression::CaseInsensitiveOption);

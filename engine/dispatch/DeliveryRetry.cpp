@@ -43,6 +43,13 @@ int DeliveryRetry::pauseMinutes(qint64 failures)
     return std::min(kLongestPauseMinutes, 1 << std::max<qint64>(0, failures - 1));
 }
 
+Status DeliveryRetry::forgetRecipient(const DatabaseConnector& conn, qint64 ontvangerId)
+{
+    return conn.exec(QStringLiteral("DELETE FROM uitmeldretry WHERE uitmeld_id IN "
+                                    "(SELECT id FROM uitmeld WHERE ontvanger_id = ? AND done = ?)"),
+                     {sql::keyValue(ontvangerId), sql::boolValue(false)});
+}
+
 void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QString& logLine)
 {
     const QDateTime now = m_clock.now();

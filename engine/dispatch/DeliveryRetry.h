@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -36,6 +38,12 @@ public:
 
     // Minutes until the next offer after this many failures in a row.
     static int pauseMinutes(qint64 failures);
+
+    // The recipient was just saved, perhaps with the number or address that
+    // was missing: his open dispatches are offered at the next pass instead
+    // of after the rest of a pause of up to a quarter of an hour. Within the
+    // caller's transaction.
+    static Status forgetRecipient(const DatabaseConnector& conn, qint64 ontvangerId);
 
 private:
     const DatabaseConnector& m_conn;

@@ -1,5 +1,6 @@
 #include "OverzichtPageCache.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QTextDocument>
 
 namespace taviro {
@@ -9,10 +10,13 @@ class OverzichtPageMaker : public QObject
 {
     Q_OBJECT
 public:
-    void make(int generation, int page, const QString& html, QThread* target)
+    void make(int generation, int page, const QString& html, int width, QThread* target)
     {
         auto* doc = new QTextDocument;
         doc->setHtml(html);
+        doc->setTextWidth(width);
+        // The whole page is laid out here, so the window only paints it.
+        (void)doc->documentLayout()->documentSize();
         doc->moveToThread(target);
         Q_EMIT made(generation, page, doc);
     }
@@ -37,6 +41,7 @@ OverzichtPageCache::~OverzichtPageCache()
     m_thread.quit();
     m_thread.wait();
     qDeleteAll(m_docs);
+    qDeleteAll(m_retired);
 }
 
 void OverzichtPageCache::reset(QStringList pages)
@@ -44,6 +49,8 @@ void OverzichtPageCache::reset(QStringList pages)
     ++m_generation; // documents still on their way belong to the old overview
     qDeleteAll(m_docs);
     m_docs.clear();
+    qDeleteAll(m_retired);
+    m_retired.clear();
     m_pending.clear();
     m_pages = std::move(pages);
 }
@@ -61,11 +68,24 @@ void OverzichtPageCache::prefetch(int page)
     if (page < 1 || page > m_pages.size() || m_docs.contains(page) || m_pending.contains(page))
         return;
     m_pending.insert(page);
-    Q_EMIT makeRequested(m_generation, page, m_pages.at(page - 1), thread());
+    Q_EMIT makeRequested(m_generation, page, m_pages.at(page - 1), m_width, thread());
+}
+
+void OverzichtPageCache::setWidth(int width)
+{
+    if (width == m_width || width <= 0)
+        return;
+    m_width = width;
+    ++m_generation; // pages on their way have the old width
+    m_pending.clear();
+    m_retired.append(m_docs.values());
+    m_docs.clear();
 }
 
 void OverzichtPageCache::keepAround(int page)
 {
+    qDeleteAll(m_retired);
+    m_retired.clear();
     for (auto it = m_docs.begin(); it != m_docs.end();) {
         if (std::abs(it.key() - page) > 1) {
             delete it.value();

@@ -11,7 +11,8 @@
 #include <QProgressBar>
 #include <QTextDocument>
 #include <QPushButton>
-#include <QTextBrowser>
+#include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -40,14 +41,13 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     m_next->setObjectName(QStringLiteral("cmdOverzichtVolgende"));
     m_page = new QLabel(this);
     m_page->setObjectName(QStringLiteral("lblOverzichtPagina"));
-    m_browser = new QTextBrowser(this);
-    m_browser->setObjectName(QStringLiteral("WebBrowser"));
-    m_browser->setOpenLinks(false);
-    m_browser->setSearchPaths({m_loggerPath});
-    // Ours, not the browser's: the browser drops its own document once it is
-    // handed a page.
-    m_textDoc = new QTextDocument(this);
-    m_browser->setDocument(m_textDoc);
+    m_view = new OverzichtPageView(this);
+    m_view->setObjectName(QStringLiteral("WebBrowser"));
+    m_widthSettled = new QTimer(this);
+    m_widthSettled->setSingleShot(true);
+    m_widthSettled->setInterval(150);
+    connect(m_view, &OverzichtPageView::widthChanged, m_widthSettled, qOverload<>(&QTimer::start));
+    connect(m_widthSettled, &QTimer::timeout, this, &OverzichtViewer::onWidthChanged);
     connect(&m_cache, &OverzichtPageCache::ready, this, &OverzichtViewer::onPageReady);
 
     auto* bar = new QHBoxLayout;
@@ -61,7 +61,7 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(bar);
-    layout->addWidget(m_browser, 1);
+    layout->addWidget(m_view, 1);
 
     connect(&m_job, &OverzichtJob::progress, this, &OverzichtViewer::onProgress);
     connect(&m_job, &OverzichtJob::finished, this, &OverzichtViewer::onFinished);
@@ -103,14 +103,32 @@ OverzichtViewer::OverzichtViewer(DatabaseSettings database, QString loggerPath, 
 
 OverzichtViewer::~OverzichtViewer()
 {
-    // The page documents go with the cache, before the browser that shows one.
-    m_browser->setDocument(m_textDoc);
+    // The page documents go with the cache, before the view that shows one.
+    m_view->setDocument(nullptr);
 }
 
 void OverzichtViewer::showText(const QString& text)
 {
-    m_browser->setDocument(m_textDoc);
-    m_browser->setPlainText(text);
+    m_view->setPlainText(text);
+}
+
+void OverzichtViewer::onWidthChanged()
+{
+    const int width = m_view->layoutWidth();
+    if (!m_view->isVisible())
+        return; // laid out when it is shown again
+    if (width == m_cache.width() || m_pages.isEmpty()) {
+        m_cache.setWidth(width);
+        return;
+    }
+    // The page on screen is laid out again for the new width; the operator
+    // keeps his place in it.
+    const QScrollBar* bar = m_view->verticalScrollBar();
+    m_keepScroll = bar->maximum() > 0 ? double(bar->value()) / bar->maximum() : 0;
+    m_cache.setWidth(width);
+    const int page = m_pageIndex + 1;
+    if (QTextDocument* doc = m_cache.document(page))
+        display(page, doc);
 }
 
 QString OverzichtViewer::statusText() const
@@ -143,6 +161,9 @@ bool OverzichtViewer::showPage(int page)
         return false;
     m_pageIndex = page - 1;
     m_asked.start();
+    m_keepScroll = -1;
+    if (m_view->isVisible())
+        m_cache.setWidth(m_view->layoutWidth());
     updatePager();
     if (QTextDocument* doc = m_cache.document(page))
         display(page, doc);
@@ -151,15 +172,20 @@ bool OverzichtViewer::showPage(int page)
 
 void OverzichtViewer::onPageReady(int page)
 {
-    if (page == m_pageIndex + 1 && m_browser->document() != m_cache.document(page))
+    if (page == m_pageIndex + 1 && m_view->document() != m_cache.document(page))
         display(page, m_cache.document(page));
 }
 
 void OverzichtViewer::display(int page, QTextDocument* doc)
 {
-    // The document was parsed on the worker; the view lays out what is in
-    // sight now and the rest a little at a time between other events.
-    m_browser->setDocument(doc);
+    // The document was parsed and laid out on the worker; the view only
+    // paints what is in sight.
+    m_view->setDocument(doc);
+    if (m_keepScroll >= 0) {
+        QScrollBar* bar = m_view->verticalScrollBar();
+        bar->setValue(int(m_keepScroll * bar->maximum()));
+        m_keepScroll = -1;
+    }
     m_lastPageMsecs = m_asked.elapsed();
     m_cache.keepAround(page);
     m_cache.prefetch(page + 1);
@@ -199,7 +225,7 @@ void OverzichtViewer::onFinished(const OverzichtOutcome& outcome)
     m_progress->hide();
     m_cancel->hide();
     m_asked.start();
-    m_browser->setDocument(m_textDoc); // the old pages go now
+    m_view->setDocument(nullptr); // the old pages go now
     m_pages = outcome.pages;
     m_cache.reset(m_pages);
     m_pageSize = outcome.pageSize;

@@ -3,6 +3,7 @@
 #include "DatabaseSettings.h"
 #include "OverzichtJob.h"
 #include "OverzichtPageCache.h"
+#include "OverzichtPageView.h"
 #include "OverzichtPrintJob.h"
 #include "ReportPrinter.h"
 
@@ -12,7 +13,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTextBrowser;
+class QTimer;
 
 namespace taviro {
 
@@ -51,7 +52,7 @@ public:
     void setPreferredPrinter(std::function<QString()> name) { m_preferredPrinter = std::move(name); }
     // "Afdrukken...": every page of the overview, on a worker thread.
     bool printOverzicht();
-    QTextBrowser* browser() const { return m_browser; }
+    OverzichtPageView* view() const { return m_view; }
     // The status line under the buttons: progress, figures or what went wrong.
     QString statusText() const;
 
@@ -73,6 +74,7 @@ private:
     void display(int page, QTextDocument* doc);
     void showText(const QString& text);
     void updatePager();
+    void onWidthChanged();
 
     OverzichtJob m_job;
     OverzichtPrintJob m_printJob;
@@ -89,7 +91,6 @@ private:
     QLabel* m_page = nullptr;
     QStringList m_pages; // made on the worker, one hundred reports each
     OverzichtPageCache m_cache;
-    QTextDocument* m_textDoc = nullptr; // the browser's own, for messages
     QElapsedTimer m_asked;               // since the page was asked for
     qint64 m_lastPageMsecs = 0;
     bool m_announce = false;             // overzichtShown waits for the first page
@@ -97,7 +98,9 @@ private:
     int m_pageSize = 0;
     int m_pageIndex = 0;
     int m_total = 0;
-    QTextBrowser* m_browser = nullptr;
+    OverzichtPageView* m_view = nullptr;
+    QTimer* m_widthSettled = nullptr; // a dragged window edge is followed once it stops
+    double m_keepScroll = -1;         // the share scrolled of a page laid out again
 };
 
 } // namespace taviro

@@ -19,7 +19,9 @@
           body { font-family: "DejaVu Sans", Arial, sans-serif; font-size: 9pt; color: #1f2933; background-color: #ffffff; }
           h1 { font-size: 15pt; font-weight: 600; color: #123a5e; margin-bottom: 2px; }
           p.sub { color: #52606d; margin-top: 0px; }
-          table.grid { border-collapse: collapse; border: 1px solid #cbd2d9; }
+          /* Separate cell borders without spacing look the same as collapsed
+             ones and cost the console a fraction of the time to paint. */
+          table.grid { border: 1px solid #cbd2d9; }
           table.grid th { background-color: #123a5e; color: #ffffff; font-weight: 600; text-align: left; padding: 4px 6px; border: 1px solid #123a5e; }
           table.grid td { padding: 3px 6px; border: 1px solid #e4e7eb; vertical-align: top; }
           tr.report td { background-color: #e8eef5; font-weight: 600; color: #123a5e; border-top: 2px solid #9fb3c8; }
@@ -87,9 +89,9 @@
                  The fixed column widths line them up. -->
             <table class="grid" width="99%" cellspacing="0" cellpadding="3">
               <tr>
-                <th width="11%">Datum <span class="sort">▼</span></th>
+                <th width="13%">Datum <span class="sort">▼</span></th>
                 <th width="7%">Functie</th>
-                <th width="24%">Omschrijving</th>
+                <th width="22%">Omschrijving</th>
                 <th width="5%">Flank</th>
                 <th width="15%">Uitgemeld aan</th>
                 <th width="11%">Uitgemeld op</th>
@@ -110,7 +112,7 @@
   <xsl:template match="melding">
     <table class="grid" width="99%" cellspacing="0" cellpadding="3">
     <tr class="report">
-      <td class="num" width="11%"><xsl:value-of select="@date"/></td>
+      <td class="num" width="13%"><xsl:value-of select="@date"/></td>
       <td colspan="7">
         <xsl:value-of select="@naam"/> (<xsl:value-of select="@alias"/>) — melding <xsl:value-of select="@id"/>
         <xsl:if test="@bemand = 'true'"><xsl:text> </xsl:text><span class="bemand"> BEMAND </span></xsl:if>
@@ -119,9 +121,9 @@
     <xsl:for-each select="alarm">
       <tr>
         <xsl:if test="position() mod 2 = 0"><xsl:attribute name="class">even</xsl:attribute></xsl:if>
-        <td class="num" width="11%"><xsl:value-of select="@date"/></td>
+        <td class="num" width="13%"><xsl:value-of select="@date"/></td>
         <td width="7%"><xsl:value-of select="functie"/></td>
-        <td width="24%"><xsl:value-of select="omschrijving"/></td>
+        <td width="22%"><xsl:value-of select="omschrijving"/></td>
         <td width="5%"><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
         <td width="15%"><xsl:value-of select="uitgemeld"/></td>
         <td class="num" width="11%"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>

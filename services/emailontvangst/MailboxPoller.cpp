@@ -154,7 +154,7 @@ void MailboxPoller::passOver(SeenMails& seen, const QString& mailbox, const QStr
 }
 
 bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mailbox,
-                              ReportStore& store, const QDeadlineTimer& budget, bool& more)
+                              SqlReportStore& store, const QDeadlineTimer& budget, bool& more)
 {
     SeenMails seen(m_seenFile);
     int stored = 0;
@@ -249,7 +249,11 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
                              .arg(parsed.subject, fromWhom(parsed.sender), parsed.problem));
                 continue;
             }
-            auto id = store.store(parsed.report);
+            // The mailbox and UID are remembered with the report in its own
+            // transaction: a station that stored it and died before the
+            // deletion reached the server, or another station polling the
+            // same mailbox, finds it stored and does not store it again.
+            auto id = store.storeOnce(parsed.report, QStringLiteral("mail %1 %2").arg(mailbox, entry.uid));
             if (!id) {
                 // Keep the mail for the next poll, behind the others.
                 ++m_storeFailures[entry.uid];
@@ -262,14 +266,20 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             }
             storeFailuresInARow = 0;
             m_storeFailures.remove(entry.uid);
-            ++stored;
-            ++m_reportsStored;
             if (!seen.add(mailbox, entry.uid))
                 Q_EMIT logLine(
                     QStringLiteral("kan %1 niet vastleggen als verwerkt").arg(entry.uid));
-            Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 opgeslagen uit \"%3\"")
-                               .arg(*id)
-                               .arg(parsed.report.melderAlias, parsed.subject));
+            if (id->repeat) {
+                Q_EMIT logLine(QStringLiteral("%1 was al opgeslagen als melding %2; niet nog eens opgeslagen")
+                                   .arg(entry.uid)
+                                   .arg(id->meldingId));
+            } else {
+                ++stored;
+                ++m_reportsStored;
+                Q_EMIT logLine(QStringLiteral("melding %1 van melder %2 opgeslagen uit \"%3\"")
+                                   .arg(id->meldingId)
+                                   .arg(parsed.report.melderAlias, parsed.subject));
+            }
             if (Status s = session.remove(entry.number); !s)
                 Q_EMIT logLine(
                     QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));

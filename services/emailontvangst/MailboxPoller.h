@@ -2,7 +2,7 @@
 
 #include "DatabaseSettings.h"
 #include "Pop3Session.h"
-#include "ReportStore.h"
+#include "SqlReportStore.h"
 #include "SeenMails.h"
 
 #include <QDeadlineTimer>
@@ -51,7 +51,7 @@ protected:
 private:
     void poll(const MailboxAccount& account);
     // One POP3 session over at most a batch of mails; false when the session failed.
-    bool pollBatch(const MailboxAccount& account, const QString& mailbox, ReportStore& store,
+    bool pollBatch(const MailboxAccount& account, const QString& mailbox, SqlReportStore& store,
                    const QDeadlineTimer& budget, bool& more);
     void reportProblem(const QString& text);
     // Leaves the mail in the mailbox for good and tells the operator why.

@@ -2,9 +2,9 @@
 
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
+#include "PostgresAddress.h"
 
 #include <QCoreApplication>
-#include <QUrl>
 
 #include <atomic>
 
@@ -67,9 +67,7 @@ bool TestDatabase::makePlace()
         m_dropName.clear();
         return false;
     }
-    QUrl url(server);
-    url.setPath(QLatin1Char('/') + m_dropName);
-    m_path = url.toString();
+    m_path = PostgresAddress::withDatabase(server, m_dropName);
     return true;
 }
 

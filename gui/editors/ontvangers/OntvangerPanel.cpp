@@ -1,5 +1,6 @@
 #include "OntvangerPanel.h"
 
+#include "DeliveryRetry.h"
 #include "FormHelpers.h"
 #include "OperatorPrompt.h"
 #include "Repositories.h"
@@ -192,9 +193,14 @@ bool OntvangerPanel::readForm()
 bool OntvangerPanel::writeDB()
 {
     m_row.actief = true;
-    return storeRecord(OntvangerRepository(m_ctx.conn), m_row, [](auto& record, const auto& stored) {
-        record.methode1 = stored.methode1;
-    });
+    if (!storeRecord(OntvangerRepository(m_ctx.conn), m_row,
+                     [](auto& record, const auto& stored) { record.methode1 = stored.methode1; }))
+        return false;
+    if (Status s = DeliveryRetry::forgetRecipient(m_ctx.conn, m_id); !s) {
+        logFailure(QStringLiteral("opslaan"), s.error());
+        return false;
+    }
+    return true;
 }
 
 void OntvangerPanel::deleteItem()

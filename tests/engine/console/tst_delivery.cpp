@@ -1,4 +1,5 @@
 #include "ConsoleFixture.h"
+#include "DeliveryRetry.h"
 #include "DispatchClaims.h"
 #include "PendingDispatches.h"
 #include "ReportDetail.h"
@@ -170,6 +171,32 @@ private Q_SLOTS:
         QCOMPARE(f.onScreen(QStringLiteral("SMS naar +31687654321 niet verzonden")), 1);
         QCOMPARE(f.onScreen(QStringLiteral("aan Piet Jansen alsnog verstuurd")), 1);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldretry")), 0);
+    }
+
+    // An operator who puts the right number in wants the SMS now, not after
+    // the rest of a quarter-hour pause; another recipient's pause stays.
+    void savedRecipientIsTriedAtTheNextPass()
+    {
+        const QString nr = QStringLiteral("+31687654321");
+        PietFixture f(nr, QString(), true, false);
+        f.sms.refusedNumbers << nr << QStringLiteral("+31623456789"); // Marieke's fails too
+        f.takeIn();
+        for (int minute = 0; minute < 20; ++minute) { // well into the longest pauses
+            f.tick();
+            f.clock.advanceSecs(60);
+        }
+        const qsizetype tries = f.smsTo(QStringLiteral("Piet Jansen"));
+        f.tick();
+        QCOMPARE(f.smsTo(QStringLiteral("Piet Jansen")), tries); // still pausing
+        f.sms.refusedNumbers.removeAll(nr);
+        QVERIFY(DeliveryRetry::forgetRecipient(*f.conn, f.piet).ok());
+        f.tick();
+        QCOMPARE(f.smsTo(QStringLiteral("Piet Jansen")), tries + 1);
+        QCOMPARE(f.pietRow("done"), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldretry r JOIN uitmeld u ON u.id = r.uitmeld_id "
+                                         "WHERE u.ontvanger_id = ?"),
+                          {f.marieke}),
+                 1);
     }
 
     // A report whose dispatches are closed in bulk is not forwarded again,

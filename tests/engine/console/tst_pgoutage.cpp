@@ -1,61 +1,12 @@
-#include "ConsoleFixture.h"
+#include "PgTestServer.h"
+#include "StationChildren.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTest>
 
 #include <memory>
 
 using namespace taviro;
-
-namespace {
-
-// A PostgreSQL server of this test's own: it is killed and started again
-// mid-storm, which would upset any other test sharing a server.
-class OwnServer
-{
-public:
-    OwnServer()
-    {
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                                QFileDevice::ExeOther);
-        QProcess p;
-        p.start(QStringLiteral("bash"), {script(), QStringLiteral("start"), dataDir()});
-        if (p.waitForFinished(120000) && p.exitCode() == 0)
-            url = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-        else
-            error = QString::fromUtf8(p.readAllStandardError());
-    }
-    ~OwnServer() { (void)run(QStringLiteral("stop")); }
-    bool run(const QString& command) const
-    {
-        return QProcess::execute(QStringLiteral("bash"), {script(), command, dataDir()}) == 0;
-    }
-
-    QString url, error;
-
-private:
-    static QString script() { return QStringLiteral(TAVIRO_SOURCE_DIR "/scripts/pg-test-server.sh"); }
-    QString dataDir() const { return m_dir.path() + QStringLiteral("/pg"); }
-    QTemporaryDir m_dir;
-};
-
-QString allLogs(const QString& folder)
-{
-    QString text;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile f(it.next());
-        if (f.open(QIODevice::ReadOnly))
-            text += QString::fromUtf8(f.readAll());
-    }
-    return text;
-}
-
-} // namespace
 
 // Two stations share a PostgreSQL server that dies mid-storm and comes back:
 // they say so in their logs, keep running, and afterwards every stored
@@ -66,79 +17,39 @@ class TstPgOutage : public QObject
 private Q_SLOTS:
     void serverKilledMidStorm()
     {
-        if (QProcess::execute(QStringLiteral("bash"),
-                              {QStringLiteral("-c"),
-                               QStringLiteral("ls /usr/lib/postgresql/*/bin/pg_ctl")}) != 0)
+        if (!test::PgTestServer::available())
             QSKIP("PostgreSQL is not installed");
-        OwnServer server;
-        QVERIFY2(!server.url.isEmpty(), qPrintable(server.error));
-        qputenv("TAVIRO_TEST_DATABASE", server.url.toUtf8());
+        // Of its own: killed and started again mid-storm.
+        test::PgTestServer server;
+        QVERIFY2(!server.url().isEmpty(), qPrintable(server.error()));
+        qputenv("TAVIRO_TEST_DATABASE", server.url().toUtf8());
         auto f = std::make_unique<test::ConsoleFixture>();
         QVERIFY(f->db.onPostgres());
 
-        const QString child =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/station_child");
-        const QString stopFile = f->db.folder() + QStringLiteral("/stop");
-        QProcess stations[2];
-        for (int i = 0; i < 2; ++i) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
-            stations[i].setProcessEnvironment(env);
-            // A short lease, so that claims cut off with the connection come
-            // back within the test; still long enough for a station slowed by
-            // a loaded machine to reconnect and record what it sent first.
-            stations[i].start(child, {f->db.path(),
-                                      f->db.folder() + QStringLiteral("/station%1/").arg(i),
-                                      stopFile, QStringLiteral("8")});
-            QVERIFY(stations[i].waitForStarted());
-        }
+        // A short lease, so that claims cut off with the connection come
+        // back within the test; still long enough for a station slowed by
+        // a loaded machine to reconnect and record what it sent first.
+        test::StationChildren stations(*f, 2, QStringLiteral("8"));
+        QVERIFY(stations.started());
 
-        // A transmitter repeats a report until a receiver has stored it.
-        auto storeUntilTaken = [&f] {
-            for (int attempt = 0; attempt < 600; ++attempt) {
-                if (f->report({QStringLiteral("01")}) > 0)
-                    return true;
-                QTest::qWait(50);
-            }
-            return false;
-        };
         const int before = 250, after = 250;
         for (int i = 0; i < before; ++i)
-            QVERIFY(storeUntilTaken());
+            QVERIFY(test::storeUntilTaken(*f) > 0);
         QVERIFY(server.run(QStringLiteral("kill")));
         QTest::qWait(2500); // the stations notice and wait
         QCOMPARE(f->report({QStringLiteral("01")}), 0);
         QVERIFY(server.run(QStringLiteral("resume")));
         for (int i = 0; i < after; ++i)
-            QVERIFY(storeUntilTaken());
+            QVERIFY(test::storeUntilTaken(*f) > 0);
 
-        auto open = [&f] {
-            (void)f->conn->restore();
-            return f->number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = ?"),
-                             {sql::boolValue(false)}) +
-                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
-                             {sql::boolValue(false)}) +
-                   f->number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim"));
-        };
         QElapsedTimer drain;
         drain.start();
-        while (open() != 0 && drain.elapsed() < 120000)
+        while (test::openWork(*f) != 0 && drain.elapsed() < 120000)
             QTest::qWait(200);
-        for (QProcess& p : stations)
-            QCOMPARE(p.state(), QProcess::Running); // no station gave up
-        QFile(stopFile).open(QIODevice::WriteOnly);
-
-        qint64 taken = 0, sms = 0, mail = 0;
-        for (QProcess& p : stations) {
-            QVERIFY(p.waitForFinished(30000));
-            QCOMPARE(p.exitCode(), 0);
-            const QList<QByteArray> n = p.readAllStandardOutput().trimmed().split(' ');
-            QCOMPARE(n.size(), 3);
-            taken += n[0].toLongLong();
-            sms += n[1].toLongLong();
-            mail += n[2].toLongLong();
-        }
-        QCOMPARE(open(), 0);
+        QVERIFY(stations.allRunning()); // no station gave up
+        const auto [taken, sms, mail, error] = stations.stop();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(test::openWork(*f), 0);
         // A store cut off in its commit may have landed although the
         // receiver heard otherwise; its repeat is then a report of its own.
         const qint64 stored = f->number(QStringLiteral("SELECT COUNT(*) FROM meldingen"));
@@ -146,7 +57,7 @@ private Q_SLOTS:
         qInfo("%lld reports stored, %lld taken in, %lld SMS, %lld e-mails", stored, taken, sms,
               mail);
         if (sms != 2 * stored || mail != stored) // what the stations said about their sends
-            for (const QString& line : allLogs(f->db.folder()).split(QLatin1Char('\n')))
+            for (const QString& line : test::allLogs(f->db.folder()).split(QLatin1Char('\n')))
                 if (line.contains(QLatin1String("Uitmelding")))
                     qInfo("%s", qPrintable(line.trimmed()));
         QCOMPARE(taken, stored);
@@ -155,7 +66,7 @@ private Q_SLOTS:
         QCOMPARE(sms, 2 * stored);
         QCOMPARE(mail, stored);
 
-        const QString logs = allLogs(f->db.folder());
+        const QString logs = test::allLogs(f->db.folder());
         QVERIFY2(logs.contains(QStringLiteral("De verbinding met de database is verbroken")),
                  qPrintable(logs.right(2000)));
         QVERIFY(logs.contains(QStringLiteral("De verbinding met de database is hersteld")));

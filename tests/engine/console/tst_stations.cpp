@@ -1,5 +1,5 @@
 #include "ActueelQuery.h"
-#include "ConsoleFixture.h"
+#include "StationChildren.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -22,21 +22,8 @@ private Q_SLOTS:
         const int reports = qEnvironmentVariableIntValue("TAVIRO_STORM_REPORTS") > 0
                                 ? qEnvironmentVariableIntValue("TAVIRO_STORM_REPORTS")
                                 : 400;
-        const QString child =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/station_child");
-        const QString stopFile = f.db.folder() + QStringLiteral("/stop");
-        QProcess stations[2];
-        for (int i = 0; i < 2; ++i) {
-            // Two workstations: a station takes its own leftover claims at
-            // start-up, so they must not share a name.
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("TAVIRO_STATION"), QStringLiteral("station%1").arg(i));
-            stations[i].setProcessEnvironment(env);
-            stations[i].start(
-                child,
-                {f.db.path(), f.db.folder() + QStringLiteral("/station%1/").arg(i), stopFile});
-            QVERIFY(stations[i].waitForStarted());
-        }
+        test::StationChildren stations(f, 2);
+        QVERIFY(stations.started());
 
         QElapsedTimer storm;
         storm.start();
@@ -44,33 +31,15 @@ private Q_SLOTS:
             QVERIFY(f.report({QStringLiteral("01")}) > 0);
         const qint64 stored = storm.elapsed();
 
-        auto left = [&f] {
-            return f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = ?"),
-                            {sql::boolValue(false)}) +
-                   f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
-                            {sql::boolValue(false)});
-        };
         QElapsedTimer drain;
         drain.start();
-        while (left() != 0 && drain.elapsed() < 200000)
+        while (test::openWork(f) != 0 && drain.elapsed() < 200000)
             QTest::qWait(200);
-        QFile(stopFile).open(QIODevice::WriteOnly);
-
-        qint64 taken = 0, sms = 0, mail = 0;
-        for (QProcess& p : stations) {
-            QVERIFY(p.waitForFinished(30000));
-            QCOMPARE(p.exitCode(), 0);
-            const QList<QByteArray> n = p.readAllStandardOutput().trimmed().split(' ');
-            QCOMPARE(n.size(), 3);
-            qInfo("station: %s reports, %s SMS, %s e-mails", n[0].constData(), n[1].constData(),
-                  n[2].constData());
-            taken += n[0].toLongLong();
-            sms += n[1].toLongLong();
-            mail += n[2].toLongLong();
-        }
+        const auto [taken, sms, mail, error] = stations.stop();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         qInfo("%d reports stored in %lld ms, all delivered %lld ms later", reports, stored,
               drain.elapsed());
-        QCOMPARE(left(), 0);
+        QCOMPARE(test::openWork(f), 0);
         QCOMPARE(taken, qint64(reports));
         // Jan gets SMS and e-mail, Marieke SMS: two dispatches a report, each
         // sent once; a report taken in twice would have made four.

@@ -1,6 +1,8 @@
 #include "EditorFixture.h"
 #include "OntvangerPanel.h"
 #include "Repositories.h"
+#include "SqlValues.h"
+#include "Installation.h"
 
 #include <QCheckBox>
 #include <QPlainTextEdit>
@@ -26,6 +28,7 @@ private Q_SLOTS:
     void deleteDropsTheEdits();
     void unreachableChoiceWarnsButSaves_data();
     void unreachableChoiceWarnsButSaves();
+    void savingEndsTheRecipientsRetryPause();
 };
 
 void TestOntvangersEditor::newRecipientIsStoredOnce()
@@ -295,6 +298,41 @@ void TestOntvangersEditor::unreachableChoiceWarnsButSaves()
     auto saved = OntvangerRepository(*f.conn).list(QStringLiteral("WHERE alias = ?"), {QStringLiteral("KEES")});
     QCOMPARE(saved->size(), 1);
     QCOMPARE(saved->first().UseSMS, sms);
+}
+
+// A recipient whose SMS kept failing is saved (the number corrected): his
+// open dispatches lose their pause, a finished one and another's keep theirs.
+void TestOntvangersEditor::savingEndsTheRecipientsRetryPause()
+{
+    EditorFixture f;
+    Installation inst(*f.conn);
+    const qint64 piet = inst.recipient(QStringLiteral("Piet"), QStringLiteral("+3161"), {}, true, false);
+    const qint64 jan = inst.recipient(QStringLiteral("Jan"), QStringLiteral("+3162"), {}, true, false);
+    QVERIFY(inst.ok());
+    const auto dispatch = [&](qint64 ontvanger, bool done) {
+        QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen) "
+                                            "VALUES (?, 1, ?, 0)"),
+                             {ontvanger, sql::boolValue(done)}));
+        QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO uitmeldretry (uitmeld_id, reason, failures, next_try) "
+                                            "SELECT MAX(id), 'geweigerd', 6, ? FROM uitmeld"),
+                             {sql::dateValue(QDateTime(QDate(2030, 1, 1), QTime(0, 0)), f.conn->dialect())}));
+    };
+    dispatch(piet, false);
+    dispatch(piet, true);
+    dispatch(jan, false);
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(piet);
+    typeInto(&panel, "txtmobielnr", QStringLiteral("+31687654321"));
+    click(&panel, "cmdOpslaan");
+    QVERIFY(!panel.isChanged());
+    auto left = f.conn->query(QStringLiteral("SELECT u.ontvanger_id, u.done FROM uitmeldretry r "
+                                             "JOIN uitmeld u ON u.id = r.uitmeld_id ORDER BY u.id"));
+    QVERIFY(left.ok());
+    QList<QPair<qint64, bool>> rows;
+    while (left->next())
+        rows << qMakePair(left->value(0).toLongLong(), sql::toBool(left->value(1)));
+    QCOMPARE(rows, (QList<QPair<qint64, bool>>{{piet, true}, {jan, false}}));
 }
 
 QTEST_MAIN(TestOntvangersEditor)

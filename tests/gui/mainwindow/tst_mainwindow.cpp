@@ -253,6 +253,31 @@ private Q_SLOTS:
         QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("AlarmDetail1"));
     }
 
+    // By keyboard: the arrows move through the waiting alarms and Enter
+    // opens the one the operator is on, not the one clicked last.
+    void keyboardOpensTheAlarmItIsOn()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        const qint64 older = rig.storeReport(QStringLiteral("1001"), QStringLiteral("01"));
+        rig.clock.advanceSecs(60);
+        const qint64 newer = rig.storeReport(QStringLiteral("1002"), QStringLiteral("11"));
+        rig.window->showNewActueel();
+        clickRow(rig, 0);
+        QCOMPARE(rig.window->detail().meldingId(), newer);
+
+        auto* list = rig.find<QTableView>(QStringLiteral("actueelList"));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(rig.window->detail().meldingId(), newer); // moving alone opens nothing
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("AlarmDetail1"));
+        QCOMPARE(rig.window->detail().meldingId(), older);
+        QTest::keyClick(list, Qt::Key_Up);
+        QTest::keyClick(list, Qt::Key_Enter);
+        QCOMPARE(rig.window->detail().meldingId(), newer);
+    }
+
     void lampLightsOnMannedAlarmAndGoesOutOnAcknowledgement()
     {
         const int master = posix_openpt(O_RDWR | O_NOCTTY);

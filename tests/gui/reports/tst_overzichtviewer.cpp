@@ -9,8 +9,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
-#include <QTextBrowser>
+#include <QTextDocument>
 
 using namespace taviro;
 using namespace taviro::test;
@@ -125,7 +126,7 @@ private Q_SLOTS:
         QCOMPARE(showPage.size(), 1);
         QVERIFY2(viewer.statusText().startsWith(QStringLiteral("4 meldingen")), qPrintable(viewer.statusText()));
         QVERIFY2(!viewer.statusText().contains(QStringLiteral(" ms")), qPrintable(viewer.statusText()));
-        const QString shown = viewer.browser()->toPlainText();
+        const QString shown = viewer.view()->toPlainText();
         QVERIFY(shown.contains(QStringLiteral("Inbraak hal")));
         QVERIFY(shown.contains(QStringLiteral("GEEN ONTV.")));
         QVERIFY(viewer.grab().save(shotPath(shot)));
@@ -154,9 +155,9 @@ private Q_SLOTS:
         const auto time = [](int minute) { return QTime(0, 0).addSecs(60 * minute).toString(QStringLiteral("HH:mm")); };
         QCOMPARE(page->text(), label(1, P));
         QVERIFY(!previous->isEnabled());
-        const auto rows = [&] { return viewer.browser()->toHtml().count(QStringLiteral("Inbraak hal")); };
+        const auto rows = [&] { return viewer.view()->document()->toHtml().count(QStringLiteral("Inbraak hal")); };
         QCOMPARE(rows(), P);
-        QVERIFY(viewer.browser()->toPlainText().contains(time(n - 1))); // the newest first
+        QVERIFY(viewer.view()->toPlainText().contains(time(n - 1))); // the newest first
         // A page is made on a worker thread; the view shows it when it is ready.
         const auto flip = [&viewer](QPushButton* button) {
             QSignalSpy shown(&viewer, &OverzichtViewer::pageShown);
@@ -168,10 +169,68 @@ private Q_SLOTS:
         QCOMPARE(page->text(), label(2 * P + 1, n));
         QCOMPARE(rows(), n - 2 * P);
         QVERIFY(!next->isEnabled());
-        QVERIFY(viewer.browser()->toPlainText().contains(time(0))); // the oldest last
+        QVERIFY(viewer.view()->toPlainText().contains(time(0))); // the oldest last
         QVERIFY(flip(previous));
         QCOMPARE(page->text(), label(P + 1, 2 * P));
         QCOMPARE(rows(), P);
+    }
+
+    // A page is laid out on the worker for the view's width, so the view
+    // must follow a window that is resized, keep the operator's place and
+    // never paint a page it has let go of; and the page reads by keyboard.
+    void pageFollowsTheKeyboardAndTheWidth_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("expected"); // where the page is scrolled to after the key
+        QTest::newRow("Page Down") << int(Qt::Key_PageDown) << QStringLiteral("page");
+        QTest::newRow("Space") << int(Qt::Key_Space) << QStringLiteral("page");
+        QTest::newRow("Down") << int(Qt::Key_Down) << QStringLiteral("step");
+        QTest::newRow("End") << int(Qt::Key_End) << QStringLiteral("end");
+    }
+    void pageFollowsTheKeyboardAndTheWidth()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, expected);
+        ReportsGuiFixture f;
+        for (int i = 0; i < OverzichtViewer::kPageSize; ++i) {
+            const QDateTime at = f.at(1, 0, 0).addSecs(60 * i);
+            const qint64 melding = f.melding(at, false);
+            for (int line = 0; line < 3; ++line)
+                f.line(melding, f.inbraak, 1, at);
+        }
+        OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
+        viewer.resize(1000, 500);
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+        QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 1), QDate(2026, 12, 1), false,
+                                       overzicht::kDayStylesheet}));
+        OverzichtPageView* view = viewer.view();
+        QCOMPARE(int(view->document()->textWidth()), view->layoutWidth());
+        QScrollBar* bar = view->verticalScrollBar();
+        QVERIFY2(bar->maximum() > 2 * bar->pageStep(), "the page is taller than two screens");
+
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key(key));
+        const int want = expected == QLatin1String("page") ? bar->pageStep()
+                         : expected == QLatin1String("step") ? bar->singleStep()
+                                                              : bar->maximum();
+        QCOMPARE(bar->value(), want);
+        QTest::keyClick(view, Qt::Key_Home);
+        QCOMPARE(bar->value(), 0);
+
+        // Half-way down, the window narrows twice in a row, as a dragged edge.
+        bar->setValue(bar->maximum() / 2);
+        QTextDocument* wide = view->document();
+        const qreal wideHeight = wide->size().height();
+        viewer.resize(800, 500);
+        QCoreApplication::processEvents();
+        viewer.resize(700, 500);
+        QTRY_VERIFY_WITH_TIMEOUT(view->document() != wide, 10000);
+        QCOMPARE(int(view->document()->textWidth()), view->layoutWidth());
+        QVERIFY(view->document()->size().height() > wideHeight);
+        QVERIFY(qAbs(double(bar->value()) / bar->maximum() - 0.5) < 0.05);
+        view->viewport()->repaint(); // paints the new page, not a dropped one
+        QVERIFY(view->toPlainText().contains(QStringLiteral("Inbraak hal")));
     }
 
     // "Afdrukken..." prints the whole overview, not the page on screen, and
@@ -236,7 +295,7 @@ private Q_SLOTS:
         OverzichtViewer viewer(f.db.settings(), path, f.log);
         QVERIFY(showOverzicht(viewer, {{f.melder}, QDate(2026, 12, 2), QDate(2026, 12, 2), false, overzicht::kPeriodStylesheet}));
         QVERIFY2(viewer.statusText().contains(QStringLiteral("ontbreekt")), qPrintable(viewer.statusText()));
-        QVERIFY(viewer.browser()->toPlainText().contains(QStringLiteral("overzicht.xml")));
+        QVERIFY(viewer.view()->toPlainText().contains(QStringLiteral("overzicht.xml")));
         QVERIFY(QFile::exists(path + QStringLiteral("overzicht.xml")));
         QVERIFY(f.logText().contains(QStringLiteral("ontbreekt")));
     }
