@@ -98,6 +98,10 @@ public:
 
     bool sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
     Result<qint64> makeTestAlarms(int transmitters, int alarms);
+    // What became of a test report after intake, for the installer: taken
+    // in or not, and each dispatch with its recipient and state, or why
+    // nobody was on duty for it. Dutch, several lines.
+    Result<QString> describeTestReport(qint64 meldingId);
     // A short test message to one recipient now, outside every dispatch, so
     // an installer can try the modem and the mail server. Nothing is stored
     // as a report or a dispatch. The error is the modem's or the mail

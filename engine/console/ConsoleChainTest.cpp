@@ -3,10 +3,11 @@
 // server's own words.
 #include "Console.h"
 
+#include "DatabaseConnector.h"
 #include "EventLog.h"
+#include "SqlValues.h"
 
 #include <QEventLoop>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -52,6 +53,60 @@ Status Console::sendTestSms(const QString& mobielnr, const QString& naam)
     return Status();
 }
 
+Result<QString> Console::describeTestReport(qint64 meldingId)
+{
+    auto report = m_conn.query(QStringLiteral("SELECT seen, bemand FROM meldingen WHERE id = ?"),
+                               {sql::keyValue(meldingId)});
+    if (!report)
+        return Result<QString>::failure(report.error());
+    if (!report->next())
+        return Result<QString>::failure(QStringLiteral("melding %1 niet gevonden").arg(meldingId));
+    const bool seen = sql::toBool(report->value(0));
+    const bool manned = sql::toBool(report->value(1));
+    if (!seen)
+        return QStringLiteral("Testmelding %1 is opgeslagen, maar nog niet opgenomen; zie het logboek.").arg(meldingId);
+
+    // Every recipient's dispatch of the report's lines, with its state now:
+    // the first delivery pass has already run when this is asked.
+    auto dispatches = m_conn.query(
+        QStringLiteral("SELECT DISTINCT uitmeld.id, ontvangers.naam, uitmeld.done, uitmeld.uitmeldtype, "
+                       "uitmeldretry.reason FROM uitmeldlink "
+                       "INNER JOIN meldindex ON meldindex.id = uitmeldlink.meldindex_id "
+                       "INNER JOIN uitmeld ON uitmeld.id = uitmeldlink.uitmeld_id "
+                       "LEFT JOIN ontvangers ON ontvangers.id = uitmeld.ontvanger_id "
+                       "LEFT JOIN uitmeldretry ON uitmeldretry.uitmeld_id = uitmeld.id "
+                       "WHERE meldindex.melding_id = ? AND uitmeld.ontvanger_id <> 0 ORDER BY uitmeld.id"),
+        {sql::keyValue(meldingId)});
+    if (!dispatches)
+        return Result<QString>::failure(dispatches.error());
+    QStringList lines;
+    while (dispatches->next()) {
+        const QString naam = sql::toText(dispatches->value(1));
+        const bool done = sql::toBool(dispatches->value(2));
+        const qint64 type = sql::toLong(dispatches->value(3));
+        const QString retry = sql::toText(dispatches->value(4));
+        QString state;
+        if (done)
+            state = type == 2 ? QStringLiteral("per e-mail verzonden") : QStringLiteral("per SMS verzonden");
+        else if (!retry.isEmpty())
+            state = QStringLiteral("nog niet verzonden: %1").arg(retry);
+        else
+            state = QStringLiteral("wacht op verzending");
+        lines << QStringLiteral("- %1: %2").arg(naam.isEmpty() ? QStringLiteral("(onbekende ontvanger)") : naam, state);
+    }
+
+    QString text = QStringLiteral("Testmelding %1 is opgeslagen en opgenomen.\n").arg(meldingId);
+    if (!lines.isEmpty())
+        return text + QStringLiteral("Uitgemeld aan:\n") + lines.join(QLatin1Char('\n')) +
+               QStringLiteral("\nDe verdere verzending staat in het logboek en bij de openstaande uitmeldingen.");
+    if (manned)
+        return text + QStringLiteral("Er is niets uitgemeld: de meldkamer is bemand. Meldingen worden alleen "
+                                     "uitgemeld als de meldkamer onbemand is.");
+    return text + QStringLiteral("Er is niets uitgemeld: niemand heeft dienst voor de melder \"Taviro Test Melder\". "
+                                 "Geef deze melder bij Melders een week- of jaarrooster met ontvangers en "
+                                 "zet Uitmelden aan.");
+}
+
 Status Console::sendTestMail(const QString& addresses, const QString& naam)
 {
     auto outcome = [&](const QString& why) {
@@ -72,7 +127,6 @@ Status Console::sendTestMail(const QString& addresses, const QString& naam)
     mail.body = QStringLiteral("Dit is een test-e-mail van Taviro voor %1.\r\n"
                                "Dit is geen alarm; u hoeft niets te doen.\r\n")
                     .arg(shownRecipient(naam));
-    const int addressCount = int(addresses.split(QRegularExpression(QStringLiteral("[;,\\s]+")), Qt::SkipEmptyParts).size());
 
     bool done = false;
     bool sent = false;
@@ -87,12 +141,12 @@ Status Console::sendTestMail(const QString& addresses, const QString& naam)
         wait.quit();
     });
     connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
-    QString problem;
-    if (!m_mail.startTestSend(mail, kMailSecondsPerAddress, &problem))
-        return outcome(problem);
+    const Result<int> addressCount = m_mail.startTestSend(mail, kMailSecondsPerAddress);
+    if (!addressCount)
+        return outcome(addressCount.error());
     if (!done) {
         m_mailTestWait = &wait;
-        limit.start(std::max(1, addressCount) * kMailSecondsPerAddress * 1000 + kMailWaitMarginMsecs);
+        limit.start(std::max(1, *addressCount) * kMailSecondsPerAddress * 1000 + kMailWaitMarginMsecs);
         wait.exec();
         m_mailTestWait = nullptr;
     }

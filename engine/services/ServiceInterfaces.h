@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "ServiceComponent.h"
 
 #include <QString>
@@ -130,14 +131,13 @@ public:
     // Hands the mail over; the sender queues it and reports failures as messages.
     virtual bool send(const MailMessage& mail) = 0;
     // Sends a test mail now, beside the queue; testSendDone() follows with
-    // the mail server's answer. False, with the reason, when it cannot start.
-    virtual bool startTestSend(const MailMessage& mail, int secondsPerAddress, QString* problem)
+    // the mail server's answer. Returns how many addresses will be tried, or
+    // the reason it cannot start.
+    virtual Result<int> startTestSend(const MailMessage& mail, int secondsPerAddress)
     {
         Q_UNUSED(mail);
         Q_UNUSED(secondsPerAddress);
-        if (problem)
-            *problem = QStringLiteral("deze mailverzending kent geen test");
-        return false;
+        return Result<int>::failure(QStringLiteral("deze mailverzending kent geen test"));
     }
 
 Q_SIGNALS:

@@ -42,7 +42,7 @@ bool MailSenderProxy::send(const MailMessage& mail)
     return r.ok() && r.result.toBool();
 }
 
-bool MailSenderProxy::startTestSend(const MailMessage& mail, int secondsPerAddress, QString* problem)
+Result<int> MailSenderProxy::startTestSend(const MailMessage& mail, int secondsPerAddress)
 {
     const CallResult r = m_client.call(QStringLiteral("testSend"),
                                        {{QStringLiteral("address"), mail.address},
@@ -50,9 +50,9 @@ bool MailSenderProxy::startTestSend(const MailMessage& mail, int secondsPerAddre
                                         {QStringLiteral("subject"), mail.subject},
                                         {QStringLiteral("body"), mail.body},
                                         {QStringLiteral("secondsPerAddress"), secondsPerAddress}});
-    if (!r.ok() && problem)
-        *problem = r.error;
-    return r.ok();
+    if (!r.ok())
+        return Result<int>::failure(r.error);
+    return r.result.toInt(1);
 }
 
 AlarmEmailReceiverProxy::AlarmEmailReceiverProxy(ServiceClient::Options options, QObject* parent)

@@ -104,7 +104,7 @@ int main(int argc, char** argv)
             return RpcReply::failure(QStringLiteral("geen e-mailadres"));
         if (!testSend.begin(addresses, name, subject, body, std::clamp(seconds, 1, 120)))
             return RpcReply::failure(QStringLiteral("er loopt al een test-e-mail"));
-        return RpcReply(true);
+        return RpcReply(int(addresses.size()));
     });
     host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
         return RpcReply(QJsonObject{{QStringLiteral("queued"), queue.count()},

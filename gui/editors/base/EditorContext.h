@@ -35,8 +35,9 @@ struct EditorContext
     // the modem's or the mail server's own reason.
     std::function<Status(const QString& mobielnr, const QString& naam)> sendTestSms;
     std::function<Status(const QString& addresses, const QString& naam)> sendTestMail;
-    // Store a test report and take it in at once.
-    std::function<Status()> makeTestReport;
+    // Store a test report, take it in at once and forward it by the normal
+    // road; the result tells the installer what became of it.
+    std::function<Result<QString>()> makeTestReport;
     // The printer this workstation prints on: its name as the settings show
     // it, and storing the operator's choice. Empty: the system's default.
     std::function<QString()> shownPrinter;

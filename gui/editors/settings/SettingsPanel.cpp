@@ -18,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -49,6 +50,7 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     auto* opslaan = form::button(this, QStringLiteral("Command1"), QStringLiteral("Opslaan"));
     auto* test =
         form::button(this, QStringLiteral("testAlarmButton"), QStringLiteral("Test alarm"));
+    m_testButton = test;
     connect(opslaan, &QPushButton::clicked, this, [this] { saveForm(); });
     connect(test, &QPushButton::clicked, this, [this] { makeTestReport(); });
     auto* buttons = new QHBoxLayout;
@@ -389,10 +391,24 @@ void SettingsPanel::selectPrinter()
 void SettingsPanel::makeTestReport()
 {
     m_ctx.log.writeLog(QStringLiteral("Testmelding gemaakt."));
-    if (!m_ctx.makeTestReport)
+    if (!m_ctx.makeTestReport || m_testRunning)
         return;
-    if (Status s = m_ctx.makeTestReport(); !s)
-        m_ctx.log.writeLog(QStringLiteral("Testmelding mislukt: %1").arg(s.error()));
+    // Delivery may wait for the modem with the window's events served: a
+    // second press meanwhile must not store a second test report.
+    m_testRunning = true;
+    m_testButton->setEnabled(false);
+    QPointer<SettingsPanel> self(this);
+    const Result<QString> outcome = m_ctx.makeTestReport();
+    if (!self)
+        return;
+    m_testRunning = false;
+    m_testButton->setEnabled(true);
+    if (!outcome) {
+        m_ctx.log.writeLog(QStringLiteral("Testmelding mislukt: %1").arg(outcome.error()));
+        tell(QStringLiteral("De testmelding is mislukt: %1").arg(outcome.error()), PromptFlags::Exclamation);
+        return;
+    }
+    tell(*outcome);
 }
 
 } // namespace taviro

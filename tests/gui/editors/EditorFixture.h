@@ -36,6 +36,7 @@ struct EditorFixture
     // The chain tests' calls, and what the fake services answer.
     QStringList testSmsTo, testMailTo;
     Status chainTestAnswer;
+    Result<QString> testReportOutcome = QStringLiteral("Testmelding 1 is opgeslagen en opgenomen.");
     EditorContext ctx{*conn,
                       prompt,
                       log,
@@ -51,9 +52,9 @@ struct EditorFixture
                           testMailTo << addresses;
                           return chainTestAnswer;
                       },
-                      [this] {
+                      [this]() -> Result<QString> {
                           ++testReports;
-                          return Status();
+                          return testReportOutcome;
                       },
                       {},
                       {}};
