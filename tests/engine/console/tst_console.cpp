@@ -657,9 +657,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("dispatches");
         QTest::addColumn<QStringList>("told");
         QTest::newRow("on duty") << true << false << 2
-                                 << QStringList{QStringLiteral("Uitgemeld aan:"),
-                                                QStringLiteral("- Jan de Vries: per SMS verzonden"),
-                                                QStringLiteral("- Marieke Bakker: ")};
+                                 << QStringList{QStringLiteral("Uitgemeld aan:"), QStringLiteral("- Jan de Vries: "),
+                                                QStringLiteral("- Marieke Bakker: "),
+                                                QStringLiteral(": per SMS verzonden")};
         QTest::newRow("manned") << true << true << 0
                                 << QStringList{QStringLiteral("opgenomen"), QStringLiteral("de meldkamer is bemand")};
         QTest::newRow("nobody on duty") << false << false << 0
