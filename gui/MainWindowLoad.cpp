@@ -150,6 +150,8 @@ void MainWindow::showActueel()
     }
     m_actueelModel->addItems(*items);
     m_deps.console.noteListed(*items);
+    // After a crash the log says what the operator found waiting.
+    writeLog(QStringLiteral("%1 actuele meldingen in de lijst.").arg(items->size()), 1);
 }
 
 void MainWindow::showNewActueel()

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DatabaseConnector.h"
 #include "EventLog.h"
+#include "LegacyLinks.h"
 #include "Repositories.h"
 #include "SqlValues.h"
 #include "TestAlarms.h"
@@ -351,6 +352,8 @@ void Console::dispatchTick()
     if (!databaseReachable())
         return;
     dropAcknowledgedElsewhere();
+    if (auto linked = linkNewLegacyDispatches(m_conn, m_log); !linked)
+        m_log.writeLog(QStringLiteral("Koppelingen van uitmeldingen niet aangevuld: %1").arg(linked.error()), 1);
     m_delivery.tick();
     if (m_bemand)
         checkOnbemandRooster();

@@ -15,6 +15,9 @@ const QString kOldLinks = QStringLiteral(
     "FROM meldindex INNER JOIN uitmeld ON uitmeld.id = meldindex.uitmeld_id "
     "WHERE NOT EXISTS (SELECT 1 FROM uitmeldlink WHERE uitmeldlink.uitmeld_id = uitmeld.id)");
 
+// The same, of pending dispatches only: what a running console looks at.
+const QString kOldPendingLinks = kOldLinks + QStringLiteral(" AND uitmeld.done = ?");
+
 } // namespace
 
 Result<LinkRepair> repairDispatchLinks(const DatabaseConnector& conn)
@@ -90,6 +93,38 @@ void repairDispatchLinks(const DatabaseConnector& conn, EventLog& log)
                                     "niet bestaat; die worden overgeslagen.")
                          .arg(found->danglingLinks),
                      0);
+}
+
+Result<int> linkNewLegacyDispatches(const DatabaseConnector& conn, EventLog& log)
+{
+    using R = Result<int>;
+    auto first = conn.scalar(QStringLiteral("SELECT MIN(uitmeld.id) ") + kOldPendingLinks, {sql::boolValue(false)});
+    if (!first)
+        return R::failure(first.error());
+    if (first->isNull())
+        return 0;
+    Transaction tx(conn);
+    if (Status s = tx.begin(); !s)
+        return R::failure(s.error());
+    auto counted = conn.scalar(QStringLiteral("SELECT COUNT(DISTINCT uitmeld.id) ") + kOldPendingLinks,
+                               {sql::boolValue(false)});
+    if (!counted)
+        return R::failure(counted.error());
+    auto inserted = conn.query(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) "
+                                              "SELECT uitmeld.id, meldindex.id ") + kOldPendingLinks,
+                               {sql::boolValue(false)});
+    if (!inserted)
+        return R::failure(inserted.error());
+    const int lines = inserted->numRowsAffected();
+    inserted->finish();
+    if (Status s = tx.commit(); !s)
+        return R::failure(s.error());
+    const int dispatches = int(sql::toLong(*counted));
+    log.writeLog(QStringLiteral("%1 uitmeldingen uit meldindex.uitmeld_id gekoppeld aan hun %2 meldingsregels.")
+                     .arg(dispatches)
+                     .arg(lines),
+                 0);
+    return dispatches;
 }
 
 } // namespace taviro

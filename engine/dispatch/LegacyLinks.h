@@ -29,4 +29,10 @@ Result<LinkRepair> repairDispatchLinks(const DatabaseConnector& conn);
 // The same, with what it did and found in the event log.
 void repairDispatchLinks(const DatabaseConnector& conn, EventLog& log);
 
+// While the console runs, a program that knows only the old way may write a
+// dispatch: every minute the pending ones without link rows get theirs, so
+// they go out now and not at the next start. Costs one read when there are
+// none. Returns the number of dispatches linked; logs what it linked.
+Result<int> linkNewLegacyDispatches(const DatabaseConnector& conn, EventLog& log);
+
 } // namespace taviro

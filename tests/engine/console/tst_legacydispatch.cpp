@@ -129,6 +129,45 @@ private Q_SLOTS:
         QCOMPARE(f.number(QStringLiteral("SELECT SUM(pogingen) FROM uitmeld")), 2);
         QCOMPARE(screen.size(), said); // nothing more about them
     }
+
+    // A program that knows only the old way writes dispatches while the
+    // console runs: the pending one goes out within a minute and once, a
+    // finished one is left alone, and a second minute finds nothing to link.
+    void oldWayDispatchWrittenWhileRunningIsSent()
+    {
+        test::ConsoleFixture f;
+        QStringList screen;
+        QObject::connect(&f.log, &EventLog::screenLine, &f.log, [&](const QString& l) { screen << l; });
+        f.report({QStringLiteral("01")});
+        f.console.showNewActueel();
+        f.settle();
+        const qsizetype sentBefore = f.sms.sent.size();
+        const qint64 melderId = f.number(QStringLiteral("SELECT MIN(melder_id) FROM meldindex"));
+        const qint64 alarmId = f.number(QStringLiteral("SELECT MIN(alarm_id) FROM meldindex"));
+        const QVariant when = sql::dateValue(f.clock.now(), f.conn->dialect());
+        for (bool done : {false, true}) {
+            QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO meldingen (melding_date, bemand, %1, seen) VALUES (?, ?, ?, ?)")
+                                     .arg(f.conn->id(QStringLiteral("show"))),
+                                 {when, sql::boolValue(false), sql::boolValue(true), sql::boolValue(true)}));
+            const qint64 melding = f.number(QStringLiteral("SELECT MAX(id) FROM meldingen"));
+            QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
+                                                "bevestiger, bevestigtype) VALUES (?, 0, ?, 0, 0, 0)"),
+                                 {f.jan, sql::boolValue(done)}));
+            const qint64 dispatch = f.number(QStringLiteral("SELECT MAX(id) FROM uitmeld"));
+            QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, "
+                                                "flank, actief, date, uitmelden) VALUES (?, ?, ?, ?, 1, ?, ?, ?)"),
+                                 {melding, melderId, alarmId, dispatch, sql::boolValue(true), when,
+                                  sql::boolValue(true)}));
+        }
+        for (int minute = 0; minute < 3; ++minute) {
+            f.console.dispatchTick();
+            f.settle();
+            f.clock.advanceSecs(60);
+        }
+        QCOMPARE(f.sms.sent.size(), sentBefore + 1);
+        QCOMPARE(screen.filter(QStringLiteral("1 uitmeldingen uit meldindex.uitmeld_id gekoppeld")).size(), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"), {sql::boolValue(false)}), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstLegacyDispatch)
