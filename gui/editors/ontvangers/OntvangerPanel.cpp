@@ -264,9 +264,8 @@ void OntvangerPanel::testEmail()
 
 void OntvangerPanel::runChainTest(const QString& what, const QString& to, const std::function<Status()>& send)
 {
-    if (m_chainTestRunning)
+    if (!m_testSms->isEnabled())
         return;
-    m_chainTestRunning = true;
     m_testSms->setEnabled(false);
     m_testEmail->setEnabled(false);
     // The wait serves the window's events, and the window may close meanwhile.
@@ -274,7 +273,6 @@ void OntvangerPanel::runChainTest(const QString& what, const QString& to, const 
     const Status sent = send();
     if (!self)
         return;
-    m_chainTestRunning = false;
     m_testSms->setEnabled(true);
     m_testEmail->setEnabled(true);
     if (sent)

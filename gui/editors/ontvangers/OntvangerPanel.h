@@ -49,7 +49,6 @@ private:
     QLineEdit* m_pincode;
     QCheckBox *m_superpin, *m_sms, *m_mail;
     QPushButton *m_testSms, *m_testEmail;
-    bool m_chainTestRunning = false;
 };
 
 // The e-mail addresses as the edit box shows them: one a line, LF only.

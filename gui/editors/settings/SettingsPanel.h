@@ -82,8 +82,7 @@ private:
     QLineEdit *m_userName, *m_password, *m_printer;
     QList<QLineEdit*> m_weekdays;
     QPlainTextEdit *m_onbemandeMail, *m_elkeMail;
-    QPushButton* m_testButton = nullptr;
-    bool m_testRunning = false;
+    QPushButton* m_testButton;
 };
 
 } // namespace taviro
