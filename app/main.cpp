@@ -7,27 +7,28 @@
 #include "Clock.h"
 #include "Console.h"
 #include "DatabaseConnector.h"
+#include "DispatchClaims.h"
+#include "EngineStartup.h"
 #include "EventLog.h"
-#include "FolderPaths.h"
-#include "LegacyLinks.h"
+#include "Heartbeat.h"
 #include "MainWindow.h"
 #include "MessageBoxPrompt.h"
-#include "ProgramLayout.h"
-#include "SchemaExtensions.h"
-#include "SchemaUpgrade.h"
 #include "ServiceHub.h"
 #include "ServiceKiller.h"
 #include "ServiceProxies.h"
 #include "SmsServiceProxy.h"
+#include "SqlValues.h"
 #include "SingleInstance.h"
 #include "StderrPrompt.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include <sys/stat.h>
@@ -35,8 +36,6 @@
 using namespace taviro;
 
 namespace {
-
-enum ExitCode { kAlreadyRunning = 1, kDatabaseUnusable = 3, kUpgradeFailed = 4, kNoLock = 5 };
 
 std::unique_ptr<OperatorPrompt> makePrompt()
 {
@@ -70,78 +69,70 @@ int main(int argc, char** argv)
     auto prompt = makePrompt();
     const QString title = QStringLiteral("Taviro");
 
-    const QString programFolder = QApplication::applicationDirPath();
-    const ProgramLayout layout = ProgramLayout::forProgram(programFolder);
-    SingleInstance instance(layout.instanceLock());
-    if (!instance.acquire()) {
-        if (!instance.error().isEmpty()) {
-            prompt->ask(instance.error(), title, PromptFlags::Exclamation);
-            return kNoLock;
-        }
-        prompt->ask(QStringLiteral("Taviro is al opgestart."), title, PromptFlags::Exclamation);
-        return kAlreadyRunning;
-    }
-
     SystemClock clock;
-    const FolderPaths folders = resolveFolders(layout);
-    EventLog eventLog(clock, folders.loggerPath);
-    for (const QString& missing : provideStylesheets(layout.stylesheetFolder, folders.loggerPath))
-        eventLog.writeLog(QStringLiteral("Kan het stijlblad %1 niet in %2 zetten").arg(missing, folders.loggerPath), 1);
-    const DatabaseSettings database = DatabaseSettings::fromEnvironment(programFolder);
-
-    // Refuse a database we cannot use before anything touches it.
-    if (auto probe = DatabaseConnector::open(database); !probe) {
-        eventLog.writeLog(probe.error(), 0);
-        prompt->ask(probe.error(), title, PromptFlags::Exclamation);
-        return kDatabaseUnusable;
-    }
-
-    SchemaUpgrade upgrade(database, clock);
-    if (!upgrade.convertDatabase()) {
-        eventLog.writeLog(QStringLiteral("Kan de database niet converteren: %1").arg(upgrade.error()), 0);
-        prompt->ask(QStringLiteral("Kan de database niet converteren.") + QStringLiteral("\n\n") + upgrade.error(), title,
-                    PromptFlags::Exclamation);
-        return kUpgradeFailed;
-    }
-    if (!upgrade.backupPath().isEmpty())
-        eventLog.writeLog(QStringLiteral("Database bijgewerkt van versie %1 naar 29; reservekopie %2")
-                              .arg(upgrade.versionFound())
-                              .arg(upgrade.backupPath()),
-                          0);
-    {
-        auto conn = DatabaseConnector::open(database);
-        Status extended = conn ? schema::ensureExtensions(**conn) : Status::failure(conn.error());
-        if (!extended) {
-            eventLog.writeLog(extended.error(), 0);
-            prompt->ask(extended.error(), title, PromptFlags::Exclamation);
-            return kDatabaseUnusable;
-        }
-        // Dispatches of the original installation know their lines only the old way.
-        repairDispatchLinks(**conn, eventLog);
-    }
-
-    // Leftovers of an earlier run hold their ports and mailbox: end them
-    // before this console starts its own services.
-    ServiceKiller killer(layout.serviceFolder);
-    killer.killServices();
-
-    auto opened = DatabaseConnector::open(database);
-    if (!opened) {
-        prompt->ask(opened.error(), title, PromptFlags::Exclamation);
-        return kDatabaseUnusable;
-    }
-    const DatabaseConnector& conn = **opened;
-    MailSenderProxy mail(ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), layout.serviceFolder, database));
-    SmsServiceProxy sms(ServiceClient::Options::forService(QStringLiteral("TaviroSmsService"), layout.serviceFolder, database));
-    Console console(conn, clock, eventLog, sms, mail);
+    EngineStartup start(clock, *prompt, title, QApplication::applicationDirPath());
+    SingleInstance instance(start.layout().instanceLock());
+    if (int refused = start.takeLock(instance, QStringLiteral("Taviro is al opgestart.")))
+        return refused;
+    start.openLog();
+    EventLog& eventLog = start.eventLog();
+    if (int refused = start.prepareDatabase())
+        return refused;
+    // A station of this installation on this machine owns its ports, its
+    // receivers and its modem: the console then starts and ends none of
+    // them and leaves sending to the station.
+    SingleInstance ports(start.layout().portsLock());
+    const bool ownsPorts = ports.acquire();
+    if (!ownsPorts)
+        eventLog.writeLog(QStringLiteral("Een Taviro-station op deze computer ontvangt en verstuurt de meldingen; "
+                                         "deze console start geen eigen diensten."),
+                          1);
+    start.endLeftoverServices(ownsPorts);
+    if (int refused = start.openEngine())
+        return refused;
+    const DatabaseConnector& conn = start.conn();
+    const DatabaseSettings& database = start.database();
+    ServiceKiller& killer = start.killer();
+    Console console(conn, clock, eventLog, start.sms(), start.mail());
+    console.setSending(ownsPorts);
     AlarmLamp lamp(eventLog);
-    ServiceHub hub(conn, eventLog, lamp, layout.serviceFolder, database);
+    ServiceHub hub(conn, eventLog, lamp, start.layout().serviceFolder, database);
     hub.setConsole(&console);
 
-    MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, folders.imagesPath,
-                       [&hub] { hub.startServices(); }, [&hub] { hub.stopAll(); },
-                       [&hub] { hub.startAlarmEmailReceiver(); }});
+    Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Console, defaultStationName(),
+                        HeartbeatTiming::fromEnvironment());
+    if (Status s = heartbeat.signOn(); !s)
+        // Refusing a console would leave the room without one: it goes on
+        // and the operator knows two workstations share a name.
+        eventLog.writeLog(s.error(), 0);
+    console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });
+    QObject::connect(&console, &Console::bemandChanged, &heartbeat, &Heartbeat::setManned);
+    QObject::connect(&console, &Console::gebruikerChanged, &heartbeat, &Heartbeat::setOperator);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &heartbeat, &Heartbeat::signOff);
+    heartbeat.start();
+
+    std::function<void()> startServices, stopServices, startAlarmEmailReceiver;
+    if (ownsPorts) {
+        startServices = [&hub] { hub.startServices(); };
+        stopServices = [&hub] { hub.stopAll(); };
+        startAlarmEmailReceiver = [&hub] { hub.startAlarmEmailReceiver(); };
+    }
+    MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, start.folders().imagesPath,
+                       startServices, stopServices, startAlarmEmailReceiver});
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
+    // A receiver's event reaches only the program that started it: a station
+    // beside this console or on another machine, which leaves reports to a
+    // manned console. Look for them often, so the operator sees a report as
+    // soon as it is stored wherever it came in.
+    QTimer intakePoll;
+    QObject::connect(&intakePoll, &QTimer::timeout, &window, [&] {
+        auto unseen = conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                                      .arg(conn.id(QStringLiteral("show"))),
+                                  {sql::boolValue(true), sql::boolValue(false)});
+        if (unseen && !unseen->isNull())
+            window.showNewActueel();
+    });
+    intakePoll.start(2000);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
     // The control room's screen belongs to the console: every panel is laid
@@ -153,10 +144,12 @@ int main(int argc, char** argv)
     QObject::connect(&endSignals, &TerminationSignals::received, &window, [&](int signalNumber) {
         eventLog.writeLog(QStringLiteral("Taviro gestopt door signaal %1").arg(TerminationSignals::nameOf(signalNumber)), 0);
         console.setShuttingDown(true);
+        heartbeat.signOff();
         lamp.putOut();
         hub.stopAll();
         killer.killServices();
         instance.release();
+        ports.release();
         QApplication::exit(0);
     });
     eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.displayText()), 1);

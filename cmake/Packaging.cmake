@@ -3,10 +3,11 @@
 #   /usr/lib/taviro           the six service executables the console starts
 #   /usr/share/taviro         images/ and xsl/ (copied into the Logger folder when missing)
 #   /usr/share/applications, /usr/share/icons   the desktop menu entry
+#   /usr/lib/systemd/system   taviro-station.service (not enabled: a room chooses its stations)
 # The package's postinst makes the operators' group taviro and the folders
 # /var/lib/taviro, /var/log/taviro and /etc/taviro for it.
 
-install(TARGETS taviro taviro-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS taviro taviro-station taviro-db RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS TaviroComm TaviroMes6 TaviroSpraakReceiver TaviroSmsService TaviroMailSender
                 TaviroAlarmEmailOntvangst
         RUNTIME DESTINATION ${TAVIRO_INSTALL_SERVICEDIR})
@@ -14,6 +15,7 @@ install(DIRECTORY ${TAVIRO_IMAGES_DIR}/ DESTINATION ${TAVIRO_INSTALL_DATADIR}/im
 install(FILES ${PROJECT_SOURCE_DIR}/resources/xsl/overzicht.xsl ${PROJECT_SOURCE_DIR}/resources/xsl/overzicht2.xsl
         DESTINATION ${TAVIRO_INSTALL_DATADIR}/xsl)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/taviro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/taviro-station.service DESTINATION lib/systemd/system)
 install(FILES /usr/share/icons/Tango/scalable/apps/utilities-system-monitor.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME taviro.svg)
 
@@ -21,7 +23,7 @@ install(FILES /usr/share/icons/Tango/scalable/apps/utilities-system-monitor.svg
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 set(taviro_packaging_out ${CMAKE_BINARY_DIR}/packaging)
 set(taviro_gzipped)
-foreach(page taviro.1 taviro-db.1)
+foreach(page taviro.1 taviro-station.1 taviro-db.1)
     configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page} ${taviro_packaging_out}/${page} @ONLY)
     list(APPEND taviro_gzipped ${page})
 endforeach()
@@ -37,11 +39,13 @@ foreach(name ${taviro_gzipped})
     list(APPEND taviro_gz_files ${taviro_packaging_out}/${name}.gz)
 endforeach()
 add_custom_target(taviro_packaging_files ALL DEPENDS ${taviro_gz_files})
-install(FILES ${taviro_packaging_out}/taviro.1.gz ${taviro_packaging_out}/taviro-db.1.gz
+install(FILES ${taviro_packaging_out}/taviro.1.gz ${taviro_packaging_out}/taviro-station.1.gz
+              ${taviro_packaging_out}/taviro-db.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${taviro_packaging_out}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/install.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro OPTIONAL)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/install.md ${PROJECT_SOURCE_DIR}/docs/stations.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro OPTIONAL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME taviro)

@@ -91,6 +91,7 @@ void MainWindow::onBemandChanged(bool on)
 void MainWindow::SetGebruikersNaam(const QString& naam)
 {
     m_gebruikersnaam = naam;
+    m_deps.console.setGebruikerNaam(naam);
     m_gebruikerLabel->setText(naam.isEmpty() ? QString() : QStringLiteral("Gebruiker: ") + naam);
 }
 

@@ -31,6 +31,11 @@ void EventLog::writeLog(const QString& text, int level)
     const QString stamp = timeStamp(moment);
     if (level == 0)
         Q_EMIT screenLine(stamp + QStringLiteral(" : ") + text);
+    if (m_echo) {
+        // The journal's priority prefix: level 0 is what an operator must see.
+        std::fprintf(stderr, "%s%s\n", level == 0 ? "<4>" : "<6>", text.toUtf8().constData());
+        std::fflush(stderr);
+    }
 
     // Opened and closed on every line: other programs may read the file at any
     // moment, and a crash must not leave lines in a buffer.

@@ -20,6 +20,9 @@ public:
     void writeLog(const QString& text, int level = 0);
 
     const QString& loggerPath() const { return m_loggerPath; }
+    // Every line also on stderr, for a program without a screen whose
+    // stderr is the system journal; the journal stamps the time itself.
+    void setEchoToStderr(bool on) { m_echo = on; }
     // "dd-mm-yyyy.txt" for the day of the given moment, inside the log folder.
     QString fileFor(const QDateTime& moment) const;
     // The time stamp both the file and the screen put before a line.
@@ -33,6 +36,7 @@ private:
     const Clock& m_clock;
     QString m_loggerPath;
     bool m_reportedFailure = false;
+    bool m_echo = false;
 };
 
 } // namespace taviro

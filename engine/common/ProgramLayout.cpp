@@ -57,4 +57,10 @@ QString ProgramLayout::instanceLock() const
     return fromEnvironmentOr("TAVIRO_INSTANCE_LOCK", dataFolder + QStringLiteral("/taviro-console.lock"));
 }
 
+QString ProgramLayout::portsLock() const
+{
+    return fromEnvironmentOr("TAVIRO_PORTS_LOCK",
+                             QFileInfo(instanceLock()).absolutePath() + QStringLiteral("/taviro-ports.lock"));
+}
+
 } // namespace taviro

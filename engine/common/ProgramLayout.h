@@ -26,6 +26,10 @@ struct ProgramLayout
     QString databaseConf() const { return settingsFolder + QStringLiteral("/database.conf"); }
     QString defaultDatabase() const { return dataFolder + QStringLiteral("/taviro.db"); }
     QString instanceLock() const;
+    // Held by whoever runs this installation's receivers and senders on this
+    // machine: the station, or a console while no station runs. Beside the
+    // console's lock unless TAVIRO_PORTS_LOCK names another file.
+    QString portsLock() const;
 };
 
 } // namespace taviro

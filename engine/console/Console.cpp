@@ -69,7 +69,7 @@ Status Console::claim(qint64 meldingId, bool& claimed)
     // Only an unseen report is taken in: whoever got here first has it.
     auto n = m_sql.update(
         QStringLiteral("UPDATE meldingen SET seen = ?, bemand = ? WHERE id = ? AND seen = ?"),
-        {sql::boolValue(true), sql::boolValue(m_bemand), sql::keyValue(meldingId), sql::boolValue(false)});
+        {sql::boolValue(true), sql::boolValue(m_stampBemand), sql::keyValue(meldingId), sql::boolValue(false)});
     if (!n)
         return Status::failure(n.error());
     claimed = *n != 0;
@@ -199,6 +199,12 @@ QList<ActueelItem> Console::showNewActueel()
         m_log.writeLog(QStringLiteral("Nieuwe meldingen niet leesbaar: ") + q.error(), 1);
     }
 
+    // The room is asked only when there is something to stamp.
+    const bool roomManned = !ids.isEmpty() && m_roomManned && m_roomManned();
+    m_stampBemand = m_bemand || roomManned;
+    if (m_intakeOnlyWhenUnmanned && roomManned)
+        ids.clear();
+
     QList<ActueelItem> items;
     auto settings =
         ids.isEmpty() ? Result<CreationSettings>(CreationSettings{}) : m_creator.readSettings();
@@ -280,7 +286,7 @@ Status Console::bevestigMelding(qint64 meldingId)
 
 bool Console::deliverNextDispatch()
 {
-    if (m_smsBusy || m_shuttingDown || !databaseReachable())
+    if (!m_sending || m_smsBusy || m_shuttingDown || !databaseReachable())
         return false;
     const bool more = m_delivery.deliverNextDispatch();
     if (more)

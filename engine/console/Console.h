@@ -15,6 +15,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <functional>
+
 class QEventLoop;
 
 namespace taviro {
@@ -57,11 +59,28 @@ public:
     void setBemand(bool on);
     qint64 gebruikerId() const { return m_gebruikerId; }
     void setGebruikerId(qint64 id) { m_gebruikerId = id; }
+    // The logged-in operator's name as the other workstations see it.
+    void setGebruikerNaam(const QString& naam)
+    {
+        if (naam != m_gebruikerNaam)
+            Q_EMIT gebruikerChanged(m_gebruikerNaam = naam);
+    }
     bool smsBusy() const { return m_smsBusy; }
     bool lampActive() const { return m_lampActive; }
     void setLampActive(bool on) { m_lampActive = on; }
     // Ends an SMS wait at once and stops all further sending.
     void setShuttingDown(bool on);
+    // Where the room's manned state comes from when other consoles count
+    // too; a report is stamped manned when this console or the room is.
+    void setRoomState(std::function<bool()> roomManned) { m_roomManned = std::move(roomManned); }
+    // A program without an operator leaves new reports to the manned
+    // consoles while there are any, and takes them in once the room is
+    // unmanned: a report that came in just after the last manned console
+    // died is then forwarded instead of waiting for an operator who is gone.
+    void setIntakeOnlyWhenUnmanned(bool on) { m_intakeOnlyWhenUnmanned = on; }
+    // Off when a station on this machine owns the modem and sends for it:
+    // this console then neither watches the sending port nor delivers.
+    void setSending(bool on) { m_sending = on; }
     void setPortReceivers(QList<PortReceiver> receivers) { m_receivers = std::move(receivers); }
     // The pause after an SMS transmission before the port goes back to a receiver.
     void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
@@ -118,6 +137,7 @@ Q_SIGNALS:
     void lampRequested(bool on); // only when a lamp port is configured
     void melderTreeChanged();    // receivers added transmitters
     void bemandChanged(bool bemand);
+    void gebruikerChanged(const QString& naam);
     void loginRequested(); // the unmanned schedule switched the console
     void meldingAcknowledged(qint64 meldingId);
     // The GSM modem's state, for the status bar.
@@ -166,7 +186,12 @@ private:
     StatementCache m_sql;
 
     bool m_bemand = false;
+    bool m_stampBemand = false; // the manned state this intake pass stamps
+    std::function<bool()> m_roomManned;
+    bool m_intakeOnlyWhenUnmanned = false;
+    bool m_sending = true;
     qint64 m_gebruikerId = 0;
+    QString m_gebruikerNaam;
     bool m_smsBusy = false;
     bool m_lampActive = false;
     bool m_shuttingDown = false;

@@ -25,6 +25,8 @@ void waitWithoutBlocking(int msecs)
 
 void Console::getSmsSettings()
 {
+    if (!m_sending)
+        return;
     if (auto ports = ComPortRepository(m_conn).withDesignation(2); ports && !ports->isEmpty()) {
         const ComPort& p = ports->first();
         m_smsTemplate.line.number = int(p.number);
@@ -63,7 +65,7 @@ void Console::watchSmsModem()
 
 void Console::pollSmsReplies(bool evenUnshared)
 {
-    if (m_shuttingDown || m_smsBusy || m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
+    if (!m_sending || m_shuttingDown || m_smsBusy || m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
         return;
     const int smsPort = m_smsTemplate.line.number;
     QPointer<CommReceiver> sharing = receiverOnPort(smsPort);

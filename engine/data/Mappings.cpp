@@ -141,6 +141,16 @@ const RowMapping<MeldingSleutel>& meldingsleutel()
     return m;
 }
 
+const RowMapping<Werkplek>& werkplek()
+{
+    using R = Werkplek;
+    static const RowMapping<R> m{QStringLiteral("werkplek"),
+        {field("naam", &R::naam), field("soort", &R::soort), field("gebruiker", &R::gebruiker),
+         field("bemand", &R::bemand), field("hartslag", &R::hartslag), field("host", &R::host), field("pid", &R::pid),
+         field("stilgemeld", &R::stilgemeld)}};
+    return m;
+}
+
 const RowMapping<ComPort>& comports()
 {
     using R = ComPort;

@@ -23,5 +23,6 @@ const RowMapping<UitmeldClaim>& uitmeldclaim();
 const RowMapping<UitmeldMail>& uitmeldmail();
 const RowMapping<UitmeldRetry>& uitmeldretry();
 const RowMapping<MeldingSleutel>& meldingsleutel();
+const RowMapping<Werkplek>& werkplek();
 
 } // namespace taviro::mapping

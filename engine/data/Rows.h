@@ -161,6 +161,22 @@ struct UitmeldRetry
     QDateTime next_try; // the station's local time, as every other date
 };
 
+// One console or station of the control room, as it last told the others:
+// who is logged in, whether it is manned, and when it last beat. The room is
+// manned while a manned console beats; the stations forward otherwise.
+struct Werkplek
+{
+    qint64 id = 0;
+    QString naam;         // the workstation name
+    QString soort;        // "console" or "station"
+    QString gebruiker;    // the logged-in operator's name, '' when nobody
+    bool bemand = false;
+    qint64 hartslag = 0;  // seconds since 1970 (UTC) by the database server's clock
+    QString host;         // the machine it runs on
+    qint64 pid = 0;       // its process there
+    bool stilgemeld = false; // its silence has been reported (by one workstation, once)
+};
+
 struct ComPort // serial-port assignment
 {
     qint64 id = 0;

@@ -41,7 +41,7 @@ Status createExtensions(const DatabaseConnector& conn)
 {
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
-                               specOf(mapping::meldingsleutel())})
+                               specOf(mapping::meldingsleutel()), specOf(mapping::werkplek())})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {
@@ -56,8 +56,12 @@ Status createExtensions(const DatabaseConnector& conn)
     // Two stations that take the same repeat at once: the second one's
     // report fails as a whole and the transmitter, without its
     // acknowledgement, calls again and is recognised.
-    return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
-                                    "ON meldingsleutel (sleutel)"));
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
+                                            "ON meldingsleutel (sleutel)"));
+        !s)
+        return s;
+    // A console and a station on one machine share its name; two of a kind may not.
+    return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_werkplek_naam ON werkplek (naam, soort)"));
 }
 
 Status ensureExtensions(const DatabaseConnector& conn)

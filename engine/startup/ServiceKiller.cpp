@@ -51,6 +51,8 @@ bool ServiceKiller::isOurs(const QString& executablePath, const QString& exeName
 
 void ServiceKiller::killServices()
 {
+    if (m_stoodDown)
+        return;
     for (const QString& name : services::executableNames())
         killApp(name);
 }

@@ -26,6 +26,9 @@ public:
 
     // Ends the six service executables, in the console's fixed order.
     void killServices();
+    // From now on killServices leaves everything alone: the services running
+    // belong to a station of this installation on this machine, not to us.
+    void standDown() { m_stoodDown = true; }
     // Ends every process of this installation whose executable name ends with
     // exeName, ignoring case; true when at least one matched. Waits 500 ms
     // after each one ended.
@@ -40,6 +43,7 @@ private:
     QString m_serviceFolder; // canonical
     Pause m_pause;
     int m_graceMs;
+    bool m_stoodDown = false;
 };
 
 } // namespace taviro

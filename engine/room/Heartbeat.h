@@ -1,0 +1,112 @@
+#pragma once
+
+#include "Result.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+namespace taviro {
+
+class DatabaseConnector;
+class EventLog;
+class MailSender;
+
+// How often a workstation beats, and how long a silence makes it count as
+// gone. TAVIRO_HEARTBEAT_SECONDS and TAVIRO_HEARTBEAT_STALE_SECONDS override
+// the defaults (tests shorten them).
+struct HeartbeatTiming
+{
+    int beatSeconds = 30;
+    int staleSeconds = 90;
+    static HeartbeatTiming fromEnvironment();
+};
+
+// What the row under our name says about whoever wrote it last.
+struct WorkstationClaim
+{
+    QString host;
+    qint64 pid = 0;
+    qint64 ageSeconds = 0; // by the database server's clock
+};
+
+// True when the row belongs to another program that is still at work: a
+// fresh beat from another machine, or from a live process of ours on this
+// one. A row we left ourselves before a crash or a restart is ours to take.
+bool heldByAnother(const WorkstationClaim& row, const QString& ownHost, qint64 ownPid, int staleSeconds,
+                   const std::function<bool(qint64 pid)>& processAlive);
+
+// Whether a process of the same program as this one runs under `pid` here.
+bool sameProgramAlive(qint64 pid);
+
+// One console's or station's row in `werkplek`: it beats every
+// beatSeconds (and at once when its manned state or operator changes), and
+// after every beat looks at the room. Only the database server's clock is
+// compared, so workstations whose clocks differ still agree.
+//
+// The room is manned while at least one console that says manned has beaten
+// within staleSeconds. A manned console that falls silent (it crashed, lost
+// power or its network) is named in a level-0 line by every live
+// workstation, and when with it the room became unmanned, exactly one of them
+// mails the unmanned address: the one whose transaction marks the row as
+// reported.
+class Heartbeat : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Kind { Console, Station };
+
+    Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& mail, Kind kind, QString name,
+              HeartbeatTiming timing, QObject* parent = nullptr);
+
+    const QString& name() const { return m_name; }
+    // Takes our row at start. Fails with a message for the operator when a
+    // live workstation of the same kind already carries the name.
+    Status signOn();
+    // Beats from now on.
+    void start();
+    // Stopped on purpose: the row says unmanned and nobody logged in, so no
+    // one takes our silence for a crash.
+    void signOff();
+
+    void setManned(bool on);
+    void setOperator(const QString& naam);
+
+    // Writes our row (again, when another program emptied the table) and
+    // then looks at the room.
+    void beat();
+    // The room's state by the rows as they are now; unmanned when the
+    // database cannot tell, so that alarms are forwarded rather than held.
+    bool roomManned() const;
+
+Q_SIGNALS:
+    void roomMannedChanged(bool manned);
+
+private:
+    QString nowSeconds() const;
+    QString kindText() const;
+    Status writeRow();
+    void lookAtRoom();
+    void reportSilence(const QString& naam, qint64 hartslag, bool roomManned);
+
+    const DatabaseConnector& m_conn;
+    EventLog& m_log;
+    MailSender& m_mail;
+    Kind m_kind;
+    QString m_name;
+    HeartbeatTiming m_timing;
+    QString m_host;
+    qint64 m_pid;
+    bool m_manned = false;
+    QString m_operator;
+    bool m_roomManned = false;
+    bool m_roomKnown = false;
+    bool m_writeFailureLogged = false;
+    QSet<QString> m_silenceNoticed; // "naam;hartslag" of the silences this workstation has logged
+    QTimer m_timer;
+};
+
+} // namespace taviro

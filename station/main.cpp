@@ -1,0 +1,130 @@
+// taviro-station: the alarm road without a window, for a control room that
+// must keep forwarding when a console crashes or a workstation loses power.
+// It takes reports in, creates and delivers dispatches, re-arms them, runs
+// the watchdog and the receivers and senders of its own machine, and runs
+// under the service manager (ready, watchdog pings and stopping messages).
+//   taviro-station
+// Exit codes: 0 ended by SIGTERM, SIGINT or SIGHUP; 1 the ports of this
+// installation on this machine are taken (another station, or a console with
+// its own services); 3 the database cannot be used; 4 the database cannot be
+// upgraded; 5 the lock cannot be taken; 6 a live workstation elsewhere
+// already carries this station's name.
+#include "AlarmLamp.h"
+#include "Clock.h"
+#include "Console.h"
+#include "DatabaseConnector.h"
+#include "DispatchClaims.h"
+#include "EngineStartup.h"
+#include "EventLog.h"
+#include "Heartbeat.h"
+#include "SdNotify.h"
+#include "ServiceHub.h"
+#include "ServiceKiller.h"
+#include "ServiceProxies.h"
+#include "SingleInstance.h"
+#include "SmsServiceProxy.h"
+#include "StderrPrompt.h"
+#include "TerminationSignals.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#include <sys/stat.h>
+
+using namespace taviro;
+
+namespace {
+constexpr int kNameTaken = 6;
+}
+
+int main(int argc, char** argv)
+{
+    // The database, its backups, the logs and the mail queue hold passwords
+    // and phone numbers: nothing we create is open to anyone outside the
+    // control room's group.
+    ::umask(S_IRWXO);
+    QCoreApplication app(argc, argv);
+    TerminationSignals endSignals;
+    QCoreApplication::setApplicationName(QStringLiteral("Taviro"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIRO_VERSION));
+    QLocale::setDefault(QLocale(QLocale::Dutch, QLocale::Netherlands));
+    SdNotify manager;
+    StderrPrompt prompt;
+    const QString name = defaultStationName();
+
+    SystemClock clock;
+    EngineStartup start(clock, prompt, QStringLiteral("Taviro-station"), QCoreApplication::applicationDirPath());
+    // The station owns this machine's ports for its installation; a console
+    // started later finds them taken and leaves receiving and sending to it.
+    SingleInstance ports(start.layout().portsLock());
+    if (int refused = start.takeLock(ports, QStringLiteral("De poorten van deze installatie zijn op deze computer al "
+                                                           "in gebruik door een ander Taviro-station of door een "
+                                                           "console met eigen diensten. Sluit die eerst af.")))
+        return refused;
+    start.openLog();
+    EventLog& eventLog = start.eventLog();
+    eventLog.setEchoToStderr(true);
+    if (int refused = start.prepareDatabase())
+        return refused;
+    start.endLeftoverServices(true);
+    if (int refused = start.openEngine())
+        return refused;
+    const DatabaseConnector& conn = start.conn();
+
+    Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Station, name,
+                        HeartbeatTiming::fromEnvironment());
+    if (Status s = heartbeat.signOn(); !s) {
+        eventLog.writeLog(QStringLiteral("Taviro-station %1 niet gestart: %2").arg(name, s.error()), 0);
+        start.killer().killServices();
+        return kNameTaken;
+    }
+
+    Console console(conn, clock, eventLog, start.sms(), start.mail());
+    // Nobody sits at a station: its reports carry the room's state, and
+    // while a console is manned its operator takes new reports in.
+    console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });
+    console.setIntakeOnlyWhenUnmanned(true);
+    AlarmLamp lamp(eventLog);
+    ServiceHub hub(conn, eventLog, lamp, start.layout().serviceFolder, start.database());
+    hub.setConsole(&console);
+    QObject::connect(&hub, &ServiceHub::meldingReady, &console, [&console] { (void)console.showNewActueel(); });
+    QObject::connect(&heartbeat, &Heartbeat::roomMannedChanged, &console, [&console](bool manned) {
+        // What waited for the operator who is no longer there goes out now.
+        if (!manned)
+            (void)console.showNewActueel();
+    });
+
+    // The console's load sequence, without the window.
+    if (Status s = console.loadPlanningCache(); !s)
+        eventLog.writeLog(QStringLiteral("Roosters kunnen niet worden geladen: %1").arg(s.error()), 0);
+    console.getSmsSettings();
+    hub.startServices();
+    console.setLampActive(lamp.active());
+    heartbeat.beat();
+    heartbeat.start();
+    (void)console.showNewActueel();
+    console.startTimers();
+
+    QObject::connect(&endSignals, &TerminationSignals::received, &app, [&](int signalNumber) {
+        eventLog.writeLog(QStringLiteral("Taviro-station %1 gestopt door signaal %2")
+                              .arg(name, TerminationSignals::nameOf(signalNumber)),
+                          0);
+        manager.stopping();
+        console.setShuttingDown(true);
+        heartbeat.signOff();
+        lamp.putOut();
+        hub.stopAll();
+        start.killer().killServices();
+        ports.release();
+        QCoreApplication::exit(0);
+    });
+    eventLog.writeLog(
+        QStringLiteral("Taviro-station %1 gestart met database %2").arg(name, start.database().displayText()), 1);
+    manager.ready();
+    manager.startWatchdog();
+    // One line for scripts that wait for the station to be up.
+    std::fprintf(stderr, "Taviro-station gestart\n");
+    std::fflush(stderr);
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,286 @@
+// The real taviro-station: what it tells the service manager, how it stops,
+// whom it refuses, and the night a manned console dies beside it.
+#include "ChildProcess.h"
+#include "DatabaseConnector.h"
+#include "ServiceTestSupport.h"
+#include "SqlReportStore.h"
+#include "SqlValues.h"
+#include "TestDatabase.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTest>
+
+#include <cstring>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace taviro;
+
+namespace {
+
+// The service manager's end of NOTIFY_SOCKET.
+class NotifySocket
+{
+public:
+    explicit NotifySocket(const QByteArray& name)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::memcpy(a.sun_path, name.constData(), size_t(name.size()));
+        if (a.sun_path[0] == '@')
+            a.sun_path[0] = '\0';
+        const socklen_t len = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(name.size()));
+        m_bound = m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), len) == 0;
+    }
+    ~NotifySocket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool bound() const { return m_bound; }
+    // Every message that came in so far.
+    QStringList drain()
+    {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::recv(m_fd, buf, sizeof buf, 0)) > 0)
+            m_seen << QString::fromUtf8(buf, int(n));
+        return m_seen;
+    }
+    bool waitFor(const QString& message, int count, int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
+            if (drain().count(message) >= count)
+                return true;
+            QTest::qWait(50);
+        }
+        return drain().count(message) >= count;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+    QStringList m_seen;
+};
+
+QString readLogs(const QString& folder)
+{
+    QString all;
+    for (const QFileInfo& f : QDir(folder).entryInfoList({QStringLiteral("*.txt")}, QDir::Files)) {
+        QFile file(f.filePath());
+        if (file.open(QIODevice::ReadOnly))
+            all += QString::fromUtf8(file.readAll());
+    }
+    return all;
+}
+
+void stop(QProcess& p)
+{
+    if (p.state() == QProcess::NotRunning)
+        return;
+    p.terminate();
+    if (!p.waitForFinished(15000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+}
+
+} // namespace
+
+class TestStation : public QObject
+{
+    Q_OBJECT
+
+    QStringList environment(const test::TestDatabase& db, const QString& name) const
+    {
+        return {QStringLiteral("TAVIRO_DATABASE=") + db.path(),
+                QStringLiteral("TAVIRO_INSTANCE_LOCK=") + db.folder() + QStringLiteral("/console.lock"),
+                QStringLiteral("TAVIRO_LOGGER_DIR=") + db.folder() + QStringLiteral("/log/"),
+                QStringLiteral("TAVIRO_MAIL_QUEUE=") + db.folder() + QStringLiteral("/mailqueue"),
+                QStringLiteral("TAVIRO_STATION=") + name,
+                QStringLiteral("TAVIRO_NONINTERACTIVE=1"),
+                QStringLiteral("TAVIRO_HEARTBEAT_SECONDS=1"),
+                QStringLiteral("TAVIRO_HEARTBEAT_STALE_SECONDS=4")};
+    }
+
+private Q_SLOTS:
+    void tellsTheServiceManagerAndStopsOnSigterm_data()
+    {
+        QTest::addColumn<bool>("abstract");
+        QTest::newRow("abstract socket") << true;
+        QTest::newRow("socket file") << false;
+    }
+
+    void tellsTheServiceManagerAndStopsOnSigterm()
+    {
+        QFETCH(bool, abstract);
+        test::TestDatabase db;
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        const QByteArray socketName = abstract ? "@taviro-notify-" + QByteArray::number(::getpid())
+                                               : QFile::encodeName(db.folder() + QStringLiteral("/notify"));
+        NotifySocket manager(socketName);
+        QVERIFY(manager.bound());
+
+        QProcess station;
+        test::startProgram(station, QStringLiteral("taviro-station"), {},
+                           environment(db, QStringLiteral("st-notify")) +
+                               QStringList{QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(socketName),
+                                           QStringLiteral("WATCHDOG_USEC=400000")});
+        QVERIFY2(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")),
+                 station.property("seenStderr").toByteArray().constData());
+        QVERIFY(manager.waitFor(QStringLiteral("READY=1"), 1, 5000));
+        // Pings every 200 ms from the event loop.
+        QVERIFY(manager.waitFor(QStringLiteral("WATCHDOG=1"), 4, 5000));
+
+        station.terminate();
+        QVERIFY(station.waitForFinished(15000));
+        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.exitCode(), 0);
+        QVERIFY(manager.waitFor(QStringLiteral("STOPPING=1"), 1, 1000));
+        const QStringList order = manager.drain();
+        QVERIFY(order.indexOf(QStringLiteral("READY=1")) < order.indexOf(QStringLiteral("STOPPING=1")));
+        QVERIFY(readLogs(db.folder() + QStringLiteral("/log")).contains(
+            QStringLiteral("Taviro-station st-notify gestopt door signaal SIGTERM")));
+        // The journal gets the same lines.
+        QVERIFY(station.readAllStandardError().contains("gestopt door signaal SIGTERM"));
+        // Stopped on purpose: its row says so, and it is not left beating.
+        auto conn = db.connect();
+        auto row = conn->query(QStringLiteral("SELECT bemand FROM werkplek WHERE naam = ? AND soort = ?"),
+                               {QStringLiteral("st-notify"), QStringLiteral("station")});
+        QVERIFY(row && row->next());
+        QVERIFY(!sql::toBool(row->value(0)));
+    }
+
+    void aNameInUseIsRefusedButOurOwnStaleRowIsNot_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<qint64>("pid");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("a live station elsewhere") << QStringLiteral("andere-pc") << qint64(77) << 6;
+        QTest::newRow("our own row after a crash") << QSysInfo::machineHostName() << qint64(999999999) << 0;
+    }
+
+    void aNameInUseIsRefusedButOurOwnStaleRowIsNot()
+    {
+        QFETCH(QString, host);
+        QFETCH(qint64, pid);
+        QFETCH(int, exitCode);
+        test::TestDatabase db;
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        {
+            // The schema gains the table at the first start; a station that
+            // ran before left it with a fresh beat.
+            QProcess first;
+            test::startProgram(first, QStringLiteral("taviro-station"), {}, environment(db, QStringLiteral("voorloper")));
+            QVERIFY(test::waitForStderr(first, QStringLiteral("Taviro-station gestart")));
+            stop(first);
+            auto conn = db.connect();
+            QVERIFY(conn->exec(QStringLiteral("INSERT INTO werkplek (naam, soort, gebruiker, bemand, hartslag, host, pid, "
+                                              "stilgemeld) SELECT ?, ?, ?, ?, hartslag, ?, ?, ? FROM werkplek"),
+                               {QStringLiteral("dubbel"), QStringLiteral("station"), QString(), sql::boolValue(false), host,
+                                pid, sql::boolValue(false)}));
+            QVERIFY(conn->exec(QStringLiteral("UPDATE werkplek SET hartslag = hartslag + 5")));
+        }
+        QProcess station;
+        test::startProgram(station, QStringLiteral("taviro-station"), {}, environment(db, QStringLiteral("dubbel")));
+        if (exitCode != 0) {
+            QVERIFY(station.waitForFinished(20000));
+            QCOMPARE(station.exitCode(), exitCode);
+            const QByteArray said = station.readAllStandardError();
+            QVERIFY2(said.contains("Er werkt al een station met de naam dubbel (op andere-pc)"), said.constData());
+            return;
+        }
+        QVERIFY2(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")),
+                 station.property("seenStderr").toByteArray().constData());
+        stop(station);
+        QCOMPARE(station.exitCode(), 0);
+    }
+
+    // A station and a console share one SQLite file; the console is killed
+    // while manned. Reports stored after that are forwarded by the station
+    // as soon as the console's silence counts, and the unmanned address hears
+    // of it once.
+    void aStationForwardsOnceTheMannedConsoleFallsSilent()
+    {
+        test::TestDatabase db(true);
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        {
+            auto conn = db.connect();
+            QVERIFY(conn->exec(QStringLiteral("UPDATE settings SET mailserver = ?, \"MailServerPort\" = ?, mailfrommail = ?, "
+                                              "authentification = ?, \"OnbemandeMeldingEmail\" = ?"),
+                               {QStringLiteral("127.0.0.1"), smtp.port(), QStringLiteral("meldkamer@taviro.test"), 0,
+                                QStringLiteral("wacht@taviro.test")}));
+        }
+        const QStringList env = environment(db, QStringLiteral("pc1")) + QStringList{QStringLiteral("TAVIRO_NO_SOUND=1")};
+        QProcess station;
+        test::startProgram(station, QStringLiteral("taviro-station"), {}, env);
+        QVERIFY(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")));
+
+        QProcess console;
+        test::startProgram(console, QStringLiteral("taviro"),
+                           {QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")}, env);
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")),
+                 console.property("seenStderr").toByteArray().constData());
+        auto conn = db.connect();
+        const auto consoleManned = [&conn] {
+            auto n = conn->scalar(QStringLiteral("SELECT COUNT(*) FROM werkplek WHERE soort = 'console' AND bemand = ?"),
+                                  {sql::boolValue(true)});
+            return n && sql::toLong(*n) == 1;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(consoleManned(), 10000);
+
+        console.kill();
+        QVERIFY(console.waitForFinished(5000));
+        ReceivedReport r;
+        r.melderAlias = QStringLiteral("1001");
+        r.receivedAt = QDateTime::currentDateTime();
+        ReceivedLine line;
+        line.functie = QStringLiteral("01");
+        line.date = r.receivedAt;
+        r.lines.append(line);
+        auto stored = SqlReportStore(*conn).store(r);
+        QVERIFY(stored.ok());
+
+        // Taken in unmanned once the silence counts (4 s here), not stamped
+        // manned for an operator who is gone.
+        const auto takenIn = [&conn] {
+            auto q = conn->query(QStringLiteral("SELECT seen, bemand FROM meldingen ORDER BY id DESC LIMIT 1"));
+            return q && q->next() && sql::toBool(q->value(0)) && !sql::toBool(q->value(1));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(takenIn(), 20000);
+        const auto mailsAbout = [&smtp](const QString& words) {
+            int n = 0;
+            for (const QJsonObject& m : smtp.messages())
+                if (m.value(QStringLiteral("subject")).toString().contains(words))
+                    ++n;
+            return n;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(mailsAbout(QStringLiteral("meldkamer onbemand")), 1, 30000);
+        // The report's own copy to the unmanned address shows it was forwarded.
+        QTRY_VERIFY_WITH_TIMEOUT(smtp.messages().size() >= 2, 30000);
+        QTest::qWait(3000); // three more beats: still one
+        QCOMPARE(mailsAbout(QStringLiteral("meldkamer onbemand")), 1);
+        const QString log = readLogs(db.folder() + QStringLiteral("/log"));
+        QVERIFY(log.contains(QStringLiteral("Console pc1 was bemand maar geeft sinds")));
+        QVERIFY(log.contains(QStringLiteral("deze console start geen eigen diensten")));
+
+        stop(station);
+        QCOMPARE(station.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStation)
+#include "tst_station.moc"

@@ -1,0 +1,253 @@
+// The room's manned state and the silence of a manned console, judged from
+// rows whose heartbeats lie in the past by the database server's clock, so
+// nothing here waits for a heartbeat to go stale.
+#include "EventLog.h"
+#include "FakeClock.h"
+#include "FakeServices.h"
+#include "Heartbeat.h"
+#include "SqlValues.h"
+#include "TestDatabase.h"
+
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace taviro;
+
+namespace {
+constexpr int kStale = 90;
+}
+
+class TestHeartbeat : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<test::TestDatabase> m_db;
+    ConnectorPtr m_conn;
+    test::FakeClock m_clock;
+    QTemporaryDir m_logDir;
+
+    QString serverNow() const
+    {
+        return m_conn->dialect() == Dialect::PostgreSQL ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)")
+                                                        : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER)");
+    }
+
+    // A workstation row that last beat `age` seconds ago by the server's clock.
+    void putRow(const QString& naam, const QString& soort, bool bemand, int age, const QString& host = QStringLiteral("elders"),
+                qint64 pid = 4242)
+    {
+        QVERIFY(m_conn->exec(QStringLiteral("INSERT INTO werkplek (naam, soort, gebruiker, bemand, hartslag, host, pid, "
+                                            "stilgemeld) VALUES (?, ?, ?, ?, %1 - ?, ?, ?, ?)")
+                                 .arg(serverNow()),
+                             {naam, soort, QString(), sql::boolValue(bemand), age, host, pid, sql::boolValue(false)}));
+    }
+
+    std::unique_ptr<Heartbeat> station(EventLog& log, MailSender& mail, const QString& naam)
+    {
+        return std::make_unique<Heartbeat>(*m_conn, log, mail, Heartbeat::Kind::Station, naam, HeartbeatTiming{30, kStale});
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_db = std::make_unique<test::TestDatabase>();
+        QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
+        m_conn = m_db->connect();
+        QVERIFY(m_conn);
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE settings SET \"OnbemandeMeldingEmail\" = ?"),
+                             {QStringLiteral("wacht@taviro.test")}));
+    }
+
+    void cleanup()
+    {
+        m_conn.reset();
+        m_db.reset();
+    }
+
+    void whoHoldsAName_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<qint64>("pid");
+        QTest::addColumn<qint64>("age");
+        QTest::addColumn<bool>("alive");
+        QTest::addColumn<bool>("held");
+        // This machine is "hier", this process 100.
+        QTest::newRow("fresh, another machine") << QStringLiteral("daar") << qint64(100) << qint64(10) << false << true;
+        QTest::newRow("stale, another machine") << QStringLiteral("daar") << qint64(7) << qint64(91) << true << false;
+        QTest::newRow("fresh, here, live process") << QStringLiteral("hier") << qint64(7) << qint64(5) << true << true;
+        QTest::newRow("fresh, here, process gone (restart after crash)") << QStringLiteral("hier") << qint64(7) << qint64(5) << false << false;
+        QTest::newRow("fresh, here, our own number (new PID namespace)") << QStringLiteral("hier") << qint64(100) << qint64(5) << true << false;
+        QTest::newRow("exactly at the limit counts as fresh") << QStringLiteral("daar") << qint64(7) << qint64(90) << false << true;
+    }
+
+    void whoHoldsAName()
+    {
+        QFETCH(QString, host);
+        QFETCH(qint64, pid);
+        QFETCH(qint64, age);
+        QFETCH(bool, alive);
+        QFETCH(bool, held);
+        const WorkstationClaim row{host, pid, age};
+        QCOMPARE(heldByAnother(row, QStringLiteral("hier"), 100, kStale, [alive](qint64) { return alive; }), held);
+    }
+
+    void aLiveProcessOfAnotherProgramIsNoStation()
+    {
+        QVERIFY(sameProgramAlive(::getpid()));
+        QVERIFY(!sameProgramAlive(::getppid())); // whoever started this test
+        QVERIFY(!sameProgramAlive(0));
+    }
+
+    void roomState_data()
+    {
+        QTest::addColumn<QStringList>("rows"); // soort:bemand:age
+        QTest::addColumn<bool>("manned");
+        QTest::newRow("no rows") << QStringList{} << false;
+        QTest::newRow("a manned console beating") << QStringList{QStringLiteral("console:1:5")} << true;
+        QTest::newRow("a manned console gone silent") << QStringList{QStringLiteral("console:1:200")} << false;
+        QTest::newRow("an unmanned console beating") << QStringList{QStringLiteral("console:0:5")} << false;
+        QTest::newRow("a station never mans the room") << QStringList{QStringLiteral("station:1:5")} << false;
+        QTest::newRow("one silent, one beating") << QStringList{QStringLiteral("console:1:500"), QStringLiteral("console:1:20")} << true;
+        QTest::newRow("a heartbeat from the future (server clock moved back)") << QStringList{QStringLiteral("console:1:-30")} << true;
+    }
+
+    void roomState()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(bool, manned);
+        int n = 0;
+        for (const QString& r : rows) {
+            const QStringList f = r.split(QLatin1Char(':'));
+            putRow(QStringLiteral("plek%1").arg(++n), f[0], f[1] == QLatin1String("1"), f[2].toInt());
+        }
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        auto me = station(log, mail, QStringLiteral("st"));
+        QCOMPARE(me->roomManned(), manned);
+    }
+
+    void signOnRefusesALiveNameAndTakesAStaleOne()
+    {
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        putRow(QStringLiteral("bezet"), QStringLiteral("station"), false, 10, QStringLiteral("elders"));
+        putRow(QStringLiteral("oud"), QStringLiteral("station"), false, 300, QStringLiteral("elders"));
+        // A console of the same name is another kind of row.
+        putRow(QStringLiteral("gedeeld"), QStringLiteral("console"), true, 1, QStringLiteral("elders"));
+        // Our own machine's row from a process that ended.
+        putRow(QStringLiteral("herstart"), QStringLiteral("station"), false, 3, QSysInfo::machineHostName(), 999999999);
+
+        const Status refused = station(log, mail, QStringLiteral("bezet"))->signOn();
+        QVERIFY(!refused);
+        QVERIFY2(refused.error().contains(QStringLiteral("bezet")) && refused.error().contains(QStringLiteral("elders")),
+                 qPrintable(refused.error()));
+        for (const char* free : {"oud", "gedeeld", "herstart", "nieuw"})
+            QVERIFY2(station(log, mail, QString::fromLatin1(free))->signOn().ok(), free);
+        auto row = m_conn->query(QStringLiteral("SELECT host, pid FROM werkplek WHERE naam = ? AND soort = ?"),
+                                 {QStringLiteral("herstart"), QStringLiteral("station")});
+        QVERIFY(row && row->next());
+        QCOMPARE(sql::toText(row->value(0)), QSysInfo::machineHostName());
+        QCOMPARE(sql::toLong(row->value(1)), qint64(::getpid()));
+    }
+
+    void aSilentMannedConsoleIsLoggedEverywhereAndMailedOnce()
+    {
+        putRow(QStringLiteral("console-a"), QStringLiteral("console"), true, 200);
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        QStringList screen;
+        connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
+        test::FakeMailSender mail1, mail2;
+        auto one = station(log, mail1, QStringLiteral("st1"));
+        auto two = station(log, mail2, QStringLiteral("st2"));
+        QSignalSpy roomChanges(one.get(), &Heartbeat::roomMannedChanged);
+        for (int round = 0; round < 3; ++round) {
+            one->beat();
+            two->beat();
+        }
+        QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 2); // once per workstation
+        QCOMPARE(mail1.sent.size() + mail2.sent.size(), 1);
+        const MailMessage& m = mail1.sent.isEmpty() ? mail2.sent.first() : mail1.sent.first();
+        QCOMPARE(m.address, QStringLiteral("wacht@taviro.test"));
+        QVERIFY(m.subject.contains(QStringLiteral("console-a")));
+        QCOMPARE(roomChanges.size(), 1);
+        QCOMPARE(roomChanges.first().first().toBool(), false);
+
+        // The console comes back and falls silent again: a new silence, a new mail.
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET hartslag = %1, stilgemeld = ? WHERE naam = ?").arg(serverNow()),
+                             {sql::boolValue(false), QStringLiteral("console-a")}));
+        one->beat();
+        two->beat();
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET hartslag = %1 - 300 WHERE naam = ?").arg(serverNow()),
+                             {QStringLiteral("console-a")}));
+        one->beat();
+        two->beat();
+        QCOMPARE(mail1.sent.size() + mail2.sent.size(), 2);
+        QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 4);
+    }
+
+    void aSilenceWhileAnotherConsoleMansTheRoomIsNotMailed()
+    {
+        putRow(QStringLiteral("console-a"), QStringLiteral("console"), true, 200);
+        putRow(QStringLiteral("console-b"), QStringLiteral("console"), true, 5);
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        QStringList screen;
+        connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
+        test::FakeMailSender mail;
+        auto me = station(log, mail, QStringLiteral("st1"));
+        me->beat();
+        QCOMPARE(screen.filter(QStringLiteral("console-a")).size(), 1);
+        QVERIFY(mail.sent.isEmpty());
+        QVERIFY(me->roomManned());
+    }
+
+    void anEmptiedTableIsRefilledWithoutFalseAlarms()
+    {
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        QStringList screen;
+        connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
+        test::FakeMailSender mail;
+        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
+        QVERIFY(console.signOn().ok());
+        console.setManned(true);
+        QVERIFY(console.roomManned());
+        QVERIFY(m_conn->exec(QStringLiteral("DELETE FROM werkplek")));
+        QVERIFY(!console.roomManned());
+        console.beat();
+        QVERIFY(console.roomManned());
+        auto rows = m_conn->scalar(QStringLiteral("SELECT COUNT(*) FROM werkplek"));
+        QVERIFY(rows);
+        QCOMPARE(sql::toLong(*rows), qint64(1));
+        QVERIFY(screen.isEmpty());
+        QVERIFY(mail.sent.isEmpty());
+
+        // Stopped on purpose: unmanned at once, which is no silence either.
+        console.signOff();
+        QVERIFY(!console.roomManned());
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET hartslag = %1 - 300").arg(serverNow())));
+        auto other = station(log, mail, QStringLiteral("st1"));
+        other->beat();
+        QVERIFY(screen.isEmpty());
+        QVERIFY(mail.sent.isEmpty());
+    }
+
+    void operatorAndMannedStateAreWrittenAtOnce()
+    {
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
+        QVERIFY(console.signOn().ok());
+        console.setOperator(QStringLiteral("Operator Een"));
+        console.setManned(true);
+        auto row = m_conn->query(QStringLiteral("SELECT gebruiker, bemand FROM werkplek WHERE naam = ?"), {QStringLiteral("console-a")});
+        QVERIFY(row && row->next());
+        QCOMPARE(sql::toText(row->value(0)), QStringLiteral("Operator Een"));
+        QVERIFY(sql::toBool(row->value(1)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeartbeat)
+#include "tst_heartbeat.moc"
