@@ -53,11 +53,6 @@ void SdNotify::stopping()
     send("STOPPING=1");
 }
 
-void SdNotify::status(const QString& text)
-{
-    send("STATUS=" + text.toUtf8());
-}
-
 void SdNotify::startWatchdog()
 {
     if (m_pingMs <= 0 || !active())

@@ -26,7 +26,6 @@ public:
 
     void ready();
     void stopping();
-    void status(const QString& text);
     // Starts pinging WATCHDOG=1 when the service manager asked for it.
     void startWatchdog();
 

@@ -123,4 +123,10 @@ QString ident(const QString& name, Dialect dialect)
     return QLatin1Char('"') + n + QLatin1Char('"');
 }
 
+QString serverNowSeconds(Dialect dialect)
+{
+    return dialect == Dialect::PostgreSQL ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)")
+                                          : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER)");
+}
+
 } // namespace taviro::sql

@@ -25,6 +25,11 @@ QDateTime toDate(const QVariant& v);
 
 QString dateText(const QDateTime& dt);
 
+// An expression for the database server's clock in whole seconds since
+// 1970 (UTC): what every workstation compares leases and heartbeats with,
+// so machines whose clocks differ still agree.
+QString serverNowSeconds(Dialect dialect);
+
 // A column name as written in statements: quoted, and lower case for
 // PostgreSQL, where quoted names are case-sensitive.
 QString ident(const QString& name, Dialect dialect);

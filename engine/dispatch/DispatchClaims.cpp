@@ -24,9 +24,7 @@ DispatchClaims::DispatchClaims(const DatabaseConnector& conn, EventLog& log, QSt
 
 QString DispatchClaims::nowSeconds() const
 {
-    return m_conn.dialect() == Dialect::PostgreSQL
-               ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)")
-               : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER)");
+    return sql::serverNowSeconds(m_conn.dialect());
 }
 
 std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)

@@ -75,9 +75,7 @@ Heartbeat::Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& m
 
 QString Heartbeat::nowSeconds() const
 {
-    return m_conn.dialect() == Dialect::PostgreSQL
-               ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)")
-               : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER)");
+    return sql::serverNowSeconds(m_conn.dialect());
 }
 
 QString Heartbeat::kindText() const

@@ -62,7 +62,6 @@ public:
     Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& mail, Kind kind, QString name,
               HeartbeatTiming timing, QObject* parent = nullptr);
 
-    const QString& name() const { return m_name; }
     // Takes our row at start. Fails with a message for the operator when a
     // live workstation of the same kind already carries the name.
     Status signOn();

@@ -14,7 +14,7 @@
 namespace taviro {
 
 EngineStartup::EngineStartup(const Clock& clock, OperatorPrompt& prompt, QString title, const QString& programFolder)
-    : m_clock(clock), m_prompt(prompt), m_title(std::move(title)), m_programFolder(programFolder),
+    : m_clock(clock), m_prompt(prompt), m_title(std::move(title)),
       m_layout(ProgramLayout::forProgram(programFolder)),
       m_database(DatabaseSettings::fromEnvironment(programFolder))
 {

@@ -73,7 +73,6 @@ private:
     const Clock& m_clock;
     OperatorPrompt& m_prompt;
     QString m_title;
-    QString m_programFolder;
     ProgramLayout m_layout;
     FolderPaths m_folders;
     DatabaseSettings m_database;

@@ -113,6 +113,17 @@ private Q_SLOTS:
             slowStart = now < left ? 0 : std::min(slowStart + 50, 2000);
             left = now;
         }
+        // On a machine so loaded that the rounds ran out first, the last
+        // console started is left alone to finish, as one that is no longer
+        // disturbed would.
+        if (pending() > 0) {
+            QProcess p;
+            p.start(child, {f.db.path(), logs, QStringLiteral("deliver"), smsLog});
+            QVERIFY(p.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(pending() == 0, 120000);
+            p.kill();
+            p.waitForFinished();
+        }
         QCOMPARE(pending(), 0);
 
         QFile log(smsLog);

@@ -30,11 +30,7 @@ class TestHeartbeat : public QObject
     test::FakeClock m_clock;
     QTemporaryDir m_logDir;
 
-    QString serverNow() const
-    {
-        return m_conn->dialect() == Dialect::PostgreSQL ? QStringLiteral("CAST(EXTRACT(EPOCH FROM CURRENT_TIMESTAMP) AS BIGINT)")
-                                                        : QStringLiteral("CAST(strftime('%s', 'now') AS INTEGER)");
-    }
+    QString serverNow() const { return sql::serverNowSeconds(m_conn->dialect()); }
 
     // A workstation row that last beat `age` seconds ago by the server's clock.
     void putRow(const QString& naam, const QString& soort, bool bemand, int age, const QString& host = QStringLiteral("elders"),
@@ -58,7 +54,7 @@ private Q_SLOTS:
         QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
         m_conn = m_db->connect();
         QVERIFY(m_conn);
-        QVERIFY(m_conn->exec(QStringLiteral("UPDATE settings SET \"OnbemandeMeldingEmail\" = ?"),
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE settings SET %1 = ?").arg(m_conn->id(QStringLiteral("OnbemandeMeldingEmail"))),
                              {QStringLiteral("wacht@taviro.test")}));
     }
 
