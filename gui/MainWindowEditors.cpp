@@ -45,11 +45,15 @@ void MainWindow::buildEditors()
             if (m_deps.restartMailReceiver)
                 m_deps.restartMailReceiver();
         },
-        [this]() -> Status {
+        [this](const QString& mobielnr, const QString& naam) { return m_deps.console.sendTestSms(mobielnr, naam); },
+        [this](const QString& addresses, const QString& naam) { return m_deps.console.sendTestMail(addresses, naam); },
+        [this]() -> Result<QString> {
+            // Stored as a receiver stores a report, then taken in, listed,
+            // dispatched and delivered by the same road as any alarm.
             auto made = m_deps.console.makeTestAlarms(1, 1);
-            if (made)
-                showNewActueel();
-            return Status::from(made);
+            if (!made)
+                return Result<QString>::failure(made.error());
+            return m_deps.console.describeTestReport(*made);
         },
         [this] { return m_printerChoice->shownName(); },
         [this](const QString& name) { m_printerChoice->choose(name); }});

@@ -53,6 +53,8 @@ void Console::setShuttingDown(bool on)
     m_delivery.setShuttingDown(on);
     if (on && m_smsWait)
         m_smsWait->quit();
+    if (on && m_mailTestWait)
+        m_mailTestWait->quit();
 }
 
 void Console::startTimers()

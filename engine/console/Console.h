@@ -117,6 +117,16 @@ public:
 
     bool sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
     Result<qint64> makeTestAlarms(int transmitters, int alarms);
+    // What became of a test report after intake, for the installer: taken
+    // in or not, and each dispatch with its recipient and state, or why
+    // nobody was on duty for it. Dutch, several lines.
+    Result<QString> describeTestReport(qint64 meldingId);
+    // A short test message to one recipient now, outside every dispatch, so
+    // an installer can try the modem and the mail server. Nothing is stored
+    // as a report or a dispatch. The error is the modem's or the mail
+    // server's own reason; the wait is bounded like that of an alarm's SMS.
+    Status sendTestSms(const QString& mobielnr, const QString& naam);
+    Status sendTestMail(const QString& addresses, const QString& naam);
 
     ScheduleCache& scheduleCache() { return m_cache; }
     Delivery& delivery() { return m_delivery; }
@@ -151,6 +161,8 @@ private:
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
     void scheduleNextPass();
     void watchSmsModem();
+    // The SMS wait; `why` gets the reason a send did not go out.
+    bool transmitSms(const QString& mobielnr, const QString& naam, const QString& text, QString* why);
     // The last receiver listening on COM `port`, if any.
     CommReceiver* receiverOnPort(int port) const;
     // Gives the SMS port back to the receiver that listens on it now.
@@ -192,6 +204,7 @@ private:
     bool m_smsPortShared = false; // a receiving modem is configured on the sending port
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
+    QPointer<QEventLoop> m_mailTestWait;
     QTimer m_uitmeldTimer;
     QTimer m_dagelijkseTimer;
     QTimer m_smsPollTimer;

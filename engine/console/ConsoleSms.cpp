@@ -127,8 +127,20 @@ bool Console::takePortBack(int port)
 
 bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
 {
-    if (m_shuttingDown || m_smsBusy)
-        return false; // closing down, or a send is already waiting: never two at once
+    return transmitSms(mobielnr, naam, text, nullptr);
+}
+
+bool Console::transmitSms(const QString& mobielnr, const QString& naam, const QString& text, QString* why)
+{
+    auto refuse = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    if (m_shuttingDown)
+        return refuse(QStringLiteral("Taviro wordt afgesloten"));
+    if (m_smsBusy) // a send is already waiting: never two at once
+        return refuse(QStringLiteral("er wordt al een SMS verzonden; probeer het over een ogenblik opnieuw"));
     // The port this SMS goes out on; the settings may be read again meanwhile.
     const int smsPort = m_smsTemplate.line.number;
     // A receiver on the modem's port must let go of it while the SMS goes out.
@@ -140,7 +152,7 @@ bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QStrin
         released = sharing->stopListening();
     if (!released) {
         m_smsBusy = false;
-        return false;
+        return refuse(QStringLiteral("de ontvanger op COM %1 geeft de poort niet vrij").arg(smsPort));
     }
 
     SmsRequest request = m_smsTemplate;
@@ -151,6 +163,7 @@ bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QStrin
     // Wait for the service's ready event without blocking the window: its
     // events, the timers and the operator keep being served meanwhile.
     bool ready = false;
+    bool timedOut = false;
     QEventLoop wait;
     m_smsWait = &wait;
     QTimer limit;
@@ -162,6 +175,7 @@ bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QStrin
     connect(&limit, &QTimer::timeout, &wait, [&] {
         m_log.writeLog(QStringLiteral("Timeout opgetreden bij het verzenden van de SMS."), 0);
         ready = true;
+        timedOut = true;
         wait.quit();
     });
     m_sms.send(request);
@@ -172,19 +186,25 @@ bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QStrin
     m_smsWait = nullptr;
     if (m_shuttingDown) {
         m_smsBusy = false;
-        return false;
+        return refuse(QStringLiteral("Taviro wordt afgesloten"));
     }
 
     m_sms.finish();
     waitWithoutBlocking(m_settleMsecs);
     if (m_shuttingDown) {
         m_smsBusy = false;
-        return false;
+        return refuse(QStringLiteral("Taviro wordt afgesloten"));
     }
     const bool portBack = takePortBack(smsPort);
-    const bool result = m_sms.lastSendSucceeded() && portBack;
+    const bool sent = m_sms.lastSendSucceeded();
+    if (!sent && why) {
+        const QString reason = timedOut ? QString() : m_sms.lastSendFailure();
+        *why = timedOut ? QStringLiteral("de GSM-modem heeft niet op tijd geantwoord")
+               : reason.isEmpty() ? QStringLiteral("de SMS-dienst gaf geen reden")
+                                  : reason;
+    }
     m_smsBusy = false;
-    return result;
+    return sent && portBack;
 }
 
 } // namespace taviro

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Result.h"
 #include "ServiceComponent.h"
 
 #include <QString>
@@ -93,6 +94,8 @@ public:
     virtual void send(const SmsRequest& request) = 0;
     virtual int sendTimeoutMinutes() = 0;
     virtual bool lastSendSucceeded() = 0;
+    // Why the last send failed, in the modem's own words where it gave any.
+    virtual QString lastSendFailure() { return {}; }
     virtual void finish() = 0;
     // The modem to look after between sends: its replies are read and its
     // SIM, network and signal checked. With `shared` a receiver holds the
@@ -127,6 +130,18 @@ public:
     using ServiceComponent::ServiceComponent;
     // Hands the mail over; the sender queues it and reports failures as messages.
     virtual bool send(const MailMessage& mail) = 0;
+    // Sends a test mail now, beside the queue; testSendDone() follows with
+    // the mail server's answer. Returns how many addresses will be tried, or
+    // the reason it cannot start.
+    virtual Result<int> startTestSend(const MailMessage& mail, int secondsPerAddress)
+    {
+        Q_UNUSED(mail);
+        Q_UNUSED(secondsPerAddress);
+        return Result<int>::failure(QStringLiteral("deze mailverzending kent geen test"));
+    }
+
+Q_SIGNALS:
+    void testSendDone(bool sent, const QString& reason);
 };
 
 } // namespace taviro

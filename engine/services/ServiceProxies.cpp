@@ -14,6 +14,11 @@ MailSenderProxy::MailSenderProxy(ServiceClient::Options options, QObject* parent
     : MailSender(parent), m_client(std::move(options))
 {
     forwardServiceEvents(m_client, *this);
+    connect(&m_client, &ServiceClient::notified, this, [this](const QString& method, const QJsonObject& params) {
+        if (method == QStringLiteral("TestSendDone"))
+            Q_EMIT testSendDone(params.value(QStringLiteral("sent")).toBool(),
+                                params.value(QStringLiteral("reason")).toString());
+    });
     // Started at once, so mails left in its queue by an earlier run go out now.
     m_client.start();
 }
@@ -35,6 +40,19 @@ bool MailSenderProxy::send(const MailMessage& mail)
         Q_EMIT meldingMessage(
             QStringLiteral("Mail \"%1\" niet aangeboden: %2").arg(mail.subject, r.error), 0);
     return r.ok() && r.result.toBool();
+}
+
+Result<int> MailSenderProxy::startTestSend(const MailMessage& mail, int secondsPerAddress)
+{
+    const CallResult r = m_client.call(QStringLiteral("testSend"),
+                                       {{QStringLiteral("address"), mail.address},
+                                        {QStringLiteral("recipientName"), mail.recipientName},
+                                        {QStringLiteral("subject"), mail.subject},
+                                        {QStringLiteral("body"), mail.body},
+                                        {QStringLiteral("secondsPerAddress"), secondsPerAddress}});
+    if (!r.ok())
+        return Result<int>::failure(r.error);
+    return r.result.toInt(1);
 }
 
 AlarmEmailReceiverProxy::AlarmEmailReceiverProxy(ServiceClient::Options options, QObject* parent)

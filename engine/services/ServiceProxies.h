@@ -17,6 +17,7 @@ class MailSenderProxy : public MailSender
 public:
     explicit MailSenderProxy(ServiceClient::Options options, QObject* parent = nullptr);
     bool send(const MailMessage& mail) override;
+    Result<int> startTestSend(const MailMessage& mail, int secondsPerAddress) override;
     ServiceClient& client() { return m_client; }
 
 private:

@@ -35,6 +35,7 @@ SmsServiceProxy::SmsServiceProxy(ServiceClient::Options options, QObject* parent
 void SmsServiceProxy::send(const SmsRequest& r)
 {
     m_lastSucceeded = false;
+    m_notOffered.clear();
     QJsonObject params = lineParams(r);
     params.insert(QStringLiteral("recipientName"), r.recipientName);
     params.insert(QStringLiteral("mobileNumber"), r.mobileNumber);
@@ -42,6 +43,7 @@ void SmsServiceProxy::send(const SmsRequest& r)
     params.insert(QStringLiteral("text"), r.text);
     params.insert(QStringLiteral("smsCentre"), r.smsCentre);
     if (!m_client.isRunning() && !m_client.start()) {
+        m_notOffered = QStringLiteral("de SMS-dienst kan niet worden gestart");
         Q_EMIT meldingMessage(QStringLiteral("SMS-dienst kan niet worden gestart; SMS aan %1 niet verzonden.")
                                   .arg(r.recipientName),
                               0);
@@ -52,6 +54,7 @@ void SmsServiceProxy::send(const SmsRequest& r)
     }
     const CallResult result = m_client.call(QStringLiteral("send"), params);
     if (!result.ok()) {
+        m_notOffered = result.error;
         Q_EMIT meldingMessage(QStringLiteral("SMS aan %1 niet aangeboden: %2").arg(r.recipientName, result.error), 0);
         QTimer::singleShot(0, this, &SmsServiceProxy::meldingReady);
     }
@@ -68,6 +71,14 @@ bool SmsServiceProxy::lastSendSucceeded()
     const CallResult r = m_client.call(QStringLiteral("lastSendSucceeded"));
     m_lastSucceeded = r.ok() && r.result.toBool();
     return m_lastSucceeded;
+}
+
+QString SmsServiceProxy::lastSendFailure()
+{
+    if (!m_notOffered.isEmpty())
+        return m_notOffered;
+    const CallResult r = m_client.call(QStringLiteral("lastSendFailure"));
+    return r.ok() ? r.result.toString() : r.error;
 }
 
 void SmsServiceProxy::watch(const SmsRequest& r, bool shared)

@@ -17,6 +17,7 @@ public:
     void send(const SmsRequest& request) override;
     int sendTimeoutMinutes() override;
     bool lastSendSucceeded() override;
+    QString lastSendFailure() override;
     void finish() override;
     void watch(const SmsRequest& line, bool shared) override;
     bool readReplies() override;
@@ -25,6 +26,8 @@ public:
 private:
     ServiceClient m_client;
     bool m_lastSucceeded = false;
+    // A send that never reached the service fails for a reason only we know.
+    QString m_notOffered;
 };
 
 } // namespace taviro

@@ -75,30 +75,33 @@ void MailDelivery::run()
     }
 }
 
-std::optional<SmtpSettings> MailDelivery::loadSettings()
+Result<SmtpSettings> readSmtpSettings(const DatabaseSettings& database)
 {
-    auto connector = DatabaseConnector::open(m_database);
-    if (!connector) {
-        if (!m_settingsProblemReported)
-            Q_EMIT meldingMessage(
-                QStringLiteral("Mailinstellingen niet leesbaar: ") + connector.error(), 0);
-        m_settingsProblemReported = true;
-        return std::nullopt;
-    }
+    auto connector = DatabaseConnector::open(database);
+    if (!connector)
+        return Result<SmtpSettings>::failure(connector.error());
     auto row = SettingsRepository(**connector).load();
-    if (!row || !row->has_value()) {
-        if (!m_settingsProblemReported)
-            Q_EMIT meldingMessage(QStringLiteral("Mailinstellingen niet leesbaar: ") +
-                                      (row ? QStringLiteral("geen settings-rij") : row.error()),
-                                  0);
-        m_settingsProblemReported = true;
-        return std::nullopt;
-    }
-    m_settingsProblemReported = false;
+    if (!row)
+        return Result<SmtpSettings>::failure(row.error());
+    if (!row->has_value())
+        return Result<SmtpSettings>::failure(QStringLiteral("geen settings-rij"));
     const Settings& s = **row;
     return SmtpSettings{s.mailserver,   int(s.MailServerPort),   s.mailfromname,
                         s.mailfrommail, s.authentification != 0, s.mailusername,
                         s.mailpassword};
+}
+
+std::optional<SmtpSettings> MailDelivery::loadSettings()
+{
+    auto settings = readSmtpSettings(m_database);
+    if (!settings) {
+        if (!m_settingsProblemReported)
+            Q_EMIT meldingMessage(QStringLiteral("Mailinstellingen niet leesbaar: ") + settings.error(), 0);
+        m_settingsProblemReported = true;
+        return std::nullopt;
+    }
+    m_settingsProblemReported = false;
+    return *settings;
 }
 
 int MailDelivery::deliverRound()

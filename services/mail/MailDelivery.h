@@ -2,6 +2,7 @@
 
 #include "DatabaseSettings.h"
 #include "MailQueue.h"
+#include "Result.h"
 #include "SmtpSender.h"
 
 #include <QMutex>
@@ -12,6 +13,9 @@
 #include <optional>
 
 namespace taviro::mail {
+
+// The outgoing mail server as the settings row holds it now.
+Result<SmtpSettings> readSmtpSettings(const DatabaseSettings& database);
 
 // How long and how often an undeliverable mail is tried again. The waits
 // double from `first` up to `longest`; after `giveUp` since its first failure

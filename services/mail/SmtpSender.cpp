@@ -8,6 +8,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 namespace taviro::mail {
@@ -35,6 +37,18 @@ QByteArray mailbox(const QString& name, const QString& address)
 int progressCallback(void* stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     return static_cast<const std::atomic_bool*>(stopping)->load() ? 1 : 0;
+}
+
+// Collects what the server says, one reply line at a time.
+int keepServerReplies(CURL*, curl_infotype type, char* data, size_t size, void* replies)
+{
+    if (type == CURLINFO_HEADER_IN) {
+        auto* lines = static_cast<QList<QByteArray>*>(replies);
+        if (lines->size() > 200)
+            lines->removeFirst(); // a chatty server must not grow us without end
+        lines->append(QByteArray(data, qsizetype(size)).trimmed());
+    }
+    return 0;
 }
 
 struct CurlDeleter
@@ -72,6 +86,17 @@ QByteArray encodeHeaderWord(const QString& text)
     }
     flush();
     return out;
+}
+
+QString lastRefusal(const QList<QByteArray>& replyLines)
+{
+    for (qsizetype i = replyLines.size() - 1; i >= 0; --i) {
+        const QByteArray& line = replyLines.at(i);
+        if (line.size() >= 3 && (line.at(0) == '4' || line.at(0) == '5') && std::isdigit(uchar(line.at(1))) &&
+            std::isdigit(uchar(line.at(2))))
+            return QString::fromUtf8(line);
+    }
+    return {};
 }
 
 QList<QByteArray> composeHeaders(const SmtpSettings& settings, const Envelope& mail)
@@ -146,6 +171,14 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progressCallback);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(&m_stopping));
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    QList<QByteArray> replies;
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, keepServerReplies);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &replies);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    if (m_timeLimitSeconds > 0) {
+        curl_easy_setopt(c, CURLOPT_TIMEOUT, long(m_timeLimitSeconds));
+        curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, long(std::min(m_timeLimitSeconds, 30)));
+    }
     // A site whose mail server carries a certificate of its own authority
     // names that authority's certificate here; otherwise the system's list holds.
     const QByteArray caFile = qgetenv("TAVIRO_TLS_CA_FILE");
@@ -164,7 +197,9 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
 
     long smtpCode = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &smtpCode);
-    const QString reason = QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc));
+    const QString refusal = lastRefusal(replies);
+    const QString reason =
+        refusal.isEmpty() ? QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc)) : refusal;
     switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:

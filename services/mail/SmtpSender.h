@@ -51,10 +51,18 @@ class SmtpSender
 public:
     explicit SmtpSender(const std::atomic_bool& stopping) : m_stopping(stopping) {}
     SendOutcome send(const SmtpSettings& settings, const Envelope& mail) const;
+    // Gives up a whole send after this many seconds (0: only a stalled one),
+    // for a sender that someone waits for.
+    void setTimeLimit(int seconds) { m_timeLimitSeconds = seconds; }
 
 private:
     const std::atomic_bool& m_stopping;
+    int m_timeLimitSeconds = 0;
 };
+
+// Of the server's reply lines, the last one that refuses ("550 5.1.1 ..."):
+// the server's own words, which say more than the command that failed.
+QString lastRefusal(const QList<QByteArray>& replyLines);
 
 // "=?UTF-8?B?...?=" when the text needs it, the text itself when it is plain ASCII.
 QByteArray encodeHeaderWord(const QString& text);

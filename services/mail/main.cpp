@@ -4,6 +4,7 @@
 #include "DatabaseConnector.h"
 #include "MailDelivery.h"
 #include "MailQueue.h"
+#include "MailTestSend.h"
 #include "ParamReader.h"
 #include "ServiceHost.h"
 
@@ -11,6 +12,8 @@
 #include <QJsonObject>
 
 #include <curl/curl.h>
+
+#include <algorithm>
 
 using namespace taviro;
 using namespace taviro::service;
@@ -78,6 +81,31 @@ int main(int argc, char** argv)
     host.registerMethod(QStringLiteral("sendWithAttachment"), [&](const QJsonObject& params) {
         return enqueue(host, queue, delivery, params, true);
     });
+    // The installer's test mail: answered at once, its outcome follows as
+    // TestSendDone, so the console is never held up by a slow server.
+    mail::MailTestSend testSend(database);
+    QObject::connect(&testSend, &mail::MailTestSend::finished, &host, [&host](bool sent, const QString& reason) {
+        host.meldingMessage(sent ? QStringLiteral("Test-e-mail verzonden")
+                                 : QStringLiteral("Test-e-mail niet verzonden: %1").arg(reason),
+                            1);
+        host.notify(QStringLiteral("TestSendDone"),
+                    QJsonObject{{QStringLiteral("sent"), sent}, {QStringLiteral("reason"), reason}});
+    });
+    host.registerMethod(QStringLiteral("testSend"), [&](const QJsonObject& params) {
+        ParamReader p(params);
+        const QStringList addresses = mail::splitAddresses(p.text(QStringLiteral("address")));
+        const QString name = p.text(QStringLiteral("recipientName"), false);
+        const QString subject = p.text(QStringLiteral("subject"), false);
+        const QString body = p.text(QStringLiteral("body"), false);
+        const int seconds = params.value(QStringLiteral("secondsPerAddress")).toInt(20);
+        if (!p.ok())
+            return RpcReply::invalidParams(p.problems());
+        if (addresses.isEmpty())
+            return RpcReply::failure(QStringLiteral("geen e-mailadres"));
+        if (!testSend.begin(addresses, name, subject, body, std::clamp(seconds, 1, 120)))
+            return RpcReply::failure(QStringLiteral("er loopt al een test-e-mail"));
+        return RpcReply(int(addresses.size()));
+    });
     host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
         return RpcReply(QJsonObject{{QStringLiteral("queued"), queue.count()},
                                     {QStringLiteral("queueFolder"), queue.folder()}});
@@ -89,6 +117,8 @@ int main(int argc, char** argv)
     delivery.start();
     host.start();
     const int rc = app.exec();
+    testSend.stop();
+    testSend.wait();
     delivery.stop();
     delivery.wait();
     curl_global_cleanup();

@@ -33,11 +33,21 @@ bool SmsWorker::submit(const Transmission& t)
     const double budgetMs = 6.0 * m_timing.commandMs + double(parts) * (m_timing.commandMs + m_timing.submitMs);
     m_timeoutMinutes = std::max(2, int(std::ceil(budgetMs / 60000.0)) + 1);
     m_lastSucceeded = false;
+    {
+        QMutexLocker failureLock(&m_failureMutex);
+        m_lastFailure.clear();
+    }
     m_abort = false;
     m_pending = t;
     m_busy = true;
     m_wake.wakeAll();
     return true;
+}
+
+QString SmsWorker::lastFailure() const
+{
+    QMutexLocker lock(&m_failureMutex);
+    return m_lastFailure;
 }
 
 void SmsWorker::finish()
@@ -216,6 +226,10 @@ void SmsWorker::transmit(ModemPort& port, const Transmission& t)
 {
     const QString who = QStringLiteral("%1 (%2)").arg(t.recipientName, t.mobileNumber);
     auto failed = [&](const QString& why) {
+        {
+            QMutexLocker lock(&m_failureMutex);
+            m_lastFailure = why;
+        }
         Q_EMIT meldingMessage(QStringLiteral("SMS aan %1 niet verzonden: %2").arg(who, why), 0);
     };
     if (!t.isGsm) {

@@ -51,6 +51,9 @@ public:
     // The console is done waiting: a transmission that still runs stops after its current piece.
     void finish();
     bool lastSucceeded() const { return m_lastSucceeded; }
+    // Why the last transmission failed, in the modem's own words where it gave
+    // any ("+CMS ERROR: 330 ..."); empty after a success.
+    QString lastFailure() const;
     // How long the console should wait for the transmission it last handed over.
     int timeoutMinutes() const { return m_timeoutMinutes; }
     // The modem to look after from now on; nothing: none. Checked at once.
@@ -106,6 +109,8 @@ private:
     std::atomic_bool m_abort = false;
     std::atomic_bool m_stopping = false;
     std::atomic_bool m_lastSucceeded = false;
+    mutable QMutex m_failureMutex;
+    QString m_lastFailure;
     std::atomic_int m_timeoutMinutes = 2;
     std::atomic_int m_sent = 0;
     std::atomic_int m_recoveries = 0;

@@ -60,6 +60,7 @@ int main(int argc, char** argv)
     });
     host.registerMethod(QStringLiteral("sendTimeout"), [&](const QJsonObject&) { return RpcReply(worker.timeoutMinutes()); });
     host.registerMethod(QStringLiteral("lastSendSucceeded"), [&](const QJsonObject&) { return RpcReply(worker.lastSucceeded()); });
+    host.registerMethod(QStringLiteral("lastSendFailure"), [&](const QJsonObject&) { return RpcReply(worker.lastFailure()); });
     host.registerMethod(QStringLiteral("finish"), [&](const QJsonObject&) {
         worker.finish();
         return RpcReply(true);

@@ -30,8 +30,14 @@ struct EditorContext
     std::function<void()> restartServices;
     // Restart the alarm e-mail receiver with the stored mailbox settings.
     std::function<void()> restartMailReceiver;
-    // Store a test report and take it in at once.
-    std::function<Status()> makeTestReport;
+    // The recipient editor's chain tests: a short message to the number or
+    // addresses given, sent now through the real services. A failure holds
+    // the modem's or the mail server's own reason.
+    std::function<Status(const QString& mobielnr, const QString& naam)> sendTestSms;
+    std::function<Status(const QString& addresses, const QString& naam)> sendTestMail;
+    // Store a test report, take it in at once and forward it by the normal
+    // road; the result tells the installer what became of it.
+    std::function<Result<QString>()> makeTestReport;
     // The printer this workstation prints on: its name as the settings show
     // it, and storing the operator's choice. Empty: the system's default.
     std::function<QString()> shownPrinter;

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -65,9 +66,15 @@ OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     auto* row = new QHBoxLayout(uitmelden);
     m_sms = form::checkBox(uitmelden, QStringLiteral("smsCheck"), QStringLiteral("SMS"));
     m_mail = form::checkBox(uitmelden, QStringLiteral("emailCheck"), QStringLiteral("Email"));
+    m_testSms = form::button(uitmelden, QStringLiteral("testSmsButton"), QStringLiteral("Test-SMS"));
+    m_testEmail = form::button(uitmelden, QStringLiteral("testEmailButton"), QStringLiteral("Test-e-mail"));
+    connect(m_testSms, &QPushButton::clicked, this, [this] { testSms(); });
+    connect(m_testEmail, &QPushButton::clicked, this, [this] { testEmail(); });
     row->addWidget(m_sms);
     row->addWidget(m_mail);
     row->addStretch();
+    row->addWidget(m_testSms);
+    row->addWidget(m_testEmail);
 
     auto* opslaan = form::button(this, QStringLiteral("cmdOpslaan"), QStringLiteral("Opslaan"));
     auto* verwijder =
@@ -215,6 +222,63 @@ void OntvangerPanel::deleteItem()
         return;
     }
     finishDelete();
+}
+
+QString OntvangerPanel::shownName() const
+{
+    const QString naam = m_naam->text().trimmed();
+    return naam.isEmpty() ? m_alias->text().trimmed() : naam;
+}
+
+void OntvangerPanel::testSms()
+{
+    const QString number = m_mobielnr->text().trimmed();
+    if (number.isEmpty()) {
+        tell(QStringLiteral("Deze ontvanger heeft geen mobiel nummer. Er is geen test-SMS verzonden."),
+             PromptFlags::Exclamation);
+        return;
+    }
+    if (!m_ctx.sendTestSms)
+        return;
+    const QString naam = shownName();
+    runChainTest(QStringLiteral("Test-SMS"), number, [this, number, naam] { return m_ctx.sendTestSms(number, naam); });
+}
+
+void OntvangerPanel::testEmail()
+{
+    QStringList addresses;
+    for (const QString& line : m_email->toPlainText().split(QLatin1Char('\n')))
+        if (!line.trimmed().isEmpty())
+            addresses << line.trimmed();
+    if (addresses.isEmpty()) {
+        tell(QStringLiteral("Deze ontvanger heeft geen e-mailadres. Er is geen test-e-mail verzonden."),
+             PromptFlags::Exclamation);
+        return;
+    }
+    if (!m_ctx.sendTestMail)
+        return;
+    const QString naam = shownName();
+    const QString joined = addresses.join(QStringLiteral("; "));
+    runChainTest(QStringLiteral("Test-e-mail"), joined, [this, joined, naam] { return m_ctx.sendTestMail(joined, naam); });
+}
+
+void OntvangerPanel::runChainTest(const QString& what, const QString& to, const std::function<Status()>& send)
+{
+    if (!m_testSms->isEnabled())
+        return;
+    m_testSms->setEnabled(false);
+    m_testEmail->setEnabled(false);
+    // The wait serves the window's events, and the window may close meanwhile.
+    QPointer<OntvangerPanel> self(this);
+    const Status sent = send();
+    if (!self)
+        return;
+    m_testSms->setEnabled(true);
+    m_testEmail->setEnabled(true);
+    if (sent)
+        tell(QStringLiteral("%1 aan %2 is verzonden.").arg(what, to));
+    else
+        tell(QStringLiteral("%1 aan %2 is niet verzonden:\n%3").arg(what, to, sent.error()), PromptFlags::Exclamation);
 }
 
 } // namespace taviro

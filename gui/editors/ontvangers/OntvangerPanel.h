@@ -6,6 +6,7 @@
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace taviro {
 
@@ -22,6 +23,10 @@ public:
     bool writeDB() override;
     bool isChanged() const override;
     void deleteItem();
+    // The installer's chain tests, with the number and addresses as the
+    // boxes hold them now, saved or not.
+    void testSms();
+    void testEmail();
 
     const Ontvanger& record() const { return m_row; }
 
@@ -32,6 +37,10 @@ private:
     void fillForm();
     QList<QLineEdit*> textBoxes() const;
     QList<QString Ontvanger::*> textMembers() const;
+    // Runs one chain test with both test buttons off, so a second press
+    // cannot start another while the first still waits.
+    void runChainTest(const QString& what, const QString& to, const std::function<Status()>& send);
+    QString shownName() const;
 
     Ontvanger m_row;
     QLineEdit *m_alias, *m_naam, *m_adres, *m_postcode, *m_plaats, *m_land, *m_telnr, *m_mobielnr,
@@ -39,6 +48,7 @@ private:
     QPlainTextEdit* m_email;
     QLineEdit* m_pincode;
     QCheckBox *m_superpin, *m_sms, *m_mail;
+    QPushButton *m_testSms, *m_testEmail;
 };
 
 // The e-mail addresses as the edit box shows them: one a line, LF only.

@@ -18,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -47,12 +48,11 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     addPage(QStringLiteral("Alarm e-mailontvangst"), {buildOntvangst()});
 
     auto* opslaan = form::button(this, QStringLiteral("Command1"), QStringLiteral("Opslaan"));
-    auto* test =
-        form::button(this, QStringLiteral("testAlarmButton"), QStringLiteral("Test alarm"));
+    m_testButton = form::button(this, QStringLiteral("testAlarmButton"), QStringLiteral("Test alarm"));
     connect(opslaan, &QPushButton::clicked, this, [this] { saveForm(); });
-    connect(test, &QPushButton::clicked, this, [this] { makeTestReport(); });
+    connect(m_testButton, &QPushButton::clicked, this, [this] { makeTestReport(); });
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(test);
+    buttons->addWidget(m_testButton);
     buttons->addStretch();
     buttons->addWidget(opslaan);
 
@@ -388,11 +388,25 @@ void SettingsPanel::selectPrinter()
 
 void SettingsPanel::makeTestReport()
 {
+    // Delivery may wait for the modem with the window's events served: a
+    // second press meanwhile must not store a second test report.
+    if (!m_testButton->isEnabled())
+        return;
     m_ctx.log.writeLog(QStringLiteral("Testmelding gemaakt."));
     if (!m_ctx.makeTestReport)
         return;
-    if (Status s = m_ctx.makeTestReport(); !s)
-        m_ctx.log.writeLog(QStringLiteral("Testmelding mislukt: %1").arg(s.error()));
+    m_testButton->setEnabled(false);
+    QPointer<SettingsPanel> self(this);
+    const Result<QString> outcome = m_ctx.makeTestReport();
+    if (!self)
+        return;
+    m_testButton->setEnabled(true);
+    if (!outcome) {
+        m_ctx.log.writeLog(QStringLiteral("Testmelding mislukt: %1").arg(outcome.error()));
+        tell(QStringLiteral("De testmelding is mislukt: %1").arg(outcome.error()), PromptFlags::Exclamation);
+        return;
+    }
+    tell(*outcome);
 }
 
 } // namespace taviro

@@ -7,6 +7,7 @@ class QCheckBox;
 class QFormLayout;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
 namespace taviro {
 
@@ -81,6 +82,7 @@ private:
     QLineEdit *m_userName, *m_password, *m_printer;
     QList<QLineEdit*> m_weekdays;
     QPlainTextEdit *m_onbemandeMail, *m_elkeMail;
+    QPushButton* m_testButton;
 };
 
 } // namespace taviro

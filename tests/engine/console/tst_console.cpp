@@ -648,6 +648,57 @@ private Q_SLOTS:
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM meldingen WHERE seen = true")), 1);
     }
 
+    // The settings' test alarm is forwarded by the same road as an alarm,
+    // and the installer is told what became of it.
+    void testAlarmGoesThroughTheWholeChain_data()
+    {
+        QTest::addColumn<bool>("planned");
+        QTest::addColumn<bool>("bemand");
+        QTest::addColumn<int>("dispatches");
+        QTest::addColumn<QStringList>("told");
+        QTest::newRow("on duty") << true << false << 2
+                                 << QStringList{QStringLiteral("Uitgemeld aan:"), QStringLiteral("- Jan de Vries: "),
+                                                QStringLiteral("- Marieke Bakker: "),
+                                                QStringLiteral(": per SMS verzonden")};
+        QTest::newRow("manned") << true << true << 0
+                                << QStringList{QStringLiteral("opgenomen"), QStringLiteral("de meldkamer is bemand")};
+        QTest::newRow("nobody on duty") << false << false << 0
+                                        << QStringList{QStringLiteral("niemand heeft dienst voor de melder "
+                                                                      "\"Taviro Test Melder\"")};
+    }
+
+    void testAlarmGoesThroughTheWholeChain()
+    {
+        QFETCH(bool, planned);
+        QFETCH(bool, bemand);
+        QFETCH(int, dispatches);
+        QFETCH(QStringList, told);
+        test::ConsoleFixture f;
+        if (planned) {
+            test::Installation inst(*f.conn);
+            inst.transmitter(QStringLiteral("TestOSNr"), QStringLiteral("Taviro Test Melder"), 1, f.week, 0);
+            QVERIFY(inst.ok());
+        }
+        f.console.setBemand(bemand);
+        QSignalSpy listed(&f.console, &Console::actueelAdded);
+        auto id = f.console.makeTestAlarms(1, 1);
+        QVERIFY(id);
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id <> 0")), dispatches);
+        if (dispatches > 0) {
+            // Delivered by the normal pass: the first SMS went out with the test line in it.
+            QVERIFY(!f.sms.sent.isEmpty());
+            QVERIFY(f.sms.sent.first().text.contains(QStringLiteral("TestOmschrijving")));
+        } else {
+            f.settle();
+            QVERIFY(f.sms.sent.isEmpty());
+        }
+        auto text = f.console.describeTestReport(*id);
+        QVERIFY2(text, qPrintable(text.error()));
+        for (const QString& part : told)
+            QVERIFY2(text->contains(part), qPrintable(*text));
+    }
+
     void unmannedSchedule_data()
     {
         QTest::addColumn<QTime>("time");

@@ -33,6 +33,10 @@ struct EditorFixture
     int servicesRestarted = 0;
     int mailReceiverRestarted = 0;
     int testReports = 0;
+    // The chain tests' calls, and what the fake services answer.
+    QStringList testSmsTo, testMailTo;
+    Status chainTestAnswer;
+    Result<QString> testReportOutcome = QStringLiteral("Testmelding 1 is opgeslagen en opgenomen.");
     EditorContext ctx{*conn,
                       prompt,
                       log,
@@ -40,9 +44,17 @@ struct EditorFixture
                       cache,
                       [this] { ++servicesRestarted; },
                       [this] { ++mailReceiverRestarted; },
-                      [this] {
+                      [this](const QString& number, const QString&) {
+                          testSmsTo << number;
+                          return chainTestAnswer;
+                      },
+                      [this](const QString& addresses, const QString&) {
+                          testMailTo << addresses;
+                          return chainTestAnswer;
+                      },
+                      [this]() -> Result<QString> {
                           ++testReports;
-                          return Status();
+                          return testReportOutcome;
                       },
                       {},
                       {}};

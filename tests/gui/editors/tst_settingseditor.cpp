@@ -172,6 +172,11 @@ void TestSettingsEditor::testButtonMakesATestReport()
     QFile log(f.log.fileFor(f.clock.now()));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("Testmelding gemaakt.")));
+    // The installer sees what became of it, or why it failed.
+    QCOMPARE(f.askedTexts(), QStringList{*f.testReportOutcome});
+    f.testReportOutcome = Result<QString>::failure(QStringLiteral("database is locked"));
+    click(&panel, "testAlarmButton");
+    QCOMPARE(f.askedTexts().last(), QStringLiteral("De testmelding is mislukt: database is locked"));
 }
 
 void TestSettingsEditor::showsTheWorkstationsChosenPrinter()
