@@ -102,6 +102,19 @@ void EditorPanel::noteDuplicateAlias(const QString& alias, const QString& otherN
     Q_EMIT note(QStringLiteral("De alias \"%1\" wordt ook gebruikt door %2.").arg(alias, otherName));
 }
 
+bool EditorPanel::deleteInTransaction(const std::function<Status()>& write)
+{
+    Transaction tx(m_ctx.conn);
+    Status s = tx.begin();
+    if (s)
+        s = write();
+    if (s)
+        s = tx.commit();
+    if (!s)
+        logFailure(QStringLiteral("verwijderen"), s.error());
+    return s.ok();
+}
+
 void EditorPanel::finishDelete()
 {
     showItem(0);

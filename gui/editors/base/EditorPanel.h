@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 namespace taviro {
 
 // One configuration editor on the right of the console. The base owns the
@@ -67,6 +69,9 @@ protected:
     // must never be saved into the deleted row), the tree drops it and the
     // panel gives way.
     void finishDelete();
+    // Runs a delete and what belongs with it (the schedules' change counter)
+    // in one transaction; a failure is logged and nothing is written.
+    bool deleteInTransaction(const std::function<Status()>& write);
     // A failed database step is logged for the installer, never silently lost.
     void logFailure(const QString& what, const QString& error);
 

@@ -5,7 +5,6 @@
 #include "PlanningDnd.h"
 #include "Repositories.h"
 #include "ScheduleCache.h"
-#include "Transaction.h"
 
 #include <QCalendarWidget>
 #include <QFormLayout>
@@ -197,16 +196,8 @@ void JaarPlannerPanel::deleteItem()
     // the schedules in memory, where deleted schedules stay.
     // The delete and the schedules' change counter go together, so no
     // station misses it.
-    Transaction tx(m_ctx.conn);
-    Status s = tx.begin();
-    if (s)
-        s = JaarPlanningRepository(m_ctx.conn).softDelete(m_id);
-    if (s)
-        s = tx.commit();
-    if (!s) {
-        logFailure(QStringLiteral("verwijderen"), s.error());
+    if (!deleteInTransaction([this] { return JaarPlanningRepository(m_ctx.conn).softDelete(m_id); }))
         return;
-    }
     m_changed = false;
     finishDelete();
 }

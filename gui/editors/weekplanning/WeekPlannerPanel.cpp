@@ -6,7 +6,6 @@
 #include "PlanningDnd.h"
 #include "Repositories.h"
 #include "ScheduleCache.h"
-#include "Transaction.h"
 #include "WeekGrid.h"
 
 #include <QCheckBox>
@@ -339,16 +338,8 @@ void WeekPlannerPanel::deleteItem()
     }
     // The delete and the schedules' change counter go together, so no
     // station misses it.
-    Transaction tx(m_ctx.conn);
-    Status s = tx.begin();
-    if (s)
-        s = WeekPlanningRepository(m_ctx.conn).softDelete(m_id);
-    if (s)
-        s = tx.commit();
-    if (!s) {
-        logFailure(QStringLiteral("verwijderen"), s.error());
+    if (!deleteInTransaction([this] { return WeekPlanningRepository(m_ctx.conn).softDelete(m_id); }))
         return;
-    }
     m_changed = false;
     finishDelete();
 }
