@@ -138,10 +138,13 @@ int main(int argc, char** argv)
     // The control room's screen belongs to the console: every panel is laid
     // out to be used whole at 1280x800 and up.
     window.showMaximized();
-    window.load(app.arguments().mid(1));
     // An ending session or systemctl stop asks no questions: the services are
-    // stopped as on closing, and the lock goes with the process.
+    // stopped as on closing, and the lock goes with the process. Connected
+    // before the load, which may wait for an SMS: a stop asked for during
+    // that wait ends the console too, though its event loop has not started.
+    bool ended = false;
     QObject::connect(&endSignals, &TerminationSignals::received, &window, [&](int signalNumber) {
+        ended = true;
         eventLog.writeLog(QStringLiteral("Taviro gestopt door signaal %1").arg(TerminationSignals::nameOf(signalNumber)), 0);
         console.setShuttingDown(true);
         heartbeat.signOff();
@@ -152,6 +155,9 @@ int main(int argc, char** argv)
         ports.release();
         QApplication::exit(0);
     });
+    window.load(app.arguments().mid(1));
+    if (ended)
+        return 0;
     eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.displayText()), 1);
     // One line for installers and scripts that wait for the console to be up.
     std::fprintf(stderr, "Taviro gestart\n");

@@ -27,6 +27,7 @@
 #include "TerminationSignals.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -95,17 +96,6 @@ int main(int argc, char** argv)
             (void)console.showNewActueel();
     });
 
-    // The console's load sequence, without the window.
-    if (Status s = console.loadPlanningCache(); !s)
-        eventLog.writeLog(QStringLiteral("Roosters kunnen niet worden geladen: %1").arg(s.error()), 0);
-    console.getSmsSettings();
-    hub.startServices();
-    console.setLampActive(lamp.active());
-    heartbeat.beat();
-    heartbeat.start();
-    (void)console.showNewActueel();
-    console.startTimers();
-
     QObject::connect(&endSignals, &TerminationSignals::received, &app, [&](int signalNumber) {
         eventLog.writeLog(QStringLiteral("Taviro-station %1 gestopt door signaal %2")
                               .arg(name, TerminationSignals::nameOf(signalNumber)),
@@ -119,12 +109,29 @@ int main(int argc, char** argv)
         ports.release();
         QCoreApplication::exit(0);
     });
-    eventLog.writeLog(
-        QStringLiteral("Taviro-station %1 gestart met database %2").arg(name, start.database().displayText()), 1);
+    // Up for the service manager once the station's checks have passed. The
+    // load sequence runs in the event loop: taking the backlog in may wait
+    // for an SMS through a modem that does not answer, and neither the start
+    // nor a stop asked for meanwhile may hang on that wait.
     manager.ready();
     manager.startWatchdog();
-    // One line for scripts that wait for the station to be up.
-    std::fprintf(stderr, "Taviro-station gestart\n");
-    std::fflush(stderr);
+    QTimer::singleShot(0, &console, [&] {
+        if (Status s = console.loadPlanningCache(); !s)
+            eventLog.writeLog(QStringLiteral("Roosters kunnen niet worden geladen: %1").arg(s.error()), 0);
+        console.getSmsSettings();
+        hub.startServices();
+        console.setLampActive(lamp.active());
+        console.startTimers();
+        eventLog.writeLog(QStringLiteral("Taviro-station %1 gestart met database %2")
+                              .arg(name, start.database().displayText()),
+                          1);
+        // One line for scripts that wait for the station to be up.
+        std::fprintf(stderr, "Taviro-station gestart\n");
+        std::fflush(stderr);
+        // The first beat may find the room unmanned and take the backlog in.
+        heartbeat.beat();
+        heartbeat.start();
+        (void)console.showNewActueel();
+    });
     return QCoreApplication::exec();
 }

@@ -2,6 +2,8 @@
 // whom it refuses, and the night a manned console dies beside it.
 #include "ChildProcess.h"
 #include "DatabaseConnector.h"
+#include "Repositories.h"
+#include "Installation.h"
 #include "ServiceTestSupport.h"
 #include "SqlReportStore.h"
 #include "SqlValues.h"
@@ -13,12 +15,15 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSysInfo>
 #include <QTest>
 
 #include <cstring>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -115,6 +120,66 @@ class TestStation : public QObject
     }
 
 private Q_SLOTS:
+    // A dispatch waiting at start whose SMS goes to a GSM modem that does not
+    // answer: the station still tells the service manager it is up at once,
+    // instead of after the SMS wait, when systemd would have given up on it;
+    // and a stop asked for during that wait ends it, instead of being lost
+    // because the main event loop had not started yet.
+    void aSilentModemDoesNotHoldUpTheStart()
+    {
+        test::TestDatabase db;
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+        auto closeMaster = qScopeGuard([master] { ::close(master); });
+        const QString modem = QString::fromLocal8Bit(ptsname(master)); // nobody ever answers on it
+        {
+            auto conn = db.connect();
+            test::Installation inst(*conn);
+            const qint64 jan = inst.recipient(QStringLiteral("Jan"), QStringLiteral("+31612345678"), {}, true, false);
+            const qint64 melder = inst.transmitter(QStringLiteral("1001"), QStringLiteral("Gemaal"), 1, 0, 0);
+            const qint64 point = inst.point(melder, QStringLiteral("01"), QStringLiteral("Inbraak"));
+            QVERIFY(inst.ok());
+            ComPort gsm;
+            gsm.number = 6;
+            gsm.designation = 2;
+            gsm.baudrate = 9600;
+            gsm.timeout = 1;
+            gsm.is_gsm = true;
+            QVERIFY(ComPortRepository(*conn).insert(gsm).ok());
+            // A dispatch the way an older program writes one: taken in, its
+            // line naming it, waiting to be sent.
+            const QVariant now = sql::dateValue(QDateTime::currentDateTime(), conn->dialect());
+            QVERIFY(conn->exec(QStringLiteral("INSERT INTO meldingen (melding_date, bemand, %1, seen) VALUES (?, ?, ?, ?)")
+                                   .arg(conn->id(QStringLiteral("show"))),
+                               {now, sql::boolValue(false), sql::boolValue(true), sql::boolValue(true)}));
+            QVERIFY(conn->exec(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
+                                              "bevestiger, bevestigtype) VALUES (?, 0, ?, 0, 0, 0)"),
+                               {jan, sql::boolValue(false)}));
+            QVERIFY(conn->exec(QStringLiteral("INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, "
+                                              "actief, date, uitmelden) SELECT MAX(meldingen.id), ?, ?, "
+                                              "(SELECT MAX(id) FROM uitmeld), 1, ?, ?, ? FROM meldingen"),
+                               {melder, point, sql::boolValue(true), now, sql::boolValue(true)}));
+        }
+        const QByteArray socketName = "@taviro-notify-silent-" + QByteArray::number(::getpid());
+        NotifySocket manager(socketName);
+        QVERIFY(manager.bound());
+        QProcess station;
+        test::startProgram(station, QStringLiteral("taviro-station"), {},
+                           environment(db, QStringLiteral("st-silent")) +
+                               QStringList{QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(socketName),
+                                           QStringLiteral("TAVIRO_COM6=") + modem});
+        const bool ready = manager.waitFor(QStringLiteral("READY=1"), 1, 10000);
+        station.terminate();
+        // A modem in the middle of a command is given a few seconds to finish
+        // before its service is ended; well within systemd's stop time.
+        QVERIFY(station.waitForFinished(45000));
+        QVERIFY2(ready, station.readAllStandardError().constData());
+        QCOMPARE(station.exitCode(), 0);
+        QVERIFY(readLogs(db.folder() + QStringLiteral("/log")).contains(
+            QStringLiteral("Taviro-station st-silent gestopt door signaal SIGTERM")));
+    }
+
     void tellsTheServiceManagerAndStopsOnSigterm_data()
     {
         QTest::addColumn<bool>("abstract");
