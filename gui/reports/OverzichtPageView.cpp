@@ -69,7 +69,6 @@ void OverzichtPageView::paintEvent(QPaintEvent* event)
     QAbstractTextDocumentLayout::PaintContext context;
     context.clip = QRectF(event->rect().translated(offset));
     context.palette = palette();
-    context.palette.setColor(QPalette::Text, palette().color(QPalette::Text));
     painter.setClipRect(context.clip);
     m_doc->documentLayout()->draw(&painter, context);
 }
