@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace taviro {
@@ -39,6 +40,20 @@ LoginDialog::LoginDialog(LoginCheck check, QWidget* parent)
     layout->addWidget(m_ok, 0, Qt::AlignRight);
 
     connect(m_ok, &QPushButton::clicked, this, &LoginDialog::tryLogin);
+    if (parent)
+        parent->window()->installEventFilter(this);
+}
+
+bool LoginDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && isVisible() && watched != this)
+        QTimer::singleShot(0, this, [this] {
+            if (!isVisible())
+                return;
+            raise();
+            activateWindow();
+        });
+    return QDialog::eventFilter(watched, event);
 }
 
 void LoginDialog::tryLogin()

@@ -29,6 +29,9 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A click on the blocked main window makes the window manager give it the
+    // keyboard; the dialog takes it straight back.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void tryLogin();

@@ -10,8 +10,11 @@
 #include "EventLog.h"
 #include "ImageList.h"
 #include "NavigationTree.h"
+#include "OverviewRoom.h"
+#include "OverzichtViewer.h"
 #include "PanelHost.h"
 #include "PrinterChoice.h"
+#include "TreeNavigation.h"
 #include "WindowStyle.h"
 
 #include <QCalendarWidget>
@@ -134,6 +137,9 @@ void MainWindow::buildWindow()
     m_actueelList->setShowGrid(false);
     m_actueelList->setAlternatingRowColors(true);
     m_actueelList->horizontalHeader()->setStretchLastSection(true);
+    // Tab leaves the list for the report it opened, instead of walking its
+    // cells: the acknowledge button must be reachable by keyboard.
+    m_actueelList->setTabKeyNavigation(false);
     m_logList = new QListWidget(this);
     m_logList->setObjectName(QStringLiteral("logList"));
     m_bottomTabs->addTab(m_actueelList, QStringLiteral(" Actueel"));
@@ -160,6 +166,7 @@ void MainWindow::buildWindow()
     right->setStretchFactor(0, 1);
     right->setStretchFactor(1, 0);
     right->setSizes({640, 150});
+    new OverviewRoom(*right, *m_bottomTabs, *m_viewer, *m_panels, this);
     auto* body = new QSplitter(Qt::Horizontal, this);
     body->addWidget(left);
     body->addWidget(right);
@@ -203,8 +210,8 @@ void MainWindow::buildWindow()
     connect(logout, &QAction::triggered, this, &MainWindow::logOut);
     connect(quit, &QAction::triggered, this, &MainWindow::close);
     connect(info, &QAction::triggered, this, [this] { showAboutBox(this); });
-    connect(m_tree, &NavigationTree::nodeClicked, this, &MainWindow::onNodeClicked);
-    resize(1280, 820);
+    m_navigation = new TreeNavigation(*m_tree, *m_panels, [this] { return actueelPressed(0); }, this);
+    resize(1280, 800);
 }
 
 void MainWindow::buildPanels()

@@ -32,6 +32,7 @@ class LoginDialog;
 class NavigationTree;
 class OperatorPrompt;
 class PanelHost;
+class TreeNavigation;
 class ServiceKiller;
 struct ActueelItem;
 struct EditorContext;
@@ -79,7 +80,8 @@ public:
 
     void showActueel();
     void showNewActueel();
-    void actueelPressed(int tab);
+    // False when the panel on view refused to be left.
+    bool actueelPressed(int tab);
     void openMelding(qint64 meldingId);
     void logOut();
 
@@ -106,7 +108,6 @@ private:
     void openUitmeldManagement();
     void connectConsole();
     void showLogin();
-    void onNodeClicked(const QString& key);
     void onBemandChanged(bool bemand);
     void onAcknowledged(qint64 meldingId);
     void showSmsModemState(const QString& text, bool ready);
@@ -138,6 +139,7 @@ private:
     NavigationTree* m_tree = nullptr;
     QCalendarWidget* m_monthView = nullptr;
     PanelHost* m_panels = nullptr;
+    TreeNavigation* m_navigation = nullptr;
     QTabWidget* m_bottomTabs = nullptr;
     QTableView* m_actueelList = nullptr;
     ActueelModel* m_actueelModel = nullptr;

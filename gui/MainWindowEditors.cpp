@@ -66,7 +66,8 @@ void MainWindow::buildEditors()
         connect(panel, &EditorPanel::closed, this, [this] { actueelPressed(0); });
         connect(panel, &EditorPanel::note, this, [this](const QString& text) { statusBar()->showMessage(text, 15000); });
         m_panels->replacePanel(QLatin1String(slot.panel),
-                               {panel, [panel](qint64 id) { panel->showItem(id); }, [panel] { return panel->hideMe(); }});
+                               {panel, [panel](qint64 id) { panel->showItem(id); }, [panel] { return panel->hideMe(); },
+                                [panel] { return panel->currentId(); }});
     }
 }
 

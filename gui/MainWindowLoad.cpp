@@ -35,9 +35,11 @@ void MainWindow::load(const QStringList& arguments)
     if (cmd.syntaxError)
         m_deps.prompt.ask(commandLineSyntaxMessage(), QStringLiteral("Taviro"), PromptFlags::Plain);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        if (screen->availableGeometry().height() < height())
-            resize(width(), screen->availableGeometry().height());
+    // A maximised window is the window manager's to size: resizing it here
+    // would take it out of maximised, status bar and all off the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen();
+        screen && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        resize(size().boundedTo(screen->availableGeometry().size()));
     m_monthView->setSelectedDate(m_deps.clock.now().date());
     m_tree->build();
     m_panels->showPanel(QStringLiteral("actueel"));
@@ -162,27 +164,16 @@ void MainWindow::showNewActueel()
     (void)m_deps.console.showNewActueel();
 }
 
-void MainWindow::actueelPressed(int tab)
+bool MainWindow::actueelPressed(int tab)
 {
     m_bottomTabs->setCurrentIndex(tab);
-    m_panels->showPanel(QStringLiteral("actueel"));
+    return m_panels->showPanel(QStringLiteral("actueel"));
 }
 
 void MainWindow::openMelding(qint64 meldingId)
 {
     if (meldingId > 0)
         m_panels->showPanel(QStringLiteral("AlarmDetail1"), meldingId);
-}
-
-void MainWindow::onNodeClicked(const QString& key)
-{
-    const PanelRoute route = routeForNode(key);
-    if (route.panel.isEmpty())
-        return;
-    if (route.panel == QLatin1String("actueel"))
-        actueelPressed(0);
-    else
-        m_panels->showPanel(route.panel, route.id);
 }
 
 void MainWindow::onAcknowledged(qint64 meldingId)

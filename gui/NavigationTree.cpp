@@ -4,6 +4,10 @@
 #include "ImageList.h"
 #include "Repositories.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+
 namespace taviro {
 
 namespace {
@@ -45,14 +49,84 @@ PanelRoute routeForNode(const QString& key)
     return {};
 }
 
+QString nodeForPanel(const QString& panel, qint64 id)
+{
+    for (const RecordBranch& b : kRecordBranches)
+        if (panel == QLatin1String(b.panel))
+            return QLatin1String(b.prefix) + QString::number(id);
+    // The detail view is reached from the current-alarm list.
+    if (panel == QLatin1String("actueel") || panel == QLatin1String("AlarmDetail1"))
+        return QStringLiteral("C1");
+    if (panel == QLatin1String("Overzichten1"))
+        return QStringLiteral("C4C1");
+    if (panel == QLatin1String("Overzicht2"))
+        return QStringLiteral("C4C2");
+    if (panel == QLatin1String("communicatie"))
+        return QStringLiteral("C5C2");
+    if (panel == QLatin1String("settings"))
+        return QStringLiteral("C5C5");
+    return {};
+}
+
 NavigationTree::NavigationTree(const DatabaseConnector& conn, const ImageList& images, EventLog& log, QWidget* parent)
     : QTreeWidget(parent), m_conn(conn), m_images(images), m_log(log)
 {
     setObjectName(QStringLiteral("menuTree"));
     setHeaderHidden(true);
     setIconSize(QSize(16, 16));
-    connect(this, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item, int) { Q_EMIT nodeClicked(keyOf(item)); });
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int) {
+        m_clicked = true;
+        Q_EMIT nodeChosen(keyOf(item));
+    });
+}
+
+void NavigationTree::keyPressEvent(QKeyEvent* event)
+{
+    // Enter or Space does on the cursor's node what a click does.
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+        if (QTreeWidgetItem* item = currentItem()) {
+            Q_EMIT nodeChosen(keyOf(item));
+            event->accept();
+            return;
+        }
+    }
+    // The panel follows the cursor, as it follows a click: what the tree
+    // highlights is what the panel shows.
+    QTreeWidgetItem* before = currentItem();
+    QTreeWidget::keyPressEvent(event);
+    if (currentItem() && currentItem() != before)
+        Q_EMIT nodeChosen(keyOf(currentItem()));
+}
+
+void NavigationTree::mousePressEvent(QMouseEvent* event)
+{
+    m_currentAtPress = currentItem();
+    m_clicked = false;
+    QTreeWidget::mousePressEvent(event);
+}
+
+void NavigationTree::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    // A press that moved the cursor but was released elsewhere is no click;
+    // the panel still follows the cursor.
+    if (!m_clicked && currentItem() && currentItem() != m_currentAtPress)
+        Q_EMIT nodeChosen(keyOf(currentItem()));
+    m_clicked = false;
+}
+
+void NavigationTree::highlight(const QString& key)
+{
+    const QSignalBlocker quiet(this);
+    QTreeWidgetItem* item = key.isEmpty() ? nullptr : node(key);
+    setCurrentItem(item);
+    if (!item)
+        clearSelection();
+    else
+        scrollToItem(item);
+    viewport()->update();
 }
 
 QString NavigationTree::keyOf(const QTreeWidgetItem* item)
@@ -73,6 +147,8 @@ QTreeWidgetItem* NavigationTree::add(QTreeWidgetItem* parent, const QString& key
 {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
     item->setText(0, caption);
+    // A long name is cut off at the tree's edge; pointing at it shows it whole.
+    item->setToolTip(0, caption);
     item->setData(0, kKeyRole, key);
     item->setIcon(0, m_images.icon(image));
     return item;
@@ -140,10 +216,12 @@ void NavigationTree::reloadMelderTree()
     fillBranch<MelderRepository>(QStringLiteral("C2"), QStringLiteral("C2CM"), ImageList::Splay16,
                                  [](QTreeWidgetItem* item, const Melder& m) {
                                      item->setText(0, m.naam + QStringLiteral(" (") + m.adres + QLatin1Char(')'));
+                                     item->setToolTip(0, item->text(0));
                                      QFont f = item->font(0);
                                      f.setBold(!m.actief); // an inactive transmitter stands out
                                      item->setFont(0, f);
                                  });
+    Q_EMIT branchReloaded();
 }
 
 void NavigationTree::reloadOntvangersTree()
@@ -151,6 +229,7 @@ void NavigationTree::reloadOntvangersTree()
     fillBranch<OntvangerRepository>(QStringLiteral("C3C1"), QStringLiteral("C3C1Co"), ImageList::Addbk16,
                                     [](QTreeWidgetItem*, const Ontvanger&) {});
     addNewNode(QStringLiteral("C3C1"), QStringLiteral("C3C1Co"));
+    Q_EMIT branchReloaded();
 }
 
 void NavigationTree::reloadWeekTree()
@@ -158,12 +237,14 @@ void NavigationTree::reloadWeekTree()
     fillBranch<WeekPlanningRepository>(QStringLiteral("C3C2"), QStringLiteral("C3C2Cw"), ImageList::Splay16,
                                        [](QTreeWidgetItem*, const WeekPlanning&) {});
     addNewNode(QStringLiteral("C3C2"), QStringLiteral("C3C2Cw"));
+    Q_EMIT branchReloaded();
 }
 
 void NavigationTree::reloadJaarTree()
 {
     fillBranch<JaarPlanningRepository>(QStringLiteral("C3C3"), QStringLiteral("C3C3Cj"), ImageList::Splay16,
                                        [](QTreeWidgetItem*, const JaarPlanning&) {});
+    Q_EMIT branchReloaded();
 }
 
 void NavigationTree::reloadGebruikersTree()
@@ -171,6 +252,7 @@ void NavigationTree::reloadGebruikersTree()
     fillBranch<GebruikerRepository>(QStringLiteral("C5C1"), QStringLiteral("C5C1Cg"), ImageList::User16,
                                     [](QTreeWidgetItem*, const Gebruiker&) {});
     addNewNode(QStringLiteral("C5C1"), QStringLiteral("C5C1Cg"));
+    Q_EMIT branchReloaded();
 }
 
 void NavigationTree::reloadBranch(const QString& branch)

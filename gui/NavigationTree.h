@@ -16,6 +16,10 @@ struct PanelRoute
     qint64 id = 0;
 };
 PanelRoute routeForNode(const QString& nodeKey);
+// The node that stands for a panel showing record `id`: the record's node, the
+// "Nieuw..." node for an unsaved one, the fixed node of a panel without
+// records. Empty for a panel no node opens.
+QString nodeForPanel(const QString& panel, qint64 id);
 
 // menuTree: fixed group nodes and one node per transmitter, recipient, week
 // schedule, year schedule and operator account.
@@ -36,9 +40,20 @@ public:
 
     QTreeWidgetItem* node(const QString& key) const;
     static QString keyOf(const QTreeWidgetItem* item);
+    // Puts the cursor on a node without opening it; an unknown key clears it.
+    void highlight(const QString& key);
 
 Q_SIGNALS:
-    void nodeClicked(const QString& key);
+    // The operator chose a node: clicked it, moved the cursor onto it with
+    // the keyboard, or pressed Enter or Space on it.
+    void nodeChosen(const QString& key);
+    // A branch was filled again; the cursor may have lost its node.
+    void branchReloaded();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QTreeWidgetItem* add(QTreeWidgetItem* parent, const QString& key, const QString& caption, int image);
@@ -50,6 +65,8 @@ private:
     const DatabaseConnector& m_conn;
     const ImageList& m_images;
     EventLog& m_log;
+    QTreeWidgetItem* m_currentAtPress = nullptr;
+    bool m_clicked = false;
 };
 
 } // namespace taviro

@@ -37,6 +37,12 @@ QWidget* PanelHost::panel(const QString& key) const
     return m_panels.value(key).widget;
 }
 
+qint64 PanelHost::currentId() const
+{
+    const Panel current = m_panels.value(m_current);
+    return current.shownId ? current.shownId() : m_currentId;
+}
+
 bool PanelHost::showPanel(const QString& key, qint64 id)
 {
     const auto next = m_panels.constFind(key);
@@ -56,6 +62,7 @@ bool PanelHost::showPanel(const QString& key, qint64 id)
     frame->horizontalScrollBar()->setValue(0);
     setCurrentWidget(frame);
     m_current = key;
+    m_currentId = id;
     Q_EMIT panelShown(key);
     return true;
 }

@@ -14,9 +14,17 @@ QLabel#gebruikerLabel { color: #c7d0dc; font-weight: 600; }
 QLabel#bemandOnbemandLabel { min-width: 120px; padding: 4px 14px; border-radius: 12px;
     font-weight: 700; letter-spacing: 1px; background: #b7791f; color: #ffffff; }
 QLabel#bemandOnbemandLabel[bemand="true"] { background: #2f855a; }
+QPushButton { background: #f4f6f8; color: #1f2a37; border: 1px solid #9aa5b1; border-radius: 5px;
+    padding: 5px 14px; }
+QPushButton:hover { background: #e8edf2; }
+QPushButton:pressed { background: #d6dee7; }
+QPushButton:default { border-color: #1a5fb4; }
+QPushButton:disabled { color: #9aa5b1; border-color: #d0d6dd; }
+QPushButton:focus { border: 2px solid #1a5fb4; background: #dbe7f5; padding: 4px 13px; }
 QFrame#header QPushButton { background: #334155; color: #e5e9f0; border: 1px solid #475569;
     border-radius: 6px; padding: 5px 14px; }
 QFrame#header QPushButton:hover { background: #3f4f66; }
+QFrame#header QPushButton:focus { border: 2px solid #93c5fd; padding: 4px 13px; }
 QTreeWidget#menuTree { border: none; background: #f4f6f8; padding: 6px; }
 QTreeWidget#menuTree::item { padding: 3px 2px; }
 QTreeWidget#menuTree::item:selected { background: #dbe7f5; color: #1f2a37; }

@@ -37,6 +37,10 @@ void Console::getSmsSettings()
         m_smsTemplate.line.parity = p.parity;
         m_smsTemplate.line.stopbits = int(p.stopbits);
         m_smsTemplate.isGsm = p.is_gsm;
+    } else if (ports) {
+        // The SMS port was deleted: nothing may still be sent through it.
+        m_smsTemplate.line.number = 0;
+        m_smsTemplate.isGsm = false;
     }
     // Known from the configuration, not from the receivers running right now:
     // the SMS service must not take the port in the moment before its
@@ -62,6 +66,9 @@ void Console::getSmsSettings()
         m_modemReady = true;
     updateSmsAvailability();
     watchSmsModem();
+    // No modem will ever report a state: the status bar says why no SMS goes.
+    if (m_smsTemplate.line.number <= 0)
+        Q_EMIT smsModemStateChanged(QStringLiteral("Geen SMS-poort ingesteld"), false);
 }
 
 void Console::noteModemState(const QString& text, bool ready)

@@ -22,9 +22,8 @@ QString edge(qint64 flank)
 QString trimAddress(const QString& s)
 {
     qsizetype b = 0, e = s.size();
-    auto blank = [](QChar c) {
-        return c == QLatin1Char(' ') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
-    };
+    // Tabs and other white space too: a field of tabs holds no address.
+    auto blank = [](QChar c) { return c.isSpace(); };
     while (b < e && blank(s[b]))
         ++b;
     while (e > b && blank(s[e - 1]))

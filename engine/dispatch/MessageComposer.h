@@ -19,7 +19,7 @@ struct SmsGroup
 };
 
 // An e-mail address as typed in a settings or recipient field, without the
-// blanks and line breaks around it; only blanks and breaks count as empty.
+// white space (blanks, tabs, line breaks) around it.
 QString trimAddress(const QString& s);
 
 struct ComposedEmail

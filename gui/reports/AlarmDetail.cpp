@@ -70,7 +70,8 @@ void AlarmDetail::buildPanel()
             reportPrintFailure(m_meldingId, s);
     });
 
-    m_bevestig = new QPushButton(QStringLiteral("Bevestigen"), this);
+    // Alt+V: Alt+B opens the Bestand menu.
+    m_bevestig = new QPushButton(QStringLiteral("Be&vestigen"), this);
     m_bevestig->setObjectName(QStringLiteral("Command1"));
     m_bevestig->setMinimumHeight(m_bevestig->sizeHint().height() * 3 / 2);
     m_print = new QCheckBox(QStringLiteral("Afdrukken bij bevestigen"), this);
@@ -96,6 +97,9 @@ void AlarmDetail::buildPanel()
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_alarmView, 1);
+    // Tab reads the panel as the eye does: the button first, the list below.
+    setTabOrder(m_bevestig, m_print);
+    setTabOrder(m_print, m_alarmView);
 }
 
 Status AlarmDetail::showItem(qint64 meldingId)
@@ -120,12 +124,17 @@ Status AlarmDetail::showItem(qint64 meldingId)
                                                        l.functie, l.omschrijving, flankText(l.flank),
                                                        generalDateText(l.meldingDate)});
         item->setData(0, Qt::UserRole, QStringLiteral("Key_%1").arg(++key));
+        // Columns share the width by fixed fractions and cut long texts off;
+        // pointing at one shows it whole.
+        for (int c = 0; c < item->columnCount(); ++c)
+            item->setToolTip(c, item->text(c));
         // Every recipient the line went to, not only the last one.
         for (const DispatchState& s : l.dispatches) {
             auto* child = new QTreeWidgetItem(item);
             child->setText(0, QStringLiteral("    \u2192 %1, uitgemeld %2: %3")
                                   .arg(s.ontvanger, s.date.toString(QStringLiteral("dd-MM HH:mm")), s.stateText()));
             child->setFirstColumnSpanned(true);
+            child->setToolTip(0, child->text(0).trimmed());
             QFont f = font();
             f.setItalic(true);
             child->setFont(0, f);
@@ -189,13 +198,16 @@ void AlarmDetail::reportPrintFailure(qint64 meldingId, const Status& failure)
 void AlarmDetail::setPrintEnabled(bool on)
 {
     m_printEnabled = on;
-    m_print->setVisible(on);
+    m_print->setVisible(on && m_bevestigenEnabled);
 }
 
 void AlarmDetail::setBevestigenEnabled(bool on)
 {
     m_bevestigenEnabled = on;
     m_bevestig->setVisible(on);
+    // The box prints on acknowledging; where nothing can be acknowledged it
+    // would promise a printout that never comes.
+    m_print->setVisible(on && m_printEnabled);
 }
 
 void AlarmDetail::resizeEvent(QResizeEvent* event)

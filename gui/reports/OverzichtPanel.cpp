@@ -78,6 +78,19 @@ OverzichtPanel::OverzichtPanel(Kind kind, const DatabaseConnector& conn, const C
     layout->addLayout(form);
     layout->addLayout(buttons);
 
+    // Tab goes the way the eye reads the panel: the list, the dates, the
+    // box, the selection buttons and last the button that makes the overview.
+    QList<QWidget*> order{m_melderList, m_from};
+    if (m_to)
+        order << m_to;
+    order << m_inactive;
+    for (const char* name : {"Command2", "Command3"})
+        if (auto* b = findChild<QPushButton*>(QLatin1String(name)))
+            order << b;
+    order << generate;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
     connect(generate, &QPushButton::clicked, this, [this] { Q_EMIT overzichtRequested(request()); });
     fillmelderlist();
     // A new panel starts on today; opening it again (fillmelderlist) resets

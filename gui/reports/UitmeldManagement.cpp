@@ -51,6 +51,8 @@ UitmeldManagement::UitmeldManagement(const DatabaseConnector& conn, EventLog& ev
     layout->addLayout(buttons);
 
     connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) { itemClicked(item); });
+    // The arrow keys show the report they move to, as a click does.
+    connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) { itemClicked(item); });
     connect(m_delete, &QPushButton::clicked, this, &UitmeldManagement::deleteUitmeldingen);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
     resize(820, 620);
@@ -111,6 +113,9 @@ void UitmeldManagement::deleteUitmeldingen()
         m_log.writeLog(QStringLiteral("Openstaande uitmeldingen konden niet worden gesloten: %1").arg(closed.error()), 0);
         return;
     }
+    // The detail showed a report whose dispatches were still open: that
+    // state is gone, and so is the report from the list.
+    m_detail->hide();
     m_log.writeLog(QStringLiteral("Alle openstaande uitmeldingen zijn verwijderd."), 0);
 }
 

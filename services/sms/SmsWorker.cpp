@@ -232,6 +232,11 @@ void SmsWorker::transmit(ModemPort& port, const Transmission& t)
         }
         Q_EMIT meldingMessage(QStringLiteral("SMS aan %1 niet verzonden: %2").arg(who, why), 0);
     };
+    if (t.line.comNumber <= 0) {
+        // Not a modem of the wrong kind: no port was chosen for SMS at all.
+        failed(QStringLiteral("er is geen SMS-poort ingesteld (geen COM-poort als Verzendende Modem)"));
+        return;
+    }
     if (!t.isGsm) {
         failed(QStringLiteral("COM %1 is ingesteld als PSTN-modem; SMS over de vaste lijn wordt niet ondersteund")
                    .arg(t.line.comNumber));

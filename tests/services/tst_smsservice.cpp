@@ -202,11 +202,28 @@ private Q_SLOTS:
         QVERIFY(m_modem->commands().contains("AT&FE0"));
     }
 
-    void pstnModemRefusesClearly()
+    void refusedWithTheReason_data()
     {
-        QVERIFY(!transmit(request(QStringLiteral("test"), false)));
+        QTest::addColumn<int>("com");
+        QTest::addColumn<bool>("gsm");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("notSaid");
+        QTest::newRow("PSTN modem") << int(Com) << false << QStringLiteral("PSTN-modem") << QStringLiteral("geen SMS-poort");
+        QTest::newRow("no SMS port at all") << 0 << false << QStringLiteral("er is geen SMS-poort ingesteld")
+                                            << QStringLiteral("COM 0");
+    }
+    void refusedWithTheReason()
+    {
+        QFETCH(int, com);
+        QFETCH(bool, gsm);
+        QFETCH(QString, reason);
+        QFETCH(QString, notSaid);
+        SmsRequest r = request(QStringLiteral("test"), gsm);
+        r.line.number = com;
+        QVERIFY(!transmit(r));
         QVERIFY(m_modem->submitted().isEmpty());
-        QVERIFY(logged(QStringLiteral("PSTN-modem"), 0));
+        QVERIFY(logged(reason, 0));
+        QVERIFY(!logged(notSaid, 0));
     }
 
     void modemThatStopsAnsweringIsRecovered_data()

@@ -4,6 +4,9 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QStringList>
 #include <QPushButton>
 
 namespace taviro::form {
@@ -13,6 +16,23 @@ QLineEdit* textBox(QWidget* parent, const QString& objectName)
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(objectName);
     return edit;
+}
+
+QPlainTextEdit* addressBox(QWidget* parent, const QString& objectName)
+{
+    auto* box = new QPlainTextEdit(parent);
+    box->setObjectName(objectName);
+    box->setTabChangesFocus(true);
+    return box;
+}
+
+QString cleanAddresses(const QString& typed)
+{
+    QStringList lines;
+    for (const QString& line : typed.split(QRegularExpression(QStringLiteral("[\\r\\n]+")), Qt::SkipEmptyParts))
+        if (const QString address = line.trimmed(); !address.isEmpty())
+            lines << address;
+    return lines.join(QLatin1Char('\n'));
 }
 
 QCheckBox* checkBox(QWidget* parent, const QString& objectName, const QString& caption)

@@ -7,6 +7,7 @@
 class QCheckBox;
 class QFormLayout;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
@@ -16,6 +17,12 @@ namespace taviro::form {
 QLineEdit* textBox(QWidget* parent, const QString& objectName);
 QCheckBox* checkBox(QWidget* parent, const QString& objectName, const QString& caption);
 QPushButton* button(QWidget* parent, const QString& objectName, const QString& caption);
+// A box of e-mail addresses, one a line. Tab moves on to the next control:
+// an address never holds a tab.
+QPlainTextEdit* addressBox(QWidget* parent, const QString& objectName);
+// Addresses as they are stored: each line without white space around it,
+// empty lines left out.
+QString cleanAddresses(const QString& typed);
 // A text box with its label as one row of a form.
 QLineEdit* addTextRow(QFormLayout* form, const QString& objectName, const QString& label);
 

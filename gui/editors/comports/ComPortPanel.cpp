@@ -292,6 +292,23 @@ void ComPortPanel::noSelection()
     m_delete->setEnabled(false);
     m_save->setEnabled(false);
     m_frame->setEnabled(false);
+    // Nothing of a port stays on the form once none is chosen: a deleted
+    // port must not look as if it were still there, greyed out.
+    {
+        const QSignalBlocker quietPort(m_port);
+        m_port->setEditText(QString());
+    }
+    m_device->clear();
+    for (QButtonGroup* group : {m_designation, m_modemType}) {
+        group->setExclusive(false);
+        for (auto* b : group->buttons())
+            b->setChecked(false);
+        group->setExclusive(true);
+    }
+    for (QLineEdit* edit : {m_baud, m_timeout, m_string})
+        edit->clear();
+    for (QComboBox* combo : {m_databits, m_parity, m_stopbits})
+        combo->setCurrentIndex(-1);
 }
 
 void ComPortPanel::showRecord(const ComPort& p)

@@ -161,6 +161,8 @@ void JaarPlannerPanel::setCurrentWeek(int week)
 
 void JaarPlannerPanel::place(int week, qint64 key, const QString& text)
 {
+    if (m_slots[week - 1]->key() == key)
+        return; // emptying an empty week or placing what it holds changes nothing
     m_slots[week - 1]->assign(key, text);
     m_changed = true;
 }

@@ -53,8 +53,7 @@ OntvangerPanel::OntvangerPanel(EditorContext& ctx, QWidget* parent)
     m_land = form::addTextRow(form, QStringLiteral("txtland"), QStringLiteral("Land"));
     m_telnr = form::addTextRow(form, QStringLiteral("txttelnr"), QStringLiteral("Telefoonnr."));
     m_mobielnr = form::addTextRow(form, QStringLiteral("txtmobielnr"), QStringLiteral("Mobielnr."));
-    m_email = new QPlainTextEdit(frame);
-    m_email->setObjectName(QStringLiteral("txtemail"));
+    m_email = form::addressBox(frame, QStringLiteral("txtemail"));
     m_email->setMaximumHeight(52);
     form->addRow(QStringLiteral("E-mailadressen (één e-mailadres per regel)"), m_email);
     m_faxnr = form::addTextRow(form, QStringLiteral("txtfaxnr"), QStringLiteral("Faxnr."));
@@ -172,7 +171,7 @@ bool OntvangerPanel::readForm()
     // Stored addresses may end their lines in CR LF; the box shows them with
     // LF only, and an unchanged list is kept exactly as it was stored.
     if (m_email->toPlainText() != shownEmail(m_row.email))
-        m_row.email = m_email->toPlainText();
+        m_row.email = form::cleanAddresses(m_email->toPlainText());
     m_row.pincode = *pin;
     m_row.superpin = form::isTicked(m_superpin);
     m_row.UseSMS = form::isTicked(m_sms);

@@ -157,6 +157,8 @@ QWidget* SettingsPanel::buildPrint()
     f->addRow(QString(), m_printdirect);
     m_printer = form::textBox(frame, QStringLiteral("txtprinter"));
     m_printer->setReadOnly(true);
+    // An empty box would look like a fault; it means no printer is known here.
+    m_printer->setPlaceholderText(QStringLiteral("Geen printer gevonden of gekozen"));
     auto* choose =
         form::button(frame, QStringLiteral("Command2"), QStringLiteral("Selecteer printer..."));
     connect(choose, &QPushButton::clicked, this, [this] { selectPrinter(); });
@@ -174,14 +176,12 @@ QWidget* SettingsPanel::buildUitmeld()
     v->addWidget(new QLabel(
         QStringLiteral("Onbemande meldingen ook versturen naar e-mailadres(sen): (één per regel)"),
         frame));
-    m_onbemandeMail = new QPlainTextEdit(frame);
-    m_onbemandeMail->setObjectName(QStringLiteral("onbemandeMeldingEmailText"));
+    m_onbemandeMail = form::addressBox(frame, QStringLiteral("onbemandeMeldingEmailText"));
     v->addWidget(m_onbemandeMail);
     v->addWidget(new QLabel(
         QStringLiteral("Elke melding ook versturen naar e-mailadres(sen): (één per regel)"),
         frame));
-    m_elkeMail = new QPlainTextEdit(frame);
-    m_elkeMail->setObjectName(QStringLiteral("elkeMeldingEmailText"));
+    m_elkeMail = form::addressBox(frame, QStringLiteral("elkeMeldingEmailText"));
     v->addWidget(m_elkeMail);
     for (auto* e : {m_onbemandeMail, m_elkeMail})
         e->setMaximumHeight(80);
@@ -281,8 +281,13 @@ bool SettingsPanel::collect(Settings& row, QString* badField) const
     row.einddienst = m_einddienst;
     row.authentification = form::isTicked(m_auth) ? 1 : 0;
     row.printdirect = form::isTicked(m_printdirect) ? 1 : 0;
-    row.OnbemandeMeldingEmail = m_onbemandeMail->toPlainText();
-    row.ElkeMeldingEmail = m_elkeMail->toPlainText();
+    // A list the operator left as it was is kept exactly as stored.
+    auto addresses = [](const QPlainTextEdit* box, const QString& stored) {
+        const QString typed = form::cleanAddresses(box->toPlainText());
+        return typed == form::cleanAddresses(stored) ? stored : typed;
+    };
+    row.OnbemandeMeldingEmail = addresses(m_onbemandeMail, m_loaded.OnbemandeMeldingEmail);
+    row.ElkeMeldingEmail = addresses(m_elkeMail, m_loaded.ElkeMeldingEmail);
     return true;
 }
 

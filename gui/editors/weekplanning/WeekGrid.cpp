@@ -46,11 +46,15 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
                 connect(slot, &PlanningSlot::dropped, this,
                         [this](int index, qint64 k, const QString& text) {
                             setCurrentCell(index);
+                            if (key(index) == k)
+                                return; // the recipient the cell already holds
                             setCell(index, k, text);
                             Q_EMIT cellChanged(index);
                         });
                 connect(slot, &PlanningSlot::clicked, this, &WeekGrid::setCurrentCell);
                 connect(slot, &PlanningSlot::clearRequested, this, [this](int index) {
+                    if (key(index) == 0)
+                        return; // already empty: nothing to save
                     setCell(index, 0, {});
                     Q_EMIT cellChanged(index);
                 });

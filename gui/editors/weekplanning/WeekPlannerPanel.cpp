@@ -272,7 +272,7 @@ bool WeekPlannerPanel::checkTime(int box, bool refocus)
 
 void WeekPlannerPanel::placeChosenRecipient(int cell, qint64 key, const QString& text)
 {
-    if (cell < 0 || !m_grid->cell(cell)->isEnabled())
+    if (cell < 0 || !m_grid->cell(cell)->isEnabled() || m_grid->key(cell) == key)
         return;
     m_grid->setCell(cell, key, text);
     markChanged();

@@ -262,6 +262,12 @@ void TestComPorts::deleteRemovesTheRow()
     QCOMPARE(panel.selectedId(), 0);
     QCOMPARE(panel.ports().size(), 1);
     QVERIFY(!child(&panel, "settingsFrame")->isEnabled());
+    // Nothing of the deleted port stays on the form.
+    QCOMPARE(child<QComboBox>(&panel, "cboports")->currentText(), QString());
+    for (auto* radio : panel.findChildren<QRadioButton*>())
+        QVERIFY2(!radio->isChecked(), qPrintable(radio->objectName()));
+    for (auto* edit : panel.findChildren<QLineEdit*>())
+        QVERIFY2(edit->text().isEmpty(), qPrintable(edit->objectName() + QLatin1Char('=') + edit->text()));
 }
 
 void TestComPorts::reinitRestartsServicesOnYes()

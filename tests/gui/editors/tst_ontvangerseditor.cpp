@@ -29,6 +29,9 @@ private Q_SLOTS:
     void unreachableChoiceWarnsButSaves_data();
     void unreachableChoiceWarnsButSaves();
     void savingEndsTheRecipientsRetryPause();
+    void addressesAreStoredWithoutWhiteSpace_data();
+    void addressesAreStoredWithoutWhiteSpace();
+    void tabLeavesTheAddressBox();
 };
 
 void TestOntvangersEditor::newRecipientIsStoredOnce()
@@ -333,6 +336,47 @@ void TestOntvangersEditor::savingEndsTheRecipientsRetryPause()
     while (left->next())
         rows << qMakePair(left->value(0).toLongLong(), sql::toBool(left->value(1)));
     QCOMPARE(rows, (QList<QPair<qint64, bool>>{{piet, true}, {jan, false}}));
+}
+
+void TestOntvangersEditor::addressesAreStoredWithoutWhiteSpace_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("tab after the address") << QStringLiteral("jan.devries@example.nl\t") << QStringLiteral("jan.devries@example.nl");
+    QTest::newRow("only tabs") << QString(32, QLatin1Char('\t')) << QString();
+    QTest::newRow("blanks, tabs and empty lines around two")
+        << QStringLiteral(" \ta@example.nl \n\n\t\nb@example.nl\t\r\n") << QStringLiteral("a@example.nl\nb@example.nl");
+    QTest::newRow("non-breaking space") << QStringLiteral("\u00a0c@example.nl\u00a0") << QStringLiteral("c@example.nl");
+}
+
+void TestOntvangersEditor::addressesAreStoredWithoutWhiteSpace()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    panel.showItem(1);
+    child<QPlainTextEdit>(&panel, "txtemail")->setPlainText(typed);
+    click(&panel, "cmdOpslaan");
+    QCOMPARE((*OntvangerRepository(*f.conn).find(1))->email, stored);
+    QVERIFY(!panel.isChanged());
+}
+
+// Tab in the address box goes on to the next control, as everywhere else on
+// the form, instead of typing a tab into the addresses.
+void TestOntvangersEditor::tabLeavesTheAddressBox()
+{
+    EditorFixture f;
+    OntvangerPanel panel(f.ctx);
+    panel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&panel));
+    auto* box = child<QPlainTextEdit>(&panel, "txtemail");
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("jan@example.nl"));
+    QTest::keyClick(box, Qt::Key_Tab);
+    QCOMPARE(box->toPlainText(), QStringLiteral("jan@example.nl"));
+    QVERIFY(QApplication::focusWidget() != box);
 }
 
 QTEST_MAIN(TestOntvangersEditor)

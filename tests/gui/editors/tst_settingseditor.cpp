@@ -193,6 +193,13 @@ void TestSettingsEditor::showsTheWorkstationsChosenPrinter()
     QVERIFY(panel.hideMe());
     panel.showItem(0);
     QCOMPARE(textOf(&panel, "txtprinter"), QStringLiteral("Kantoor-HP"));
+    // A machine without any printer says so instead of showing an empty box.
+    chosen.clear();
+    QVERIFY(panel.hideMe());
+    panel.showItem(0);
+    auto* box = child<QLineEdit>(&panel, "txtprinter");
+    QVERIFY(box->text().isEmpty());
+    QCOMPARE(box->placeholderText(), QStringLiteral("Geen printer gevonden of gekozen"));
 }
 
 QTEST_MAIN(TestSettingsEditor)

@@ -53,6 +53,8 @@ private Q_SLOTS:
     void deleteRefusedWhileInYearSchedule_data();
     void deleteRefusedWhileInYearSchedule();
     void duplicateAliasSavedWithoutAsking();
+    void actionsThatChangeNothingAskNothing_data();
+    void actionsThatChangeNothingAskNothing();
     void loadedStartTimesSurviveASave();
     void demoNightBlockIsOnDuty_data();
     void demoNightBlockIsOnDuty();
@@ -471,4 +473,45 @@ void TestWeekPlanner::loadedStartTimesSurviveASave()
     click(&panel, "cmdOpslaan");
     QCOMPARE(stored(f, kStandard).time3, QStringLiteral("23:00"));
     QCOMPARE(stored(f, kStandard).time2, QStringLiteral("16:30"));
+}
+
+void TestWeekPlanner::actionsThatChangeNothingAskNothing_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("Delete on an empty cell") << QStringLiteral("delete empty");
+    QTest::newRow("Enter places what the cell holds") << QStringLiteral("enter same");
+    QTest::newRow("drop of what the cell holds") << QStringLiteral("drop same");
+    QTest::newRow("list choice of what the cell holds") << QStringLiteral("list same");
+}
+
+void TestWeekPlanner::actionsThatChangeNothingAskNothing()
+{
+    QFETCH(QString, action);
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    const int janCell = WeekPlanning::cellIndex(0, 0, 0);
+    QCOMPARE(panel.grid()->key(janCell), kJan);
+    int empty = -1;
+    for (int i = 0; i < WeekPlanning::kCells && empty < 0; ++i)
+        if (panel.grid()->cell(i)->isEnabled() && panel.grid()->key(i) == 0)
+            empty = i;
+    QVERIFY(empty >= 0);
+    panel.recipientList()->setCurrentItem(itemFor(panel.recipientList(), kJan));
+    if (action == QLatin1String("delete empty")) {
+        QTest::mouseClick(panel.grid()->cell(empty), Qt::LeftButton);
+        QTest::keyClick(panel.grid()->cell(empty), Qt::Key_Delete);
+    } else if (action == QLatin1String("enter same")) {
+        QTest::mouseClick(panel.grid()->cell(janCell), Qt::LeftButton);
+        QTest::keyClick(panel.grid()->cell(janCell), Qt::Key_Return);
+    } else if (action == QLatin1String("drop same")) {
+        QVERIFY(dragOnto(panel.recipientList(), itemFor(panel.recipientList(), kJan), panel.grid()->cell(janCell)));
+    } else {
+        QTest::mouseClick(panel.grid()->cell(janCell), Qt::LeftButton);
+        QTest::keyClick(panel.recipientList(), Qt::Key_Return);
+    }
+    QVERIFY(!panel.isChanged());
+    QVERIFY(panel.hideMe());
+    QVERIFY(f.prompt.asked().isEmpty());
 }

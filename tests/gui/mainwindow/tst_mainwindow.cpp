@@ -1,6 +1,7 @@
 // Clicks through the console window offscreen, on a real database file, with
 // the SMS and mail services replaced by recorders.
 #include "AboutBox.h"
+#include "ConsoleRig.h"
 #include "ActueelModel.h"
 #include "AlarmDetail.h"
 #include "AlarmLamp.h"
@@ -33,6 +34,7 @@
 #include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTreeWidgetItem>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -42,51 +44,9 @@
 #include <unistd.h>
 
 using namespace taviro;
+using taviro::test::Rig;
 
 namespace {
-
-// Everything a console window needs, wired as the program wires it.
-struct Rig
-{
-    test::TestDatabase db{true};
-    ConnectorPtr conn = db.connect();
-    test::FakeClock clock{QDateTime(QDate(2026, 12, 2), QTime(10, 15, 0))};
-    test::ScriptedPrompt prompt;
-    EventLog log{clock, db.folder() + QStringLiteral("/Logger/")};
-    ServiceKiller killer{QCoreApplication::applicationDirPath(), [](int) {}};
-    test::FakeSmsService sms;
-    test::FakeMailSender mail;
-    Console console{*conn, clock, log, sms, mail};
-    AlarmLamp lamp{log};
-    std::unique_ptr<MainWindow> window;
-
-    void open(const QStringList& args)
-    {
-        window = std::make_unique<MainWindow>(MainWindow::Deps{*conn, db.settings(), clock, prompt, log, killer, console, lamp,
-                                                               QString(), [this] { lamp.prepare(*conn); }, {}, {}});
-        window->show();
-        window->load(args);
-    }
-    template <class T>
-    T* find(const QString& name) const
-    {
-        return window->findChild<T*>(name);
-    }
-    QString label(const QString& name) const { return find<QLabel>(name)->text(); }
-
-    qint64 storeReport(const QString& melder, const QString& functie)
-    {
-        ReceivedReport r;
-        r.melderAlias = melder;
-        r.receivedAt = clock.now();
-        ReceivedLine line;
-        line.functie = functie;
-        line.date = clock.now();
-        r.lines.append(line);
-        auto id = SqlReportStore(*conn).store(r);
-        return id ? *id : 0;
-    }
-};
 
 bool isOpenByUs(const QString& device)
 {
@@ -112,6 +72,20 @@ void acknowledgeShown(Rig& rig)
     if (print)
         print->setChecked(false); // no printer here; printing has its own tests
     QTest::mouseClick(rig.window->detail().findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+}
+
+void clickNode(Rig& rig, const QString& key)
+{
+    NavigationTree& tree = rig.window->tree();
+    QTreeWidgetItem* item = tree.node(key);
+    QVERIFY2(item, qPrintable(key));
+    tree.scrollToItem(item);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(item).center());
+}
+
+QString highlighted(const Rig& rig)
+{
+    return NavigationTree::keyOf(rig.window->tree().currentItem());
 }
 
 class TestMainWindow : public QObject
@@ -612,6 +586,125 @@ private Q_SLOTS:
         QVERIFY(recipients.softDelete(first.id).ok());
         tree.reloadOntvangersTree();
         QVERIFY(!tree.node(QStringLiteral("C3C1Co%1").arg(first.id)));
+    }
+
+    // Enter or Space on the node under the cursor does what a click does.
+    void enterAndSpaceOpenTheNode_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<qint64>("id");
+        QTest::newRow("recipient, Enter") << QStringLiteral("C3C1Co3") << int(Qt::Key_Return) << QStringLiteral("Ontvanger1") << qint64(3);
+        QTest::newRow("new recipient, Space") << QStringLiteral("C3C1Co0") << int(Qt::Key_Space) << QStringLiteral("Ontvanger1") << qint64(0);
+        QTest::newRow("week, keypad Enter") << QStringLiteral("C3C2Cw2") << int(Qt::Key_Enter) << QStringLiteral("WeekPlanner1") << qint64(2);
+        QTest::newRow("year") << QStringLiteral("C3C3Cj1") << int(Qt::Key_Return) << QStringLiteral("JaarPlanner1") << qint64(1);
+        QTest::newRow("ports") << QStringLiteral("C5C2") << int(Qt::Key_Return) << QStringLiteral("communicatie") << qint64(0);
+        QTest::newRow("options") << QStringLiteral("C5C5") << int(Qt::Key_Space) << QStringLiteral("settings") << qint64(0);
+        QTest::newRow("day overview") << QStringLiteral("C4C2") << int(Qt::Key_Return) << QStringLiteral("Overzicht2") << qint64(0);
+    }
+    void enterAndSpaceOpenTheNode()
+    {
+        QFETCH(QString, node);
+        QFETCH(int, key);
+        QFETCH(QString, panel);
+        QFETCH(qint64, id);
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        NavigationTree& tree = rig.window->tree();
+        tree.highlight(node); // the cursor put there without opening anything
+        QCOMPARE(rig.window->panels().currentKey(), QStringLiteral("actueel"));
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key(key));
+        QCOMPARE(rig.window->panels().currentKey(), panel);
+        QCOMPARE(rig.window->panels().currentId(), id);
+        QCOMPARE(highlighted(rig), node);
+    }
+
+    // The arrow keys move the panel with the cursor, as clicks do; a change
+    // on the panel is asked about first.
+    void arrowKeysFollowTheCursor()
+    {
+        Rig rig;
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        clickNode(rig, QStringLiteral("C3C1Co3")); // Pieter Jansen, below Marieke Bakker
+        NavigationTree& tree = rig.window->tree();
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key_Up);
+        QCOMPARE(rig.window->panels().currentId(), 2);
+        QCOMPARE(highlighted(rig), QStringLiteral("C3C1Co2"));
+        QTest::keyClicks(rig.find<QLineEdit>(QStringLiteral("txtplaats")), QStringLiteral("X"));
+        rig.prompt.script({PromptAnswer::Cancel});
+        QTest::keyClick(&tree, Qt::Key_Down);
+        QCOMPARE(rig.prompt.asked().size(), 1);
+        QCOMPARE(rig.window->panels().currentId(), 2);
+        QCOMPARE(highlighted(rig), QStringLiteral("C3C1Co2"));
+    }
+
+    // The tree highlights the record the form shows: after a switch the
+    // operator cancels, after a save, and after a delete.
+    void highlightIsTheShownRecord_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("saveButton");
+        QTest::newRow("recipients") << QStringLiteral("C3C1Co3") << QStringLiteral("C3C1Co2") << QStringLiteral("cmdOpslaan");
+        QTest::newRow("week schedules") << QStringLiteral("C3C2Cw1") << QStringLiteral("C3C2Cw2") << QStringLiteral("cmdOpslaan");
+        QTest::newRow("transmitters") << QStringLiteral("C2CM%1") << QStringLiteral("C2CM%2") << QStringLiteral("cmdMelderOpslaan");
+        QTest::newRow("year schedule to the day overview") << QStringLiteral("C3C3Cj1") << QStringLiteral("C4C2") << QStringLiteral("cmdOpslaan");
+    }
+    void highlightIsTheShownRecord()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, saveButton);
+        Rig rig;
+        if (first.contains(QLatin1String("%1"))) {
+            MelderRepository melders(*rig.conn);
+            first = first.arg((*melders.findByAlias(QStringLiteral("1001")))->id);
+            second = second.arg((*melders.findByAlias(QStringLiteral("1002")))->id);
+        }
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        rig.window->tree().expandAll();
+        clickNode(rig, first);
+        const qint64 shown = rig.window->panels().currentId();
+        QTest::keyClicks(rig.find<QLineEdit>(QStringLiteral("txtnaam")), QStringLiteral(" gewijzigd"));
+
+        rig.prompt.script({PromptAnswer::Cancel});
+        clickNode(rig, second);
+        QCOMPARE(rig.window->panels().currentId(), shown);
+        QCOMPARE(highlighted(rig), first);
+
+        QWidget* panel = rig.window->panels().panel(rig.window->panels().currentKey());
+        auto* save = panel->findChild<QPushButton*>(saveButton);
+        QVERIFY(save);
+        QTest::mouseClick(save, Qt::LeftButton);
+        QCOMPARE(highlighted(rig), first);
+        QVERIFY(rig.window->tree().currentItem()->text(0).contains(QStringLiteral(" gewijzigd")));
+    }
+
+    // Without any port chosen for SMS the status bar says so at once: no
+    // modem will ever report a state there.
+    void statusBarSaysWhenNoSmsPortIsSet_data()
+    {
+        QTest::addColumn<bool>("smsPort");
+        QTest::newRow("no SMS port") << false;
+        QTest::newRow("an SMS port") << true;
+    }
+    void statusBarSaysWhenNoSmsPortIsSet()
+    {
+        QFETCH(bool, smsPort);
+        Rig rig;
+        QVERIFY(rig.conn->exec(QStringLiteral("DELETE FROM comports")).ok());
+        if (smsPort) {
+            ComPort p;
+            p.number = 4;
+            p.designation = 2;
+            p.is_gsm = true;
+            QVERIFY(ComPortRepository(*rig.conn).insert(p).ok());
+        }
+        rig.open({QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        QCOMPARE(rig.label(QStringLiteral("gsmModemState")) == QStringLiteral("Geen SMS-poort ingesteld"), !smsPort);
     }
 
     void panelRoutes_data()

@@ -78,6 +78,11 @@ private Q_SLOTS:
         QVERIFY(first->child(0)->text(0).contains(QStringLiteral("SMS verzonden (1x)")));
         QVERIFY(first->child(1)->text(0).contains(QStringLiteral("Marieke Bakker")));
         QCOMPARE(view->topLevelItem(1)->childCount(), 0); // booked, sent to nobody
+        // Columns cut long texts off at a share of the width; the whole text
+        // is there when pointed at.
+        for (int c = 0; c < view->columnCount(); ++c)
+            QCOMPARE(first->toolTip(c), first->text(c));
+        QVERIFY(first->child(0)->toolTip(0).contains(QStringLiteral("Jan de Vries")));
     }
 
     void printBoxFollowsSettingsOnEveryShow_data()

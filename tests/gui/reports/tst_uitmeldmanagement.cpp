@@ -1,6 +1,7 @@
 #include "ReportsGuiFixture.h"
 #include "UitmeldManagement.h"
 
+#include <QCheckBox>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -39,7 +40,13 @@ private Q_SLOTS:
         QVERIFY(dialog.detail()->isVisible());
         QCOMPARE(dialog.detail()->meldingId(), older);
         QVERIFY(dialog.detail()->findChild<QPushButton*>(QStringLiteral("Command1"))->isHidden());
-        Q_UNUSED(newer);
+        // Nothing is acknowledged here, so nothing is printed on acknowledging.
+        QVERIFY(dialog.detail()->findChild<QCheckBox*>(QStringLiteral("chkprint"))->isHidden());
+
+        // The arrow keys show the report they land on.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(dialog.detail()->meldingId(), newer);
     }
 
     void bulkClose_data()
@@ -59,9 +66,15 @@ private Q_SLOTS:
         f.link(f.dispatch(f.jan, f.at(2, 9, 5), false, 0), f.line(a, f.brand, 1, f.at(2, 9, 0)));
         f.prompt.script({answer});
         UitmeldManagement dialog(*f.conn, f.log, f.prompt, f.clock, f.kOperator);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto* list = dialog.findChild<QTreeWidget*>(QStringLiteral("actueelList"));
         QCOMPARE(list->topLevelItemCount(), 1);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(0)).center());
+        QVERIFY(dialog.detail()->isVisible());
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("deleteUitmeldingenButton")), Qt::LeftButton);
+        // The detail never goes on showing dispatches as open once they are closed.
+        QCOMPARE(dialog.detail()->isVisible(), openAfter > 0);
 
         QCOMPARE(f.prompt.asked().size(), 1);
         QCOMPARE(f.prompt.asked().first().text,
