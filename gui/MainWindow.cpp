@@ -216,14 +216,14 @@ void MainWindow::buildWindow()
 
 void MainWindow::buildPanels()
 {
-    m_panels->addPanel(QStringLiteral("actueel"), {buildActueelSummary(), {}, {}});
+    m_panels->addPanel(QStringLiteral("actueel"), {buildActueelSummary(), {}, {}, {}});
     auto placeholder = [this](const QString& key, const QString& what, std::function<void(qint64)> show = {}) {
         auto* label = new QLabel(what, this);
         label->setObjectName(key);
         label->setAlignment(Qt::AlignCenter);
         label->setWordWrap(true);
         label->setProperty("placeholder", true);
-        m_panels->addPanel(key, {label, std::move(show), {}});
+        m_panels->addPanel(key, {label, std::move(show), {}, {}});
         return label;
     };
     placeholder(QStringLiteral("Melders1"), QStringLiteral("Melders en alarmpunten"));

@@ -28,7 +28,7 @@ void MainWindow::buildReports()
                                                                              .arg(id)
                                                                              .arg(s.error()),
                                                                          0);
-                                                        }, {}});
+                                                        }, {}, {}});
     connect(m_detail, &AlarmDetail::acknowledged, this, &MainWindow::moveOnAfterAcknowledgement);
 
     m_viewer = new OverzichtViewer(m_deps.database, m_deps.eventLog.loggerPath(), m_deps.eventLog, m_bottomTabs);
@@ -45,7 +45,7 @@ void MainWindow::buildReports()
                               Overview{OverzichtPanel::Kind::Dag, "Overzicht2"}}) {
         auto* panel = new OverzichtPanel(o.kind, m_deps.conn, m_deps.clock, this);
         connect(panel, &OverzichtPanel::overzichtRequested, m_viewer, &OverzichtViewer::generate);
-        m_panels->addPanel(QLatin1String(o.key), {panel, [panel](qint64) { panel->fillmelderlist(); }, {}});
+        m_panels->addPanel(QLatin1String(o.key), {panel, [panel](qint64) { panel->fillmelderlist(); }, {}, {}});
     }
 }
 

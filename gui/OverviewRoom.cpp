@@ -18,6 +18,11 @@ OverviewRoom::OverviewRoom(QSplitter& splitter, QTabWidget& tabs, QWidget& overv
         else
             giveBack();
     });
+    // A click on the page already on view changes no page, yet asks for it.
+    connect(&m_tabs, &QTabWidget::tabBarClicked, this, [this](int index) {
+        if (m_tabs.widget(index) == &m_page)
+            makeRoom();
+    });
     connect(&panels, &PanelHost::panelShown, this, [this](const QString& key) {
         // The panels that ask for an overview and the alarm summary sit above
         // it; an editor needs its room back.

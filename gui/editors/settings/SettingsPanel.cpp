@@ -55,6 +55,7 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     buttons->addWidget(m_testButton);
     buttons->addStretch();
     buttons->addWidget(opslaan);
+    setTabOrder(m_testButton, opslaan); // left to right, as they stand
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages, 1);

@@ -144,7 +144,29 @@ WeekPlannerPanel::WeekPlannerPanel(EditorContext& ctx, QWidget* parent)
     layout->addWidget(head);
     layout->addLayout(middle, 1);
     layout->addLayout(buttons);
+    setReadingTabOrder({opslaan, verwijder});
     showItem(0);
+}
+
+void WeekPlannerPanel::setReadingTabOrder(const QList<QWidget*>& buttons)
+{
+    // Tab reads the panel as the eye does: the head, then block by block its
+    // start time and switch followed by its cells row by row, then the
+    // recipients and the buttons.
+    QList<QWidget*> order{m_alias, m_naam, m_second, m_third};
+    for (int block = 0; block < 3; ++block) {
+        order << m_times[block];
+        if (block == 1)
+            order << m_rij2;
+        if (block == 2)
+            order << m_rij3;
+        for (int position = 0; position < 3; ++position)
+            for (int day = 0; day < 7; ++day)
+                order << m_grid->cell(WeekPlanning::cellIndex(position, day, block));
+    }
+    order << m_list << buttons;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void WeekPlannerPanel::fillRecipients()

@@ -46,6 +46,7 @@ private:
     bool checkTime(int box, bool refocus);
     void placeChosenRecipient(int cell, qint64 key, const QString& text);
     void markChanged() { m_changed = true; }
+    void setReadingTabOrder(const QList<QWidget*>& buttons);
 
     WeekPlanning m_row;
     bool m_changed = false;

@@ -8,6 +8,7 @@
 #include "FakeClock.h"
 #include "FakeServices.h"
 #include "MainWindow.h"
+#include "PanelHost.h"
 #include "ScriptedPrompt.h"
 #include "ServiceKiller.h"
 #include "SqlReportStore.h"
@@ -52,6 +53,12 @@ struct Rig
         return window->findChild<T*>(name);
     }
     QString label(const QString& name) const { return find<QLabel>(name)->text(); }
+    // A control of the panel on view: editors share their controls' names.
+    template <class T>
+    T* shown(const QString& name) const
+    {
+        return window->panels().panel(window->panels().currentKey())->findChild<T*>(name);
+    }
 
     qint64 storeReport(const QString& melder, const QString& functie)
     {

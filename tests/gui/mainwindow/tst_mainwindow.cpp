@@ -599,9 +599,9 @@ private Q_SLOTS:
         QTest::newRow("new recipient, Space") << QStringLiteral("C3C1Co0") << int(Qt::Key_Space) << QStringLiteral("Ontvanger1") << qint64(0);
         QTest::newRow("week, keypad Enter") << QStringLiteral("C3C2Cw2") << int(Qt::Key_Enter) << QStringLiteral("WeekPlanner1") << qint64(2);
         QTest::newRow("year") << QStringLiteral("C3C3Cj1") << int(Qt::Key_Return) << QStringLiteral("JaarPlanner1") << qint64(1);
-        QTest::newRow("ports") << QStringLiteral("C5C2") << int(Qt::Key_Return) << QStringLiteral("communicatie") << qint64(0);
-        QTest::newRow("options") << QStringLiteral("C5C5") << int(Qt::Key_Space) << QStringLiteral("settings") << qint64(0);
-        QTest::newRow("day overview") << QStringLiteral("C4C2") << int(Qt::Key_Return) << QStringLiteral("Overzicht2") << qint64(0);
+        QTest::newRow("ports") << QStringLiteral("C5C2") << int(Qt::Key_Return) << QStringLiteral("communicatie") << qint64(-1);
+        QTest::newRow("options") << QStringLiteral("C5C5") << int(Qt::Key_Space) << QStringLiteral("settings") << qint64(-1);
+        QTest::newRow("day overview") << QStringLiteral("C4C2") << int(Qt::Key_Return) << QStringLiteral("Overzicht2") << qint64(-1);
     }
     void enterAndSpaceOpenTheNode()
     {
@@ -617,7 +617,8 @@ private Q_SLOTS:
         tree.setFocus();
         QTest::keyClick(&tree, Qt::Key(key));
         QCOMPARE(rig.window->panels().currentKey(), panel);
-        QCOMPARE(rig.window->panels().currentId(), id);
+        if (id >= 0) // -1: a panel without records
+            QCOMPARE(rig.window->panels().currentId(), id);
         QCOMPARE(highlighted(rig), node);
     }
 
@@ -631,13 +632,13 @@ private Q_SLOTS:
         NavigationTree& tree = rig.window->tree();
         tree.setFocus();
         QTest::keyClick(&tree, Qt::Key_Up);
-        QCOMPARE(rig.window->panels().currentId(), 2);
+        QCOMPARE(rig.window->panels().currentId(), qint64(2));
         QCOMPARE(highlighted(rig), QStringLiteral("C3C1Co2"));
-        QTest::keyClicks(rig.find<QLineEdit>(QStringLiteral("txtplaats")), QStringLiteral("X"));
+        QTest::keyClicks(rig.shown<QLineEdit>(QStringLiteral("txtplaats")), QStringLiteral("X"));
         rig.prompt.script({PromptAnswer::Cancel});
         QTest::keyClick(&tree, Qt::Key_Down);
         QCOMPARE(rig.prompt.asked().size(), 1);
-        QCOMPARE(rig.window->panels().currentId(), 2);
+        QCOMPARE(rig.window->panels().currentId(), qint64(2));
         QCOMPARE(highlighted(rig), QStringLiteral("C3C1Co2"));
     }
 
@@ -668,7 +669,7 @@ private Q_SLOTS:
         rig.window->tree().expandAll();
         clickNode(rig, first);
         const qint64 shown = rig.window->panels().currentId();
-        QTest::keyClicks(rig.find<QLineEdit>(QStringLiteral("txtnaam")), QStringLiteral(" gewijzigd"));
+        QTest::keyClicks(rig.shown<QLineEdit>(QStringLiteral("txtnaam")), QStringLiteral(" gewijzigd"));
 
         rig.prompt.script({PromptAnswer::Cancel});
         clickNode(rig, second);
