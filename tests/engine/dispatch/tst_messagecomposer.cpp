@@ -58,6 +58,24 @@ private Q_SLOTS:
         QVERIFY(text.startsWith(a.header + a.lines[0]));
         QCOMPARE(text.mid(145, b.header.size()), b.header);
     }
+
+    // A recipient's address field as stored by any program: what is left
+    // after the white space around it decides whether a mail can go at all.
+    void trimAddress_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("tab after it") << QStringLiteral("jan.devries@example.nl\t") << QStringLiteral("jan.devries@example.nl");
+        QTest::newRow("only tabs") << QString(32, QLatin1Char('\t')) << QString();
+        QTest::newRow("blanks and breaks") << QStringLiteral(" \r\na@example.nl\r\nb@example.nl \r\n")
+                                           << QStringLiteral("a@example.nl\r\nb@example.nl");
+    }
+    void trimAddress()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, address);
+        QCOMPARE(taviro::trimAddress(stored), address);
+    }
 };
 
 QTEST_GUILESS_MAIN(TstMessageComposer)

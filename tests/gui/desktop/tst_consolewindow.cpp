@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace taviro;
@@ -71,6 +72,13 @@ private Q_SLOTS:
         console.start(QStringLiteral("unshare"), {QStringLiteral("--pid"), QStringLiteral("--fork"), QStringLiteral("--mount-proc"),
                                                   QStringLiteral("--kill-child=SIGTERM"), test::binDir() + QStringLiteral("/taviro"),
                                                   QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
+        const auto end = qScopeGuard([&console] {
+            console.terminate();
+            if (!console.waitForFinished(15000)) {
+                console.kill();
+                console.waitForFinished();
+            }
+        });
         QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart"), 60000),
                  qPrintable(QString::fromUtf8(console.property("seenStderr").toByteArray())));
 
@@ -88,17 +96,15 @@ private Q_SLOTS:
             QTest::qWait(1500);
             const Geometry g = windowGeometry(x, window);
             const QString seen = QStringLiteral("%1,%2 %3x%4").arg(g.x).arg(g.y).arg(g.width).arg(g.height);
+            // xdotool counts the frame's offset twice in Y under a
+            // reparenting manager; the size is what tells: the whole width,
+            // and the height less the title bar.
             QVERIFY2(g.width >= screen.width() - 8, qPrintable(seen));
-            QVERIFY2(g.x >= 0 && g.y >= 0 && g.y + g.height <= screen.height(), qPrintable(seen));
+            QVERIFY2(g.height <= screen.height() && g.height >= screen.height() - 60, qPrintable(seen));
         }
         if (const QString dir = qEnvironmentVariable("TAVIRO_SCREENSHOT_DIR"); !dir.isEmpty()) {
             QDir().mkpath(dir);
             x.saveScreenshot(QStringLiteral("%1/console-%2x%3.png").arg(dir).arg(screen.width()).arg(screen.height()));
-        }
-        console.terminate();
-        if (!console.waitForFinished(15000)) {
-            console.kill();
-            console.waitForFinished();
         }
     }
 };
