@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MailTrust.h"
 #include "Result.h"
 
 #include <QByteArray>
@@ -47,9 +48,17 @@ public:
     Result<QList<MailboxEntry>> list();
     // `size` as listed: a transfer far slower than any real line is ended.
     Result<QByteArray> retrieve(int number, qint64 size);
+    // The header section alone (TOP n 0); fails on a server without TOP.
+    Result<QByteArray> headers(int number);
+    // True while the session's own connection still answers: a mail that came
+    // shorter than listed was then really all of it (the server's size was
+    // wrong), not a transfer cut off.
+    bool stillConnected();
     Status remove(int number);
 
 private:
+    static int checkConnection(void* session, char*, char*, int, int localPort);
+
     // `totalSeconds` > 0 bounds the whole transfer.
     Result<QByteArray> perform(const QString& path, const char* command, bool noBody,
                                long totalSeconds = 0);
@@ -58,6 +67,12 @@ private:
     const std::atomic_bool& m_stopping;
     CURL* m_curl = nullptr;
     QByteArray m_user, m_password;
+    service::MailTrust m_trust;
+    // Message numbers and deletions belong to one connection. libcurl opens a
+    // new one when the old is lost; a command there could delete another mail
+    // under the same number, so the session ends instead.
+    int m_localPort = 0;
+    bool m_connectionLost = false;
 };
 
 } // namespace taviro::alarmemail
