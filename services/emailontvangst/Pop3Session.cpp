@@ -51,6 +51,19 @@ Pop3Session::~Pop3Session()
         curl_easy_cleanup(m_curl); // sends QUIT, which commits the deletions
 }
 
+int Pop3Session::watchServer(CURL*, curl_infotype type, char* data, size_t size, void* session)
+{
+    auto* self = static_cast<Pop3Session*>(session);
+    // The greeting and the answer to CAPA come first; a few hundred lines
+    // are far more than any server's list of capabilities.
+    if (type == CURLINFO_HEADER_IN && self->m_serverLines < 200) {
+        ++self->m_serverLines;
+        if (QByteArray(data, qsizetype(size)).trimmed().toUpper() == "TOP")
+            self->m_topOffered = true;
+    }
+    return 0;
+}
+
 Result<QByteArray> Pop3Session::perform(const QString& path, const char* command, bool noBody,
                                         long totalSeconds)
 {
@@ -89,6 +102,9 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(&m_stopping));
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, watchServer);
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_curl, CURLOPT_PREREQFUNCTION, checkConnection);
     curl_easy_setopt(m_curl, CURLOPT_PREREQDATA, this);
     m_trust.apply(m_curl);
@@ -141,6 +157,8 @@ Result<QByteArray> Pop3Session::retrieve(int number, qint64 size)
 
 Result<QByteArray> Pop3Session::headers(int number)
 {
+    if (!m_topOffered)
+        return Result<QByteArray>::failure(QStringLiteral("de server biedt geen TOP"));
     return perform(QString(), QStringLiteral("TOP %1 0").arg(number).toLatin1().constData(), false);
 }
 

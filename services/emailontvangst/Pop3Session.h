@@ -58,6 +58,8 @@ public:
 
 private:
     static int checkConnection(void* session, char*, char*, int, int localPort);
+    // Reads the capabilities the server names when the session starts.
+    static int watchServer(CURL*, curl_infotype type, char* data, size_t size, void* session);
 
     // `totalSeconds` > 0 bounds the whole transfer.
     Result<QByteArray> perform(const QString& path, const char* command, bool noBody,
@@ -73,6 +75,10 @@ private:
     // under the same number, so the session ends instead.
     int m_localPort = 0;
     bool m_connectionLost = false;
+    // TOP is optional, and a command the server refuses ends libcurl's
+    // connection, so it is only sent to a server that offers it.
+    bool m_topOffered = false;
+    int m_serverLines = 0;
 };
 
 } // namespace taviro::alarmemail
