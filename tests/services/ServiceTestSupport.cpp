@@ -292,6 +292,31 @@ const QStringList EcKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QString
 
 } // namespace
 
+void TestCertificates::addTrustRows()
+{
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<bool>("caFileExists");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("the site's authority") << QStringLiteral("eigen") << true << true;
+    QTest::newRow("an authority of the system's list") << QStringLiteral("systeem") << true << true;
+    QTest::newRow("an authority nobody trusts") << QStringLiteral("vreemd") << true << false;
+    QTest::newRow("the site's CA file is missing") << QStringLiteral("eigen") << false << false;
+}
+
+bool TestCertificates::makeTrustScene(const QString& signer)
+{
+    for (const char* ca : {"systeem", "eigen", "vreemd"})
+        if (!makeAuthority(QLatin1String(ca)))
+            return false;
+    return makeServer(QStringLiteral("server"), signer);
+}
+
+QStringList TestCertificates::trustEnvironment(bool caFileExists) const
+{
+    return {QStringLiteral("SSL_CERT_FILE=") + certificateFile(QStringLiteral("systeem")),
+            QStringLiteral("TAVIRO_TLS_CA_FILE=") + (caFileExists ? certificateFile(QStringLiteral("eigen")) : missingFile())};
+}
+
 QString TestCertificates::certificateFile(const QString& name) const
 {
     return m_dir.filePath(name + QStringLiteral(".pem"));

@@ -90,6 +90,18 @@ private:
 class TestCertificates
 {
 public:
+    // Rows of a test of whom a mail service trusts: columns "signer" (of the
+    // server's certificate), "caFileExists" and "trusted".
+    static void addTrustRows();
+    // Three authorities, "systeem" (stands for the system's list), "eigen"
+    // (the site's own) and "vreemd", and "server" signed by `signer`.
+    bool makeTrustScene(const QString& signer);
+    // The service's environment: SSL_CERT_FILE names the system's list, as
+    // OpenSSL reads it, TAVIRO_TLS_CA_FILE the site's authority (or a file
+    // that is not there).
+    QStringList trustEnvironment(bool caFileExists) const;
+    QString missingFile() const { return m_dir.filePath(QStringLiteral("weg.pem")); }
+
     bool makeAuthority(const QString& name);
     bool makeServer(const QString& name, const QString& authority);
     QString certificateFile(const QString& name) const;

@@ -554,25 +554,14 @@ private Q_SLOTS:
 
     // The site's own authority is trusted besides the system's list, not
     // instead of it, and a CA file that is not there is named.
-    void trustsTheSystemListAndTheSitesAuthority_data()
-    {
-        QTest::addColumn<QString>("signer"); // of the server's certificate
-        QTest::addColumn<bool>("caFileExists");
-        QTest::addColumn<bool>("read");
-        QTest::newRow("the site's authority") << QStringLiteral("eigen") << true << true;
-        QTest::newRow("an authority of the system's list") << QStringLiteral("systeem") << true << true;
-        QTest::newRow("an authority nobody trusts") << QStringLiteral("vreemd") << true << false;
-        QTest::newRow("the site's CA file is missing") << QStringLiteral("eigen") << false << false;
-    }
+    void trustsTheSystemListAndTheSitesAuthority_data() { test::TestCertificates::addTrustRows(); }
     void trustsTheSystemListAndTheSitesAuthority()
     {
         QFETCH(QString, signer);
         QFETCH(bool, caFileExists);
-        QFETCH(bool, read);
+        QFETCH(bool, trusted);
         test::TestCertificates certs;
-        for (const char* ca : {"systeem", "eigen", "vreemd"})
-            QVERIFY(certs.makeAuthority(QLatin1String(ca)));
-        QVERIFY(certs.makeServer(QStringLiteral("server"), signer));
+        QVERIFY(certs.makeTrustScene(signer));
         test::ScriptedPop3Server server;
         test::ScriptedPop3Server::Options options;
         options.certificate = certs.certificateFile(QStringLiteral("server"));
@@ -580,19 +569,14 @@ private Q_SLOTS:
         QVERIFY(server.addMail(QStringLiteral("uid-0"),
                                alarmMail(QStringLiteral("4711"), QStringLiteral("1"), QStringLiteral("Brand"))));
         QVERIFY(server.start(options));
-        const QString caFile =
-            caFileExists ? certs.certificateFile(QStringLiteral("eigen")) : m_state->filePath(QStringLiteral("weg.pem"));
-        // SSL_CERT_FILE stands for the system's list, as OpenSSL reads it.
-        auto receiver = makeReceiver(QStringLiteral("seen"),
-                                     {QStringLiteral("SSL_CERT_FILE=") + certs.certificateFile(QStringLiteral("systeem")),
-                                      QStringLiteral("TAVIRO_TLS_CA_FILE=") + caFile,
-                                      QStringLiteral("TAVIRO_MAIL_ALLOW_PLAINTEXT=0")});
+        auto receiver = makeReceiver(QStringLiteral("seen"), certs.trustEnvironment(caFileExists) +
+                                                                 QStringList{QStringLiteral("TAVIRO_MAIL_ALLOW_PLAINTEXT=0")});
         QVERIFY(receiver->start(mailbox(server.port())));
         QVERIFY(waitForPolls(*receiver, 1));
-        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), read ? 1 : 0);
-        QCOMPARE(server.mails().size(), read ? 0 : 1);
-        if (!read)
-            QVERIFY(logged(caFileExists ? QStringLiteral("niet bereikbaar") : caFile, 0));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), trusted ? 1 : 0);
+        QCOMPARE(server.mails().size(), trusted ? 0 : 1);
+        if (!trusted)
+            QVERIFY(logged(caFileExists ? QStringLiteral("niet bereikbaar") : certs.missingFile(), 0));
     }
 };
 

@@ -325,43 +325,28 @@ private Q_SLOTS:
     // A site's own authority (TAVIRO_TLS_CA_FILE) is trusted besides the
     // system's list, not instead of it: one mail server may carry a public
     // certificate and the other one of the site's own.
-    void trustsTheSystemListAndTheSitesAuthority_data()
-    {
-        QTest::addColumn<QString>("signer"); // of the server's certificate
-        QTest::addColumn<bool>("caFileExists");
-        QTest::addColumn<bool>("delivered");
-        QTest::newRow("the site's authority") << QStringLiteral("eigen") << true << true;
-        QTest::newRow("an authority of the system's list") << QStringLiteral("systeem") << true << true;
-        QTest::newRow("an authority nobody trusts") << QStringLiteral("vreemd") << true << false;
-        QTest::newRow("the site's CA file is missing") << QStringLiteral("eigen") << false << false;
-    }
+    void trustsTheSystemListAndTheSitesAuthority_data() { test::TestCertificates::addTrustRows(); }
     void trustsTheSystemListAndTheSitesAuthority()
     {
         QFETCH(QString, signer);
         QFETCH(bool, caFileExists);
-        QFETCH(bool, delivered);
+        QFETCH(bool, trusted);
         test::TestCertificates certs;
-        for (const char* ca : {"systeem", "eigen", "vreemd"})
-            QVERIFY(certs.makeAuthority(QLatin1String(ca)));
-        QVERIFY(certs.makeServer(QStringLiteral("server"), signer));
+        QVERIFY(certs.makeTrustScene(signer));
         test::SmtpTestServer smtp;
         test::SmtpTestServer::Options options;
         options.startTls = true;
         smtp.useCertificate(certs.certificateFile(QStringLiteral("server")), certs.keyFile(QStringLiteral("server")));
         QVERIFY(smtp.start(options));
         setMailServer(smtp.port());
-        const QString caFile =
-            caFileExists ? certs.certificateFile(QStringLiteral("eigen")) : m_queue->filePath(QStringLiteral("weg.pem"));
-        // SSL_CERT_FILE stands for the system's list, as OpenSSL reads it.
-        auto sender = makeSender({QStringLiteral("SSL_CERT_FILE=") + certs.certificateFile(QStringLiteral("systeem")),
-                                  QStringLiteral("TAVIRO_TLS_CA_FILE=") + caFile});
+        auto sender = makeSender(certs.trustEnvironment(caFileExists));
         QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"),
                               QStringLiteral("b"), {}}));
-        if (delivered) {
+        if (trusted) {
             QVERIFY(smtp.waitForMessages(1));
             QVERIFY(smtp.messages().first().value(QStringLiteral("tls")).toBool());
         } else {
-            QVERIFY(waitForLog(caFileExists ? QStringLiteral("nog niet verzonden") : caFile, 1));
+            QVERIFY(waitForLog(caFileExists ? QStringLiteral("nog niet verzonden") : certs.missingFile(), 1));
             QCOMPARE(smtp.messages().size(), 0);
             QCOMPARE(queued(), 1);
         }
