@@ -75,11 +75,31 @@ std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,
     return lines;
 }
 
+std::optional<QString> MessageComposer::escalationLine(qint64 uitmeldId) const
+{
+    auto q = m_conn.query(QStringLiteral("SELECT escalatie.nietbevestigd FROM escalatieuitmeld INNER JOIN escalatie "
+                                         "ON escalatie.melding_id = escalatieuitmeld.melding_id AND escalatie.niveau = "
+                                         "escalatieuitmeld.niveau WHERE escalatieuitmeld.uitmeld_id = ?"),
+                          {QVariant::fromValue(uitmeldId)});
+    if (!q)
+        return std::nullopt;
+    return q->next() ? sql::toText(q->value(0)) : QString();
+}
+
 std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
 {
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
-    if (!lines)
+    const auto escalation = escalationLine(uitmeldId);
+    if (!lines || !escalation)
         return std::nullopt;
+    // An escalation says so first, in a piece of its own, so the pieces
+    // after it still each start with their transmitter's header.
+    QString first;
+    if (!escalation->isEmpty()) {
+        first = *escalation + QLatin1Char('\r');
+        if (first.size() % kSmsPieceLength != 0)
+            first += QString(kSmsPieceLength - first.size() % kSmsPieceLength, QLatin1Char(' '));
+    }
     QList<SmsGroup> groups;
     QString previousAlias;
     for (const Line& l : *lines) {
@@ -94,7 +114,7 @@ std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
                                    QLatin1Char(' ') + l.omschrijving + QLatin1Char(' ') +
                                    edge(l.flank) + QLatin1Char('\r'));
     }
-    return packSms(groups);
+    return lines->isEmpty() ? QString() : first + packSms(groups);
 }
 
 QString MessageComposer::packSms(const QList<SmsGroup>& groups)
@@ -140,9 +160,15 @@ std::optional<ComposedEmail> MessageComposer::composeDispatchEmail(qint64 uitmel
     auto subject =
         m_conn.scalar(QStringLiteral("SELECT mailsubject FROM settings ORDER BY id LIMIT 1"));
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
-    if (!subject || !lines)
+    const auto escalation = escalationLine(uitmeldId);
+    if (!subject || !lines || !escalation)
         return std::nullopt;
-    return build(*lines, sql::toText(*subject));
+    ComposedEmail mail = build(*lines, sql::toText(*subject));
+    if (!escalation->isEmpty()) {
+        mail.subject = QStringLiteral("ESCALATIE ") + mail.subject;
+        mail.body = *escalation + kCrlf + mail.body;
+    }
+    return mail;
 }
 
 ComposedEmail MessageComposer::build(const QList<Line>& lines, const QString& subjectTemplate)

@@ -5,6 +5,7 @@
 
 #include "ChildProcess.h"
 #include "Console.h"
+#include "EscalationSettings.h"
 #include "EventLog.h"
 #include "FakeClock.h"
 #include "FakeModem.h"
@@ -218,6 +219,62 @@ private Q_SLOTS:
         QCOMPARE(listed.first().naam, QStringLiteral("Kantoor Centrum"));
         m_console->setPortReceivers({});
         receiver.closeAll();
+    }
+
+    // Jan never answers: after the set minutes the alarm goes to Piet of the
+    // escalation schedule, saying who did not answer; Piet's "OK" settles
+    // the report for both, so the quarter hour repeats neither.
+    void unansweredAlarmEscalatesAndAnOkEndsAll()
+    {
+        test::Installation inst(*m_conn);
+        const qint64 piet = inst.recipient(QStringLiteral("Piet Achterwacht"), QStringLiteral("+31634567890"), {},
+                                           true, false);
+        WeekPlanning w = inst.weekTemplate(QStringLiteral("ACHTER"));
+        for (int day = 0; day < 7; ++day)
+            for (int block = 0; block < 3; ++block)
+                w.cells[WeekPlanning::cellIndex(block, day, 0)] = piet;
+        const qint64 achter = inst.week(w);
+        QVERIFY2(inst.ok(), qPrintable(inst.error()));
+        QVERIFY(escalation::save(*m_conn, {5, achter, 0, false, false}));
+        QVERIFY(m_console->loadPlanningCache());
+
+        ReceivedReport r;
+        r.melderAlias = QStringLiteral("1001");
+        r.receivedAt = m_clock->now();
+        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
+        QVERIFY(SqlReportStore(*m_conn).store(r));
+        m_console->showNewActueel();
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+
+        m_clock->advanceSecs(4 * 60);
+        m_console->dispatchTick();
+        QTest::qWait(200);
+        QCOMPARE(m_modem->submitted().size(), 1);
+        m_clock->advanceSecs(60);
+        m_console->dispatchTick();
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 2; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        const auto escalated = m_modem->submitted().last();
+        QVERIFY2(escalated.command.contains("31634567890"), escalated.command.constData());
+        QVERIFY2(escalated.body.startsWith("ESCALATIE: niet bevestigd door Jan de Vries"), escalated.body.constData());
+        QVERIFY(escalated.body.contains("Inbraak hal"));
+
+        m_modem->addIncoming(QStringLiteral("0634567890"), QStringLiteral("OK"));
+        m_sms->client().call(QStringLiteral("poll"));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 2 AND bevestiger = ?"),
+                              {piet}) == 2;
+            },
+            10000));
+        m_console->quarterHourTick();
+        m_clock->advanceSecs(15 * 60);
+        m_console->dispatchTick();
+        m_console->quarterHourTick();
+        QTest::qWait(500);
+        QCOMPARE(m_modem->submitted().size(), 2);
+        QCOMPARE(number(QStringLiteral("SELECT COUNT(*) FROM escalatie")), 1);
     }
 };
 
