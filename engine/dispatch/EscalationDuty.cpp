@@ -217,15 +217,19 @@ std::optional<EscalationDecision> EscalationDuty::escalateLevel(qint64 meldingId
         if (!mine)
             return fail(mine.error());
         if (*mine) {
-            // The mail tells what the report's own dispatches said.
-            auto dispatch = m_conn.scalar(
-                QStringLiteral("SELECT MIN(uitmeld.id) FROM uitmeld INNER JOIN uitmeldlink ON uitmeldlink.uitmeld_id "
-                               "= uitmeld.id INNER JOIN meldindex ON meldindex.id = uitmeldlink.meldindex_id WHERE "
-                               "meldindex.melding_id = ? AND uitmeld.ontvanger_id <> 0"),
+            // The mail tells the report's lines as its dispatches did, or,
+            // when nobody at all could be told, its first line.
+            auto what = m_conn.query(
+                QStringLiteral("SELECT MIN(uitmeld.id), MIN(meldindex.id) FROM meldindex LEFT JOIN uitmeldlink ON "
+                               "uitmeldlink.meldindex_id = meldindex.id LEFT JOIN uitmeld ON uitmeld.id = "
+                               "uitmeldlink.uitmeld_id AND uitmeld.ontvanger_id <> 0 WHERE meldindex.melding_id = ?"),
                 {sql::keyValue(meldingId)});
-            if (!dispatch)
-                return fail(dispatch.error());
-            d.dispatchIds.append(sql::toLong(*dispatch));
+            if (!what)
+                return fail(what.error());
+            if (what->next()) {
+                d.dispatchIds.append(sql::toLong(what->value(0)));
+                d.lineId = sql::toLong(what->value(1));
+            }
             decision = std::move(d);
         }
     }
@@ -236,20 +240,19 @@ std::optional<EscalationDecision> EscalationDuty::escalateLevel(qint64 meldingId
 
 void EscalationDuty::sendCopyMails(const EscalationDecision& d, const CreationSettings& st)
 {
-    const std::optional<ComposedEmail> mail =
-        d.dispatchIds.isEmpty() ? std::nullopt : m_composer.composeDispatchEmail(d.dispatchIds.first());
-    if (!mail) {
-        m_log.writeLog(QStringLiteral("Melding %1: e-mail van de escalatie niet samengesteld.").arg(d.meldingId), 0);
-        return;
-    }
+    const qint64 dispatch = d.dispatchIds.value(0);
+    const ComposedEmail mail = m_composer.composeEmail(dispatch ? dispatch : d.lineId,
+                                                       dispatch ? MessageComposer::EmailMode::Dispatch
+                                                                : MessageComposer::EmailMode::Line,
+                                                       m_composer.subjectTemplate());
     QStringList sent;
     for (const auto& [address, label] : {std::pair{st.everyReport, QStringLiteral("Elke melding ontvanger (zie opties)")},
                                          std::pair{st.unmanned, QStringLiteral("Onbemande melding ontvanger (zie opties)")}}) {
         if (address.isEmpty() || sent.contains(address))
             continue;
         sent.append(address);
-        const MailMessage m{address, label, QStringLiteral("ESCALATIE ") + mail->subject,
-                            d.firstLine + QStringLiteral("\r\n") + mail->body, {}};
+        const MailMessage m{address, label, QStringLiteral("ESCALATIE ") + mail.subject,
+                            d.firstLine + QStringLiteral("\r\n") + mail.body, {}};
         if (!m_mail.send(m))
             m_log.writeLog(QStringLiteral("Melding %1: e-mail van de escalatie aan %2 niet aangeboden.")
                                .arg(d.meldingId)

@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace taviro {
 
@@ -29,6 +32,7 @@ struct EscalationDecision
     QString firstLine;          // "ESCALATIE: niet bevestigd door ..."
     QStringList recipientNames; // of the escalation dispatches, in order
     QList<qint64> dispatchIds;
+    qint64 lineId = 0; // the report's first line, for a mail when no dispatch names its lines
     QString problem; // why nobody could be added, or empty
     // The event log's one line about this decision.
     QString logLine() const;

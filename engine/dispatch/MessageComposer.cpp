@@ -75,28 +75,30 @@ std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,
     return lines;
 }
 
-std::optional<QString> MessageComposer::escalationLine(qint64 uitmeldId) const
+QString MessageComposer::escalationLine(qint64 uitmeldId) const
 {
+    // A database no workstation of this version has opened lacks the table:
+    // then nothing escalated, and the message goes out as it always did.
     auto q = m_conn.query(QStringLiteral("SELECT escalatie.nietbevestigd FROM escalatieuitmeld INNER JOIN escalatie "
                                          "ON escalatie.melding_id = escalatieuitmeld.melding_id AND escalatie.niveau = "
                                          "escalatieuitmeld.niveau WHERE escalatieuitmeld.uitmeld_id = ?"),
                           {QVariant::fromValue(uitmeldId)});
     if (!q)
-        return std::nullopt;
+        return QString();
     return q->next() ? sql::toText(q->value(0)) : QString();
 }
 
 std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
 {
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
-    const auto escalation = escalationLine(uitmeldId);
-    if (!lines || !escalation)
+    if (!lines)
         return std::nullopt;
+    const QString escalation = escalationLine(uitmeldId);
     // An escalation says so first, in a piece of its own, so the pieces
     // after it still each start with their transmitter's header.
     QString first;
-    if (!escalation->isEmpty()) {
-        first = *escalation + QLatin1Char('\r');
+    if (!escalation.isEmpty()) {
+        first = escalation + QLatin1Char('\r');
         if (first.size() % kSmsPieceLength != 0)
             first += QString(kSmsPieceLength - first.size() % kSmsPieceLength, QLatin1Char(' '));
     }
@@ -160,13 +162,12 @@ std::optional<ComposedEmail> MessageComposer::composeDispatchEmail(qint64 uitmel
     auto subject =
         m_conn.scalar(QStringLiteral("SELECT mailsubject FROM settings ORDER BY id LIMIT 1"));
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
-    const auto escalation = escalationLine(uitmeldId);
-    if (!subject || !lines || !escalation)
+    if (!subject || !lines)
         return std::nullopt;
     ComposedEmail mail = build(*lines, sql::toText(*subject));
-    if (!escalation->isEmpty()) {
+    if (const QString escalation = escalationLine(uitmeldId); !escalation.isEmpty()) {
         mail.subject = QStringLiteral("ESCALATIE ") + mail.subject;
-        mail.body = *escalation + kCrlf + mail.body;
+        mail.body = escalation + kCrlf + mail.body;
     }
     return mail;
 }

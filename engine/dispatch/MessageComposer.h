@@ -67,7 +67,7 @@ private:
     };
     std::optional<QList<Line>> linesOf(qint64 id, EmailMode mode) const;
     // The first line of an escalation dispatch; empty for any other.
-    std::optional<QString> escalationLine(qint64 uitmeldId) const;
+    QString escalationLine(qint64 uitmeldId) const;
     static ComposedEmail build(const QList<Line>& lines, const QString& subjectTemplate);
 
     const DatabaseConnector& m_conn;

@@ -57,7 +57,7 @@ void EscalationPage::fillSchedules()
             m_year->addItem(y.alias, y.id);
 }
 
-void EscalationPage::show(const EscalationSettings& s)
+void EscalationPage::showSettings(const EscalationSettings& s)
 {
     fillSchedules();
     // A schedule deleted since it was chosen still shows, so saving the
@@ -73,7 +73,9 @@ void EscalationPage::show(const EscalationSettings& s)
     choose(m_week, s.weekId);
     choose(m_year, s.yearId);
     m_on->setChecked(s.on());
-    m_minutes->setText(s.on() ? QString::number(s.minutes) : QString());
+    // A wait another program stored beyond a day is shown as the day the
+    // engine waits, so the page can be left and stored as it stands.
+    m_minutes->setText(s.on() ? QString::number(s.effectiveMinutes()) : QString());
     m_copy->setChecked(s.copy);
     m_notice->setChecked(s.notice);
     applyEnableRules();
@@ -111,7 +113,8 @@ bool EscalationPage::differs(const EscalationSettings& stored) const
     const auto now = collect(nullptr);
     if (!now)
         return true;
-    return now->minutes != stored.minutes || now->weekId != stored.weekId || now->yearId != stored.yearId ||
+    const qint64 storedMinutes = stored.on() ? stored.effectiveMinutes() : 0;
+    return now->minutes != storedMinutes || now->weekId != stored.weekId || now->yearId != stored.yearId ||
            now->copy != stored.copy || now->notice != stored.notice;
 }
 

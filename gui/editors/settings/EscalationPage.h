@@ -24,7 +24,7 @@ public:
     EscalationPage(const DatabaseConnector& conn, QWidget* parent = nullptr);
 
     // Fills the schedule lists afresh and shows `s`.
-    void show(const EscalationSettings& s);
+    void showSettings(const EscalationSettings& s);
     // The form as settings, or nothing with the reason (Dutch) when the
     // minutes are no whole number from 1 to a day.
     std::optional<EscalationSettings> collect(QString* why) const;

@@ -256,7 +256,7 @@ void SettingsPanel::fillForm()
         m_loadedEscalation = *esc;
     else
         logFailure(QStringLiteral("laden"), esc.error());
-    m_escalation->show(m_loadedEscalation);
+    m_escalation->showSettings(m_loadedEscalation);
     applyEnableRules();
     m_printer->setText(m_ctx.shownPrinter ? m_ctx.shownPrinter() : QPrinterInfo::defaultPrinterName());
 }
@@ -393,7 +393,7 @@ bool SettingsPanel::hideMe()
         return saveForm();
     case PromptAnswer::No:
         // The escalation edits are dropped; the rest is stored as always.
-        m_escalation->show(m_loadedEscalation);
+        m_escalation->showSettings(m_loadedEscalation);
         return saveForm();
     default:
         return false;
