@@ -74,6 +74,19 @@ class TestSmsConsole : public QObject
         return v ? sql::toLong(*v) : -1;
     }
 
+    // Transmitter 1001 reports "Inbraak hal"; the console takes it in and its SMS goes out.
+    void alarmGoesOut()
+    {
+        ReceivedReport r;
+        r.melderAlias = QStringLiteral("1001");
+        r.receivedAt = m_clock->now();
+        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
+        QVERIFY(SqlReportStore(*m_conn).store(r));
+        m_console->showNewActueel();
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -124,14 +137,7 @@ private Q_SLOTS:
 
     void dispatchGoesOutAndReplyEndsRepetition()
     {
-        ReceivedReport r;
-        r.melderAlias = QStringLiteral("1001");
-        r.receivedAt = m_clock->now();
-        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
-        QVERIFY(SqlReportStore(*m_conn).store(r));
-        m_console->showNewActueel();
-        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
-        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        alarmGoesOut();
         QVERIFY(m_modem->submitted().first().body.contains("Inbraak hal"));
         const QString done = QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = ? "
                                             "AND done <> 0 AND uitmeldtype = 1 AND pogingen = 1");
@@ -174,14 +180,7 @@ private Q_SLOTS:
         CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
         QVERIFY(receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
         m_console->setPortReceivers({{Com, &receiver}});
-        ReceivedReport r;
-        r.melderAlias = QStringLiteral("1001");
-        r.receivedAt = m_clock->now();
-        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
-        QVERIFY(SqlReportStore(*m_conn).store(r));
-        m_console->showNewActueel();
-        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
-        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        alarmGoesOut();
 
         // The receiver holds the port: the reply waits until the console lends it.
         m_modem->addIncoming(QStringLiteral("0612345678"), QStringLiteral("OK"));
@@ -238,14 +237,7 @@ private Q_SLOTS:
         QVERIFY(escalation::save(*m_conn, {5, achter, 0, false, false}));
         QVERIFY(m_console->loadPlanningCache());
 
-        ReceivedReport r;
-        r.melderAlias = QStringLiteral("1001");
-        r.receivedAt = m_clock->now();
-        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
-        QVERIFY(SqlReportStore(*m_conn).store(r));
-        m_console->showNewActueel();
-        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
-        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        alarmGoesOut();
 
         m_clock->advanceSecs(4 * 60);
         m_console->dispatchTick();

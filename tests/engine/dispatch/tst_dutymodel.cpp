@@ -327,6 +327,27 @@ class TstDutyModel : public QObject
         return r;
     }
 
+    quint64 seedFromEnvironment(const char* what)
+    {
+        const QByteArray given = qgetenv("TAVIRO_DUTY_SEED");
+        const quint64 seed = given.isEmpty() ? std::random_device{}() : given.toULongLong();
+        m_rng.seed(seed);
+        qInfo("%s seed %llu (repeat with TAVIRO_DUTY_SEED=%llu)", what, seed, seed);
+        return seed;
+    }
+
+    // The engine's dispatch creation on a database of its own.
+    struct Engine
+    {
+        test::TestDatabase db;
+        ConnectorPtr conn = db.connect();
+        test::FakeClock clock;
+        EventLog log{clock, db.folder() + QStringLiteral("/Logger/")};
+        MessageComposer composer{*conn};
+        ScheduleCache cache;
+        DispatchCreator creator{*conn, cache, composer, log};
+    };
+
     static constexpr int kRounds = 400;
     static constexpr int kReportsPerRound = 25;
     std::set<std::pair<int, int>> m_combinations;
@@ -334,19 +355,12 @@ class TstDutyModel : public QObject
 private Q_SLOTS:
     void engineAgreesWithModel()
     {
-        const QByteArray given = qgetenv("TAVIRO_DUTY_SEED");
-        const quint64 seed = given.isEmpty() ? std::random_device{}() : given.toULongLong();
-        m_rng.seed(seed);
-        qInfo("duty model seed %llu (repeat with TAVIRO_DUTY_SEED=%llu)", seed, seed);
-
-        test::TestDatabase db;
-        QVERIFY2(db.ok(), qPrintable(db.error()));
-        ConnectorPtr conn = db.connect();
-        test::FakeClock clock;
-        EventLog log(clock, db.folder() + QStringLiteral("/Logger/"));
-        MessageComposer composer(*conn);
-        ScheduleCache cache;
-        DispatchCreator creator(*conn, cache, composer, log);
+        const quint64 seed = seedFromEnvironment("duty model");
+        Engine e;
+        QVERIFY2(e.db.ok(), qPrintable(e.db.error()));
+        ConnectorPtr& conn = e.conn;
+        ScheduleCache& cache = e.cache;
+        DispatchCreator& creator = e.creator;
 
         int compared = 0, withDispatches = 0, nights = 0, week53 = 0;
         for (int round = 0; round < kRounds; ++round) {
@@ -495,21 +509,14 @@ private Q_SLOTS:
     // after the moment.
     void escalationAgreesWithModel()
     {
-        const QByteArray given = qgetenv("TAVIRO_DUTY_SEED");
-        const quint64 seed = given.isEmpty() ? std::random_device{}() : given.toULongLong();
-        m_rng.seed(seed);
-        qInfo("escalation model seed %llu (repeat with TAVIRO_DUTY_SEED=%llu)", seed, seed);
-
-        test::TestDatabase db;
-        QVERIFY2(db.ok(), qPrintable(db.error()));
-        ConnectorPtr conn = db.connect();
-        test::FakeClock clock;
-        EventLog log(clock, db.folder() + QStringLiteral("/Logger/"));
-        MessageComposer composer(*conn);
-        ScheduleCache cache;
-        DispatchCreator creator(*conn, cache, composer, log);
+        const quint64 seed = seedFromEnvironment("escalation model");
+        Engine e;
+        QVERIFY2(e.db.ok(), qPrintable(e.db.error()));
+        ConnectorPtr& conn = e.conn;
+        ScheduleCache& cache = e.cache;
+        DispatchCreator& creator = e.creator;
         test::FakeMailSender mail;
-        EscalationDuty duty(*conn, cache, creator, composer, log, mail);
+        EscalationDuty duty(*conn, cache, creator, e.composer, e.log, mail);
 
         int compared = 0, atIntake = 0, timed = 0, acknowledgedFirst = 0, toNobody = 0;
         for (int round = 0; round < kEscalationRounds; ++round) {
