@@ -22,12 +22,13 @@ DeliveryRetry::DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, 
 QString DeliveryRetry::dueCondition()
 {
     return QStringLiteral("NOT EXISTS (SELECT 1 FROM uitmeldretry WHERE uitmeldretry.uitmeld_id = "
-                          "uitmeld.id AND uitmeldretry.next_try > ? AND uitmeldretry.station IN ('', ?))");
+                          "uitmeld.id AND uitmeldretry.next_try > ? AND uitmeldretry.station IN (?, ?))");
 }
 
 QVariantList DeliveryRetry::dueValues() const
 {
-    return {sql::dateValue(m_clock.now(), m_conn.dialect()), sql::textValue(m_station)};
+    // '' is a pause that holds for every station.
+    return {sql::dateValue(m_clock.now(), m_conn.dialect()), sql::textValue(QString()), sql::textValue(m_station)};
 }
 
 QString DeliveryRetry::failuresColumn()
