@@ -79,6 +79,8 @@ public:
     // with the service's name, and its level; nothing for a line the log has
     // already had another way.
     static std::optional<std::pair<QString, int>> logEntryFor(const QString& service, QString line);
+    // A line a service reported itself, with the service's name in front.
+    static QString withServiceName(const QString& service, const QString& text);
 
 Q_SIGNALS:
     void meldingReady();
@@ -114,6 +116,7 @@ private:
     qint64 m_startedAtMs = 0;
     bool m_stopping = false;
     int m_callDepth = 0;
+    bool m_stderrIsJournal = false;
 };
 
 } // namespace taviro

@@ -79,7 +79,7 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
         curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.constData());
     const CURLcode rc = curl_easy_perform(m_curl);
     if (rc == CURLE_USE_SSL_FAILED)
-        return R::failure(service::tlsRefusedReason());
+        return R::failure(service::tlsRefusedReason(QString::fromUtf8(error)));
     if (rc != CURLE_OK)
         return R::failure(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
     return body;

@@ -199,7 +199,15 @@ private Q_SLOTS:
                                            {QStringLiteral("create"), created, QStringLiteral("--login"), QStringLiteral("op1"),
                                             QStringLiteral("--password"), QStringLiteral("geheim")});
         QCOMPARE(made, 0);
-        QCOMPARE(modeOf(created) & 07, mode_t(0));
+        // Every operator and the station write it: the group reads and writes.
+        QCOMPARE(modeOf(created) & 0777, mode_t(0660));
+        {
+            auto c = DatabaseConnector::open(DatabaseSettings::fromText(created));
+            QVERIFY(c.ok());
+            QVERIFY((*c)->exec(QStringLiteral("UPDATE settings SET OnbemandeMeldingEmail = 'x@example.nl'")).ok());
+            for (const QString& companion : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QCOMPARE(modeOf(created + companion) & 0777, mode_t(0660));
+        }
 
         // An old database the installer kept for its owner alone: so stays its backup.
         const QString old = folder + QStringLiteral("/oud.db");
@@ -217,7 +225,7 @@ private Q_SLOTS:
         const QStringList logs = QDir(folder + QStringLiteral("/Logger")).entryList({QStringLiteral("*.txt")}, QDir::Files);
         QVERIFY(!logs.isEmpty());
         for (const QString& log : logs)
-            QCOMPARE(modeOf(folder + QStringLiteral("/Logger/") + log) & 07, mode_t(0));
+            QCOMPARE(modeOf(folder + QStringLiteral("/Logger/") + log) & 0777, mode_t(0660));
     }
 
     // The start line names the database, and a refusal names the server: the

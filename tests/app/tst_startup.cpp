@@ -89,7 +89,48 @@ private Q_SLOTS:
                      QStringLiteral("wacht@example.nl"));
             QCOMPARE((*c)->scalar(QStringLiteral("SELECT alias FROM ontvangers WHERE UseSMS <> 0"))->toString(),
                      QStringLiteral("SMS"));
+            // The old program kept the password as typed; the upgrade keeps its hash.
+            const QString stored = (*c)->scalar(QStringLiteral("SELECT wachtwoord FROM gebruikers WHERE loginnaam = 'op1'"))
+                                       ->toString();
+            QVERIFY2(stored.startsWith(QLatin1String("$y$")), qPrintable(stored));
         }
+    }
+
+    // Every local user can read a process's command line for as long as it
+    // runs: the login's password must be gone from it once the console is up.
+    void passwordLeavesTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        const QString secret = QStringLiteral("Geheim-4711");
+        QTest::newRow("three words") << QStringList{QStringLiteral("op1"), secret, QStringLiteral("bemand")};
+        QTest::newRow("one string from a launcher") << QStringList{QStringLiteral("op1 ") + secret + QStringLiteral("\tonbemand")};
+    }
+    void passwordLeavesTheCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        const QString path = m_dir.filePath(QStringLiteral("cmdline.db"));
+        if (!QFile::exists(path)) {
+            QVERIFY(test::createLegacyDatabase(path, 29).ok());
+            auto c = DatabaseConnector::open(DatabaseSettings::fromText(path));
+            QVERIFY((*c)->exec(QStringLiteral("INSERT INTO gebruikers (naam, loginnaam, wachtwoord) VALUES "
+                                              "('Operator Een', 'op1', 'Geheim-4711')")).ok());
+        }
+        QProcess console;
+        test::startProgram(console, QStringLiteral("taviro"), arguments, env(path));
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(console.processId()));
+        QVERIFY(cmdline.open(QIODevice::ReadOnly));
+        const QByteArray shown = cmdline.readAll();
+        stop(console);
+        QVERIFY2(!shown.contains("Geheim-4711"), shown.constData());
+        QVERIFY2(shown.contains("op1"), shown.constData());
+        QVERIFY2(shown.contains("xxxxxxxxxxx"), shown.constData());
+        // The login itself still had the password: its first success replaced
+        // the password kept as typed by its hash.
+        auto c = DatabaseConnector::open(DatabaseSettings::fromText(path), DatabaseConnector::OpenMode::ReadOnly);
+        QVERIFY((*c)->scalar(QStringLiteral("SELECT wachtwoord FROM gebruikers WHERE loginnaam = 'op1'"))
+                    ->toString()
+                    .startsWith(QLatin1String("$y$")));
     }
 
     void secondInstanceIsRefused()
