@@ -142,6 +142,7 @@ bool isConnectionLost(const QSqlError& error)
     return text.contains(QLatin1String("server closed the connection"))
            || text.contains(QLatin1String("no connection to the server"))
            || text.contains(QLatin1String("could not send data to server"))
+           || text.contains(QLatin1String("could not receive data from server"))
            || text.contains(QLatin1String("terminating connection"));
 }
 
