@@ -247,7 +247,6 @@ private Q_SLOTS:
         const QString stored = (*repo.find(*id))->wachtwoord;
         // Only a good login converts; a wrong one leaves the row as it was.
         QCOMPARE(password::isHash(stored), storedHashed || accepted);
-        QVERIFY(!stored.contains(right) || !password::isHash(stored));
         if (!accepted)
             return;
         QCOMPARE((*r)->wachtwoord, stored);
