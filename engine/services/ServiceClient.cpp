@@ -96,6 +96,16 @@ bool ServiceClient::launch()
     return true;
 }
 
+void ServiceClient::stopWith(const QString& method)
+{
+    clearStartCall();
+    m_stopping = true;
+    m_restartTimer.stop();
+    if (isRunning())
+        call(method);
+    stop();
+}
+
 void ServiceClient::stop()
 {
     m_stopping = true;

@@ -331,7 +331,8 @@ private Q_SLOTS:
         options.denyStartTls = true;
         QVERIFY(smtp.start(options));
         setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("geheim"));
-        auto sender = makeSender({QStringLiteral("TAVIRO_TLS_CA_FILE=") + smtp.certificateFile()});
+        auto sender = makeSender({QStringLiteral("TAVIRO_TLS_CA_FILE=") + smtp.certificateFile(),
+                                  QStringLiteral("TAVIRO_MAIL_ALLOW_PLAINTEXT=0")});
         QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"),
                               QStringLiteral("b"), {}}));
         QVERIFY(waitForLog(QStringLiteral("biedt STARTTLS aan maar weigert het"), 1));

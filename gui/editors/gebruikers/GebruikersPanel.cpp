@@ -1,6 +1,7 @@
 #include "GebruikersPanel.h"
 
 #include "FormHelpers.h"
+#include "OperatorPrompt.h"
 #include "PasswordHash.h"
 #include "Repositories.h"
 
