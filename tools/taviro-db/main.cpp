@@ -4,6 +4,7 @@
 //   taviro-db version PATH
 //   taviro-db report PATH TRANSMITTER FUNCTION [DESCRIPTION] [--af]
 //   taviro-db copy FROM TO
+//   taviro-db status [DATABASE]
 // Passwords never come from the command line: a prompt, a file or standard
 // input; a postgresql:// URL is best given without one (~/.pgpass).
 #include "ArgumentMemory.h"
@@ -13,6 +14,7 @@
 #include "PasswordInput.h"
 #include "Repositories.h"
 #include "SqlReportStore.h"
+#include "StatusCommand.h"
 
 #include <QSqlRecord>
 
@@ -46,6 +48,7 @@ int usage()
                             "  taviro-db version PAD\n"
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "  taviro-db copy VAN NAAR\n"
+                            "  taviro-db status [PAD]\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres (het wachtwoord dan in ~/.pgpass).\n"
                             "Zonder --password-file vraagt taviro-db het wachtwoord in de terminal."));
     return 2;
@@ -202,7 +205,7 @@ int main(int argc, char** argv)
     parser.addOptions({demo, login, name, passwordFile, password, off});
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("opdracht"), QStringLiteral("create, version, report of copy"));
+    parser.addPositionalArgument(QStringLiteral("opdracht"), QStringLiteral("create, version, report, copy of status"));
     if (!parser.parse(arguments)) {
         complain(parser.errorText());
         return usage();
@@ -234,5 +237,7 @@ int main(int argc, char** argv)
         return version(args);
     if (command == QLatin1String("copy"))
         return copyCommand(args);
+    if (command == QLatin1String("status"))
+        return statusCommand(args);
     return usage();
 }
