@@ -233,7 +233,7 @@ void ServiceClient::deliver(const QJsonObject& notification)
     if (method == QStringLiteral("MeldingReady"))
         Q_EMIT meldingReady();
     else if (method == QStringLiteral("MeldingMessage"))
-        Q_EMIT meldingMessage(withServiceName(m_name, params.value(QStringLiteral("text")).toString()),
+        Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(),
                               params.value(QStringLiteral("level")).toInt());
     else
         Q_EMIT notified(method, params);
@@ -262,12 +262,6 @@ void ServiceClient::takeLogLines()
     // A service that writes without line ends must not grow the buffer for ever.
     if (m_logBuffer.size() > 64 * 1024)
         m_logBuffer.clear();
-}
-
-QString ServiceClient::withServiceName(const QString& service, const QString& text)
-{
-    const QString prefix = service + QStringLiteral(": ");
-    return text.startsWith(prefix) ? text : prefix + text;
 }
 
 std::optional<std::pair<QString, int>> ServiceClient::logEntryFor(const QString& service, QString line)

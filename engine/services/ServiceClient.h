@@ -83,8 +83,6 @@ public:
     // with the service's name, and its level; nothing for a line the log has
     // already had another way.
     static std::optional<std::pair<QString, int>> logEntryFor(const QString& service, QString line);
-    // A line a service reported itself, with the service's name in front.
-    static QString withServiceName(const QString& service, const QString& text);
 
 Q_SIGNALS:
     void meldingReady();
