@@ -21,6 +21,8 @@ QString generalDateText(const QDateTime& dt)
 QString DispatchState::stateText() const
 {
     const QString state = ownStateText();
+    if (escalatieNiveau == 3)
+        return QStringLiteral("Bevestigingsbericht: ") + state;
     return escalatieNiveau > 0 ? QStringLiteral("Escalatie: ") + state : state;
 }
 

@@ -24,7 +24,7 @@ struct DispatchState
     QString bevestiger;      // operator's or recipient's name
     QDateTime bevestigdate;
     bool ownAcknowledgement = true; // bevestigtype 2 by this recipient, not by another one of the report
-    qint64 escalatieNiveau = 0;     // 0: the report's own dispatch; 1: sent because nobody acknowledged
+    qint64 escalatieNiveau = 0; // 0: the report's own dispatch; 1: sent because nobody acknowledged; 3: a notice of the acknowledgement
 
     // A short Dutch description for the operator: sent, waiting, acknowledged...
     QString stateText() const;
