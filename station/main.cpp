@@ -98,6 +98,8 @@ int main(int argc, char** argv)
     // while a console is manned its operator takes new reports in.
     console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });
     console.setIntakeOnlyWhenUnmanned(true);
+    console.setModemElsewhere([&heartbeat] { return heartbeat.anotherModemReady(); });
+    QObject::connect(&console, &Console::smsModemReadyChanged, &heartbeat, &Heartbeat::setModemReady);
     AlarmLamp lamp(eventLog);
     ServiceHub hub(conn, eventLog, lamp, start.layout().serviceFolder, start.database());
     hub.setConsole(&console);
