@@ -4,7 +4,9 @@
 // 1 another console runs on this installation, 3 the database cannot be used,
 // 4 the database cannot be upgraded, 5 the console's lock cannot be taken.
 #include "AlarmLamp.h"
+#include "ArgumentMemory.h"
 #include "Clock.h"
+#include "CommandLine.h"
 #include "Console.h"
 #include "DatabaseConnector.h"
 #include "DispatchClaims.h"
@@ -61,6 +63,9 @@ int main(int argc, char** argv)
     // control room's group.
     ::umask(S_IRWXO);
     QApplication app(argc, argv);
+    // The login's password is read once, here; from now on `ps` shows x's.
+    const QStringList arguments = QApplication::arguments().mid(1);
+    hideInArguments(argc, argv, parseCommandLine(arguments).wachtwoord);
     TerminationSignals endSignals;
     QApplication::setApplicationName(QStringLiteral("Taviro"));
     QApplication::setApplicationVersion(QStringLiteral(TAVIRO_VERSION));
@@ -152,12 +157,12 @@ int main(int argc, char** argv)
         heartbeat.signOff();
         lamp.putOut();
         hub.stopAll();
-        killer.killServices();
+        start.stopServices();
         instance.release();
         ports.release();
         QApplication::exit(0);
     });
-    window.load(app.arguments().mid(1));
+    window.load(arguments);
     if (ended)
         return 0;
     eventLog.writeLog(QStringLiteral("Taviro gestart met database %1").arg(database.displayText()), 1);

@@ -44,8 +44,13 @@ install(FILES ${taviro_packaging_out}/taviro.1.gz ${taviro_packaging_out}/taviro
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${taviro_packaging_out}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/install.md ${PROJECT_SOURCE_DIR}/docs/stations.md
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro OPTIONAL)
+# The installer's guide and every document it (or they) link to, with the
+# one picture they show: a link in an installed guide must not lead nowhere
+# (scripts/check-package.sh follows them all).
+file(GLOB taviro_docs ${PROJECT_SOURCE_DIR}/docs/*.md)
+install(FILES ${taviro_docs} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshots/mainwindow.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/taviro/screenshots)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME taviro)

@@ -7,10 +7,11 @@
 
 namespace taviro {
 
-// Tells the service manager how the station is doing, through the datagram
-// socket it names in NOTIFY_SOCKET (a path, or "@name" in the abstract
-// namespace). Without that variable every call does nothing, so the station
-// runs the same by hand. The watchdog pings come from the event loop itself:
+// Tells the service manager how the station is doing, through the socket it
+// names in NOTIFY_SOCKET (the system library speaks the protocol). Without
+// that variable every call does nothing, so the station runs the same by
+// hand. The variables stay in the station's environment for later messages;
+// the services it starts never get them (ServiceClient leaves them out). The watchdog pings come from the event loop itself:
 // a station whose loop hangs stops pinging and is restarted.
 class SdNotify : public QObject
 {
@@ -20,7 +21,7 @@ public:
     // ours when set).
     explicit SdNotify(QObject* parent = nullptr);
 
-    bool active() const { return !m_socketPath.isEmpty(); }
+    bool active() const { return m_active; }
     // Milliseconds between pings, half the watchdog's time; 0 without a watchdog.
     int pingIntervalMs() const { return m_pingMs; }
 
@@ -33,7 +34,7 @@ public:
     bool send(const QByteArray& state) const;
 
 private:
-    QByteArray m_socketPath;
+    bool m_active = false;
     int m_pingMs = 0;
     QTimer m_ping;
 };

@@ -6,9 +6,11 @@
 //   taviro-station
 // Exit codes: 0 ended by SIGTERM, SIGINT or SIGHUP; 1 the ports of this
 // installation on this machine are taken (another station, or a console with
-// its own services); 3 the database cannot be used; 4 the database cannot be
-// upgraded; 5 the lock cannot be taken; 6 a live workstation elsewhere
-// already carries this station's name.
+// its own services); 3 the database cannot be used (a file that is missing,
+// read-only or no database: only a person can fix that); 4 the database
+// cannot be upgraded; 5 the lock cannot be taken; 6 a live workstation
+// elsewhere already carries this station's name; 7 the PostgreSQL server
+// cannot be reached or refused us (worth trying again).
 #include "AlarmLamp.h"
 #include "Clock.h"
 #include "Console.h"
@@ -38,6 +40,15 @@ using namespace taviro;
 
 namespace {
 constexpr int kNameTaken = 6;
+constexpr int kServerUnreachable = 7;
+
+// The service manager starts the station again after a failure, but not
+// after exit 3: a file that stays read-only would restart it for ever. A
+// database server may come back, so a refusal from it gets its own code.
+int databaseRefusal(int code, const EngineStartup& start)
+{
+    return start.databaseServerRefused() ? kServerUnreachable : code;
+}
 }
 
 int main(int argc, char** argv)
@@ -68,10 +79,10 @@ int main(int argc, char** argv)
     EventLog& eventLog = start.eventLog();
     eventLog.setEchoToStderr(true);
     if (int refused = start.prepareDatabase())
-        return refused;
+        return databaseRefusal(refused, start);
     start.endLeftoverServices(true);
     if (int refused = start.openEngine())
-        return refused;
+        return databaseRefusal(refused, start);
     const DatabaseConnector& conn = start.conn();
 
     Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Station, name,
@@ -108,7 +119,7 @@ int main(int argc, char** argv)
         heartbeat.signOff();
         lamp.putOut();
         hub.stopAll();
-        start.killer().killServices();
+        start.stopServices();
         ports.release();
         QCoreApplication::exit(0);
     });

@@ -1,9 +1,11 @@
 #include "EventLog.h"
 
 #include "Clock.h"
+#include "JournalOutput.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -25,16 +27,60 @@ QString EventLog::fileFor(const QDateTime& moment) const
     return m_loggerPath + moment.toString(QStringLiteral("dd-MM-yyyy")) + QStringLiteral(".txt");
 }
 
+int EventLog::keepDaysFromEnvironment()
+{
+    bool ok = false;
+    const int days = qEnvironmentVariableIntValue("TAVIRO_LOG_KEEP_DAYS", &ok);
+    return ok && days > 0 ? days : kDefaultKeepDays;
+}
+
+void EventLog::setEchoToStderr(bool on)
+{
+    m_echo = on;
+    m_echoIsJournal = on && journal::stderrIsJournal();
+    m_journalLevel = journal::levelFromEnvironment();
+}
+
+void EventLog::echo(const QString& text, int level) const
+{
+    if (!m_echo)
+        return;
+    if (!m_echoIsJournal) {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    } else if (level <= m_journalLevel) {
+        // The journal's priority prefix: level 0 is what an operator must see.
+        const QString shown = m_journalLevel == 0 ? journal::withoutPhoneNumbers(text) : text;
+        std::fprintf(stderr, "%s%s\n", level == 0 ? "<4>" : "<6>", shown.toUtf8().constData());
+    }
+    std::fflush(stderr);
+}
+
+void EventLog::removeOldDays(const QDate& today) const
+{
+    static const QRegularExpression dayFile(QStringLiteral("^(\\d\\d)-(\\d\\d)-(\\d{4})\\.txt$"));
+    const QDate oldestKept = today.addDays(-m_keepDays);
+    QDir folder(m_loggerPath);
+    for (const QString& name : folder.entryList({QStringLiteral("*.txt")}, QDir::Files)) {
+        const auto m = dayFile.match(name);
+        if (!m.hasMatch())
+            continue;
+        const QDate day(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+        // Another workstation may remove the same file at the same moment.
+        if (day.isValid() && day < oldestKept)
+            (void)folder.remove(name);
+    }
+}
+
 void EventLog::writeLog(const QString& text, int level)
 {
     const QDateTime moment = m_clock.now();
     const QString stamp = timeStamp(moment);
     if (level == 0)
         Q_EMIT screenLine(stamp + QStringLiteral(" : ") + text);
-    if (m_echo) {
-        // The journal's priority prefix: level 0 is what an operator must see.
-        std::fprintf(stderr, "%s%s\n", level == 0 ? "<4>" : "<6>", text.toUtf8().constData());
-        std::fflush(stderr);
+    echo(text, level);
+    if (moment.date() != m_checkedOldDaysOn) {
+        m_checkedOldDaysOn = moment.date();
+        removeOldDays(moment.date());
     }
 
     // Opened and closed on every line: other programs may read the file at any

@@ -1,5 +1,7 @@
 #include "Repositories.h"
 
+#include "PasswordHash.h"
+
 namespace taviro {
 
 namespace {
@@ -36,10 +38,52 @@ Result<std::optional<Alarm>> AlarmRepository::findByFunctie(qint64 melderId, con
 Result<std::optional<Gebruiker>> GebruikerRepository::checkLogin(const QString& loginnaam,
                                                                  const QString& wachtwoord) const
 {
+    using R = Result<std::optional<Gebruiker>>;
     // A deleted account is refused exactly like a wrong password: whoever left
     // must not acknowledge alarms under a name that is no longer kept.
-    return firstOf(list(QStringLiteral("WHERE loginnaam = ? AND wachtwoord = ? AND deleted = ? ORDER BY id"),
-                        {sql::textValue(loginnaam), sql::textValue(wachtwoord), sql::boolValue(false)}));
+    auto candidates = list(QStringLiteral("WHERE loginnaam = ? AND deleted = ? ORDER BY id"),
+                           {sql::textValue(loginnaam), sql::boolValue(false)});
+    if (!candidates)
+        return R::failure(candidates.error());
+    for (Gebruiker& g : *candidates) {
+        if (!password::matches(wachtwoord, g.wachtwoord))
+            continue;
+        if (!password::isHash(g.wachtwoord)) {
+            // Written as typed by another program: from now on only its hash
+            // is kept. Conditional, so a second workstation converting the
+            // same row at the same moment changes nothing twice; a failure
+            // leaves the login valid and the conversion for next time.
+            const QString hashed = password::hash(wachtwoord);
+            if (!hashed.isEmpty()
+                && m_conn.exec(QStringLiteral("UPDATE gebruikers SET wachtwoord = ? WHERE id = ? AND wachtwoord = ?"),
+                               {sql::textValue(hashed), sql::keyValue(g.id), sql::textValue(g.wachtwoord)}))
+                g.wachtwoord = hashed;
+        }
+        return std::optional<Gebruiker>(g);
+    }
+    return std::optional<Gebruiker>();
+}
+
+Status GebruikerRepository::hashPlainPasswords() const
+{
+    auto rows = m_conn.query(QStringLiteral("SELECT id, wachtwoord FROM gebruikers"));
+    if (!rows)
+        return Status::failure(rows.error());
+    QList<std::pair<qint64, QString>> plain;
+    while (rows->next())
+        if (const QString stored = sql::toText(rows->value(1)); !password::isHash(stored))
+            plain.append({sql::toLong(rows->value(0)), stored});
+    rows->finish();
+    for (const auto& [id, stored] : plain) {
+        const QString hashed = password::hash(stored);
+        if (hashed.isEmpty())
+            return Status::failure(QStringLiteral("het systeem kan geen wachtwoorden versleutelen (yescrypt)"));
+        if (Status s = m_conn.exec(QStringLiteral("UPDATE gebruikers SET wachtwoord = ? WHERE id = ? AND wachtwoord = ?"),
+                                   {sql::textValue(hashed), sql::keyValue(id), sql::textValue(stored)});
+            !s)
+            return s;
+    }
+    return {};
 }
 
 Result<QList<MeldIndex>> MeldIndexRepository::forMelding(qint64 meldingId) const

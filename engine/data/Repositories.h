@@ -104,10 +104,16 @@ public:
 class GebruikerRepository : public SoftDeleteTable<Gebruiker>
 {
 public:
-    explicit GebruikerRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::gebruikers()) {}
-    // The account with exactly this login name and password. Like the login has
-    // always done, a deleted account is not filtered out here.
+    explicit GebruikerRepository(const DatabaseConnector& c) : SoftDeleteTable(c, mapping::gebruikers()), m_conn(c) {}
+    // The live account with this login name whose stored password (a hash, or
+    // plain text from another program) `wachtwoord` matches. A plain-text
+    // password that matches is replaced by its hash.
     Result<std::optional<Gebruiker>> checkLogin(const QString& loginnaam, const QString& wachtwoord) const;
+    // Replaces every password still kept as typed by its hash (at an upgrade).
+    Status hashPlainPasswords() const;
+
+private:
+    const DatabaseConnector& m_conn;
 };
 
 class MeldingRepository : public Table<Melding>

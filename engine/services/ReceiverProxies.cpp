@@ -16,14 +16,6 @@ bool startWith(ServiceClient& client, const QJsonObject& params)
     return r.ok() && r.result.toBool();
 }
 
-void stopClient(ServiceClient& client, const QString& method)
-{
-    client.clearStartCall();
-    if (client.isRunning())
-        client.call(method);
-    client.stop();
-}
-
 } // namespace
 
 CommReceiverProxy::CommReceiverProxy(ServiceClient::Options options, QObject* parent)
@@ -64,7 +56,7 @@ bool CommReceiverProxy::restartListening()
 
 void CommReceiverProxy::closeAll()
 {
-    stopClient(m_client, QStringLiteral("closeAll"));
+    m_client.stopWith(QStringLiteral("closeAll"));
 }
 
 bool CommReceiverProxy::portOpen()
@@ -90,7 +82,7 @@ bool Mes6ReceiverProxy::start(int portNumber, int baudrate)
 
 void Mes6ReceiverProxy::stop()
 {
-    stopClient(m_client, QStringLiteral("stop"));
+    m_client.stopWith(QStringLiteral("stop"));
 }
 
 SpraakReceiverProxy::SpraakReceiverProxy(ServiceClient::Options options, QObject* parent)
@@ -106,7 +98,7 @@ bool SpraakReceiverProxy::start(int portNumber, const QString& baudrate)
 
 void SpraakReceiverProxy::stop()
 {
-    stopClient(m_client, QStringLiteral("stop"));
+    m_client.stopWith(QStringLiteral("stop"));
 }
 
 } // namespace taviro

@@ -1,5 +1,7 @@
 #include "ServiceClient.h"
 
+#include "JournalOutput.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -29,6 +31,7 @@ ServiceClient::ServiceClient(Options options, QObject* parent)
       m_name(QFileInfo(m_options.program).fileName())
 {
     m_restartDelayMs = m_options.firstRestartDelayMs;
+    m_stderrIsJournal = journal::stderrIsJournal();
     m_restartTimer.setSingleShot(true);
     // The service's log lines go into the console's event log (and on to
     // the console's own stderr, for whoever started it from a terminal).
@@ -69,6 +72,10 @@ bool ServiceClient::launch()
     // device override reaches it; the database is always the console's own.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TAVIRO_DATABASE"), m_options.database.text());
+    // The service manager's socket and watchdog are the station's own: a
+    // service that used them would speak for the station.
+    for (const char* managerOnly : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID"})
+        env.remove(QString::fromLatin1(managerOnly));
     for (const QString& kv : m_options.extraEnvironment) {
         const qsizetype eq = kv.indexOf(QLatin1Char('='));
         if (eq > 0)
@@ -87,6 +94,16 @@ bool ServiceClient::launch()
     }
     m_startedAtMs = QDateTime::currentMSecsSinceEpoch();
     return true;
+}
+
+void ServiceClient::stopWith(const QString& method)
+{
+    clearStartCall();
+    m_stopping = true;
+    m_restartTimer.stop();
+    if (isRunning())
+        call(method);
+    stop();
 }
 
 void ServiceClient::stop()
@@ -227,8 +244,13 @@ void ServiceClient::takeLogLines()
     const QByteArray chunk = m_process.readAllStandardError();
     if (chunk.isEmpty())
         return;
-    std::fwrite(chunk.constData(), 1, size_t(chunk.size()), stderr);
-    std::fflush(stderr);
+    // Passed on for whoever watches this program's stderr, but never into the
+    // system journal: its readers are not all in the control room, and the
+    // lines reach it through the event log, which decides what may go there.
+    if (!m_stderrIsJournal) {
+        std::fwrite(chunk.constData(), 1, size_t(chunk.size()), stderr);
+        std::fflush(stderr);
+    }
     m_logBuffer += chunk;
     qsizetype newline;
     while ((newline = m_logBuffer.indexOf('\n')) >= 0) {

@@ -66,6 +66,10 @@ public:
     bool start();
     // Ends the child (stdin closed, then SIGTERM, then SIGKILL) and its supervision.
     void stop();
+    // The same, after asking the service to finish its work with `method`.
+    // Its end is expected from the start: dying meanwhile (of the signal
+    // that ends the whole program, say) schedules no restart.
+    void stopWith(const QString& method);
 
     // A request, answered within the call time-out. Notifications that arrive
     // meanwhile are delivered after the call returns, never inside it.
@@ -114,6 +118,7 @@ private:
     qint64 m_startedAtMs = 0;
     bool m_stopping = false;
     int m_callDepth = 0;
+    bool m_stderrIsJournal = false;
 };
 
 } // namespace taviro

@@ -77,9 +77,7 @@ bool AlarmEmailReceiverProxy::start(const MailboxSettings& mailbox)
 
 void AlarmEmailReceiverProxy::stop()
 {
-    m_client.clearStartCall();
-    if (m_client.isRunning())
-        m_client.call(QStringLiteral("stop"));
+    m_client.stopWith(QStringLiteral("stop"));
 }
 
 } // namespace taviro

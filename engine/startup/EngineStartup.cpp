@@ -4,6 +4,7 @@
 #include "EventLog.h"
 #include "LegacyLinks.h"
 #include "OperatorPrompt.h"
+#include "PostgresAddress.h"
 #include "SchemaExtensions.h"
 #include "SchemaUpgrade.h"
 #include "ServiceKiller.h"
@@ -28,6 +29,22 @@ int EngineStartup::refuse(const QString& text, int exitCode)
     return exitCode;
 }
 
+QString EngineStartup::passwordInSettingsFile() const
+{
+    // Named in TAVIRO_DATABASE it is the caller's own business (the console
+    // hands its database to its services that way, unseen by others).
+    if (m_database.dialect != Dialect::PostgreSQL || !qEnvironmentVariable("TAVIRO_DATABASE").trimmed().isEmpty())
+        return {};
+    const auto address = PostgresAddress::parse(m_database.location);
+    if (!address || address->password.isEmpty())
+        return {};
+    return QStringLiteral("%1 bevat een wachtwoord in het database-adres %2, en elk lid van de groep kan dat bestand "
+                          "lezen. Haal het wachtwoord uit het adres en zet het in ~/.pgpass van elke gebruiker die "
+                          "Taviro start (regel server:poort:database:gebruiker:wachtwoord, chmod 600), of in het "
+                          "bestand dat PGPASSFILE noemt.")
+        .arg(m_layout.databaseConf(), m_database.displayText());
+}
+
 int EngineStartup::takeLock(SingleInstance& lock, const QString& alreadyRunning)
 {
     if (lock.acquire())
@@ -41,6 +58,7 @@ void EngineStartup::openLog()
 {
     m_folders = resolveFolders(m_layout);
     m_eventLog = std::make_unique<EventLog>(m_clock, m_folders.loggerPath);
+    m_eventLog->setKeepDays(EventLog::keepDaysFromEnvironment());
     for (const QString& missing : provideStylesheets(m_layout.stylesheetFolder, m_folders.loggerPath))
         m_eventLog->writeLog(
             QStringLiteral("Kan het stijlblad %1 niet in %2 zetten").arg(missing, m_folders.loggerPath), 1);
@@ -48,8 +66,13 @@ void EngineStartup::openLog()
 
 int EngineStartup::prepareDatabase()
 {
+    if (const QString problem = passwordInSettingsFile(); !problem.isEmpty()) {
+        m_eventLog->writeLog(problem, 0);
+        return refuse(problem, kDatabaseUnusable);
+    }
     // Refuse a database we cannot use before anything touches it.
     if (auto probe = DatabaseConnector::open(m_database); !probe) {
+        m_serverRefused = m_database.dialect == Dialect::PostgreSQL;
         m_eventLog->writeLog(probe.error(), 0);
         return refuse(probe.error(), kDatabaseUnusable);
     }
@@ -89,11 +112,23 @@ void EngineStartup::endLeftoverServices(bool endLeftovers)
     m_killer->killServices();
 }
 
+void EngineStartup::stopServices()
+{
+    if (m_mail)
+        m_mail->client().stop();
+    if (m_sms)
+        m_sms->client().stop();
+    if (m_killer)
+        m_killer->killServices();
+}
+
 int EngineStartup::openEngine()
 {
     auto opened = DatabaseConnector::open(m_database);
-    if (!opened)
+    if (!opened) {
+        m_serverRefused = m_database.dialect == Dialect::PostgreSQL;
         return refuse(opened.error(), kDatabaseUnusable);
+    }
     m_conn = std::move(*opened);
     m_mail = std::make_unique<MailSenderProxy>(
         ServiceClient::Options::forService(QStringLiteral("TaviroMailSender"), m_layout.serviceFolder, m_database));

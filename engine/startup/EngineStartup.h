@@ -61,6 +61,16 @@ public:
     // The engine's own connection and its mail and SMS services.
     int openEngine();
 
+    // At the end: the mail and SMS services are stopped on purpose (no
+    // restart is scheduled when they die of the same signal as this program)
+    // and every service process of the installation is ended.
+    void stopServices();
+
+    // Whether the last refusal came from a PostgreSQL server that could not
+    // be reached or turned the connection down (worth trying again later),
+    // rather than from a file or setting only a person can put right.
+    bool databaseServerRefused() const { return m_serverRefused; }
+
     EventLog& eventLog() { return *m_eventLog; }
     ServiceKiller& killer() { return *m_killer; }
     const DatabaseConnector& conn() const { return *m_conn; }
@@ -69,6 +79,8 @@ public:
 
 private:
     int refuse(const QString& text, int exitCode);
+    // A refusal for a password in database.conf, which every member of the group can read.
+    QString passwordInSettingsFile() const;
 
     const Clock& m_clock;
     OperatorPrompt& m_prompt;
@@ -81,6 +93,7 @@ private:
     std::unique_ptr<DatabaseConnector> m_conn;
     std::unique_ptr<MailSenderProxy> m_mail;
     std::unique_ptr<SmsServiceProxy> m_sms;
+    bool m_serverRefused = false;
 };
 
 } // namespace taviro

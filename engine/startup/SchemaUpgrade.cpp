@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "DatabaseConnector.h"
+#include "Repositories.h"
 #include "Schema.h"
 #include "SqlValues.h"
 #include "Transaction.h"
@@ -123,6 +124,10 @@ bool SchemaUpgrade::runBlocks(const DatabaseConnector& conn)
                                 .arg(block.below)
                                 .arg(step.sql, s.error()));
     }
+    // The program that wrote the old database kept passwords as typed; the
+    // upgraded one keeps only their hashes.
+    if (Status s = GebruikerRepository(conn).hashPlainPasswords(); !s)
+        return fail(QStringLiteral("Kan de wachtwoorden niet versleutelen: %1").arg(s.error()));
     if (Status s = conn.exec(QStringLiteral("UPDATE settings SET DatabaseVersion = ?"), {schema::kVersion}); !s)
         return fail(QStringLiteral("Kan de databaseversie niet vastleggen: %1").arg(s.error()));
     if (Status s = tx.commit(); !s)

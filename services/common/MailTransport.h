@@ -25,9 +25,15 @@ struct MailTransport
     }
 };
 
-// The reason given when a server offers no TLS and a password was due.
-inline QString tlsRefusedReason()
+// The reason given when TLS was required and did not come about. `clientError`
+// is what the mail library said: a server that offered STARTTLS and then
+// refused it ("STARTTLS denied") is told apart from one that never offered it.
+inline QString tlsRefusedReason(const QString& clientError = {})
 {
+    if (clientError.contains(QLatin1String("denied"), Qt::CaseInsensitive))
+        return QStringLiteral("TLS vereist: de server biedt STARTTLS aan maar weigert het (%1); het wachtwoord wordt "
+                              "niet onversleuteld verzonden")
+            .arg(clientError.trimmed());
     return QStringLiteral("TLS vereist: de server biedt geen STARTTLS en het wachtwoord wordt niet "
                           "onversleuteld verzonden (TAVIRO_MAIL_ALLOW_PLAINTEXT=1 staat het toe)");
 }

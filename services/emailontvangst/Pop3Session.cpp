@@ -112,7 +112,7 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     if (m_connectionLost)
         return R::failure(QStringLiteral("verbinding met de mailbox verbroken"));
     if (rc == CURLE_USE_SSL_FAILED)
-        return R::failure(service::tlsRefusedReason());
+        return R::failure(service::tlsRefusedReason(QString::fromUtf8(error)));
     if (rc != CURLE_OK)
         return R::failure(QString::fromUtf8(error[0] ? error : curl_easy_strerror(rc)));
     return body;

@@ -208,7 +208,7 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
     case CURLE_PEER_FAILED_VERIFICATION:
         return {SendOutcome::Retry, reason, true};
     case CURLE_USE_SSL_FAILED:
-        return {SendOutcome::Retry, service::tlsRefusedReason(), true};
+        return {SendOutcome::Retry, service::tlsRefusedReason(QString::fromUtf8(errorBuffer)), true};
     case CURLE_LOGIN_DENIED:
         return {SendOutcome::Retry, QStringLiteral("aanmelding geweigerd: ") + reason, true};
     case CURLE_READ_ERROR:

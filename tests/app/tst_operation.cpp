@@ -2,6 +2,7 @@
 // a signal from the session or systemctl, files other users must not read,
 // and a log that must never show a password.
 #include "ChildProcess.h"
+#include "DatabaseConnector.h"
 #include "LegacyDatabase.h"
 
 #include <QDir>
@@ -51,21 +52,6 @@ QString readAll(const QString& folder)
             all += QString::fromUtf8(f.readAll());
     }
     return all;
-}
-
-QList<pid_t> childrenOf(qint64 parent)
-{
-    QList<pid_t> out;
-    for (const QString& p : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields.at(1).toLongLong() == parent)
-            out << pid_t(p.toInt());
-    }
-    return out;
 }
 
 } // namespace
@@ -159,30 +145,40 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<QString>("name");
-        QTest::newRow("systemctl stop") << int(SIGTERM) << QStringLiteral("SIGTERM");
-        QTest::newRow("Ctrl-C") << int(SIGINT) << QStringLiteral("SIGINT");
-        QTest::newRow("session ends") << int(SIGHUP) << QStringLiteral("SIGHUP");
+        QTest::addColumn<bool>("servicesToo");
+        QTest::newRow("kill") << int(SIGTERM) << QStringLiteral("SIGTERM") << false;
+        // The service manager and a terminal signal every process at once:
+        // services dying of it are no reason to start them again.
+        QTest::newRow("systemctl stop") << int(SIGTERM) << QStringLiteral("SIGTERM") << true;
+        QTest::newRow("Ctrl-C") << int(SIGINT) << QStringLiteral("SIGINT") << true;
+        QTest::newRow("session ends") << int(SIGHUP) << QStringLiteral("SIGHUP") << false;
     }
     void aTerminationSignalEndsTheConsoleCleanly()
     {
         QFETCH(int, signalNumber);
         QFETCH(QString, name);
+        QFETCH(bool, servicesToo);
         const QString folder = freshFolder();
         const QString database = folder + QStringLiteral("/taviro.db");
         QVERIFY(test::createLegacyDatabase(database, 29).ok());
         QProcess console;
         test::startProgram(console, QStringLiteral("taviro"), {}, env(folder, database));
         QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
-        const QList<pid_t> services = childrenOf(console.processId());
+        const QList<qint64> services = test::childrenOf(console.processId());
 
+        if (servicesToo)
+            for (qint64 service : services)
+                ::kill(pid_t(service), signalNumber);
         QCOMPARE(::kill(pid_t(console.processId()), signalNumber), 0);
         QVERIFY(console.waitForFinished(20000));
         QCOMPARE(console.exitStatus(), QProcess::NormalExit);
         QCOMPARE(console.exitCode(), 0);
-        QVERIFY2(readAll(folder + QStringLiteral("/Logger")).contains(QStringLiteral(" Taviro gestopt door signaal ") + name),
-                 qPrintable(readAll(folder + QStringLiteral("/Logger"))));
-        for (pid_t service : services)
-            QVERIFY2(::kill(service, 0) != 0, "a service outlived its console");
+        const QString logged = readAll(folder + QStringLiteral("/Logger"));
+        const qsizetype stopLine = logged.indexOf(QStringLiteral(" Taviro gestopt door signaal ") + name);
+        QVERIFY2(stopLine >= 0, qPrintable(logged));
+        QVERIFY2(!logged.mid(stopLine).contains(QStringLiteral("opnieuw starten")), qPrintable(logged));
+        for (qint64 service : services)
+            QVERIFY2(::kill(pid_t(service), 0) != 0, "a service outlived its console");
         QCOMPARE(QProcess::execute(QStringLiteral("flock"), {QStringLiteral("-n"), folder + QStringLiteral("/taviro.lock"),
                                                              QStringLiteral("true")}),
                  0);
@@ -196,10 +192,17 @@ private Q_SLOTS:
         const QString folder = freshFolder();
         const QString created = folder + QStringLiteral("/nieuw.db");
         const int made = QProcess::execute(test::binDir() + QStringLiteral("/taviro-db"),
-                                           {QStringLiteral("create"), created, QStringLiteral("--login"), QStringLiteral("op1"),
-                                            QStringLiteral("--password"), QStringLiteral("geheim")});
+                                           {QStringLiteral("create"), QStringLiteral("--demo"), created});
         QCOMPARE(made, 0);
-        QCOMPARE(modeOf(created) & 07, mode_t(0));
+        // Every operator and the station write it: the group reads and writes.
+        QCOMPARE(modeOf(created) & 0777, mode_t(0660));
+        {
+            auto c = DatabaseConnector::open(DatabaseSettings::fromText(created));
+            QVERIFY(c.ok());
+            QVERIFY((*c)->exec(QStringLiteral("UPDATE settings SET OnbemandeMeldingEmail = 'x@example.nl'")).ok());
+            for (const QString& companion : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QCOMPARE(modeOf(created + companion) & 0777, mode_t(0660));
+        }
 
         // An old database the installer kept for its owner alone: so stays its backup.
         const QString old = folder + QStringLiteral("/oud.db");
@@ -217,7 +220,7 @@ private Q_SLOTS:
         const QStringList logs = QDir(folder + QStringLiteral("/Logger")).entryList({QStringLiteral("*.txt")}, QDir::Files);
         QVERIFY(!logs.isEmpty());
         for (const QString& log : logs)
-            QCOMPARE(modeOf(folder + QStringLiteral("/Logger/") + log) & 07, mode_t(0));
+            QCOMPARE(modeOf(folder + QStringLiteral("/Logger/") + log) & 0777, mode_t(0660));
     }
 
     // The start line names the database, and a refusal names the server: the

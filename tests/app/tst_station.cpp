@@ -170,12 +170,25 @@ private Q_SLOTS:
                                QStringList{QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(socketName),
                                            QStringLiteral("TAVIRO_COM6=") + modem});
         const bool ready = manager.waitFor(QStringLiteral("READY=1"), 1, 10000);
+        // The SMS service it started must not be able to speak for the
+        // station to the service manager.
+        QTest::qWait(500);
+        QStringList serviceEnvironment;
+        for (qint64 service : test::childrenOf(station.processId()))
+            serviceEnvironment << test::environmentOf(service);
         station.terminate();
         // A modem in the middle of a command is given a few seconds to finish
         // before its service is ended; well within systemd's stop time.
         QVERIFY(station.waitForFinished(45000));
-        QVERIFY2(ready, station.readAllStandardError().constData());
+        const QByteArray said = station.readAllStandardError();
+        QVERIFY2(ready, said.constData());
         QCOMPARE(station.exitCode(), 0);
+        QVERIFY2(!serviceEnvironment.isEmpty(), "no service ran");
+        for (const QString& variable : {QStringLiteral("NOTIFY_SOCKET="), QStringLiteral("WATCHDOG_")})
+            QVERIFY2(!serviceEnvironment.join(QLatin1Char('\n')).contains(variable), qPrintable(variable));
+        // Its stderr is no journal here: plain lines, no priority prefixes.
+        QVERIFY2(said.contains("gestopt door signaal SIGTERM"), said.constData());
+        QVERIFY2(!said.contains("<4>") && !said.contains("<6>"), said.constData());
         QVERIFY(readLogs(db.folder() + QStringLiteral("/log")).contains(
             QStringLiteral("Taviro-station st-silent gestopt door signaal SIGTERM")));
     }

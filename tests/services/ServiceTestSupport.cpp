@@ -71,6 +71,8 @@ bool SmtpTestServer::start(const Options& options)
         args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key")
              << key;
     }
+    if (options.startTls && options.denyStartTls)
+        args << QStringLiteral("--deny-starttls");
     // Debian's interpreter, which has aiosmtpd, whatever python3 comes first on PATH.
     m_process.start(QStringLiteral("/usr/bin/python3"), args);
     QDeadlineTimer deadline(20000);

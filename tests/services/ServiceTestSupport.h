@@ -25,6 +25,7 @@ public:
         QString refuse;         // recipients containing this are refused with 550
         bool startTls = false;  // offer and require STARTTLS with a certificate made for 127.0.0.1
         int drops = 0;          // connections broken off after the mail's data, before the reply
+        bool denyStartTls = false; // with startTls: STARTTLS is offered, then answered with 454
     };
     explicit SmtpTestServer(quint16 port = 0);
     ~SmtpTestServer();

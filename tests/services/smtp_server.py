@@ -86,6 +86,8 @@ def main():
     parser.add_argument("--drop", type=int, default=0, help="break off this many connections mid-mail")
     parser.add_argument("--tls-cert", help="offer STARTTLS with this certificate and require it")
     parser.add_argument("--tls-key")
+    parser.add_argument("--deny-starttls", action="store_true",
+                        help="offer STARTTLS (with --tls-cert) but answer it with 454")
     args = parser.parse_args()
 
     kwargs = {}
@@ -105,8 +107,22 @@ def main():
         if args.user:
             kwargs["auth_require_tls"] = True
 
-    controller = Controller(Store(args.out, args.refuse, args.drop), hostname="127.0.0.1", port=args.port,
-                            decode_data=False, **kwargs)
+    controller_class = Controller
+    if args.deny_starttls:
+        from aiosmtpd.smtp import SMTP
+
+        class DenyingSmtp(SMTP):
+            async def smtp_STARTTLS(self, arg):
+                await self.push("454 4.7.0 TLS not available due to temporary reason")
+
+        class DenyingController(Controller):
+            def factory(self):
+                return DenyingSmtp(self.handler, **self.SMTP_kwargs)
+
+        controller_class = DenyingController
+
+    controller = controller_class(Store(args.out, args.refuse, args.drop), hostname="127.0.0.1", port=args.port,
+                                  decode_data=False, **kwargs)
     controller.start()
     print("READY", flush=True)
     stop = threading.Event()

@@ -322,6 +322,26 @@ private Q_SLOTS:
         }
     }
 
+    // A server that offers STARTTLS and then refuses it is not "without
+    // STARTTLS": the installer looks for the fault in another place.
+    void refusedStartTlsIsToldApart()
+    {
+        test::SmtpTestServer smtp;
+        test::SmtpTestServer::Options options{QStringLiteral("meldkamer"), QStringLiteral("geheim"), {}, true};
+        options.denyStartTls = true;
+        QVERIFY(smtp.start(options));
+        setMailServer(smtp.port(), true, QStringLiteral("meldkamer"), QStringLiteral("geheim"));
+        auto sender = makeSender({QStringLiteral("TAVIRO_TLS_CA_FILE=") + smtp.certificateFile(),
+                                  QStringLiteral("TAVIRO_MAIL_ALLOW_PLAINTEXT=0")});
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"),
+                              QStringLiteral("b"), {}}));
+        QVERIFY(waitForLog(QStringLiteral("biedt STARTTLS aan maar weigert het"), 1));
+        for (const LogLine& l : std::as_const(m_log))
+            QVERIFY2(!l.text.contains(QStringLiteral("biedt geen STARTTLS")), qPrintable(l.text));
+        QCOMPARE(smtp.messages().size(), 0);
+        QCOMPARE(queued(), 1); // kept for a later try
+    }
+
     // A site's own authority (TAVIRO_TLS_CA_FILE) is trusted besides the
     // system's list, not instead of it: one mail server may carry a public
     // certificate and the other one of the site's own.

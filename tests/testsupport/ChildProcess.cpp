@@ -1,5 +1,8 @@
 #include "ChildProcess.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QVariant>
@@ -44,6 +47,33 @@ bool waitForStderr(QProcess& process, const QString& text, int timeoutMs)
     }
     process.setProperty("seenStderr", QVariant::fromValue(seen));
     return false;
+}
+
+QList<qint64> childrenOf(qint64 parent)
+{
+    QList<qint64> out;
+    for (const QString& p : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == parent)
+            out << p.toLongLong();
+    }
+    return out;
+}
+
+QStringList environmentOf(qint64 pid)
+{
+    QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+    if (!environ.open(QIODevice::ReadOnly))
+        return {};
+    QStringList out;
+    for (const QByteArray& entry : environ.readAll().split('\0'))
+        if (!entry.isEmpty())
+            out << QString::fromLocal8Bit(entry);
+    return out;
 }
 
 } // namespace taviro::test

@@ -16,4 +16,10 @@ void startProgram(QProcess& process, const QString& program, const QStringList& 
 // Waits until the process's stderr has printed `text`, up to timeoutMs.
 bool waitForStderr(QProcess& process, const QString& text, int timeoutMs = 20000);
 
+// The processes whose parent is `parent` (the services a program started).
+QList<qint64> childrenOf(qint64 parent);
+
+// The environment a running process was started with, as "NAME=value" lines.
+QStringList environmentOf(qint64 pid);
+
 } // namespace taviro::test

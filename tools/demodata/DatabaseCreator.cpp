@@ -1,5 +1,7 @@
 #include "DatabaseCreator.h"
 
+#include "PasswordHash.h"
+
 #include "Repositories.h"
 #include "Schema.h"
 #include "SettingsDefaults.h"
@@ -41,7 +43,9 @@ Result<ConnectorPtr> createDatabase(const DatabaseSettings& settings, const NewA
     g.alias = account.loginnaam;
     g.naam = account.naam.isEmpty() ? account.loginnaam : account.naam;
     g.loginnaam = account.loginnaam;
-    g.wachtwoord = account.wachtwoord;
+    g.wachtwoord = password::hash(account.wachtwoord);
+    if (g.wachtwoord.isEmpty())
+        return failed(QStringLiteral("het systeem kan geen wachtwoorden versleutelen (yescrypt)"));
     if (auto r = GebruikerRepository(*conn).insert(g); !r)
         return failed(r.error());
     if (Status s = tx.commit(); !s)

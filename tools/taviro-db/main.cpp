@@ -1,20 +1,28 @@
 // taviro-db: makes and inspects Taviro databases for installers.
-//   taviro-db create PATH --login NAME --password PW [--name NAME]
+//   taviro-db create PATH --login NAME [--name NAME] [--password-file FILE|-]
 //   taviro-db create --demo PATH
 //   taviro-db version PATH
+//   taviro-db report PATH TRANSMITTER FUNCTION [DESCRIPTION] [--af]
 //   taviro-db copy FROM TO
 //   taviro-db status [DATABASE]
+// Passwords never come from the command line: a prompt, a file or standard
+// input; a postgresql:// URL is best given without one (~/.pgpass).
+#include "ArgumentMemory.h"
 #include "DatabaseCopy.h"
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
+#include "PasswordInput.h"
 #include "Repositories.h"
 #include "SqlReportStore.h"
 #include "StatusCommand.h"
 
 #include <QSqlRecord>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QStringList>
+#include <QTranslator>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -35,57 +43,57 @@ void complain(const QString& text)
 int usage()
 {
     complain(QStringLiteral("Gebruik:\n"
-                            "  taviro-db create PAD --login NAAM --password WACHTWOORD [--name VOLLEDIGE_NAAM]\n"
+                            "  taviro-db create PAD --login NAAM [--name VOLLEDIGE_NAAM] [--password-file BESTAND|-]\n"
                             "  taviro-db create --demo PAD\n"
                             "  taviro-db version PAD\n"
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "  taviro-db copy VAN NAAR\n"
                             "  taviro-db status [PAD]\n"
-                            "PAD is een SQLite-bestand of een postgresql://-adres."));
+                            "PAD is een SQLite-bestand of een postgresql://-adres (het wachtwoord dan in ~/.pgpass).\n"
+                            "Zonder --password-file vraagt taviro-db het wachtwoord in de terminal."));
     return 2;
 }
 
-int create(QStringList args)
+struct Options
 {
     bool demo = false;
-    NewAccount account;
-    QString path;
-    while (!args.isEmpty()) {
-        const QString a = args.takeFirst();
-        if (a == QLatin1String("--demo"))
-            demo = true;
-        else if ((a == QLatin1String("--login") || a == QLatin1String("--password") || a == QLatin1String("--name"))
-                 && !args.isEmpty()) {
-            const QString v = args.takeFirst();
-            (a == QLatin1String("--login") ? account.loginnaam
-                                           : a == QLatin1String("--password") ? account.wachtwoord : account.naam) = v;
-        } else if (!a.startsWith(QLatin1String("--")) && path.isEmpty())
-            path = a;
-        else
-            return usage();
-    }
-    if (path.isEmpty())
+    bool off = false;
+    QString login, name, passwordFile;
+};
+
+int create(const QStringList& args, const Options& options)
+{
+    if (args.size() != 1)
         return usage();
-    if (demo && account.loginnaam.isEmpty()) {
+    const QString path = args.first();
+    NewAccount account{options.login, {}, options.name};
+    if (options.demo && account.loginnaam.isEmpty())
         account = {QStringLiteral("demo"), QStringLiteral("demo"), QStringLiteral("Demo Centralist")};
-    }
     if (account.loginnaam.isEmpty()) {
-        complain(QStringLiteral("Geef met --login en --password de eerste gebruiker op."));
+        complain(QStringLiteral("Geef met --login de eerste gebruiker op."));
         return 2;
+    }
+    if (account.wachtwoord.isEmpty()) {
+        auto typed = readNewPassword(options.passwordFile, account.loginnaam);
+        if (!typed) {
+            complain(typed.error());
+            return 2;
+        }
+        account.wachtwoord = *typed;
     }
     auto created = createDatabase(DatabaseSettings::fromText(path), account);
     if (!created) {
         complain(created.error());
         return 1;
     }
-    if (demo) {
+    if (options.demo) {
         if (Status s = addDemoInstallation(**created); !s) {
             complain(QStringLiteral("Kan de demogegevens niet toevoegen: %1").arg(s.error()));
             return 1;
         }
     }
     say(QStringLiteral("Database aangemaakt: %1").arg((*created)->databasePath()));
-    say(QStringLiteral("Inloggen met gebruikersnaam '%1' en wachtwoord '%2'.").arg(account.loginnaam, account.wachtwoord));
+    say(QStringLiteral("Inloggen met gebruikersnaam '%1'.").arg(account.loginnaam));
     return 0;
 }
 
@@ -115,9 +123,8 @@ int version(const QStringList& args)
 
 // Stores one report as a receiver would: for trying the console and for
 // installers checking a site's forwarding without a transmitter at hand.
-int report(QStringList args)
+int report(const QStringList& args, bool off)
 {
-    const bool off = args.removeAll(QStringLiteral("--af")) > 0;
     if (args.size() < 3 || args.size() > 4)
         return usage();
     auto opened = DatabaseConnector::open(DatabaseSettings::fromText(args[0]));
@@ -159,22 +166,73 @@ int copyCommand(const QStringList& args)
     return 0;
 }
 
+
+void loadDutchTranslations(QCoreApplication& app)
+{
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QLocale(QLocale::Dutch), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // A database holds the operators', SMTP and POP3 passwords as typed and
-    // the recipients' phone numbers: never readable outside the group.
+    // A database holds passwords and the recipients' phone numbers: never
+    // readable outside the group (the new database itself is made 0660).
     ::umask(S_IRWXO);
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    QCoreApplication::setApplicationName(QStringLiteral("taviro-db"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIRO_VERSION));
+    loadDutchTranslations(app);
+    const QStringList arguments = QCoreApplication::arguments();
+    hideUrlPasswords(argc, argv);
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("een demo-installatie (gebruiker demo, wachtwoord demo)"));
+    const QCommandLineOption login(QStringLiteral("login"), QStringLiteral("de loginnaam van de eerste gebruiker"),
+                                   QStringLiteral("naam"));
+    const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("de volledige naam van de eerste gebruiker"),
+                                  QStringLiteral("naam"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("lees het wachtwoord uit dit bestand, - voor de standaardinvoer"),
+                                          QStringLiteral("bestand"));
+    QCommandLineOption password(QStringLiteral("password"), QStringLiteral("vervallen"), QStringLiteral("wachtwoord"));
+    password.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption off(QStringLiteral("af"), QStringLiteral("de melding gaat af in plaats van aan"));
+    parser.addOptions({demo, login, name, passwordFile, password, off});
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("opdracht"), QStringLiteral("create, version, report, copy of status"));
+    if (!parser.parse(arguments)) {
+        complain(parser.errorText());
+        return usage();
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        return usage();
+    if (parser.isSet(QStringLiteral("version"))) {
+        say(QStringLiteral(TAVIRO_VERSION));
+        return 0;
+    }
+    if (parser.isSet(password)) {
+        // Too late for this one: it was readable in the process list already.
+        complain(QStringLiteral("--password wordt niet meer aangenomen: elke gebruiker van deze computer kan de "
+                                "opdrachtregel lezen. Laat taviro-db het wachtwoord vragen, of geef het met "
+                                "--password-file - op de standaardinvoer. Kies een ander wachtwoord dan het getypte."));
+        return 2;
+    }
+    QStringList args = parser.positionalArguments();
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
+    const Options options{parser.isSet(demo), parser.isSet(off), parser.value(login), parser.value(name),
+                          parser.value(passwordFile)};
     if (command == QLatin1String("create"))
-        return create(args);
+        return create(args, options);
     if (command == QLatin1String("report"))
-        return report(args);
+        return report(args, options.off);
     if (command == QLatin1String("version"))
         return version(args);
     if (command == QLatin1String("copy"))

@@ -1,6 +1,8 @@
 #include "GebruikersPanel.h"
 
 #include "FormHelpers.h"
+#include "OperatorPrompt.h"
+#include "PasswordHash.h"
 #include "Repositories.h"
 
 #include <QCheckBox>
@@ -24,8 +26,9 @@ GebruikersPanel::GebruikersPanel(EditorContext& ctx, QWidget* parent)
     m_login = form::addTextRow(form, QStringLiteral("txtlogin"), QStringLiteral("Loginnaam"));
     m_wachtwoord =
         form::addTextRow(form, QStringLiteral("txtwachtwoord"), QStringLiteral("Wachtwoord"));
-    // Operators log in with others looking on: the password stays hidden
-    // unless the installer asks to see it.
+    // Only a hash of the password is kept, so the form never shows one: the
+    // box takes a new password, and an empty box keeps the old one. What is
+    // typed stays hidden unless the one typing asks to see it.
     m_wachtwoord->setEchoMode(QLineEdit::Password);
     m_toon = form::checkBox(frame, QStringLiteral("chkToonWachtwoord"),
                             QStringLiteral("Toon wachtwoord"));
@@ -70,13 +73,15 @@ void GebruikersPanel::fillForm()
     m_alias->setText(m_row.alias);
     m_naam->setText(m_row.naam);
     m_login->setText(m_row.loginnaam);
-    m_wachtwoord->setText(m_row.wachtwoord);
+    m_wachtwoord->clear();
+    m_wachtwoord->setPlaceholderText(m_row.id == 0 ? QStringLiteral("nieuw wachtwoord")
+                                                   : QStringLiteral("ongewijzigd; typ een nieuw wachtwoord"));
 }
 
 bool GebruikersPanel::isChanged() const
 {
     return m_alias->text() != m_row.alias || m_naam->text() != m_row.naam ||
-           m_login->text() != m_row.loginnaam || m_wachtwoord->text() != m_row.wachtwoord;
+           m_login->text() != m_row.loginnaam || !m_wachtwoord->text().isEmpty();
 }
 
 bool GebruikersPanel::readForm()
@@ -84,7 +89,19 @@ bool GebruikersPanel::readForm()
     m_row.alias = m_alias->text();
     m_row.naam = m_naam->text();
     m_row.loginnaam = m_login->text();
-    m_row.wachtwoord = m_wachtwoord->text();
+    if (m_wachtwoord->text().isEmpty()) {
+        if (m_row.id != 0)
+            return true;
+        tell(QStringLiteral("Geef de nieuwe gebruiker een wachtwoord."), PromptFlags::Exclamation);
+        return false;
+    }
+    const QString hashed = password::hash(m_wachtwoord->text());
+    if (hashed.isEmpty()) {
+        tell(QStringLiteral("Het wachtwoord kan niet worden versleuteld; het is niet opgeslagen."),
+             PromptFlags::Exclamation);
+        return false;
+    }
+    m_row.wachtwoord = hashed;
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 using namespace taviro;
 
 namespace {
@@ -115,6 +117,49 @@ private Q_SLOTS:
         QVERIFY(!c.ok());
         QVERIFY2(c.error().contains(messagePart), qPrintable(c.error()));
         QVERIFY(!c.error().contains(QStringLiteral("geheim")));
+    }
+
+    // A URL without a password leaves it to the password file; one that
+    // others can read is ignored by the client library, and the installer
+    // hears why instead of "password authentication failed".
+    void passwordFileModeIsChecked_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("messagePart");
+        QTest::newRow("readable by the group") << 0640 << QStringLiteral("chmod 600");
+        QTest::newRow("readable by everyone") << 0644 << QStringLiteral("leesbaar voor anderen (rechten 0644)");
+        QTest::newRow("owner only") << 0600 << QStringLiteral("niet bereikbaar");
+    }
+    void passwordFileModeIsChecked()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, messagePart);
+        QTemporaryDir dir;
+        const QString passFile = dir.filePath(QStringLiteral("pgpass"));
+        writeFile(passFile, "127.0.0.1:1:taviro:taviro:geheim\n");
+        QVERIFY(QFile::setPermissions(passFile, QFileDevice::Permissions()));
+        QVERIFY(::chmod(QFile::encodeName(passFile).constData(), mode_t(mode)) == 0);
+        qputenv("PGPASSFILE", QFile::encodeName(passFile));
+        auto c = DatabaseConnector::open(DatabaseSettings::fromText(QStringLiteral("postgresql://taviro@127.0.0.1:1/taviro")));
+        qunsetenv("PGPASSFILE");
+        QVERIFY(!c.ok());
+        QVERIFY2(c.error().contains(messagePart), qPrintable(c.error()));
+        if (mode != 0600)
+            QVERIFY2(c.error().contains(passFile), qPrintable(c.error()));
+    }
+
+    // Every operator and the station write the database, whoever made it.
+    void newDatabaseIsForTheGroup()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("nieuw.db"));
+        const mode_t before = ::umask(022);
+        auto c = DatabaseConnector::open(DatabaseSettings::fromText(path), DatabaseConnector::OpenMode::CreateNew);
+        ::umask(before);
+        QVERIFY2(c.ok(), qPrintable(c.error()));
+        struct stat st = {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0660));
     }
 
     void uncommittedTransactionLeavesNothing()

@@ -1,3 +1,4 @@
+#include "PasswordHash.h"
 #include "Repositories.h"
 #include "TestDatabase.h"
 
@@ -206,6 +207,82 @@ private Q_SLOTS:
         QCOMPARE(r->has_value(), accepted);
         if (accepted)
             QCOMPARE((*r)->naam, QStringLiteral("Els d'Hondt"));
+    }
+
+    // A password is checked against its hash, or against the text another
+    // program stored, which the first good login replaces by its hash.
+    void loginAgainstStoredPassword_data()
+    {
+        QTest::addColumn<bool>("storedHashed");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        const QString right = QStringLiteral("wacht'woord ë $y$");
+        QTest::newRow("hash, right") << true << right << true;
+        QTest::newRow("hash, wrong") << true << QStringLiteral("wachtwoord") << false;
+        QTest::newRow("hash, typed the hash itself") << true << QStringLiteral("<hash>") << false;
+        QTest::newRow("hash, empty") << true << QString() << false;
+        QTest::newRow("plain, right") << false << right << true;
+        QTest::newRow("plain, wrong") << false << right.left(right.size() - 1) << false;
+    }
+    void loginAgainstStoredPassword()
+    {
+        QFETCH(bool, storedHashed);
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        const QString right = QStringLiteral("wacht'woord ë $y$");
+        GebruikerRepository repo(*m_writer);
+        Gebruiker g;
+        g.loginnaam = QStringLiteral("login-") + QString::fromLatin1(QTest::currentDataTag());
+        g.naam = QStringLiteral("Operator");
+        g.wachtwoord = storedHashed ? password::hash(right) : right;
+        QVERIFY(password::isHash(password::hash(right)));
+        auto id = repo.insert(g);
+        QVERIFY(id.ok());
+        if (typed == QLatin1String("<hash>"))
+            typed = g.wachtwoord;
+
+        auto r = repo.checkLogin(g.loginnaam, typed);
+        QVERIFY(r.ok());
+        QCOMPARE(r->has_value(), accepted);
+        const QString stored = (*repo.find(*id))->wachtwoord;
+        // Only a good login converts; a wrong one leaves the row as it was.
+        QCOMPARE(password::isHash(stored), storedHashed || accepted);
+        if (!accepted)
+            return;
+        QCOMPARE((*r)->wachtwoord, stored);
+        // The converted account still lets its operator in, and nobody else.
+        QVERIFY((*repo.checkLogin(g.loginnaam, right)).has_value());
+        QVERIFY(!(*repo.checkLogin(g.loginnaam, stored)).has_value());
+    }
+
+    void samePasswordHashesDifferently()
+    {
+        const QString a = password::hash(QStringLiteral("geheim")), b = password::hash(QStringLiteral("geheim"));
+        QVERIFY(a.startsWith(QLatin1String("$y$")));
+        QVERIFY(a != b);
+        QVERIFY(password::matches(QStringLiteral("geheim"), a) && password::matches(QStringLiteral("geheim"), b));
+    }
+
+    // At an upgrade every password still kept as typed becomes its hash.
+    void upgradeHashesPlainPasswords()
+    {
+        GebruikerRepository repo(*m_writer);
+        Gebruiker plain;
+        plain.loginnaam = QStringLiteral("opgewaardeerd");
+        plain.wachtwoord = QStringLiteral("oud-geheim");
+        auto plainId = repo.insert(plain);
+        Gebruiker hashed = plain;
+        hashed.loginnaam = QStringLiteral("al-versleuteld");
+        hashed.wachtwoord = password::hash(QStringLiteral("nieuw"));
+        auto hashedId = repo.insert(hashed);
+        QVERIFY(plainId.ok() && hashedId.ok());
+        QVERIFY(repo.hashPlainPasswords().ok());
+        auto rows = repo.list(QString());
+        QVERIFY(rows.ok());
+        for (const Gebruiker& g : *rows)
+            QVERIFY2(password::isHash(g.wachtwoord), qPrintable(g.loginnaam));
+        QCOMPARE((*repo.find(*hashedId))->wachtwoord, hashed.wachtwoord);
+        QVERIFY(password::matches(QStringLiteral("oud-geheim"), (*repo.find(*plainId))->wachtwoord));
     }
 };
 

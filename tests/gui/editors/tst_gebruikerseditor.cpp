@@ -1,5 +1,6 @@
 #include "EditorFixture.h"
 #include "GebruikersPanel.h"
+#include "PasswordHash.h"
 #include "Repositories.h"
 
 #include <QCheckBox>
@@ -18,6 +19,9 @@ private Q_SLOTS:
     void unchangedLeavesWithoutAsking();
     void deleteKeepsTheRow();
     void passwordMaskedUntilShown();
+    void passwordIsNeverShown_data();
+    void passwordIsNeverShown();
+    void newAccountNeedsAPassword();
 };
 
 void TestGebruikersEditor::newAccountLearnsItsKey()
@@ -43,7 +47,9 @@ void TestGebruikersEditor::newAccountLearnsItsKey()
     QCOMPARE(all->size(), 1);
     QCOMPARE(all->first().id, panel.currentId());
     QCOMPARE(all->first().naam, QStringLiteral("Kees de Jong"));
-    QCOMPARE(all->first().wachtwoord, QStringLiteral("pa'ss"));
+    QVERIFY(password::matches(QStringLiteral("pa'ss"), all->first().wachtwoord));
+    QVERIFY(password::isHash(all->first().wachtwoord));
+    QVERIFY(textOf(&panel, "txtwachtwoord").isEmpty());
     QVERIFY(f.prompt.asked().isEmpty());
 }
 
@@ -125,6 +131,60 @@ void TestGebruikersEditor::passwordMaskedUntilShown()
     // Another account starts hidden again.
     panel.showItem(0);
     QCOMPARE(box->echoMode(), QLineEdit::Password);
+}
+
+// The form never holds a stored password: an empty box keeps it, a typed one
+// replaces it by the new one's hash.
+void TestGebruikersEditor::passwordIsNeverShown_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("validAfter");
+    QTest::addColumn<QString>("invalidAfter");
+    QTest::newRow("name only: password kept") << QString() << QStringLiteral("geheim") << QStringLiteral("nieuw");
+    QTest::newRow("new password") << QStringLiteral("nieuw") << QStringLiteral("nieuw") << QStringLiteral("geheim");
+}
+
+void TestGebruikersEditor::passwordIsNeverShown()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, validAfter);
+    QFETCH(QString, invalidAfter);
+    EditorFixture f;
+    auto op = GebruikerRepository(*f.conn).checkLogin(QStringLiteral("op1"), QStringLiteral("geheim"));
+    QVERIFY(op.ok() && op->has_value());
+    GebruikersPanel panel(f.ctx);
+    panel.show();
+    panel.showItem((*op)->id);
+    QVERIFY(textOf(&panel, "txtwachtwoord").isEmpty());
+    QVERIFY(!panel.isChanged());
+    child<QCheckBox>(&panel, "chkToonWachtwoord")->setChecked(true);
+    QVERIFY(textOf(&panel, "txtwachtwoord").isEmpty());
+
+    typeInto(&panel, "txtnaam", QStringLiteral("Operator Één"));
+    if (!typed.isEmpty())
+        typeInto(&panel, "txtwachtwoord", typed);
+    click(&panel, "cmdOpslaan");
+    QVERIFY(f.prompt.asked().isEmpty());
+    QVERIFY(textOf(&panel, "txtwachtwoord").isEmpty());
+    GebruikerRepository repo(*f.conn);
+    QVERIFY((*repo.checkLogin(QStringLiteral("op1"), validAfter)).has_value());
+    QVERIFY(!(*repo.checkLogin(QStringLiteral("op1"), invalidAfter)).has_value());
+    QCOMPARE((*repo.find((*op)->id))->naam, QStringLiteral("Operator Één"));
+}
+
+void TestGebruikersEditor::newAccountNeedsAPassword()
+{
+    EditorFixture f;
+    GebruikersPanel panel(f.ctx);
+    panel.show();
+    typeInto(&panel, "txtalias", QStringLiteral("NP"));
+    typeInto(&panel, "txtlogin", QStringLiteral("zonder"));
+    click(&panel, "cmdOpslaan");
+    QCOMPARE(panel.currentId(), qint64(0));
+    QCOMPARE(f.prompt.asked().size(), 1);
+    QCOMPARE(f.prompt.asked().first().text, QStringLiteral("Geef de nieuwe gebruiker een wachtwoord."));
+    QVERIFY(!(*GebruikerRepository(*f.conn).list(QStringLiteral("WHERE loginnaam = ?"), {QStringLiteral("zonder")}))
+                 .size());
 }
 
 QTEST_MAIN(TestGebruikersEditor)
