@@ -75,8 +75,11 @@ private Q_SLOTS:
         dispatch(*c, true, 30); // sent: not open
         if (outbox) {
             QVERIFY(c->exec(QStringLiteral("CREATE TABLE mailwachtrij (id INTEGER PRIMARY KEY, mislukt BOOLEAN)")));
+            // PostgreSQL numbers no INTEGER PRIMARY KEY by itself: give the ids.
+            qint64 id = 0;
             for (bool failed : {false, false, true})
-                QVERIFY(c->exec(QStringLiteral("INSERT INTO mailwachtrij (mislukt) VALUES (?)"), {sql::boolValue(failed)}));
+                QVERIFY(c->exec(QStringLiteral("INSERT INTO mailwachtrij (id, mislukt) VALUES (?, ?)"),
+                                {sql::keyValue(++id), sql::boolValue(failed)}));
         }
         auto status = readRoomStatus(*c, m_now);
         QVERIFY2(status.ok(), qPrintable(status.error()));
