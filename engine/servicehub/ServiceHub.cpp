@@ -28,11 +28,20 @@ ServiceClient::Options ServiceHub::options(const QString& executable) const
 
 void ServiceHub::startServices()
 {
-    startSerialReceivers();
-    startMes6Receiver();
-    startSpraakReceiver();
-    startAlarmEmailReceiver();
-    m_lamp.prepare(m_conn);
+    if (m_starting) {
+        m_startAgain = true;
+        return;
+    }
+    m_starting = true;
+    do {
+        m_startAgain = false;
+        startSerialReceivers();
+        startMes6Receiver();
+        startSpraakReceiver();
+        startAlarmEmailReceiver();
+        m_lamp.prepare(m_conn);
+    } while (m_startAgain);
+    m_starting = false;
 }
 
 QList<CommReceiverProxy*> ServiceHub::receiverControls() const
