@@ -127,8 +127,11 @@ void ServiceHub::startAlarmEmailReceiver()
     auto settings = SettingsRepository(m_conn).load();
     if (!settings || !settings->has_value())
         return;
-    if (m_alarmEmailReceiver)
+    if (m_alarmEmailReceiver) {
         m_alarmEmailReceiver->stop();
+        // Ended here, where waiting lets the event loop run, not in its destructor.
+        m_alarmEmailReceiver->client().stop();
+    }
     m_alarmEmailReceiver = std::make_unique<AlarmEmailReceiverProxy>(options(QStringLiteral("TaviroAlarmEmailOntvangst")));
     connect(m_alarmEmailReceiver.get(), &ServiceComponent::meldingReady, this, &ServiceHub::meldingReady);
     connect(m_alarmEmailReceiver.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -151,6 +154,7 @@ void ServiceHub::stopAll()
     }
     if (m_alarmEmailReceiver) {
         m_alarmEmailReceiver->stop();
+        m_alarmEmailReceiver->client().stop();
         m_alarmEmailReceiver.reset();
     }
 }
