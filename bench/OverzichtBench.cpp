@@ -36,6 +36,7 @@
 
 using namespace taviro;
 using bench::GapMeter;
+using bench::threadCpuMsecs;
 
 namespace {
 
