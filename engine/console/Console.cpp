@@ -45,6 +45,17 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     });
     connect(&m_smsPollTimer, &QTimer::timeout, this, [this] { pollSmsReplies(false); });
     connect(&m_listingTimer, &QTimer::timeout, this, [this] { followOtherStations(); });
+    m_portBackRetry.setSingleShot(true);
+    connect(&m_portBackRetry, &QTimer::timeout, this, &Console::retryPortBack);
+    // A late end of a send the wait gave up on is recorded at once, and the
+    // SMS that waited behind it can go.
+    connect(&m_sms, &SmsService::sendEnded, this, [this] {
+        if (m_delivery.heldSends() > 0 && !m_smsBusy)
+            QTimer::singleShot(0, this, [this] {
+                if (m_delivery.heldSends() > 0 && !m_smsBusy && !m_shuttingDown)
+                    deliverNextDispatch();
+            });
+    });
 }
 
 Console::~Console() = default;

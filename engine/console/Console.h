@@ -92,6 +92,8 @@ public:
     void setPortReceivers(QList<PortReceiver> receivers) { m_receivers = std::move(receivers); }
     // The pause after an SMS transmission before the port goes back to a receiver.
     void setSmsSettleMsecs(int ms) { m_settleMsecs = ms; }
+    // How soon a port the receiver did not take back after an SMS is offered to it again.
+    void setPortBackRetryMsecs(int ms) { m_portBackRetryMsecs = ms; }
 
     Status loadPlanningCache() { return m_cache.load(m_conn, m_log); }
     // Reads the sending port and hands it to the SMS service to look after.
@@ -129,7 +131,9 @@ public:
     void quarterHourTick(); // watchdog, then re-arming
     void startTimers();
 
-    bool sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
+    SmsAttempt sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
+    SmsAttempt settleSend(const QString& sendId) override;
+    void abandonSend(const QString& sendId) override;
     Result<qint64> makeTestAlarms(int transmitters, int alarms);
     // What became of a test report after intake, for the installer: taken
     // in or not, and each dispatch with its recipient and state, or why
@@ -181,12 +185,14 @@ private:
     void announce(const ActueelItem& item);
     void watchSmsModem();
     void noteModemState(const QString& text, bool ready);
-    // The SMS wait; `why` gets the reason a send did not go out.
-    bool transmitSms(const QString& mobielnr, const QString& naam, const QString& text, QString* why);
+    // The SMS wait: one send under its own id, and how it stood when the wait ended.
+    SmsAttempt transmitSms(const QString& mobielnr, const QString& naam, const QString& text);
     // The last receiver listening on COM `port`, if any.
     CommReceiver* receiverOnPort(int port) const;
-    // Gives the SMS port back to the receiver that listens on it now.
+    // Gives the SMS port back to the receiver that listens on it now; when it
+    // cannot take it, that is logged once and tried again on its own.
     bool takePortBack(int port);
+    void retryPortBack();
     // Between units of work: a lost connection to a shared database server is
     // logged once and reopened; false while it stays away.
     bool databaseReachable();
@@ -228,6 +234,10 @@ private:
     bool m_smsPortShared = false; // a receiving modem is configured on the sending port
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
+    QTimer m_portBackRetry;
+    int m_portBackRetryMsecs = 30000;
+    int m_portBackPort = 0;
+    bool m_portBackPending = false; // logged as not taken back, not yet taken back
     QPointer<QEventLoop> m_mailTestWait;
     QTimer m_uitmeldTimer;
     QTimer m_dagelijkseTimer;

@@ -43,12 +43,11 @@ Status Console::sendTestSms(const QString& mobielnr, const QString& naam)
         return Status::failure(QStringLiteral("er is geen mobiel nummer ingevuld"));
     if (m_smsTemplate.line.number <= 0)
         return outcome(QStringLiteral("er is geen COM-poort ingesteld voor het verzenden van SMS"));
-    QString why;
-    // A false result without a reason means sent, but the receiver on a
-    // shared port did not take it back: that is logged on its own and does
-    // not make the modem's test fail.
-    if (!transmitSms(mobielnr.trimmed(), naam, testSmsText(naam), &why) && !why.isEmpty())
-        return outcome(why);
+    // A receiver on a shared port that does not take the port back is logged
+    // on its own and does not make the modem's test fail.
+    const SmsAttempt attempt = transmitSms(mobielnr.trimmed(), naam, testSmsText(naam));
+    if (attempt.result != SmsAttempt::Result::Sent)
+        return outcome(attempt.reason);
     m_log.writeLog(QStringLiteral("Test-SMS aan %1 verzonden.").arg(who), 1);
     return Status();
 }

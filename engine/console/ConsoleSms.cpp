@@ -5,6 +5,7 @@
 #include "Repositories.h"
 
 #include <QEventLoop>
+#include <QUuid>
 
 namespace taviro {
 
@@ -92,7 +93,9 @@ void Console::pollSmsReplies(bool evenUnshared)
     if (sharing && !sharing->isIdle())
         return;
     m_smsBusy = true;
-    if (sharing && sharing->portOpen() && !sharing->stopListening()) {
+    // Each question lets the event loop run, and "Herinitialiseer poorten"
+    // may replace the receiver meanwhile: it is looked at again before each.
+    if (sharing && sharing->portOpen() && sharing && !sharing->stopListening()) {
         m_smsBusy = false;
         return;
     }
@@ -134,26 +137,70 @@ bool Console::takePortBack(int port)
     // receivers, and the one that let the port go may no longer exist. Whoever
     // listens on the port now is the one that must have it back.
     CommReceiver* receiver = receiverOnPort(port);
-    if (!receiver)
+    if (!receiver) {
+        m_portBackRetry.stop();
+        m_portBackPending = false;
         return true; // nobody listens on the modem's port any more
-    if (receiver->restartListening())
+    }
+    if (receiver->restartListening()) {
+        if (m_portBackRetry.isActive() || m_portBackPending) {
+            m_portBackRetry.stop();
+            m_log.writeLog(QStringLiteral("COM %1 is weer teruggenomen door de ontvanger.").arg(port), 0);
+        }
+        m_portBackPending = false;
         return true;
-    m_log.writeLog(QStringLiteral("COM %1 kon na het verzenden van de SMS niet worden teruggenomen.").arg(port), 0);
+    }
+    if (!m_portBackPending)
+        m_log.writeLog(QStringLiteral("COM %1 kon na het verzenden van de SMS niet worden teruggenomen.").arg(port), 0);
+    // Its own retry: alarms on that port are not received until the receiver has it again.
+    m_portBackPending = true;
+    m_portBackPort = port;
+    m_portBackRetry.start(m_portBackRetryMsecs);
     return false;
 }
 
-bool Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
+void Console::retryPortBack()
 {
-    return transmitSms(mobielnr, naam, text, nullptr);
+    if (m_shuttingDown || !m_portBackPending)
+        return;
+    // Never while the SMS service holds the port: that send gives it back itself.
+    if (m_smsBusy) {
+        m_portBackRetry.start(m_portBackRetryMsecs);
+        return;
+    }
+    (void)takePortBack(m_portBackPort);
 }
 
-bool Console::transmitSms(const QString& mobielnr, const QString& naam, const QString& text, QString* why)
+SmsAttempt Console::sendSMS(const QString& mobielnr, const QString& naam, const QString& text)
 {
-    auto refuse = [why](const QString& reason) {
-        if (why)
-            *why = reason;
-        return false;
-    };
+    return transmitSms(mobielnr, naam, text);
+}
+
+SmsAttempt Console::settleSend(const QString& sendId)
+{
+    const SmsOutcome o = m_sms.outcome(sendId);
+    switch (o.state) {
+    case SmsOutcome::State::Sent:
+        return {SmsAttempt::Result::Sent, sendId, {}};
+    case SmsOutcome::State::Running:
+        return {SmsAttempt::Result::Running, sendId, o.reason};
+    case SmsOutcome::State::Failed:
+    case SmsOutcome::State::Busy:
+    case SmsOutcome::State::Unknown:
+        break;
+    }
+    return {SmsAttempt::Result::NotSent, sendId, o.reason};
+}
+
+void Console::abandonSend(const QString& sendId)
+{
+    m_log.writeLog(QStringLiteral("SMS-verzending %1 blijft onderweg; de SMS-dienst wordt opnieuw gestart.").arg(sendId), 0);
+    m_sms.restartService();
+}
+
+SmsAttempt Console::transmitSms(const QString& mobielnr, const QString& naam, const QString& text)
+{
+    auto refuse = [](const QString& reason) { return SmsAttempt{SmsAttempt::Result::NotSent, {}, reason}; };
     if (m_shuttingDown)
         return refuse(QStringLiteral("Taviro wordt afgesloten"));
     if (m_smsBusy) // a send is already waiting: never two at once
@@ -165,7 +212,9 @@ bool Console::transmitSms(const QString& mobielnr, const QString& naam, const QS
 
     m_smsBusy = true;
     bool released = true;
-    if (sharing && sharing->portOpen())
+    // Each question lets the event loop run, and "Herinitialiseer poorten"
+    // may replace the receiver meanwhile: it is looked at again before each.
+    if (sharing && sharing->portOpen() && sharing)
         released = sharing->stopListening();
     if (!released) {
         m_smsBusy = false;
@@ -176,52 +225,53 @@ bool Console::transmitSms(const QString& mobielnr, const QString& naam, const QS
     request.recipientName = naam;
     request.mobileNumber = mobielnr;
     request.text = text;
+    // Its own id: only the outcome reported for this id ends this wait.
+    SmsAttempt attempt{SmsAttempt::Result::Running, QUuid::createUuid().toString(QUuid::WithoutBraces), {}};
 
-    // Wait for the service's ready event without blocking the window: its
-    // events, the timers and the operator keep being served meanwhile.
-    bool ready = false;
-    bool timedOut = false;
+    // Wait for the service's end of this send without blocking the window:
+    // its events, the timers and the operator keep being served meanwhile.
+    bool ended = false;
     QEventLoop wait;
     m_smsWait = &wait;
     QTimer limit;
     limit.setSingleShot(true);
-    connect(&m_sms, &ServiceComponent::meldingReady, &wait, [&] {
-        ready = true;
+    connect(&m_sms, &SmsService::sendEnded, &wait, [&](const QString& sendId, const SmsOutcome& o) {
+        if (sendId != attempt.sendId)
+            return; // the late end of an earlier send says nothing about this one
+        ended = true;
+        attempt.result = o.state == SmsOutcome::State::Sent ? SmsAttempt::Result::Sent : SmsAttempt::Result::NotSent;
+        attempt.reason = o.reason;
         wait.quit();
     });
     connect(&limit, &QTimer::timeout, &wait, [&] {
         m_log.writeLog(QStringLiteral("Timeout opgetreden bij het verzenden van de SMS."), 0);
-        ready = true;
-        timedOut = true;
         wait.quit();
     });
-    m_sms.send(request);
-    if (!ready && !m_shuttingDown) {
+    m_sms.send(request, attempt.sendId);
+    if (!ended && !m_shuttingDown) {
         limit.start(m_sms.sendTimeoutMinutes() * 60 * 1000 + 500);
         wait.exec();
     }
     m_smsWait = nullptr;
-    if (m_shuttingDown) {
+    if (m_shuttingDown && !ended) {
         m_smsBusy = false;
-        return refuse(QStringLiteral("Taviro wordt afgesloten"));
+        return {SmsAttempt::Result::Running, attempt.sendId, QStringLiteral("Taviro wordt afgesloten")};
     }
-
-    m_sms.finish();
+    if (!ended) {
+        // Whatever still runs stops after its current piece; its outcome is
+        // asked for later under its id.
+        m_sms.finish();
+        attempt.reason = QStringLiteral("de GSM-modem heeft niet op tijd geantwoord");
+    } else if (attempt.result == SmsAttempt::Result::NotSent && attempt.reason.isEmpty()) {
+        attempt.reason = QStringLiteral("de SMS-dienst gaf geen reden");
+    }
     waitWithoutBlocking(m_settleMsecs);
-    if (m_shuttingDown) {
-        m_smsBusy = false;
-        return refuse(QStringLiteral("Taviro wordt afgesloten"));
-    }
-    const bool portBack = takePortBack(smsPort);
-    const bool sent = m_sms.lastSendSucceeded();
-    if (!sent && why) {
-        const QString reason = timedOut ? QString() : m_sms.lastSendFailure();
-        *why = timedOut ? QStringLiteral("de GSM-modem heeft niet op tijd geantwoord")
-               : reason.isEmpty() ? QStringLiteral("de SMS-dienst gaf geen reden")
-                                  : reason;
-    }
+    // The modem's answer decides whether the SMS went; a port the receiver
+    // does not take back is logged and retried on its own.
+    if (!m_shuttingDown)
+        (void)takePortBack(smsPort);
     m_smsBusy = false;
-    return sent && portBack;
+    return attempt;
 }
 
 } // namespace taviro

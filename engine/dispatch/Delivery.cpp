@@ -16,6 +16,11 @@ namespace {
 // reachable recipient; keeps a pass short whatever the backlog.
 constexpr int kCandidatesPerPass = 50;
 
+// A send the service still calls running after this long is stuck: the
+// service is started afresh, so that send can no longer go out, and the
+// dispatch is offered again rather than held for ever.
+constexpr int kHeldLimitSecs = 15 * 60;
+
 } // namespace
 
 Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
@@ -28,6 +33,7 @@ Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& 
 
 void Delivery::tick()
 {
+    settleHeldSends();
     m_claims.renew();
     m_claims.retryUnrecorded();
     m_claims.recoverStale();
@@ -45,6 +51,7 @@ bool Delivery::deliverNextDispatch()
         return false;
     m_claims.recoverOwnLeftovers();
     m_smsAvailable = m_standing.claimsSms();
+    settleHeldSends();
 
     // Only dispatches with at least one line that still exists (the
     // bookkeeping dispatch is done anyway), and none that is pausing after a
@@ -53,7 +60,7 @@ bool Delivery::deliverNextDispatch()
     // so a row of those cannot hide the e-mails further down.
     QVariantList binds = QVariantList{sql::boolValue(false)} + m_retry.dueValues();
     QString smsOnly;
-    if (!m_smsAvailable) {
+    if (!smsCanGo()) {
         smsOnly = QStringLiteral(
             " AND NOT EXISTS (SELECT 1 FROM ontvangers WHERE ontvangers.id = uitmeld.ontvanger_id "
             "AND ontvangers.UseSMS = ? AND (uitmeld.uitmeldtype <> 0 OR ontvangers.UseEmail = ?))");
@@ -137,7 +144,7 @@ Delivery::Step Delivery::deliver(const Candidate& c)
     const Ontvanger& r = *found;
     // This station's modem cannot send: a dispatch that owes only its SMS
     // is not even claimed, so it waits for a station whose modem can.
-    const bool smsHere = m_smsAvailable || !r.UseSMS;
+    const bool smsHere = smsCanGo() || !r.UseSMS;
     if (!smsHere && (!r.UseEmail || c.uitmeldtype != 0))
         return Step::PassedOver;
     // Stations sharing the database read the same candidates; only the
@@ -223,6 +230,15 @@ Delivery::Step Delivery::deliver(const Candidate& c)
             wentAfterAll();
             return Step::Delivered;
         }
+        if (texted == Sent::Running) {
+            // Claimed until its outcome is known; meanwhile no SMS goes from here.
+            m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: de SMS naar %3 is nog onderweg; ze wordt niet "
+                                          "opnieuw verstuurd voordat de SMS-dienst de uitkomst meldt.")
+                               .arg(c.uitmeldId)
+                               .arg(r.naam, r.mobielnr),
+                           1);
+            return Step::SmsFailed;
+        }
         if (texted == Sent::Unreadable || m_shuttingDown) {
             release();
             return Step::Stop;
@@ -272,12 +288,62 @@ Delivery::Sent Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& reci
         return Sent::Unreadable;
     }
     // A dispatch without lines has nothing to say; it counts as an attempt.
-    const bool sent = text->isEmpty() || m_sms.sendSMS(recipient.mobielnr, recipient.naam, *text);
-    if (!sent)
+    SmsAttempt attempt{SmsAttempt::Result::Sent, {}, {}};
+    if (!text->isEmpty())
+        attempt = m_sms.sendSMS(recipient.mobielnr, recipient.naam, *text);
+    switch (attempt.result) {
+    case SmsAttempt::Result::NotSent:
         return Sent::No; // stays pending; a later pass tries again without counting
+    case SmsAttempt::Result::Running:
+        m_held.append({uitmeldId, attempt.sendId, recipient.naam, mailRefused, m_clock.now()});
+        return Sent::Running;
+    case SmsAttempt::Result::Sent:
+        break;
+    }
     m_claims.record(uitmeldId, mailRefused ? DispatchClaims::Outcome::SmsSentMailOwed
                                            : DispatchClaims::Outcome::SmsSent);
     return Sent::Yes;
+}
+
+void Delivery::settleHeldSends()
+{
+    // Asking the service lets the event loop run; a pass or a tick that
+    // comes meanwhile must not settle the same send a second time.
+    if (m_settling || m_held.isEmpty())
+        return;
+    m_settling = true;
+    const QList<HeldSend> held = m_held;
+    for (const HeldSend& h : held) {
+        SmsAttempt a = m_sms.settleSend(h.sendId);
+        const qint64 heldSecs = h.since.secsTo(m_clock.now());
+        if (a.result == SmsAttempt::Result::Running && heldSecs < kHeldLimitSecs)
+            continue;
+        if (a.result == SmsAttempt::Result::Running) {
+            m_sms.abandonSend(h.sendId);
+            a = m_sms.settleSend(h.sendId);
+            if (a.result == SmsAttempt::Result::Running)
+                continue; // still not known: held, and asked again at the next tick
+        }
+        m_held.removeIf([&h](const HeldSend& x) { return x.sendId == h.sendId; });
+        if (a.result == SmsAttempt::Result::Sent) {
+            m_standing.noteSent();
+            m_claims.record(h.uitmeldId, h.mailRefused ? DispatchClaims::Outcome::SmsSentMailOwed
+                                                       : DispatchClaims::Outcome::SmsSent);
+            m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: de SMS is na het wachten alsnog verzonden.")
+                               .arg(h.uitmeldId)
+                               .arg(h.naam),
+                           1);
+            continue;
+        }
+        const QString why = a.reason;
+        m_standing.noteSendFailed();
+        m_claims.record(h.uitmeldId, DispatchClaims::Outcome::Released);
+        m_retry.failed(h.uitmeldId, QStringLiteral("SMS niet verzonden"),
+                       QStringLiteral("Uitmelding %1 aan %2: SMS niet verzonden (%3); blijft openstaan.")
+                           .arg(h.uitmeldId)
+                           .arg(h.naam, why.isEmpty() ? QStringLiteral("geen reden bekend") : why));
+    }
+    m_settling = false;
 }
 
 Delivery::Sent Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient)

@@ -6,6 +6,8 @@
 #include "OwedMails.h"
 #include "Rows.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -18,13 +20,30 @@ class EventLog;
 class MailSender;
 class MessageComposer;
 
+// How one SMS attempt stood when the console stopped waiting for it.
+struct SmsAttempt
+{
+    enum class Result {
+        Sent,    // the modem accepted every piece
+        NotSent, // nothing of it is under way any more; `reason` says why
+        Running, // the wait ran out while the service may still be sending it
+    };
+    Result result = Result::NotSent;
+    QString sendId; // the send's own id, to ask about it later
+    QString reason;
+};
+
 // The console's way of getting one SMS out (it owns the modem settings and
-// the wait for the SMS service). True when the service reported it sent.
+// the wait for the SMS service).
 class SmsGateway
 {
 public:
     virtual ~SmsGateway() = default;
-    virtual bool sendSMS(const QString& mobielnr, const QString& naam, const QString& text) = 0;
+    virtual SmsAttempt sendSMS(const QString& mobielnr, const QString& naam, const QString& text) = 0;
+    // What became of a send that was still running when the wait ran out.
+    virtual SmsAttempt settleSend(const QString& sendId) = 0;
+    // Makes sure a send that stays under way far too long can no longer go out.
+    virtual void abandonSend(const QString& sendId) = 0;
 };
 
 // Sends pending dispatches, one per pass, newest first, and re-arms SMS
@@ -44,7 +63,12 @@ public:
     // so a new alarm is not kept waiting behind a modem's time-out, and the
     // next pass goes on past the failed dispatch, which is pausing).
     bool deliverNextDispatch();
-    enum class Sent { Yes, No, Unreadable /* the dispatch's text: the database is away */ };
+    enum class Sent {
+        Yes,
+        No,
+        Unreadable, // the dispatch's text: the database is away
+        Running,    // the service may still be sending it: the dispatch stays claimed
+    };
     // mailRefused: the mail service refused this dispatch's e-mail; it is kept
     // owed (OwedMails) when the SMS goes.
     Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
@@ -66,6 +90,10 @@ public:
     // hands over e-mails the mail service refused before.
     void tick();
     DispatchClaims& claims() { return m_claims; }
+    // Records the outcome of every held send the SMS service can now tell.
+    void settleHeldSends();
+    // Dispatches whose SMS outlasted the console's wait and may still go out.
+    qsizetype heldSends() const { return m_held.size(); }
 
 private:
     enum class Step {
@@ -83,6 +111,19 @@ private:
     // The reachable recipient of a dispatch, or nothing (noted as failing).
     std::optional<Ontvanger> recipientOf(const Candidate& c, bool& stop);
     void mailToNobody(qint64 uitmeldId, const Ontvanger& recipient);
+    bool smsCanGo() const { return m_smsAvailable && m_held.isEmpty(); }
+
+    // A dispatch whose SMS outlasted the wait: it keeps its claim, so no pass
+    // and no other station sends it again, until the service tells this
+    // send's outcome or is known to have lost it.
+    struct HeldSend
+    {
+        qint64 uitmeldId = 0;
+        QString sendId;
+        QString naam;
+        bool mailRefused = false;
+        QDateTime since;
+    };
 
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
@@ -94,6 +135,8 @@ private:
     OwedMails m_owedMails;
     DeliveryRetry m_retry;
     ModemStanding m_standing;
+    QList<HeldSend> m_held;
+    bool m_settling = false;
     bool m_shuttingDown = false;
     bool m_smsAvailable = true;
 };

@@ -63,7 +63,7 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
             QStringLiteral("Uitmelding %1 niet te claimen: %2").arg(uitmeldId).arg(s.error()), 1);
         return std::nullopt;
     }
-    m_inFlight = uitmeldId;
+    m_inFlight.insert(uitmeldId);
     return type;
 }
 
@@ -122,8 +122,8 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
 void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
 {
     // The e-mail of an SMS recipient comes first; the SMS outcome ends the send.
-    if (outcome != Outcome::EmailSentKeepSms && m_inFlight == uitmeldId)
-        m_inFlight = 0;
+    if (outcome != Outcome::EmailSentKeepSms)
+        m_inFlight.remove(uitmeldId);
     if (Status s = write(uitmeldId, outcome); !s) {
         m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst nog niet vastgelegd (%2); wordt "
                                       "opnieuw geprobeerd.")
@@ -150,8 +150,8 @@ void DispatchClaims::renew()
 {
     QVariantList binds{sql::keyValue(m_leaseSeconds), sql::textValue(m_station)};
     QStringList marks;
-    if (m_inFlight != 0)
-        binds << sql::keyValue(m_inFlight);
+    for (qint64 id : m_inFlight)
+        binds << sql::keyValue(id);
     for (const Unrecorded& u : m_unrecorded)
         binds << sql::keyValue(u.uitmeldId);
     if (binds.size() == 2)

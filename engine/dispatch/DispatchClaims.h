@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -85,7 +86,9 @@ private:
     bool m_ownLeftoversChecked = false;
     QElapsedTimer m_sinceOutage; // invalid: no outage seen
     QList<Unrecorded> m_unrecorded;
-    qint64 m_inFlight = 0; // claimed, outcome not yet written
+    // Claimed, outcome not yet written: more than one while an SMS that
+    // outlasted the console's wait is held for its outcome.
+    QSet<qint64> m_inFlight;
 };
 
 } // namespace taviro

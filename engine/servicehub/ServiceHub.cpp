@@ -7,6 +7,8 @@
 #include "Repositories.h"
 #include "ServiceProxies.h"
 
+#include <utility>
+
 namespace taviro {
 
 ServiceHub::ServiceHub(const DatabaseConnector& conn, EventLog& log, AlarmLamp& lamp, QString binDir,
@@ -28,11 +30,20 @@ ServiceClient::Options ServiceHub::options(const QString& executable) const
 
 void ServiceHub::startServices()
 {
-    startSerialReceivers();
-    startMes6Receiver();
-    startSpraakReceiver();
-    startAlarmEmailReceiver();
-    m_lamp.prepare(m_conn);
+    if (m_starting) {
+        m_startAgain = true;
+        return;
+    }
+    m_starting = true;
+    do {
+        m_startAgain = false;
+        startSerialReceivers();
+        startMes6Receiver();
+        startSpraakReceiver();
+        startAlarmEmailReceiver();
+        m_lamp.prepare(m_conn);
+    } while (m_startAgain);
+    m_starting = false;
 }
 
 QList<CommReceiverProxy*> ServiceHub::receiverControls() const
@@ -47,11 +58,13 @@ void ServiceHub::stopSerialReceivers()
 {
     if (m_console)
         m_console->setPortReceivers({});
-    for (auto& r : m_receivers) {
+    // Taken out first: stopping lets the event loop run, and a stop that
+    // comes meanwhile (a termination signal) must find nothing left to stop.
+    const auto stopping = std::exchange(m_receivers, {});
+    for (const auto& r : stopping) {
         r->stopListening();
         r->closeAll();
     }
-    m_receivers.clear();
 }
 
 void ServiceHub::startSerialReceivers()
@@ -87,8 +100,8 @@ void ServiceHub::startMes6Receiver()
     }
     if (ports->isEmpty())
         return; // a running MES-6 receiver stays as it is
-    if (m_mes6)
-        m_mes6->stop();
+    if (const auto old = std::exchange(m_mes6, {}))
+        old->stop();
     m_mes6 = std::make_unique<Mes6ReceiverProxy>(options(QStringLiteral("TaviroMes6")));
     connect(m_mes6.get(), &ServiceComponent::meldingReady, this, &ServiceHub::meldingReady);
     connect(m_mes6.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -105,8 +118,8 @@ void ServiceHub::startSpraakReceiver()
     }
     if (ports->isEmpty())
         return;
-    if (m_spraak)
-        m_spraak->stop();
+    if (const auto old = std::exchange(m_spraak, {}))
+        old->stop();
     m_spraak = std::make_unique<SpraakReceiverProxy>(options(QStringLiteral("TaviroSpraakReceiver")));
     connect(m_spraak.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     if (!m_spraak->start(int(ports->first().number), QString::number(ports->first().baudrate)))
@@ -118,8 +131,11 @@ void ServiceHub::startAlarmEmailReceiver()
     auto settings = SettingsRepository(m_conn).load();
     if (!settings || !settings->has_value())
         return;
-    if (m_alarmEmailReceiver)
-        m_alarmEmailReceiver->stop();
+    if (const auto old = std::exchange(m_alarmEmailReceiver, {})) {
+        old->stop();
+        // Ended here, where waiting lets the event loop run, not in its destructor.
+        old->client().stop();
+    }
     m_alarmEmailReceiver = std::make_unique<AlarmEmailReceiverProxy>(options(QStringLiteral("TaviroAlarmEmailOntvangst")));
     connect(m_alarmEmailReceiver.get(), &ServiceComponent::meldingReady, this, &ServiceHub::meldingReady);
     connect(m_alarmEmailReceiver.get(), &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -132,17 +148,13 @@ void ServiceHub::startAlarmEmailReceiver()
 void ServiceHub::stopAll()
 {
     stopSerialReceivers();
-    if (m_mes6) {
-        m_mes6->stop();
-        m_mes6.reset();
-    }
-    if (m_spraak) {
-        m_spraak->stop();
-        m_spraak.reset();
-    }
-    if (m_alarmEmailReceiver) {
-        m_alarmEmailReceiver->stop();
-        m_alarmEmailReceiver.reset();
+    if (const auto mes6 = std::exchange(m_mes6, {}))
+        mes6->stop();
+    if (const auto spraak = std::exchange(m_spraak, {}))
+        spraak->stop();
+    if (const auto mailbox = std::exchange(m_alarmEmailReceiver, {})) {
+        mailbox->stop();
+        mailbox->client().stop();
     }
 }
 

@@ -35,6 +35,9 @@ public:
     // receivers anew at every startServices.
     void setConsole(Console* console) { m_console = console; }
 
+    // "Herinitialiseer poorten" as well as the start. The calls to the
+    // services let the event loop run; a second request that comes meanwhile
+    // (a second click, a timer) is carried out once this one is over.
     void startServices();
     void startAlarmEmailReceiver();
     // The serial receivers, "comsvr1", "comsvr2", ... in comports order.
@@ -63,6 +66,8 @@ private:
     std::unique_ptr<Mes6ReceiverProxy> m_mes6;
     std::unique_ptr<SpraakReceiverProxy> m_spraak;
     Console* m_console = nullptr;
+    bool m_starting = false;
+    bool m_startAgain = false;
 };
 
 } // namespace taviro

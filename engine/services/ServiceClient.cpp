@@ -3,11 +3,9 @@
 #include "JournalOutput.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcessEnvironment>
-#include <QScopeGuard>
 
 #include <QRegularExpression>
 
@@ -44,6 +42,14 @@ ServiceClient::ServiceClient(Options options, QObject* parent)
 
 ServiceClient::~ServiceClient()
 {
+    // Calls still waiting further up the stack return without touching us.
+    m_destroying = true;
+    for (PendingCall* p : std::as_const(m_pending)) {
+        p->abandoned = true;
+        if (p->loop)
+            p->loop->quit();
+    }
+    m_pending.clear();
     stop();
 }
 
@@ -84,7 +90,6 @@ bool ServiceClient::launch()
     m_process.setProcessEnvironment(env);
     m_buffer.clear();
     m_logBuffer.clear();
-    m_responses.clear();
     m_process.start(m_options.program, {});
     if (!m_process.waitForStarted(10000)) {
         Q_EMIT meldingMessage(
@@ -114,13 +119,37 @@ void ServiceClient::stop()
         return;
     // Closing stdin is the polite way: the service finishes what it holds and exits.
     m_process.closeWriteChannel();
-    if (!m_process.waitForFinished(5000)) {
+    if (!waitForExit(5000)) {
         m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
+        if (!waitForExit(3000)) {
             m_process.kill();
-            m_process.waitForFinished(3000);
+            waitForExit(3000);
         }
     }
+}
+
+bool ServiceClient::waitForExit(int msecs)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return true;
+    // Being destroyed: nothing may run on top of a half-gone object.
+    if (m_destroying)
+        return m_process.waitForFinished(msecs);
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&m_process, &QProcess::finished, &loop, &QEventLoop::quit);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(msecs);
+    loop.exec();
+    return m_process.state() == QProcess::NotRunning;
+}
+
+void ServiceClient::restart()
+{
+    stop();
+    m_stopping = false;
+    restartNow();
 }
 
 void ServiceClient::setStartCall(const QString& method, const QJsonObject& params)
@@ -148,41 +177,41 @@ CallResult ServiceClient::call(const QString& method, const QJsonObject& params)
     }
 
     const qint64 id = ++m_nextId;
-    ++m_callDepth;
-    const auto leave = qScopeGuard([this] { --m_callDepth; });
     QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
                         {QStringLiteral("id"), id},
                         {QStringLiteral("method"), method}};
     if (!params.isEmpty())
         request.insert(QStringLiteral("params"), params);
-    m_process.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
 
-    QDeadlineTimer deadline(m_options.callTimeoutMs);
-    while (true) {
-        takeLines(false);
-        for (qsizetype i = 0; i < m_responses.size(); ++i) {
-            const QJsonObject response = m_responses.at(i);
-            if (response.value(QStringLiteral("id")).toInteger(-1) != id)
-                continue;
-            m_responses.clear(); // anything older belonged to calls that already timed out
-            if (!m_queuedNotifications.isEmpty())
-                QTimer::singleShot(0, this, &ServiceClient::deliverQueued);
-            if (response.contains(QStringLiteral("error"))) {
-                const QJsonObject error = response.value(QStringLiteral("error")).toObject();
-                return {{},
-                        error.value(QStringLiteral("code")).toInt(-32603),
-                        error.value(QStringLiteral("message")).toString()};
-            }
-            return {response.value(QStringLiteral("result")), 0, {}};
-        }
-        m_responses.clear();
-        if (deadline.hasExpired() || !isRunning())
-            break;
-        m_process.waitForReadyRead(int(std::clamp<qint64>(deadline.remainingTime(), 1, 1000)));
+    QEventLoop loop;
+    PendingCall pending;
+    pending.loop = &loop;
+    m_pending.insert(id, &pending);
+    ++m_callDepth;
+    m_process.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    if (!pending.response && !pending.childEnded) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(m_options.callTimeoutMs);
+        loop.exec();
     }
-    if (!m_queuedNotifications.isEmpty())
+    if (pending.abandoned)
+        return {{}, CallResult::NotRunning, QStringLiteral("dienst beëindigd tijdens %1").arg(method)};
+    m_pending.remove(id);
+    if (--m_callDepth == 0 && !m_queuedNotifications.isEmpty())
         QTimer::singleShot(0, this, &ServiceClient::deliverQueued);
-    if (!isRunning())
+    if (pending.response) {
+        const QJsonObject& response = *pending.response;
+        if (response.contains(QStringLiteral("error"))) {
+            const QJsonObject error = response.value(QStringLiteral("error")).toObject();
+            return {{},
+                    error.value(QStringLiteral("code")).toInt(-32603),
+                    error.value(QStringLiteral("message")).toString()};
+        }
+        return {response.value(QStringLiteral("result")), 0, {}};
+    }
+    if (pending.childEnded || !isRunning())
         return {
             {}, CallResult::NotRunning, QStringLiteral("%1 stopte tijdens %2").arg(m_name, method)};
     return {{},
@@ -194,15 +223,10 @@ CallResult ServiceClient::call(const QString& method, const QJsonObject& params)
 
 void ServiceClient::onReadyRead()
 {
-    // Inside call() the waiting loop reads the answer itself; readyRead is
-    // also emitted from within its waitForReadyRead.
-    if (m_callDepth > 0)
-        return;
-    takeLines(true);
-    m_responses.clear(); // a late answer to a call that already gave up
+    takeLines();
 }
 
-void ServiceClient::takeLines(bool deliverNotifications)
+void ServiceClient::takeLines()
 {
     m_buffer += m_process.readAllStandardOutput();
     qsizetype newline;
@@ -212,10 +236,26 @@ void ServiceClient::takeLines(bool deliverNotifications)
         if (line.isEmpty())
             continue;
         const QJsonObject message = QJsonDocument::fromJson(line).object();
-        if (message.contains(QStringLiteral("id")))
-            m_responses << message;
-        else if (message.contains(QStringLiteral("method")))
-            deliverNotifications ? deliver(message) : void(m_queuedNotifications << message);
+        if (message.contains(QStringLiteral("id"))) {
+            // An answer nobody waits for any more (its call timed out) is dropped.
+            PendingCall* waiting = m_pending.value(message.value(QStringLiteral("id")).toInteger(-1));
+            if (waiting && !waiting->response) {
+                waiting->response = message;
+                waiting->loop->quit();
+            }
+        } else if (message.contains(QStringLiteral("method"))) {
+            m_callDepth > 0 ? void(m_queuedNotifications << message) : deliver(message);
+        }
+    }
+    if (m_buffer.size() > m_options.maxLineBytes) {
+        // Not a protocol line: whatever the service says now cannot be trusted.
+        m_buffer.clear();
+        Q_EMIT meldingMessage(QStringLiteral("%1 schrijft een regel zonder einde van meer dan %2 KiB; "
+                                             "de regel wordt weggegooid en de dienst opnieuw gestart")
+                                  .arg(m_name)
+                                  .arg(m_options.maxLineBytes / 1024),
+                              0);
+        m_process.kill();
     }
 }
 
@@ -230,9 +270,12 @@ void ServiceClient::deliver(const QJsonObject& notification)
 {
     const QString method = notification.value(QStringLiteral("method")).toString();
     const QJsonObject params = notification.value(QStringLiteral("params")).toObject();
-    if (method == QStringLiteral("MeldingReady"))
+    if (method == QStringLiteral("MeldingReady")) {
         Q_EMIT meldingReady();
-    else if (method == QStringLiteral("MeldingMessage"))
+        // The SMS service's carries the outcome of one send.
+        if (!params.isEmpty())
+            Q_EMIT notified(method, params);
+    } else if (method == QStringLiteral("MeldingMessage"))
         Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(),
                               params.value(QStringLiteral("level")).toInt());
     else
@@ -286,8 +329,12 @@ std::optional<std::pair<QString, int>> ServiceClient::logEntryFor(const QString&
 void ServiceClient::onFinished(int exitCode, QProcess::ExitStatus status)
 {
     takeLogLines();
-    takeLines(true);
-    m_responses.clear();
+    takeLines();
+    // Calls still waiting get no answer from this child any more.
+    for (PendingCall* p : std::as_const(m_pending)) {
+        p->childEnded = true;
+        p->loop->quit();
+    }
     if (m_stopping)
         return;
     const QString how = status == QProcess::CrashExit

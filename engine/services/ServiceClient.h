@@ -2,6 +2,8 @@
 
 #include "DatabaseSettings.h"
 
+#include <QEventLoop>
+#include <QHash>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -48,6 +50,10 @@ public:
         int callTimeoutMs = 60000; // the console's outside-call time-out
         int firstRestartDelayMs = 1000;
         int longestRestartDelayMs = 60000;
+        // A line from the service longer than this is garbage: it is
+        // dropped and the service started afresh, so a service that writes
+        // without line ends cannot grow the console's memory.
+        qsizetype maxLineBytes = 4 * 1024 * 1024;
         QStringList extraEnvironment; // "NAME=value", for tests
 
         // The executable `name` in `binDir` (the console's own folder in production).
@@ -70,9 +76,14 @@ public:
     // Its end is expected from the start: dying meanwhile (of the signal
     // that ends the whole program, say) schedules no restart.
     void stopWith(const QString& method);
+    // Ends the child and starts it again at once, with its start call.
+    void restart();
 
-    // A request, answered within the call time-out. Notifications that arrive
-    // meanwhile are delivered after the call returns, never inside it.
+    // A request, answered within the call time-out. The wait runs the event
+    // loop, so the window, the heartbeat and the watchdog go on meanwhile.
+    // Notifications that arrive meanwhile are delivered after the call
+    // returns, never inside it. The client may be destroyed during the wait:
+    // the call then returns NotRunning.
     CallResult call(const QString& method, const QJsonObject& params = {});
 
     // The call that puts a freshly started child into service; repeated after every restart.
@@ -93,14 +104,26 @@ Q_SIGNALS:
     void notified(const QString& method, const QJsonObject& params);
 
 private:
+    // One call waiting for its answer, on the waiting call's stack.
+    struct PendingCall
+    {
+        std::optional<QJsonObject> response;
+        bool abandoned = false; // the client went away during the wait
+        bool childEnded = false;
+        QEventLoop* loop = nullptr;
+    };
+
     bool launch();
+    // Waits, running the event loop, until the child ended or `msecs` passed.
+    bool waitForExit(int msecs);
     void onReadyRead();
     void takeLogLines();
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void scheduleRestart(const QString& why);
     void restartNow();
-    // Splits complete lines off the buffer; responses go to m_responses.
-    void takeLines(bool deliverNotifications);
+    // Splits complete lines off the buffer; responses go to their waiting
+    // calls, notifications out (or into the queue while a call waits).
+    void takeLines();
     void deliver(const QJsonObject& notification);
     void deliverQueued();
 
@@ -110,13 +133,14 @@ private:
     QByteArray m_buffer;
     QByteArray m_logBuffer;
     qint64 m_nextId = 0;
-    QList<QJsonObject> m_responses;
+    QHash<qint64, PendingCall*> m_pending;
     QList<QJsonObject> m_queuedNotifications;
     std::optional<std::pair<QString, QJsonObject>> m_startCall;
     QTimer m_restartTimer;
     int m_restartDelayMs = 0;
     qint64 m_startedAtMs = 0;
     bool m_stopping = false;
+    bool m_destroying = false;
     int m_callDepth = 0;
     bool m_stderrIsJournal = false;
 };

@@ -84,18 +84,37 @@ struct SmsRequest
     QString smsCentre;
 };
 
-// Sending is asynchronous: send() returns at once and meldingReady() tells that
-// the transmission is over; then lastSendSucceeded() holds the outcome.
+// What became of one send, known by the id the console gave it.
+struct SmsOutcome
+{
+    enum class State {
+        Sent,    // every piece was accepted by the network
+        Failed,  // the modem or the service did not send it; `reason` says why
+        Busy,    // refused: another send was still under way; nothing went out
+        Running, // still under way, or the service could not be asked
+        Unknown, // the service does not know the id: it was restarted, nothing of it is under way
+    };
+    State state = State::Unknown;
+    QString reason;
+};
+
+// Sending is asynchronous: send() returns at once and sendEnded() with the
+// same id tells that this transmission is over and how it went. An outcome
+// belongs to its id only: a late report of an earlier send says nothing about
+// a later one.
 class SmsService : public ServiceComponent
 {
     Q_OBJECT
 public:
     using ServiceComponent::ServiceComponent;
-    virtual void send(const SmsRequest& request) = 0;
+    virtual void send(const SmsRequest& request, const QString& sendId) = 0;
     virtual int sendTimeoutMinutes() = 0;
-    virtual bool lastSendSucceeded() = 0;
-    // Why the last send failed, in the modem's own words where it gave any.
-    virtual QString lastSendFailure() { return {}; }
+    // Asks what became of a send whose end the console did not see.
+    virtual SmsOutcome outcome(const QString& sendId) = 0;
+    // A send that stays under way far beyond any modem's time: the service
+    // is started afresh, so nothing of that send can still go out and its
+    // outcome is known (Unknown: not sent).
+    virtual void restartService() {}
     virtual void finish() = 0;
     // The modem to look after between sends: its replies are read and its
     // SIM, network and signal checked. With `shared` a receiver holds the
@@ -109,6 +128,7 @@ public:
     virtual bool readReplies() { return false; }
 
 Q_SIGNALS:
+    void sendEnded(const QString& sendId, const taviro::SmsOutcome& outcome);
     void repliesRead();
     // "GSM-modem op COM 3: klaar, signaal 17/31", for the status bar.
     void modemStateChanged(const QString& text, bool ready);
@@ -145,3 +165,5 @@ Q_SIGNALS:
 };
 
 } // namespace taviro
+
+Q_DECLARE_METATYPE(taviro::SmsOutcome)

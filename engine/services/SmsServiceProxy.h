@@ -3,31 +3,39 @@
 #include "ServiceClient.h"
 #include "ServiceInterfaces.h"
 
+#include <QHash>
+#include <QStringList>
+
 namespace taviro {
 
 // TaviroSmsService as the engine sees it. "send" is answered at once when the
-// service has taken the message; the service's MeldingReady notification says
-// the transmission is over, and "lastSendSucceeded" tells how it went.
+// service has taken the message; the service's MeldingReady notification,
+// carrying the send's id, says the transmission is over and how it went, and
+// "sendOutcome" answers for an id whose notification the console missed.
 class SmsServiceProxy : public SmsService
 {
     Q_OBJECT
 public:
     explicit SmsServiceProxy(ServiceClient::Options options, QObject* parent = nullptr);
 
-    void send(const SmsRequest& request) override;
+    void send(const SmsRequest& request, const QString& sendId) override;
     int sendTimeoutMinutes() override;
-    bool lastSendSucceeded() override;
-    QString lastSendFailure() override;
+    SmsOutcome outcome(const QString& sendId) override;
+    void restartService() override;
     void finish() override;
     void watch(const SmsRequest& line, bool shared) override;
     bool readReplies() override;
     ServiceClient& client() { return m_client; }
 
 private:
+    // Remembers the outcome for a later question and tells the console.
+    void ended(const QString& sendId, const SmsOutcome& outcome);
+
     ServiceClient m_client;
-    bool m_lastSucceeded = false;
-    // A send that never reached the service fails for a reason only we know.
-    QString m_notOffered;
+    // Recent outcomes by id, including those of sends that never reached the
+    // service (a reason only we know); oldest first in m_endedOrder.
+    QHash<QString, SmsOutcome> m_ended;
+    QStringList m_endedOrder;
 };
 
 } // namespace taviro

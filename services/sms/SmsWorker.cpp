@@ -23,31 +23,51 @@ SmsWorker::~SmsWorker()
     wait();
 }
 
-bool SmsWorker::submit(const Transmission& t)
+namespace {
+// Outcomes the console may still ask for; it asks within minutes, and a
+// send takes seconds.
+constexpr int kOutcomesKept = 256;
+} // namespace
+
+bool SmsWorker::submit(const Transmission& t, const QString& sendId, QString* runningId)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_busy || m_pending)
+    if (m_busy || m_pending) {
+        if (runningId)
+            *runningId = m_pendingId;
         return false;
+    }
+    if (!sendId.isEmpty() && outcome(sendId).state != Outcome::State::Unknown)
+        return false; // asked twice for one message: it goes out once
     // Every part of every piece may take the full submit time, plus setting up and reading replies.
     const qint64 parts = std::max<qint64>(1, splitPieces(t.text).size()) * (fitsTextMode(t.text) ? 1 : 3);
     const double budgetMs = 6.0 * m_timing.commandMs + double(parts) * (m_timing.commandMs + m_timing.submitMs);
     m_timeoutMinutes = std::max(2, int(std::ceil(budgetMs / 60000.0)) + 1);
-    m_lastSucceeded = false;
-    {
-        QMutexLocker failureLock(&m_failureMutex);
-        m_lastFailure.clear();
-    }
+    noteOutcome(sendId, {Outcome::State::Running, {}});
     m_abort = false;
     m_pending = t;
+    m_pendingId = sendId;
     m_busy = true;
     m_wake.wakeAll();
     return true;
 }
 
-QString SmsWorker::lastFailure() const
+SmsWorker::Outcome SmsWorker::outcome(const QString& sendId) const
 {
-    QMutexLocker lock(&m_failureMutex);
-    return m_lastFailure;
+    QMutexLocker lock(&m_outcomeMutex);
+    return m_outcomes.value(sendId);
+}
+
+void SmsWorker::noteOutcome(const QString& sendId, Outcome outcome)
+{
+    if (sendId.isEmpty())
+        return;
+    QMutexLocker lock(&m_outcomeMutex);
+    if (!m_outcomes.contains(sendId))
+        m_outcomeOrder.append(sendId);
+    m_outcomes.insert(sendId, outcome);
+    while (m_outcomeOrder.size() > kOutcomesKept)
+        m_outcomes.remove(m_outcomeOrder.takeFirst());
 }
 
 void SmsWorker::finish()
@@ -91,6 +111,7 @@ void SmsWorker::run()
     std::optional<Transmission> lastLine; // replies are read on request here while nothing is watched
     while (!m_stopping) {
         std::optional<Transmission> job;
+        QString jobId;
         std::optional<Watched> watched;
         bool requested = false;
         bool report = false;
@@ -106,6 +127,7 @@ void SmsWorker::run()
             if (!m_pending && !m_pollRequested && !due)
                 m_wake.wait(&m_mutex, onItsOwn ? std::min(nextPoll, nextCheck) : QDeadlineTimer(QDeadlineTimer::Forever));
             job = std::exchange(m_pending, std::nullopt);
+            jobId = m_pendingId;
             requested = std::exchange(m_pollRequested, false);
             report = std::exchange(m_pollReport, false);
             watched = m_watched;
@@ -115,10 +137,18 @@ void SmsWorker::run()
         if (job) {
             if (job->isGsm)
                 lastLine = job;
-            transmit(port, *job);
+            QString failure;
+            m_transmittingId = jobId;
+            const bool sent = transmit(port, *job, &failure);
             port.close();
-            m_busy = false;
-            Q_EMIT transmissionOver();
+            // Written before the console hears of it, so asking finds it.
+            noteOutcome(jobId, {sent ? Outcome::State::Sent : Outcome::State::Failed, failure});
+            {
+                QMutexLocker lock(&m_mutex);
+                m_busy = false;
+                m_pendingId.clear();
+            }
+            Q_EMIT transmissionOver(jobId, sent, failure);
             nextPoll = QDeadlineTimer(m_timing.pollMs); // the send read the replies
         } else {
             const bool onItsOwn = watched && !watched->shared;
@@ -222,47 +252,35 @@ void SmsWorker::recover(ModemPort& port, const Transmission& t, const QString& p
         Q_EMIT meldingMessage(QStringLiteral("SMS-modem op COM %1 blijft onbereikbaar: %2").arg(t.line.comNumber).arg(again), 0);
 }
 
-void SmsWorker::transmit(ModemPort& port, const Transmission& t)
+bool SmsWorker::transmit(ModemPort& port, const Transmission& t, QString* failure)
 {
     const QString who = QStringLiteral("%1 (%2)").arg(t.recipientName, t.mobileNumber);
     auto failed = [&](const QString& why) {
         // The console counts failed sends against the modem until a check
         // succeeds: the next check is told even when its line is the same.
         m_shownState.clear();
-        {
-            QMutexLocker lock(&m_failureMutex);
-            m_lastFailure = why;
-        }
+        *failure = why;
         Q_EMIT meldingMessage(QStringLiteral("SMS aan %1 niet verzonden: %2").arg(who, why), 0);
+        return false;
     };
-    if (t.line.comNumber <= 0) {
+    if (t.line.comNumber <= 0)
         // Not a modem of the wrong kind: no port was chosen for SMS at all.
-        failed(QStringLiteral("er is geen SMS-poort ingesteld (geen COM-poort als Verzendende Modem)"));
-        return;
-    }
-    if (!t.isGsm) {
-        failed(QStringLiteral("COM %1 is ingesteld als PSTN-modem; SMS over de vaste lijn wordt niet ondersteund")
-                   .arg(t.line.comNumber));
-        return;
-    }
+        return failed(QStringLiteral("er is geen SMS-poort ingesteld (geen COM-poort als Verzendende Modem)"));
+    if (!t.isGsm)
+        return failed(QStringLiteral("COM %1 is ingesteld als PSTN-modem; SMS over de vaste lijn wordt niet ondersteund")
+                          .arg(t.line.comNumber));
     const auto number = parsePhoneNumber(t.mobileNumber);
-    if (!number) {
-        failed(QStringLiteral("ongeldig mobiel nummer"));
-        return;
-    }
+    if (!number)
+        return failed(QStringLiteral("ongeldig mobiel nummer"));
     const QStringList pieces = splitPieces(t.text);
     QString problem;
-    if (!port.open(t.line, &problem)) {
-        failed(problem);
-        return;
-    }
+    if (!port.open(t.line, &problem))
+        return failed(problem);
     SmsDialogue dialogue(port, m_timing);
     SmsDialogue::Outcome o = dialogue.initialise(t.initString, &problem);
     for (qsizetype i = 0; o == SmsDialogue::Outcome::Ok && i < pieces.size(); ++i) {
-        if (m_abort) {
-            failed(QStringLiteral("afgebroken na %1 van %2 berichten").arg(i).arg(pieces.size()));
-            return;
-        }
+        if (m_abort)
+            return failed(QStringLiteral("afgebroken na %1 van %2 berichten").arg(i).arg(pieces.size()));
         m_reference = (m_reference + 1) % 256;
         o = dialogue.submit(*number, t.smsCentre, pieces.at(i), m_reference, &problem);
         if (o == SmsDialogue::Outcome::Ok)
@@ -271,19 +289,20 @@ void SmsWorker::transmit(ModemPort& port, const Transmission& t)
     if (o == SmsDialogue::Outcome::NoAnswer) {
         failed(problem);
         recover(port, t, problem);
-        return;
+        return false;
     }
-    if (o != SmsDialogue::Outcome::Ok) {
-        failed(problem);
-        return;
-    }
-    m_lastSucceeded = true;
+    if (o != SmsDialogue::Outcome::Ok)
+        return failed(problem);
     Q_EMIT meldingMessage(QStringLiteral("SMS aan %1 verzonden (%2 bericht%3)")
                               .arg(who)
                               .arg(pieces.size())
                               .arg(pieces.size() == 1 ? QString() : QStringLiteral("en")),
                           1);
+    // Known before the replies are read: a slow store must not make the
+    // console wonder whether this message went.
+    noteOutcome(m_transmittingId, {Outcome::State::Sent, {}});
     readReplies(port);
+    return true;
 }
 
 void SmsWorker::noteOnce(const QString& text)

@@ -46,14 +46,25 @@ public:
     SmsWorker(DatabaseSettings database, Timing timing, QObject* parent = nullptr);
     ~SmsWorker() override;
 
-    // False while a transmission is still under way.
-    bool submit(const Transmission& t);
+    // What became of one transmission, asked for by the id the console gave it.
+    struct Outcome
+    {
+        enum class State { Unknown, Running, Sent, Failed };
+        State state = State::Unknown;
+        // Why it failed, in the modem's own words where it gave any
+        // ("+CMS ERROR: 330 ..."); empty otherwise.
+        QString reason;
+    };
+
+    // Takes one transmission under the console's id. False while another is
+    // still under way (`runningId` then names it) or when the id was used
+    // before: an id is sent at most once.
+    bool submit(const Transmission& t, const QString& sendId, QString* runningId = nullptr);
     // The console is done waiting: a transmission that still runs stops after its current piece.
     void finish();
-    bool lastSucceeded() const { return m_lastSucceeded; }
-    // Why the last transmission failed, in the modem's own words where it gave
-    // any ("+CMS ERROR: 330 ..."); empty after a success.
-    QString lastFailure() const;
+    // The outcome of a transmission this run of the service took; Unknown
+    // for an id it never saw or has long forgotten.
+    Outcome outcome(const QString& sendId) const;
     // How long the console should wait for the transmission it last handed over.
     int timeoutMinutes() const { return m_timeoutMinutes; }
     // The installation's country ("31"): a number in national form is one of its.
@@ -69,7 +80,7 @@ public:
     int acknowledged() const { return m_acknowledged; }
 
 Q_SIGNALS:
-    void transmissionOver();
+    void transmissionOver(const QString& sendId, bool sent, const QString& reason);
     void repliesRead();
     void meldingMessage(const QString& text, int level);
     void logLine(const QString& text);
@@ -85,7 +96,9 @@ private:
         bool shared = false;
     };
 
-    void transmit(modem::ModemPort& port, const Transmission& t);
+    // True when every piece went out; `failure` says why not.
+    bool transmit(modem::ModemPort& port, const Transmission& t, QString* failure);
+    void noteOutcome(const QString& sendId, Outcome outcome);
     bool openAndInitialise(modem::ModemPort& port, const Transmission& t, QString* problem);
     // A modem that stopped answering: reopen the port and set it up again.
     void recover(modem::ModemPort& port, const Transmission& t, const QString& problem);
@@ -104,6 +117,7 @@ private:
     QMutex m_mutex;
     QWaitCondition m_wake;
     std::optional<Transmission> m_pending;
+    QString m_pendingId;
     std::optional<Watched> m_watched;
     bool m_watchChanged = false;
     bool m_pollRequested = false;
@@ -111,9 +125,9 @@ private:
     std::atomic_bool m_busy = false;
     std::atomic_bool m_abort = false;
     std::atomic_bool m_stopping = false;
-    std::atomic_bool m_lastSucceeded = false;
-    mutable QMutex m_failureMutex;
-    QString m_lastFailure;
+    mutable QMutex m_outcomeMutex;
+    QHash<QString, Outcome> m_outcomes;
+    QStringList m_outcomeOrder; // oldest first, so the table stays small
     std::atomic_int m_timeoutMinutes = 2;
     std::atomic_int m_sent = 0;
     std::atomic_int m_recoveries = 0;
@@ -121,6 +135,7 @@ private:
     int m_reference = 0;
 
     // Worker thread only.
+    QString m_transmittingId;
     ModemHealth m_health;
     int m_healthCom = 0;
     QString m_shownState;

@@ -14,6 +14,27 @@
 using namespace taviro;
 using namespace taviro::service;
 
+namespace {
+// The console tells these refusals apart from other failures (docs/sms.md).
+constexpr int kSmsBusy = -32001;
+constexpr int kSmsAlreadyTaken = -32002;
+
+QString smsOutcomeStateName(sms::SmsWorker::Outcome::State state)
+{
+    switch (state) {
+    case sms::SmsWorker::Outcome::State::Running:
+        return QStringLiteral("running");
+    case sms::SmsWorker::Outcome::State::Sent:
+        return QStringLiteral("sent");
+    case sms::SmsWorker::Outcome::State::Failed:
+        return QStringLiteral("failed");
+    case sms::SmsWorker::Outcome::State::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -31,7 +52,14 @@ int main(int argc, char** argv)
     timing.partsWaitMs = envMillis("TAVIRO_SMS_PARTS_WAIT_MS", timing.partsWaitMs);
     sms::SmsWorker worker(database, timing);
     worker.setCountryCode(sms::installationCountryCode());
-    QObject::connect(&worker, &sms::SmsWorker::transmissionOver, &host, [&host] { host.meldingReady(); });
+    // The outcome travels with the id of the send it belongs to, so a late
+    // report of an earlier send can never end the console's wait for a later one.
+    QObject::connect(&worker, &sms::SmsWorker::transmissionOver, &host,
+                     [&host](const QString& sendId, bool sent, const QString& reason) {
+                         host.notify(QStringLiteral("MeldingReady"), QJsonObject{{QStringLiteral("sendId"), sendId},
+                                                                                {QStringLiteral("sent"), sent},
+                                                                                {QStringLiteral("reason"), reason}});
+                     });
     QObject::connect(&worker, &sms::SmsWorker::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });
     QObject::connect(&worker, &sms::SmsWorker::logLine, &host, [&host](const QString& text) { host.log(text); });
@@ -54,15 +82,23 @@ int main(int argc, char** argv)
         p.text(QStringLiteral("sender"), false); // the network shows the SIM's own number
         t.text = p.text(QStringLiteral("text"));
         t.smsCentre = p.text(QStringLiteral("smsCentre"), false);
+        const QString sendId = p.text(QStringLiteral("sendId"));
         if (!p.ok())
             return RpcReply::invalidParams(p.problems());
-        if (!worker.submit(t))
-            return RpcReply::failure(QStringLiteral("er loopt al een SMS-verzending"));
+        QString running;
+        if (!worker.submit(t, sendId, &running)) {
+            if (running.isEmpty() && worker.outcome(sendId).state != sms::SmsWorker::Outcome::State::Unknown)
+                return RpcReply(RpcError{kSmsAlreadyTaken, QStringLiteral("SMS %1 is al aangenomen").arg(sendId)});
+            return RpcReply(RpcError{kSmsBusy, QStringLiteral("er loopt al een SMS-verzending (%1)").arg(running)});
+        }
         return RpcReply(true);
     });
     host.registerMethod(QStringLiteral("sendTimeout"), [&](const QJsonObject&) { return RpcReply(worker.timeoutMinutes()); });
-    host.registerMethod(QStringLiteral("lastSendSucceeded"), [&](const QJsonObject&) { return RpcReply(worker.lastSucceeded()); });
-    host.registerMethod(QStringLiteral("lastSendFailure"), [&](const QJsonObject&) { return RpcReply(worker.lastFailure()); });
+    host.registerMethod(QStringLiteral("sendOutcome"), [&](const QJsonObject& params) {
+        const sms::SmsWorker::Outcome o = worker.outcome(params.value(QStringLiteral("sendId")).toString());
+        return RpcReply(QJsonObject{{QStringLiteral("state"), smsOutcomeStateName(o.state)},
+                                    {QStringLiteral("reason"), o.reason}});
+    });
     host.registerMethod(QStringLiteral("finish"), [&](const QJsonObject&) {
         worker.finish();
         return RpcReply(true);

@@ -310,6 +310,15 @@ void FakeModem::call(const QList<QByteArray>& lines, int hangUpAfter)
     m_ringing = true;
 }
 
+void FakeModem::hangUp()
+{
+    if (!m_inCall)
+        return;
+    m_inCall = false;
+    m_callOver = true;
+    reply("NO CARRIER");
+}
+
 QList<QByteArray> FakeModem::callAnswers() const
 {
     std::lock_guard lock(m_mutex);

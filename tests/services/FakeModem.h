@@ -80,6 +80,8 @@ public:
     void call(const QList<QByteArray>& lines, int hangUpAfter = -1);
     // What the service sent during the call (its acknowledgement), and whether the call is over.
     QList<QByteArray> callAnswers() const;
+    // The transmitter hangs up in the middle of its call.
+    void hangUp();
     bool callOver() const { return m_callOver; }
 
     // Puts bytes on the line as a device would (the MES-6 unit's lines), and

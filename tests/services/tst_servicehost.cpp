@@ -6,6 +6,8 @@
 #include "TestDatabase.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -148,16 +150,54 @@ private Q_SLOTS:
         QVERIFY(client.start());
         QCOMPARE(client.call(QStringLiteral("ping")).result.toString(), QStringLiteral("pong"));
         ::kill(pid_t(client.processId()), SIGSTOP); // a service that hangs
+        // The console's timers (heartbeat, watchdog, window) go on during the wait.
         QElapsedTimer timer;
+        QTimer heartbeat;
+        qint64 longestGap = 0, last = 0;
+        connect(&heartbeat, &QTimer::timeout, this, [&] {
+            longestGap = std::max(longestGap, timer.elapsed() - last);
+            last = timer.elapsed();
+        });
+        heartbeat.start(10);
         timer.start();
         const CallResult late = client.call(QStringLiteral("ping"));
+        heartbeat.stop();
         QCOMPARE(late.errorCode, int(CallResult::TimedOut));
         QVERIFY(timer.elapsed() < 5000);
+        QVERIFY2(longestGap < 200, qPrintable(QString::number(longestGap)));
+        QVERIFY(last > 500);
         ::kill(pid_t(client.processId()), SIGCONT);
         // The late answer to the first call is not taken for the next one.
         const CallResult next = client.call(QStringLiteral("status"));
         QVERIFY(next.ok());
         QVERIFY(next.result.toObject().contains(QStringLiteral("queued")));
+    }
+
+    // A service that writes without line ends must not grow the console's
+    // memory: the line is dropped, logged, and the service started afresh.
+    void endlessLineIsDropped()
+    {
+        const QString program = m_queue.filePath(QStringLiteral("endless.sh"));
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec tr '\\000' x < /dev/zero\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ServiceClient::Options o;
+        o.program = program;
+        o.database = m_db.settings();
+        o.maxLineBytes = 256 * 1024;
+        o.firstRestartDelayMs = 60000;
+        ServiceClient client(o);
+        QStringList seen;
+        connect(&client, &ServiceClient::meldingMessage, this, [&seen](const QString& text, int level) {
+            if (level == 0)
+                seen << text;
+        });
+        QVERIFY(client.start());
+        QTRY_VERIFY_WITH_TIMEOUT(seen.join(QLatin1Char('\n')).contains(QStringLiteral("regel zonder einde")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!client.isRunning(), 10000);
+        client.stop();
     }
 
     void logLineBecomesAnEventLogEntry_data()

@@ -202,8 +202,9 @@ private Q_SLOTS:
             receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
         QVERIFY(receiver.portOpen());
         m_console->setPortReceivers({{Com, &receiver}});
-        QVERIFY(m_console->sendSMS(QStringLiteral("+31612345678"), QStringLiteral("Jan de Vries"),
-                                   QStringLiteral("Proef")));
+        QCOMPARE(m_console->sendSMS(QStringLiteral("+31612345678"), QStringLiteral("Jan de Vries"),
+                                    QStringLiteral("Proef")).result,
+                 SmsAttempt::Result::Sent);
         QCOMPARE(m_modem->submitted().size(), 1);
         QVERIFY(receiver.portOpen());
 

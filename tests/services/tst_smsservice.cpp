@@ -11,6 +11,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QUuid>
 
 #include <memory>
 
@@ -53,6 +54,8 @@ class TestSmsService : public QObject
     std::unique_ptr<test::FakeModem> m_modem;
     std::unique_ptr<SmsServiceProxy> m_sms;
     QList<QPair<QString, int>> m_log;
+    QHash<QString, SmsOutcome> m_ends; // every send's end, by its id
+    QStringList m_endOrder;
 
     SmsRequest request(const QString& text, bool gsm = true) const
     {
@@ -69,15 +72,16 @@ class TestSmsService : public QObject
         return r;
     }
 
-    // One whole transmission as the console makes it: send, wait for ready, finish.
+    // One whole transmission as the console makes it: send under a fresh id,
+    // wait for that id's end, finish.
     bool transmit(const SmsRequest& r)
     {
-        QSignalSpy ready(m_sms.get(), &SmsService::meldingReady);
-        m_sms->send(r);
-        if (!ready.wait(m_sms->sendTimeoutMinutes() * 60000))
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        m_sms->send(r, id);
+        if (!QTest::qWaitFor([&] { return m_ends.contains(id); }, m_sms->sendTimeoutMinutes() * 60000))
             return false;
         m_sms->finish();
-        return m_sms->lastSendSucceeded();
+        return m_ends.value(id).state == SmsOutcome::State::Sent;
     }
 
     bool logged(const QString& fragment, int level) const { return timesLogged(fragment, level) > 0; }
@@ -151,6 +155,12 @@ private Q_SLOTS:
                               QStringLiteral("TAVIRO_SMS_CHECK_MS=1000")};
         m_sms = std::make_unique<SmsServiceProxy>(o);
         m_log.clear();
+        m_ends.clear();
+        m_endOrder.clear();
+        connect(m_sms.get(), &SmsService::sendEnded, this, [this](const QString& id, const SmsOutcome& o) {
+            m_ends.insert(id, o);
+            m_endOrder << id;
+        });
         connect(m_sms.get(), &SmsService::meldingMessage, this,
                 [this](const QString& text, int level) { m_log << qMakePair(text, level); });
     }
@@ -259,16 +269,46 @@ private Q_SLOTS:
         QCOMPARE(m_modem->submitted().first().body, QByteArray("derde"));
     }
 
+    // A send that outlasts the console's wait: the next one is refused as
+    // busy rather than taken for sent, the first one's end names only its own
+    // id, the service answers for each id when asked, and an id is sent once.
+    void eachSendAnswersForItsOwnId()
+    {
+        m_modem->setSubmitDelayMs(1500);
+        const QString a = QStringLiteral("verzending-a"), b = QStringLiteral("verzending-b");
+        m_sms->send(request(QStringLiteral("eerste")), a);
+        m_sms->send(request(QStringLiteral("tweede")), b);
+        QVERIFY(QTest::qWaitFor([&] { return m_ends.contains(b); }, 5000));
+        QCOMPARE(m_ends.value(b).state, SmsOutcome::State::Busy);
+        QVERIFY(m_ends.value(b).reason.contains(QStringLiteral("er loopt al een SMS-verzending")));
+        QCOMPARE(m_sms->outcome(a).state, SmsOutcome::State::Running);
+
+        QVERIFY(QTest::qWaitFor([&] { return m_ends.contains(a); }, 20000));
+        QCOMPARE(m_ends.value(a).state, SmsOutcome::State::Sent);
+        QCOMPARE(m_endOrder, (QStringList{b, a}));
+        const CallResult asked = m_sms->client().call(QStringLiteral("sendOutcome"), {{QStringLiteral("sendId"), a}});
+        QCOMPARE(asked.result.toObject().value(QStringLiteral("state")).toString(), QStringLiteral("sent"));
+        const CallResult never = m_sms->client().call(QStringLiteral("sendOutcome"), {{QStringLiteral("sendId"), b}});
+        QCOMPARE(never.result.toObject().value(QStringLiteral("state")).toString(), QStringLiteral("unknown"));
+
+        // The same id again (a request repeated on the way): nothing goes out twice.
+        m_ends.remove(a);
+        m_sms->send(request(QStringLiteral("eerste")), a);
+        QTest::qWait(500);
+        QVERIFY(!m_ends.contains(a)); // its end was told already, and stays as told
+        QCOMPARE(m_sms->outcome(a).state, SmsOutcome::State::Sent);
+        QCOMPARE(m_modem->submitted().size(), 1);
+    }
+
     void portVanishingMidSendIsSurvived()
     {
         m_modem->setSubmitDelayMs(1000);
-        QSignalSpy ready(m_sms.get(), &SmsService::meldingReady);
-        m_sms->send(request(QStringLiteral("eerste")));
+        m_sms->send(request(QStringLiteral("eerste")), QStringLiteral("eerste"));
         QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 10000));
         m_modem->vanish();
-        QVERIFY(ready.wait(30000));
+        QVERIFY(QTest::qWaitFor([this] { return m_ends.contains(QStringLiteral("eerste")); }, 30000));
         m_sms->finish();
-        QVERIFY(!m_sms->lastSendSucceeded());
+        QCOMPARE(m_ends.value(QStringLiteral("eerste")).state, SmsOutcome::State::Failed);
         QVERIFY(logged(QStringLiteral("niet verzonden"), 0));
         // Still serving the console, and the next send fails cleanly rather than hanging.
         QVERIFY(m_sms->client().call(QStringLiteral("status")).ok());

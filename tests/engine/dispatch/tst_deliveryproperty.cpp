@@ -60,12 +60,14 @@ struct Channels : SmsGateway, MailSender
         const auto m = point.match(text);
         return m.hasMatch() ? m.captured(1).toInt() : -1;
     }
-    bool sendSMS(const QString& nr, const QString&, const QString& text) override
+    SmsAttempt sendSMS(const QString& nr, const QString&, const QString& text) override
     {
         const bool ok = !failingNumbers.contains(nr);
         sms.append({jobOf(text), ok, minute, pass});
-        return ok;
+        return {ok ? SmsAttempt::Result::Sent : SmsAttempt::Result::NotSent, {}, {}};
     }
+    SmsAttempt settleSend(const QString&) override { return {}; }
+    void abandonSend(const QString&) override {}
     bool send(const MailMessage& m) override
     {
         const bool ok = !refusedAddresses.contains(m.address);
