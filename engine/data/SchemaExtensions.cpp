@@ -6,6 +6,8 @@
 #include "Schema.h"
 #include "Transaction.h"
 
+#include <QSqlRecord>
+
 namespace taviro::schema {
 
 namespace {
@@ -34,7 +36,44 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldmail_uitmeld", "uitmeldmail", "uitmeld_id"},
     {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
     {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
+    {"ix_uitmeldverzonden_uitmeld", "uitmeldverzonden", "uitmeld_id, kwartier"},
 };
+
+// A table made by an older version of ours gets the columns added since.
+Status addMissingColumns(const DatabaseConnector& conn, const TableSpec& t)
+{
+    const QSqlRecord existing = conn.database().record(t.name);
+    for (const ColumnSpec& c : t.columns) {
+        if (existing.contains(c.name) || existing.contains(c.name.toLower()))
+            continue;
+        const QString sql =
+            QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(t.name, columnDefinition(c, conn.dialect()));
+        if (Status s = conn.exec(sql); !s)
+            return s;
+    }
+    return {};
+}
+
+// Two stations filling the old-style links at once used to insert the same
+// pair twice, so the line appeared twice in the message. The pairs are made
+// unique; doubles left by that are removed first, keeping the oldest.
+Status uniqueDispatchLinks(const DatabaseConnector& conn)
+{
+    const QString exists = conn.dialect() == Dialect::PostgreSQL
+                               ? QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = ?")
+                               : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = ?");
+    auto made = conn.scalar(exists, {QStringLiteral("ix_uitmeldlink_paar")});
+    if (!made)
+        return Status::failure(made.error());
+    if (made->toLongLong() > 0)
+        return {};
+    if (Status s = conn.exec(QStringLiteral("DELETE FROM uitmeldlink WHERE id NOT IN (SELECT MIN(id) FROM "
+                                            "uitmeldlink GROUP BY uitmeld_id, meldindex_id)"));
+        !s)
+        return s;
+    return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_uitmeldlink_paar "
+                                    "ON uitmeldlink (uitmeld_id, meldindex_id)"));
+}
 
 } // namespace
 
@@ -43,9 +82,13 @@ Status createExtensions(const DatabaseConnector& conn)
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
                                specOf(mapping::meldingsleutel()), specOf(mapping::werkplek()),
-                               specOf(mapping::wijzigteller())})
+                               specOf(mapping::wijzigteller()), specOf(mapping::taakslot()),
+                               specOf(mapping::uitmeldverzonden())}) {
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
+        if (Status s = addMissingColumns(conn, t); !s)
+            return s;
+    }
     for (const IndexSpec& ix : kIndexes) {
         QStringList cols;
         for (const QString& c : QString::fromLatin1(ix.columns).split(QStringLiteral(", ")))
@@ -68,6 +111,14 @@ Status createExtensions(const DatabaseConnector& conn)
     // acknowledgement, calls again and is recognised.
     if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
                                             "ON meldingsleutel (sleutel)"));
+        !s)
+        return s;
+    if (Status s = uniqueDispatchLinks(conn); !s)
+        return s;
+    // Each periodic duty of the room is done once per slot: the key is what
+    // makes a second workstation's insert do nothing.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_taakslot_taak "
+                                            "ON taakslot (taak, slot)"));
         !s)
         return s;
     // A console and a station on one machine share its name; two of a kind may not.
