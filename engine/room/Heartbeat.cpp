@@ -237,7 +237,7 @@ void Heartbeat::scheduleLook(qint64 secondsUntilUnmanned)
     // Ages are whole seconds on the server's clock and cut off, never
     // rounded up: waking this many seconds from now the age has reached the
     // staleness time for certain.
-    if (secondsUntilUnmanned <= 0 || !m_timer.isActive())
+    if (secondsUntilUnmanned <= 0)
         return; // nobody mans the room: the beats look often enough
     m_lookTimer.start(int(std::min<qint64>(secondsUntilUnmanned, m_timing.beatSeconds) * 1000));
 }
