@@ -2,6 +2,7 @@
 
 #include "ChangeCounter.h"
 #include "DatabaseConnector.h"
+#include "EscalationSettings.h"
 #include "Mappings.h"
 #include "Schema.h"
 #include "Transaction.h"
@@ -37,6 +38,7 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
     {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
     {"ix_uitmeldverzonden_uitmeld", "uitmeldverzonden", "uitmeld_id, kwartier"},
+    {"ix_escalatieuitmeld_melding", "escalatieuitmeld", "melding_id"},
 };
 
 // A table made by an older version of ours gets the columns added since.
@@ -75,6 +77,26 @@ Status uniqueDispatchLinks(const DatabaseConnector& conn)
                                     "ON uitmeldlink (uitmeld_id, meldindex_id)"));
 }
 
+// Escalation: one row per report and level decided, and which dispatches
+// each level created.
+TableSpec escalatie()
+{
+    return {QStringLiteral("escalatie"),
+            {{QStringLiteral("melding_id"), ColumnKind::Long},
+             {QStringLiteral("niveau"), ColumnKind::Long},
+             {QStringLiteral("besloten"), ColumnKind::Date},
+             {QStringLiteral("nietbevestigd"), ColumnKind::Text},
+             {QStringLiteral("ontvangers"), ColumnKind::Text}}};
+}
+
+TableSpec escalatieuitmeld()
+{
+    return {QStringLiteral("escalatieuitmeld"),
+            {{QStringLiteral("uitmeld_id"), ColumnKind::Long},
+             {QStringLiteral("melding_id"), ColumnKind::Long},
+             {QStringLiteral("niveau"), ColumnKind::Long}}};
+}
+
 } // namespace
 
 Status createExtensions(const DatabaseConnector& conn)
@@ -83,7 +105,7 @@ Status createExtensions(const DatabaseConnector& conn)
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
                                specOf(mapping::meldingsleutel()), specOf(mapping::werkplek()),
                                specOf(mapping::wijzigteller()), specOf(mapping::taakslot()),
-                               specOf(mapping::uitmeldverzonden())}) {
+                               specOf(mapping::uitmeldverzonden()), escalatie(), escalatieuitmeld()}) {
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
         if (Status s = addMissingColumns(conn, t); !s)
@@ -120,6 +142,18 @@ Status createExtensions(const DatabaseConnector& conn)
     if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_taakslot_taak "
                                             "ON taakslot (taak, slot)"));
         !s)
+        return s;
+    // The key that makes each escalation level happen once per report for
+    // the whole room, whichever workstation decides it first.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_escalatie_sleutel "
+                                            "ON escalatie (melding_id, niveau)"));
+        !s)
+        return s;
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_escalatieuitmeld_uitmeld "
+                                            "ON escalatieuitmeld (uitmeld_id)"));
+        !s)
+        return s;
+    if (Status s = escalation::addColumns(conn); !s)
         return s;
     // A console and a station on one machine share its name; two of a kind may not.
     return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_werkplek_naam ON werkplek (naam, soort)"));

@@ -11,6 +11,8 @@ namespace {
 
 const QString kLate = QStringLiteral("Regelaar heeft zich niet op tijd gemeld!");
 const QString kCrlf = QStringLiteral("\r\n");
+// escalatie.niveau of the acknowledgement notice.
+constexpr qint64 kNoticeLevel = 3;
 
 QString edge(qint64 flank)
 {
@@ -75,11 +77,36 @@ std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,
     return lines;
 }
 
+MessageComposer::Preface MessageComposer::prefaceOf(qint64 uitmeldId) const
+{
+    // A database no workstation of this version has opened lacks the table:
+    // then nothing escalated, and the message goes out as it always did.
+    auto q = m_conn.query(QStringLiteral("SELECT escalatie.nietbevestigd, escalatie.niveau FROM escalatieuitmeld INNER JOIN escalatie "
+                                         "ON escalatie.melding_id = escalatieuitmeld.melding_id AND escalatie.niveau = "
+                                         "escalatieuitmeld.niveau WHERE escalatieuitmeld.uitmeld_id = ?"),
+                          {QVariant::fromValue(uitmeldId)});
+    if (!q || !q->next())
+        return {};
+    return {sql::toText(q->value(0)), sql::toLong(q->value(1))};
+}
+
 std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
 {
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
     if (!lines)
         return std::nullopt;
+    const Preface preface = prefaceOf(uitmeldId);
+    if (preface.level == kNoticeLevel)
+        return lines->isEmpty() ? QString() : preface.text;
+    const QString& escalation = preface.text;
+    // An escalation says so first, in a piece of its own, so the pieces
+    // after it still each start with their transmitter's header.
+    QString first;
+    if (!escalation.isEmpty()) {
+        first = escalation + QLatin1Char('\r');
+        if (first.size() % kSmsPieceLength != 0)
+            first += QString(kSmsPieceLength - first.size() % kSmsPieceLength, QLatin1Char(' '));
+    }
     QList<SmsGroup> groups;
     QString previousAlias;
     for (const Line& l : *lines) {
@@ -94,7 +121,7 @@ std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
                                    QLatin1Char(' ') + l.omschrijving + QLatin1Char(' ') +
                                    edge(l.flank) + QLatin1Char('\r'));
     }
-    return packSms(groups);
+    return lines->isEmpty() ? QString() : first + packSms(groups);
 }
 
 QString MessageComposer::packSms(const QList<SmsGroup>& groups)
@@ -142,7 +169,16 @@ std::optional<ComposedEmail> MessageComposer::composeDispatchEmail(qint64 uitmel
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
     if (!subject || !lines)
         return std::nullopt;
-    return build(*lines, sql::toText(*subject));
+    ComposedEmail mail = build(*lines, sql::toText(*subject));
+    const Preface preface = prefaceOf(uitmeldId);
+    if (preface.level == kNoticeLevel) {
+        mail.subject = QStringLiteral("Bevestigd: ") + mail.subject;
+        mail.body = preface.text + kCrlf;
+    } else if (!preface.text.isEmpty()) {
+        mail.subject = QStringLiteral("ESCALATIE ") + mail.subject;
+        mail.body = preface.text + kCrlf + mail.body;
+    }
+    return mail;
 }
 
 ComposedEmail MessageComposer::build(const QList<Line>& lines, const QString& subjectTemplate)

@@ -84,7 +84,7 @@ void textChild(QXmlStreamWriter& w, const QString& name, const QString& text)
 // The column order of lineSql().
 enum LineColumn {
     kAlarmId, kFunctie, kOmschrijving, kMelderNaam, kMelderAlias, kFlank, kIndexActief, kUurs24, kLineDate,
-    kUitmeldId, kOntvangerId, kUitmeldDate, kBevestiger, kBevestigtype, kBevestigdate
+    kUitmeldId, kOntvangerId, kUitmeldDate, kBevestiger, kBevestigtype, kBevestigdate, kEscalatie
 };
 
 // One row per line and recipient: the link table knows every dispatch a line
@@ -95,7 +95,8 @@ QString lineSql(const DatabaseConnector& c)
     return QStringLiteral(
                "SELECT alarmen.id, alarmen.functie, alarmen.omschrijving, melders.naam, melders.alias, "
                "meldindex.flank, meldindex.actief, meldindex.%1, meldindex.%2, uitmeld.id, uitmeld.ontvanger_id, "
-               "uitmeld.%2, uitmeld.bevestiger, uitmeld.bevestigtype, uitmeld.bevestigdate "
+               "uitmeld.%2, uitmeld.bevestiger, uitmeld.bevestigtype, uitmeld.bevestigdate, "
+               "(SELECT MAX(niveau) FROM escalatieuitmeld WHERE escalatieuitmeld.uitmeld_id = uitmeld.id) "
                "FROM meldindex INNER JOIN alarmen ON alarmen.id = meldindex.alarm_id "
                "INNER JOIN melders ON melders.id = alarmen.melder_id "
                "LEFT JOIN uitmeldlink ON uitmeldlink.meldindex_id = meldindex.id "
@@ -138,7 +139,12 @@ void writeAlarm(QXmlStreamWriter& w, const QSqlQuery& q, const ReportRef& report
     }
     textChild(w, QStringLiteral("functie"), sql::toText(q.value(kFunctie)));
     textChild(w, QStringLiteral("omschrijving"), sql::toText(q.value(kOmschrijving)));
-    textChild(w, QStringLiteral("uitgemeld"), ontvanger != 0 ? names.ontvangers.value(ontvanger) : QString());
+    // A recipient told because nobody acknowledged in time is marked so.
+    const qint64 level = sql::toLong(q.value(kEscalatie));
+    const QString escalation = level == 3 ? QStringLiteral(" (bevestigingsbericht)")
+                               : level > 0 ? QStringLiteral(" (escalatie)")
+                                           : QString();
+    textChild(w, QStringLiteral("uitgemeld"), ontvanger != 0 ? names.ontvangers.value(ontvanger) + escalation : QString());
     textChild(w, QStringLiteral("uitgemeldop"), uitgemeldOp(q, report));
     textChild(w, QStringLiteral("bevestigd"), bevestigd);
     textChild(w, QStringLiteral("bevestigdop"), lineDate(q.value(kBevestigdate)));

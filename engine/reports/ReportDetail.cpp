@@ -20,7 +20,18 @@ QString generalDateText(const QDateTime& dt)
 
 QString DispatchState::stateText() const
 {
+    const QString state = ownStateText();
+    if (escalatieNiveau == 3)
+        return QStringLiteral("Bevestigingsbericht: ") + state;
+    return escalatieNiveau > 0 ? QStringLiteral("Escalatie: ") + state : state;
+}
+
+QString DispatchState::ownStateText() const
+{
     const QString when = QStringLiteral("dd-MM HH:mm");
+    // Another recipient's reply settled this one too (with escalation on).
+    if (bevestigtype == 2 && !ownAcknowledgement)
+        return QStringLiteral("Bevestigd door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (bevestigtype == 1)
         return QStringLiteral("Bevestigd door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (bevestigtype == 2)
@@ -63,7 +74,8 @@ QString dispatchSql(const DatabaseConnector& c)
                                 "meldindex.id AS line, uitmeld.id AS uid, uitmeld.ontvanger_id, ontvangers.naam, "
                                 "uitmeld.uitmeldtype, uitmeld.done, uitmeld.pogingen, uitmeld.%1, uitmeld.bevestigtype, "
                                 "CASE uitmeld.bevestigtype WHEN 1 THEN gebruikers.naam WHEN 2 THEN bo.naam WHEN 3 THEN gebruikers.naam END, "
-                                "uitmeld.bevestigdate")
+                                "uitmeld.bevestigdate, uitmeld.bevestiger, "
+                                "(SELECT MAX(niveau) FROM escalatieuitmeld WHERE escalatieuitmeld.uitmeld_id = uitmeld.id)")
                                 .arg(c.id(QStringLiteral("date")));
     const QString joins = QStringLiteral(
         "LEFT JOIN ontvangers ON ontvangers.id = uitmeld.ontvanger_id "
@@ -132,6 +144,8 @@ Result<MeldingDetail> loadMeldingDetail(const DatabaseConnector& conn, qint64 me
         s.bevestigtype = sql::toLong(d->value(8));
         s.bevestiger = sql::toText(d->value(9));
         s.bevestigdate = sql::toDate(d->value(10));
+        s.ownAcknowledgement = s.bevestigtype != 2 || sql::toLong(d->value(11)) == s.ontvangerId;
+        s.escalatieNiveau = sql::toLong(d->value(12));
         detail.lines[*it].dispatches.append(s);
     }
     return detail;

@@ -23,9 +23,14 @@ struct DispatchState
     qint64 bevestigtype = 0; // 0 open, 1 operator, 2 the recipient himself, 3 closed in bulk
     QString bevestiger;      // operator's or recipient's name
     QDateTime bevestigdate;
+    bool ownAcknowledgement = true; // bevestigtype 2 by this recipient, not by another one of the report
+    qint64 escalatieNiveau = 0; // 0: the report's own dispatch; 1: sent because nobody acknowledged; 3: a notice of the acknowledgement
 
     // A short Dutch description for the operator: sent, waiting, acknowledged...
     QString stateText() const;
+
+private:
+    QString ownStateText() const;
 };
 
 // An alarm line as the detail view and the printout show it.

@@ -3,11 +3,13 @@
 //   taviro-db create --demo PATH
 //   taviro-db version PATH
 //   taviro-db copy FROM TO
+//   taviro-db status [DATABASE]
 #include "DatabaseCopy.h"
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
 #include "Repositories.h"
 #include "SqlReportStore.h"
+#include "StatusCommand.h"
 
 #include <QSqlRecord>
 
@@ -38,6 +40,7 @@ int usage()
                             "  taviro-db version PAD\n"
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "  taviro-db copy VAN NAAR\n"
+                            "  taviro-db status [PAD]\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres."));
     return 2;
 }
@@ -176,5 +179,7 @@ int main(int argc, char** argv)
         return version(args);
     if (command == QLatin1String("copy"))
         return copyCommand(args);
+    if (command == QLatin1String("status"))
+        return statusCommand(args);
     return usage();
 }
