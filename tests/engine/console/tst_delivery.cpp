@@ -246,7 +246,7 @@ private Q_SLOTS:
         QCOMPARE(detail->lines.size(), 1);
         QCOMPARE(detail->lines[0].dispatches.size(), 2);
         for (const DispatchState& d : detail->lines[0].dispatches)
-            QCOMPARE(d.stateText(), QStringLiteral("Gesloten door Operator Een op 02-12 10:20"));
+            QCOMPARE(d.stateText(), QStringLiteral("Gesloten door Operator Een op 02-12 10:35"));
 
         // Acknowledging the report afterwards keeps the record of who closed them.
         f.console.setGebruikerId(1);
