@@ -13,6 +13,7 @@
 #include "EngineStartup.h"
 #include "EventLog.h"
 #include "Heartbeat.h"
+#include "ServerClock.h"
 #include "MainWindow.h"
 #include "MessageBoxPrompt.h"
 #include "ServiceHub.h"
@@ -74,7 +75,7 @@ int main(int argc, char** argv)
     auto prompt = makePrompt();
     const QString title = QStringLiteral("Taviro");
 
-    SystemClock clock;
+    ServerClock clock;
     EngineStartup start(clock, *prompt, title, QApplication::applicationDirPath());
     SingleInstance instance(start.layout().instanceLock());
     if (int refused = start.takeLock(instance, QStringLiteral("Taviro is al opgestart.")))
@@ -98,7 +99,16 @@ int main(int argc, char** argv)
     const DatabaseConnector& conn = start.conn();
     const DatabaseSettings& database = start.database();
     ServiceKiller& killer = start.killer();
+    // Leases, heartbeats and the room's time slots go by the database
+    // server's clock, whatever this machine's says.
+    (void)clock.sync(conn);
+    QTimer clockSync;
+    QObject::connect(&clockSync, &QTimer::timeout, &app, [&] { (void)clock.sync(conn); });
+    clockSync.start(60000);
+
+    const Workstation self = Workstation::starting(defaultStationName(), Workstation::consoleKind());
     Console console(conn, clock, eventLog, start.sms(), start.mail());
+    console.setWorkstation(self);
     console.setSending(ownsPorts);
     AlarmLamp lamp(eventLog);
     ServiceHub hub(conn, eventLog, lamp, start.layout().serviceFolder, database);
@@ -106,10 +116,21 @@ int main(int argc, char** argv)
 
     Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Console, defaultStationName(),
                         HeartbeatTiming::fromEnvironment());
-    if (Status s = heartbeat.signOn(); !s)
+    heartbeat.setStartId(self.startId);
+    if (Status s = heartbeat.signOn(); !s) {
         // Refusing a console would leave the room without one: it goes on
-        // and the operator knows two workstations share a name.
+        // and the operator knows two workstations share a name. It sends
+        // nothing, though: the room knows the name's live start as the other
+        // console's, so what this one claimed would be taken for a leftover
+        // and sent a second time.
         eventLog.writeLog(s.error(), 0);
+        if (heartbeat.nameTaken()) {
+            console.setSending(false);
+            eventLog.writeLog(QStringLiteral("Deze console verstuurt geen uitmeldingen zolang een andere werkplek "
+                                             "dezelfde naam heeft."),
+                              0);
+        }
+    }
     console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });
     console.setModemElsewhere([&heartbeat] { return heartbeat.anotherModemReady(); });
     QObject::connect(&console, &Console::smsModemReadyChanged, &heartbeat, &Heartbeat::setModemReady);

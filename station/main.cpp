@@ -19,6 +19,7 @@
 #include "EngineStartup.h"
 #include "EventLog.h"
 #include "Heartbeat.h"
+#include "ServerClock.h"
 #include "RoomStatus.h"
 #include "SdNotify.h"
 #include "ServiceHub.h"
@@ -30,6 +31,7 @@
 #include "TerminationSignals.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 
 #include <cstdio>
@@ -49,7 +51,47 @@ int databaseRefusal(int code, const EngineStartup& start)
 {
     return start.databaseServerRefused() ? kServerUnreachable : code;
 }
+
+constexpr int kSignOnRetryMsecs = 5000;
+
+// Only a name that a live workstation holds ends the start for good; a busy
+// database or a lost connection is tried again, as systemd would not start
+// the station again after exit status 6. False when a stop came meanwhile.
+enum class SignedOn { Yes, NameTaken, Stopped };
+SignedOn signOnWhenPossible(Heartbeat& heartbeat, const DatabaseConnector& conn, EventLog& log,
+                            TerminationSignals& endSignals, const QString& name)
+{
+    bool told = false;
+    for (;;) {
+        const Status s = heartbeat.signOn();
+        if (s)
+            return SignedOn::Yes;
+        if (heartbeat.nameTaken()) {
+            log.writeLog(QStringLiteral("Taviro-station %1 niet gestart: %2").arg(name, s.error()), 0);
+            return SignedOn::NameTaken;
+        }
+        if (!told)
+            log.writeLog(QStringLiteral("Taviro-station %1 kan zich nog niet aanmelden (%2); het probeert het elke "
+                                        "%3 seconden opnieuw.")
+                             .arg(name, s.error())
+                             .arg(kSignOnRetryMsecs / 1000),
+                         0);
+        told = true;
+        QEventLoop wait;
+        bool stopped = false;
+        QTimer::singleShot(kSignOnRetryMsecs, &wait, &QEventLoop::quit);
+        QObject::connect(&endSignals, &TerminationSignals::received, &wait, [&] {
+            stopped = true;
+            wait.quit();
+        });
+        wait.exec();
+        if (stopped)
+            return SignedOn::Stopped;
+        if (conn.lost())
+            (void)conn.restore();
+    }
 }
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -66,7 +108,7 @@ int main(int argc, char** argv)
     StderrPrompt prompt;
     const QString name = defaultStationName();
 
-    SystemClock clock;
+    ServerClock clock;
     EngineStartup start(clock, prompt, QStringLiteral("Taviro-station"), QCoreApplication::applicationDirPath());
     // The station owns this machine's ports for its installation; a console
     // started later finds them taken and leaves receiving and sending to it.
@@ -85,15 +127,24 @@ int main(int argc, char** argv)
         return databaseRefusal(refused, start);
     const DatabaseConnector& conn = start.conn();
 
+    // Leases, heartbeats and the room's time slots go by the database
+    // server's clock, whatever this machine's says.
+    (void)clock.sync(conn);
+    QTimer clockSync;
+    QObject::connect(&clockSync, &QTimer::timeout, &app, [&] { (void)clock.sync(conn); });
+    clockSync.start(60000);
+
+    const Workstation self = Workstation::starting(name, Workstation::stationKind());
     Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Station, name,
                         HeartbeatTiming::fromEnvironment());
-    if (Status s = heartbeat.signOn(); !s) {
-        eventLog.writeLog(QStringLiteral("Taviro-station %1 niet gestart: %2").arg(name, s.error()), 0);
+    heartbeat.setStartId(self.startId);
+    if (const SignedOn on = signOnWhenPossible(heartbeat, conn, eventLog, endSignals, name); on != SignedOn::Yes) {
         start.killer().killServices();
-        return kNameTaken;
+        return on == SignedOn::NameTaken ? kNameTaken : 0;
     }
 
     Console console(conn, clock, eventLog, start.sms(), start.mail());
+    console.setWorkstation(self);
     // Nobody sits at a station: its reports carry the room's state, and
     // while a console is manned its operator takes new reports in.
     console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });

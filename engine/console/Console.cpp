@@ -8,7 +8,7 @@
 #include "SqlValues.h"
 #include "TestAlarms.h"
 #include "Transaction.h"
-#include "UnmannedSchedule.h"
+#include "Workstation.h"
 
 #include <QEventLoop>
 #include <QSqlQuery>
@@ -24,12 +24,14 @@ constexpr int kSmsPollMsecs = 30000;
 
 Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
                  MailSender& mail, QObject* parent)
-    : QObject(parent), m_conn(conn), m_clock(clock), m_log(log), m_sms(sms), m_mail(mail),
+    : QObject(parent), m_conn(conn), m_clock(clock), m_log(log),
+      m_self(Workstation::starting(defaultStationName(), Workstation::consoleKind())), m_sms(sms), m_mail(mail),
       m_composer(conn), m_creator(conn, m_cache, m_composer, log),
       m_escalation(conn, m_cache, m_creator, m_composer, log, mail),
       m_delivery(conn, clock, log, m_composer, *this, mail), m_watchdog(conn, clock, log),
-      m_store(conn), m_sql(conn)
+      m_store(conn), m_sql(conn), m_unmannedSwitch(conn, clock, m_self)
 {
+    setWorkstation(m_self);
     connect(&m_sms, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_uitmeldTimer, &QTimer::timeout, this, &Console::dispatchTick);
@@ -60,11 +62,21 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
 
 Console::~Console() = default;
 
+void Console::setWorkstation(const Workstation& self)
+{
+    m_self = self;
+    m_delivery.setWorkstation(self);
+    m_watchdog.setWorkstation(self);
+    m_unmannedSwitch.setWorkstation(self);
+}
+
 void Console::setBemand(bool on)
 {
     if (m_bemand == on)
         return;
     m_bemand = on;
+    if (on)
+        m_mannedSince = m_clock.now();
     Q_EMIT bemandChanged(on);
 }
 
@@ -335,13 +347,12 @@ void Console::scheduleNextPass()
 
 void Console::checkOnbemandRooster()
 {
-    auto settings = SettingsRepository(m_conn).load();
-    if (!settings || !settings->has_value())
+    const std::optional<QDateTime> at = m_unmannedSwitch.takeOwedSwitch(m_mannedSince);
+    if (!at)
         return;
-    if (unmannedTimeReached(**settings, m_clock.now())) {
-        setBemand(false);
-        Q_EMIT loginRequested();
-    }
+    m_log.writeLog(QStringLiteral("Onbemand volgens rooster (%1).").arg(at->toString(QStringLiteral("HH:mm"))), 1);
+    setBemand(false);
+    Q_EMIT loginRequested();
 }
 
 void Console::noteListed(const QList<ActueelItem>& items)
@@ -408,21 +419,45 @@ void Console::dispatchTick()
 
 void Console::minuteTick()
 {
-    if (m_clock.now().time().minute() % 15 == 0)
-        quarterHourTick();
+    // The minute's number decides nothing: a tick that comes late, twice or
+    // not at all in some minute still finds what is owed by comparing the
+    // quarter it is in with the quarter last done.
+    const qint64 quarter = DutySlots::slotOf(m_clock.now().toSecsSinceEpoch(), DutySlots::kQuarterSecs);
+    if (quarter != m_ownQuarter) {
+        m_ownQuarter = quarter;
+        ownQuarterWork();
+    }
+    roomQuarterDuties();
 }
 
 void Console::quarterHourTick()
+{
+    m_ownQuarter = DutySlots::slotOf(m_clock.now().toSecsSinceEpoch(), DutySlots::kQuarterSecs);
+    ownQuarterWork();
+    roomQuarterDuties();
+}
+
+void Console::ownQuarterWork()
 {
     // A program of the site that writes the schedule tables without
     // counting its change is caught up with here, within a quarter hour.
     if (Status s = m_cache.load(m_conn, m_log); !s)
         m_log.writeLog(QStringLiteral("Roosters kunnen niet worden geladen: %1").arg(s.error()), 0);
-    m_watchdog.check24uurs();
-    showNewActueel();
+}
+
+void Console::roomQuarterDuties()
+{
+    if (!databaseReachable())
+        return;
+    // Late reports are taken in and forwarded at once, wherever they were made.
+    if (!m_watchdog.check24uurs().isEmpty())
+        showNewActueel();
+    if (!m_delivery.rearmDue())
+        return;
     // A reply that already came in must count before its dispatch goes out again.
     pollSmsReplies(true);
-    m_delivery.rearmSmsDispatches();
+    if (m_delivery.rearmSmsDispatches() > 0 && !m_smsBusy)
+        deliverNextDispatch();
 }
 
 Result<qint64> Console::makeTestAlarms(int transmitters, int alarms)

@@ -2,6 +2,7 @@
 
 #include "Delivery.h"
 #include "DispatchCreator.h"
+#include "UnmannedSwitch.h"
 #include "EscalationDuty.h"
 #include "MessageComposer.h"
 #include "ScheduleCache.h"
@@ -55,6 +56,11 @@ public:
     Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
             MailSender& mail, QObject* parent = nullptr);
     ~Console() override;
+
+    // Who this console or station is to the room (name, kind, this start):
+    // set before the timers start.
+    void setWorkstation(const Workstation& self);
+    const Workstation& workstation() const { return m_self; }
 
     bool bemand() const { return m_bemand; }
     void setBemand(bool on);
@@ -114,6 +120,8 @@ public:
     // One delivery pass, unless an SMS is on its way; a pass that delivered
     // something is followed by the next one as soon as the event loop is free.
     bool deliverNextDispatch();
+    // While manned: the unmanned schedule's switch owed since this console
+    // was manned, however late the timer, made once.
     void checkOnbemandRooster();
     // The reports the window lists; those another station acknowledges leave
     // the list at the next tick through meldingAcknowledged.
@@ -126,9 +134,13 @@ public:
     void followOtherStations(bool wholeList = false);
     void keepListUpToDate();
 
-    void dispatchTick();    // every minute
-    void minuteTick();      // every minute: the quarter-hour work in its minutes
-    void quarterHourTick(); // watchdog, then re-arming
+    void dispatchTick(); // every minute
+    // Every minute, however late or often: the quarter-hour work this
+    // station owes itself once it is in a new quarter, and the room's
+    // quarter-hour duties (watchdog, re-arming) that nobody did yet.
+    void minuteTick();
+    // The whole quarter-hour work at once: this station's and the room's.
+    void quarterHourTick();
     void startTimers();
 
     SmsAttempt sendSMS(const QString& mobielnr, const QString& naam, const QString& text) override;
@@ -180,6 +192,8 @@ private:
     void takeInBacklog(const QList<qint64>& ids, const CreationSettings& settings,
                        QList<TakenIn>& taken);
     void logNotTakenIn(const QList<qint64>& run, const Status& s);
+    void ownQuarterWork();
+    void roomQuarterDuties();
     void scheduleNextPass();
     // Adds an item that is new to the list, with its beep and lamp.
     void announce(const ActueelItem& item);
@@ -201,6 +215,7 @@ private:
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
     EventLog& m_log;
+    Workstation m_self;
     SmsService& m_sms;
     MailSender& m_mail;
     ScheduleCache m_cache;
@@ -211,8 +226,11 @@ private:
     Watchdog m_watchdog;
     SqlReportStore m_store;
     StatementCache m_sql;
+    UnmannedSwitch m_unmannedSwitch;
 
     bool m_bemand = false;
+    QDateTime m_mannedSince; // switch times before it are not this console's to make
+    qint64 m_ownQuarter = 0; // the quarter whose own work this station did
     bool m_stampBemand = false; // the manned state this intake pass stamps
     std::function<bool()> m_roomManned;
     bool m_intakeOnlyWhenUnmanned = false;

@@ -113,7 +113,8 @@ const RowMapping<UitmeldClaim>& uitmeldclaim()
 {
     using R = UitmeldClaim;
     static const RowMapping<R> m{QStringLiteral("uitmeldclaim"),
-        {field("uitmeld_id", &R::uitmeld_id), field("station", &R::station), field("expires", &R::expires)}};
+        {field("uitmeld_id", &R::uitmeld_id), field("station", &R::station), field("expires", &R::expires),
+         field("soort", &R::soort), field("startid", &R::startid)}};
     return m;
 }
 
@@ -155,7 +156,24 @@ const RowMapping<Werkplek>& werkplek()
     static const RowMapping<R> m{QStringLiteral("werkplek"),
         {field("naam", &R::naam), field("soort", &R::soort), field("gebruiker", &R::gebruiker),
          field("bemand", &R::bemand), field("hartslag", &R::hartslag), field("host", &R::host), field("pid", &R::pid),
-         field("stilgemeld", &R::stilgemeld)}};
+         field("stilgemeld", &R::stilgemeld), field("startid", &R::startid)}};
+    return m;
+}
+
+const RowMapping<TaakSlot>& taakslot()
+{
+    using R = TaakSlot;
+    static const RowMapping<R> m{QStringLiteral("taakslot"),
+        {field("taak", &R::taak), field("slot", &R::slot), field("station", &R::station),
+         field("startid", &R::startid)}};
+    return m;
+}
+
+const RowMapping<UitmeldVerzonden>& uitmeldverzonden()
+{
+    using R = UitmeldVerzonden;
+    static const RowMapping<R> m{QStringLiteral("uitmeldverzonden"),
+        {field("uitmeld_id", &R::uitmeld_id), field("kwartier", &R::kwartier)}};
     return m;
 }
 

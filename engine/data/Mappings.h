@@ -25,5 +25,7 @@ const RowMapping<UitmeldRetry>& uitmeldretry();
 const RowMapping<MeldingSleutel>& meldingsleutel();
 const RowMapping<WijzigTeller>& wijzigteller();
 const RowMapping<Werkplek>& werkplek();
+const RowMapping<TaakSlot>& taakslot();
+const RowMapping<UitmeldVerzonden>& uitmeldverzonden();
 
 } // namespace taviro::mapping

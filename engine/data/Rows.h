@@ -147,6 +147,29 @@ struct UitmeldClaim
     qint64 uitmeld_id = 0;
     QString station;    // the workstation that claimed it
     qint64 expires = 0; // seconds since 1970 (UTC) by the database server's clock
+    QString soort;      // its kind, "console" or "station": one of each may share a name
+    QString startid;    // which start of it: a restarted workstation's claims are leftovers
+};
+
+// A periodic duty of the whole room done for one time slot (a quarter-hour
+// mark, a switch time): whichever workstation writes the row first does the
+// duty, in the same transaction; the others find the row and leave it.
+struct TaakSlot
+{
+    qint64 id = 0;
+    QString taak;     // which duty, for instance "herhalen"
+    qint64 slot = 0;  // the slot's start, seconds since 1970 (UTC) by the room's clock
+    QString station;  // who did it
+    QString startid;
+};
+
+// The quarter hour in which an SMS of a dispatch went out: a re-arm of that
+// quarter that comes late must not send it a second time within it.
+struct UitmeldVerzonden
+{
+    qint64 id = 0;
+    qint64 uitmeld_id = 0;
+    qint64 kwartier = 0; // the quarter's start, seconds since 1970 (UTC)
 };
 
 // A pending dispatch that could not go out: why, how often in a row, and
@@ -184,6 +207,7 @@ struct Werkplek
     QString host;         // the machine it runs on
     qint64 pid = 0;       // its process there
     bool stilgemeld = false; // its silence has been reported (by one workstation, once)
+    QString startid;      // the start that beats now: claims of an earlier start are leftovers
 };
 
 struct ComPort // serial-port assignment

@@ -38,6 +38,7 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldmail_uitmeld", "uitmeldmail", "uitmeld_id"},
     {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
     {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
+    {"ix_uitmeldverzonden_uitmeld", "uitmeldverzonden", "uitmeld_id, kwartier"},
     {"ix_escalatieuitmeld_melding", "escalatieuitmeld", "melding_id"},
 };
 
@@ -62,6 +63,44 @@ Status addLateColumns(const DatabaseConnector& conn)
             return s;
     }
     return {};
+}
+
+// A table made by an older version of ours gets the columns added since.
+Status addMissingColumns(const DatabaseConnector& conn, const TableSpec& t)
+{
+    const QSqlRecord existing = conn.database().record(t.name);
+    for (const ColumnSpec& c : t.columns) {
+        if (existing.contains(c.name) || existing.contains(c.name.toLower()))
+            continue;
+        QString sql = QStringLiteral("ALTER TABLE %1 ADD COLUMN ").arg(t.name);
+        if (conn.dialect() == Dialect::PostgreSQL)
+            sql += QStringLiteral("IF NOT EXISTS "); // two stations starting at once both get here
+        sql += columnDefinition(c, conn.dialect());
+        if (Status s = conn.exec(sql); !s)
+            return s;
+    }
+    return {};
+}
+
+// Two stations filling the old-style links at once used to insert the same
+// pair twice, so the line appeared twice in the message. The pairs are made
+// unique; doubles left by that are removed first, keeping the oldest.
+Status uniqueDispatchLinks(const DatabaseConnector& conn)
+{
+    const QString exists = conn.dialect() == Dialect::PostgreSQL
+                               ? QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname = ?")
+                               : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = ?");
+    auto made = conn.scalar(exists, {QStringLiteral("ix_uitmeldlink_paar")});
+    if (!made)
+        return Status::failure(made.error());
+    if (made->toLongLong() > 0)
+        return {};
+    if (Status s = conn.exec(QStringLiteral("DELETE FROM uitmeldlink WHERE id NOT IN (SELECT MIN(id) FROM "
+                                            "uitmeldlink GROUP BY uitmeld_id, meldindex_id)"));
+        !s)
+        return s;
+    return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_uitmeldlink_paar "
+                                    "ON uitmeldlink (uitmeld_id, meldindex_id)"));
 }
 
 // Escalation: one row per report and level decided, and which dispatches
@@ -91,9 +130,13 @@ Status createExtensions(const DatabaseConnector& conn)
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
                                specOf(mapping::meldingsleutel()), specOf(mapping::werkplek()),
-                               specOf(mapping::wijzigteller()), escalatie(), escalatieuitmeld()})
+                               specOf(mapping::wijzigteller()), specOf(mapping::taakslot()),
+                               specOf(mapping::uitmeldverzonden()), escalatie(), escalatieuitmeld()}) {
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
+        if (Status s = addMissingColumns(conn, t); !s)
+            return s;
+    }
     if (Status s = addLateColumns(conn); !s)
         return s;
     for (const IndexSpec& ix : kIndexes) {
@@ -118,6 +161,14 @@ Status createExtensions(const DatabaseConnector& conn)
     // acknowledgement, calls again and is recognised.
     if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
                                             "ON meldingsleutel (sleutel)"));
+        !s)
+        return s;
+    if (Status s = uniqueDispatchLinks(conn); !s)
+        return s;
+    // Each periodic duty of the room is done once per slot: the key is what
+    // makes a second workstation's insert do nothing.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_taakslot_taak "
+                                            "ON taakslot (taak, slot)"));
         !s)
         return s;
     // The key that makes each escalation level happen once per report for

@@ -7,6 +7,7 @@
 #include "Repositories.h"
 #include "ServiceInterfaces.h"
 #include "SqlValues.h"
+#include "Transaction.h"
 
 namespace taviro {
 
@@ -21,14 +22,25 @@ constexpr int kCandidatesPerPass = 50;
 // dispatch is offered again rather than held for ever.
 constexpr int kHeldLimitSecs = 15 * 60;
 
+const QString kRearmDuty = QStringLiteral("herhalen");
+
 } // namespace
 
 Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
                    const MessageComposer& composer, SmsGateway& sms, MailSender& mail)
     : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail),
-      m_claims(conn, log, defaultStationName()), m_owedMails(conn, log, composer, mail),
-      m_retry(conn, clock, log, m_claims.station()), m_standing(log, m_claims.station())
+      m_claims(conn, clock, log, Workstation::starting(defaultStationName(), Workstation::consoleKind())),
+      m_owedMails(conn, log, composer, mail), m_retry(conn, clock, log, m_claims.station()),
+      m_standing(log, m_claims.station()), m_slots(conn, m_claims.workstation())
 {
+}
+
+void Delivery::setWorkstation(const Workstation& self)
+{
+    m_claims.setWorkstation(self);
+    m_slots.setWorkstation(self);
+    m_retry.setStation(self.naam);
+    m_standing.setStation(self.naam);
 }
 
 void Delivery::tick()
@@ -367,30 +379,75 @@ Delivery::Sent Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& re
     return Sent::Yes;
 }
 
+bool Delivery::rearmDue() const
+{
+    const qint64 quarter = DutySlots::slotOf(m_clock.now().toSecsSinceEpoch(), DutySlots::kQuarterSecs);
+    auto last = m_slots.lastTaken(kRearmDuty);
+    return last && (!*last || **last < quarter);
+}
+
 int Delivery::rearmSmsDispatches()
 {
+    const qint64 quarter = DutySlots::slotOf(m_clock.now().toSecsSinceEpoch(), DutySlots::kQuarterSecs);
+    // The room re-arms once per quarter-hour mark, whoever looks first; the
+    // others, and a late or doubled timer, find the mark taken.
+    auto last = m_slots.lastTaken(kRearmDuty);
+    if (!last) {
+        m_log.writeLog(QStringLiteral("Herhalen: ") + last.error(), 1);
+        return 0;
+    }
+    if (*last && **last >= quarter)
+        return 0;
     auto max =
         m_conn.scalar(QStringLiteral("SELECT maxpogingen FROM settings ORDER BY id LIMIT 1"));
     if (!max) {
         m_log.writeLog(QStringLiteral("Herhalen: instellingen niet leesbaar: ") + max.error(), 1);
         return 0;
     }
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    auto mine = s ? m_slots.take(kRearmDuty, quarter) : Result<bool>::failure(s.error());
+    if (!mine) {
+        m_log.writeLog(QStringLiteral("Herhalen: ") + mine.error(), 1);
+        return 0;
+    }
+    if (!*mine)
+        return 0;
     // Created today or yesterday: older alarms are not chased any more. One
     // being sent right now (claimed) is left to its sender, or a second
-    // station could send the same repetition at the same time.
+    // station could send the same repetition at the same time; one that
+    // already went in this quarter (the mark's re-arm runs late) waits for
+    // the next mark, so no quarter sees it twice.
     const QDateTime since(m_clock.now().date().addDays(-1), QTime(0, 0));
     auto q = m_conn.query(
-        QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype = 1 AND done = ? AND "
-                       "bevestiger = 0 AND bevestigtype <> ? AND pogingen < ? AND %1 >= ? AND NOT EXISTS "
-                       "(SELECT 1 FROM uitmeldclaim WHERE uitmeldclaim.uitmeld_id = uitmeld.id)")
-            .arg(m_conn.id(QStringLiteral("date"))),
-        {sql::boolValue(false), sql::boolValue(true), sql::keyValue(kClosedInBulk),
-         sql::keyValue(sql::toLong(*max)), sql::dateValue(since, m_conn.dialect())});
+        QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype = 1 AND done = ? AND %2 AND pogingen < ? "
+                       "AND %1 >= ? AND NOT EXISTS "
+                       "(SELECT 1 FROM uitmeldclaim WHERE uitmeldclaim.uitmeld_id = uitmeld.id) AND NOT EXISTS "
+                       "(SELECT 1 FROM uitmeldverzonden WHERE uitmeldverzonden.uitmeld_id = uitmeld.id AND "
+                       "uitmeldverzonden.kwartier >= ?)")
+            .arg(m_conn.id(QStringLiteral("date")), DispatchClaims::stillOpen()),
+        {sql::boolValue(false), sql::boolValue(true), sql::keyValue(sql::toLong(*max)),
+         sql::dateValue(since, m_conn.dialect()), sql::keyValue(quarter)});
     if (!q) {
         m_log.writeLog(QStringLiteral("Herhalen: ") + q.error(), 1);
         return 0;
     }
-    return q->numRowsAffected();
+    const int rearmed = q->numRowsAffected();
+    q->finish();
+    // What is older than the oldest dispatch still chased is history.
+    constexpr qint64 kKeepSecs = 3 * 24 * 3600;
+    if (s)
+        s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldverzonden WHERE kwartier < ?"),
+                        {sql::keyValue(quarter - kKeepSecs)});
+    if (s)
+        s = m_slots.forgetBefore(kRearmDuty, quarter - kKeepSecs);
+    if (s)
+        s = tx.commit();
+    if (!s) {
+        m_log.writeLog(QStringLiteral("Herhalen: ") + s.error(), 1);
+        return 0;
+    }
+    return rearmed;
 }
 
 } // namespace taviro

@@ -3,6 +3,7 @@
 #include "DeliveryRetry.h"
 #include "DispatchClaims.h"
 #include "ModemStanding.h"
+#include "DutySlots.h"
 #include "OwedMails.h"
 #include "Rows.h"
 
@@ -73,9 +74,15 @@ public:
     // owed (OwedMails) when the SMS goes.
     Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
     Sent sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
-    // Sent but unacknowledged SMS dispatches of today or yesterday with
-    // attempts left become pending again. Returns how many.
+    // At a quarter-hour mark: sent but unacknowledged SMS dispatches of
+    // today or yesterday with attempts left become pending again, once per
+    // mark for the whole room, and none that went already since the mark.
+    // Returns how many (0 when another workstation had the mark).
     int rearmSmsDispatches();
+    // Whether the room has yet to re-arm at the current mark (a read only).
+    bool rearmDue() const;
+    // Who claims and re-arms: set before the first pass.
+    void setWorkstation(const Workstation& self);
 
     void setShuttingDown(bool on) { m_shuttingDown = on; }
     // Whether this station sends SMS. While it does not, dispatches that owe
@@ -137,6 +144,7 @@ private:
     ModemStanding m_standing;
     QList<HeldSend> m_held;
     bool m_settling = false;
+    DutySlots m_slots;
     bool m_shuttingDown = false;
     bool m_smsAvailable = true;
 };

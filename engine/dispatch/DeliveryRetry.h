@@ -25,6 +25,8 @@ class DeliveryRetry
 {
 public:
     DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log, QString station);
+    // The name the pauses of this station's modem are kept under.
+    void setStation(QString station) { m_station = std::move(station); }
 
     // Whom a failure pauses the dispatch for: a modem's failure says nothing
     // about the other stations' modems; a missing number or a refused mail

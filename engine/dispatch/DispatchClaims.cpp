@@ -1,25 +1,35 @@
 #include "DispatchClaims.h"
 
+#include "Clock.h"
 #include "DatabaseConnector.h"
+#include "DutySlots.h"
 #include "EventLog.h"
 #include "Rows.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
 #include <QSqlQuery>
-#include <QSysInfo>
 
 namespace taviro {
 
-QString defaultStationName()
+DispatchClaims::DispatchClaims(const DatabaseConnector& conn, const Clock& clock, EventLog& log, Workstation self)
+    : m_conn(conn), m_clock(clock), m_log(log), m_self(std::move(self))
 {
-    const QString named = qEnvironmentVariable("TAVIRO_STATION").trimmed();
-    return named.isEmpty() ? QSysInfo::machineHostName() : named;
 }
 
-DispatchClaims::DispatchClaims(const DatabaseConnector& conn, EventLog& log, QString station)
-    : m_conn(conn), m_log(log), m_station(std::move(station))
+QString DispatchClaims::stillOpen()
 {
+    return QStringLiteral("bevestiger = 0 AND bevestigtype = 0");
+}
+
+QString DispatchClaims::mineCondition() const
+{
+    return QStringLiteral("station = ? AND soort = ? AND startid = ?");
+}
+
+QVariantList DispatchClaims::mineValues() const
+{
+    return {sql::textValue(m_self.naam), sql::textValue(m_self.soort), sql::textValue(m_self.startId)};
 }
 
 QString DispatchClaims::nowSeconds() const
@@ -52,10 +62,11 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
         s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ?"),
                         {sql::keyValue(uitmeldId)});
     if (s)
-        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldclaim (uitmeld_id, station, expires) "
-                                       "VALUES (?, ?, %1 + ?)")
+        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldclaim (uitmeld_id, station, soort, startid, expires) "
+                                       "VALUES (?, ?, ?, ?, %1 + ?)")
                             .arg(nowSeconds()),
-                        {sql::keyValue(uitmeldId), sql::textValue(m_station), sql::keyValue(m_leaseSeconds)});
+                        QVariantList{sql::keyValue(uitmeldId)} + mineValues() +
+                            QVariantList{sql::keyValue(m_leaseSeconds)});
     if (s)
         s = tx.commit();
     if (!s) {
@@ -67,8 +78,28 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
     return type;
 }
 
-Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
+Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome, bool& stood)
 {
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    // The claim is the gate, and the first row touched: a station that judged
+    // ours dead and takes the dispatch over deletes the same row, so of the
+    // two only one finds it. The e-mail of a recipient who also gets SMS
+    // leaves the claim to the SMS, so it only touches it.
+    const bool keepsClaim = outcome == Outcome::EmailSentKeepSms;
+    if (s) {
+        auto gate = m_conn.query(
+            (keepsClaim ? QStringLiteral("UPDATE uitmeldclaim SET expires = expires WHERE uitmeld_id = ? AND ")
+                        : QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ? AND ")) +
+                mineCondition(),
+            QVariantList{sql::keyValue(uitmeldId)} + mineValues());
+        if (!gate)
+            s = Status::failure(gate.error());
+        else
+            stood = gate->numRowsAffected() > 0;
+    }
+    if (s && !stood)
+        return s; // rolled back: nothing of ours to write
     QString update;
     QVariantList binds; // `done` where the statement sets it, then the id
     switch (outcome) {
@@ -88,17 +119,12 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
         binds << sql::boolValue(true);
         break;
     case Outcome::Released:
-        // An operator who closed it in bulk meanwhile has the last word.
-        update = QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND bevestigtype <> ?");
+        // Whoever acknowledged it or closed it in bulk meanwhile has the last word.
+        update = QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND ") + stillOpen();
         binds << sql::boolValue(false);
         break;
     }
     binds << sql::keyValue(uitmeldId);
-    if (outcome == Outcome::Released)
-        binds << sql::keyValue(kClosedInBulk);
-
-    Transaction tx(m_conn);
-    Status s = tx.begin();
     if (s)
         s = m_conn.exec(update, binds);
     // Once it went, earlier failures no longer pace it; a repetition that
@@ -109,14 +135,26 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
     if (s && outcome == Outcome::SmsSentMailOwed)
         s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
                         {sql::keyValue(uitmeldId)});
-    // The e-mail of a recipient who also gets SMS leaves the claim to the SMS.
-    if (s && outcome != Outcome::EmailSentKeepSms)
-        s = m_conn.exec(
-            QStringLiteral("DELETE FROM uitmeldclaim WHERE uitmeld_id = ? AND station = ?"),
-            {sql::keyValue(uitmeldId), sql::textValue(m_station)});
+    // The quarter it went in: a re-arm of that quarter that runs late leaves it.
+    if (s && (outcome == Outcome::SmsSent || outcome == Outcome::SmsSentMailOwed))
+        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldverzonden (uitmeld_id, kwartier) VALUES (?, ?)"),
+                        {sql::keyValue(uitmeldId),
+                         sql::keyValue(DutySlots::slotOf(m_clock.now().toSecsSinceEpoch(), DutySlots::kQuarterSecs))});
     if (s)
         s = tx.commit();
     return s;
+}
+
+void DispatchClaims::noteLostClaim(qint64 uitmeldId, Outcome outcome)
+{
+    const bool went = outcome != Outcome::Released;
+    m_log.writeLog(went ? QStringLiteral("Uitmelding %1 is verstuurd, maar was intussen vrijgegeven voor een ander "
+                                         "station; de uitkomst is niet vastgelegd en het bericht kan nog eens gaan.")
+                              .arg(uitmeldId)
+                        : QStringLiteral("Uitmelding %1: intussen door een ander station overgenomen of afgehandeld; "
+                                         "niets teruggezet.")
+                              .arg(uitmeldId),
+                   went ? 0 : 1);
 }
 
 void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
@@ -124,43 +162,50 @@ void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
     // The e-mail of an SMS recipient comes first; the SMS outcome ends the send.
     if (outcome != Outcome::EmailSentKeepSms)
         m_inFlight.remove(uitmeldId);
-    if (Status s = write(uitmeldId, outcome); !s) {
+    bool stood = true;
+    if (Status s = write(uitmeldId, outcome, stood); !s) {
         m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst nog niet vastgelegd (%2); wordt "
                                       "opnieuw geprobeerd.")
                            .arg(uitmeldId)
                            .arg(s.error()),
                        0);
         m_unrecorded.append({uitmeldId, outcome});
+        return;
     }
+    if (!stood)
+        noteLostClaim(uitmeldId, outcome);
 }
 
 void DispatchClaims::retryUnrecorded()
 {
     while (!m_unrecorded.isEmpty()) {
         const Unrecorded next = m_unrecorded.first();
-        if (!write(next.uitmeldId, next.outcome))
+        bool stood = true;
+        if (!write(next.uitmeldId, next.outcome, stood))
             return; // still away: the next pass tries again, in the same order
         m_unrecorded.removeFirst();
-        m_log.writeLog(
-            QStringLiteral("Uitmelding %1: uitkomst alsnog vastgelegd.").arg(next.uitmeldId), 1);
+        if (stood)
+            m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst alsnog vastgelegd.").arg(next.uitmeldId), 1);
+        else
+            noteLostClaim(next.uitmeldId, next.outcome);
     }
 }
 
 void DispatchClaims::renew()
 {
-    QVariantList binds{sql::keyValue(m_leaseSeconds), sql::textValue(m_station)};
+    QVariantList binds = QVariantList{sql::keyValue(m_leaseSeconds)} + mineValues();
+    const qsizetype fixed = binds.size();
     QStringList marks;
     for (qint64 id : m_inFlight)
         binds << sql::keyValue(id);
     for (const Unrecorded& u : m_unrecorded)
         binds << sql::keyValue(u.uitmeldId);
-    if (binds.size() == 2)
+    if (binds.size() == fixed)
         return;
-    for (qsizetype i = 2; i < binds.size(); ++i)
+    for (qsizetype i = fixed; i < binds.size(); ++i)
         marks << QStringLiteral("?");
-    (void)m_conn.exec(QStringLiteral("UPDATE uitmeldclaim SET expires = %1 + ? WHERE station = ? "
-                                     "AND uitmeld_id IN (%2)")
-                          .arg(nowSeconds(), marks.join(QLatin1Char(','))),
+    (void)m_conn.exec(QStringLiteral("UPDATE uitmeldclaim SET expires = %1 + ? WHERE %2 AND uitmeld_id IN (%3)")
+                          .arg(nowSeconds(), mineCondition(), marks.join(QLatin1Char(','))),
                       binds);
 }
 
@@ -173,8 +218,6 @@ int DispatchClaims::recoverStale()
 {
     const bool ownToo = !m_ownLeftoversChecked;
     const bool othersToo = !m_sinceOutage.isValid() || m_sinceOutage.hasExpired(m_leaseSeconds * 1000LL);
-    if (!ownToo && !othersToo)
-        return 0;
     // Own outcomes not yet written are not leftovers.
     QList<qint64> mine;
     for (const Unrecorded& u : m_unrecorded)
@@ -186,11 +229,20 @@ int DispatchClaims::recoverStale()
         QString station;
     };
     QList<Stale> stale;
+    // Leftovers: an earlier start of this very workstation (same name and
+    // kind; a console and a station on one machine share the name but are
+    // two workstations) that is not the one beating now; a claim whose lease
+    // ran out; a claim of a workstation whose row names a newer start.
     auto q = m_conn.query(
-        QStringLiteral("SELECT id, uitmeld_id, station FROM uitmeldclaim WHERE "
-                       "(? AND station = ?) OR (? AND expires < %1) ORDER BY id")
+        QStringLiteral("SELECT id, uitmeld_id, station FROM uitmeldclaim c WHERE "
+                       "(? AND c.station = ? AND c.soort = ? AND c.startid <> ? AND NOT EXISTS "
+                       "(SELECT 1 FROM werkplek w WHERE w.startid = c.startid)) "
+                       "OR (? AND c.expires < %1) "
+                       "OR EXISTS (SELECT 1 FROM werkplek w WHERE w.naam = c.station AND w.soort = c.soort "
+                       "AND w.startid <> c.startid AND w.startid <> ?) ORDER BY id")
             .arg(nowSeconds()),
-        {sql::boolValue(ownToo), sql::textValue(m_station), sql::boolValue(othersToo)});
+        {sql::boolValue(ownToo), sql::textValue(m_self.naam), sql::textValue(m_self.soort),
+         sql::textValue(m_self.startId), sql::boolValue(othersToo), sql::textValue(QString())});
     if (!q)
         return 0;
     while (q->next())
@@ -216,10 +268,8 @@ int DispatchClaims::recoverStale()
                 s = Status::failure(d.error());
         }
         if (s && *gone == 1)
-            s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND "
-                                           "bevestiger = 0 AND bevestigtype <> ?"),
-                            {sql::boolValue(false), sql::keyValue(c.uitmeldId),
-                             sql::keyValue(kClosedInBulk)});
+            s = m_conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE id = ? AND ") + stillOpen(),
+                            {sql::boolValue(false), sql::keyValue(c.uitmeldId)});
         if (s)
             s = tx.commit();
         if (!s) {

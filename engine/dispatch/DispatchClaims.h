@@ -1,22 +1,21 @@
 #pragma once
 
 #include "Result.h"
+#include "Workstation.h"
 
 #include <QElapsedTimer>
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QVariantList>
 
 #include <optional>
 
 namespace taviro {
 
+class Clock;
 class DatabaseConnector;
 class EventLog;
-
-// The workstation name a station claims dispatches under: TAVIRO_STATION
-// when set (two stations on one machine, as in tests), else the host name.
-QString defaultStationName();
 
 // Who is sending which dispatch. Before sending, a station flips the
 // dispatch's `done` and writes a claim with a lease in the same transaction;
@@ -24,7 +23,12 @@ QString defaultStationName();
 // minute while it lives, so a claim whose lease ran out belongs to a station
 // that died (or lost the server) between claiming and recording: its dispatch
 // is offered again instead of staying done but unsent. Leases run on the
-// database server's clock, the one clock every station shares.
+// database server's clock, the one clock every station shares. A claim names
+// the start of the workstation that holds it: once that workstation started
+// again (its row in `werkplek` names a newer start) the claim is a leftover
+// and is offered again at once. Every outcome is written only while this
+// start's claim still stands, so a station that lost its claim (it was
+// judged dead) never undoes what another did with the dispatch since.
 class DispatchClaims
 {
 public:
@@ -36,17 +40,24 @@ public:
         Released,         // nothing went out: pending again, no attempt counted
     };
 
-    DispatchClaims(const DatabaseConnector& conn, EventLog& log, QString station);
+    DispatchClaims(const DatabaseConnector& conn, const Clock& clock, EventLog& log, Workstation self);
 
-    const QString& station() const { return m_station; }
+    const QString& station() const { return m_self.naam; }
+    const Workstation& workstation() const { return m_self; }
+    void setWorkstation(Workstation self) { m_self = std::move(self); }
     void setLeaseSeconds(int seconds) { m_leaseSeconds = seconds; }
+
+    // The condition on `uitmeld` that nobody acknowledged the dispatch or
+    // closed it in bulk: what a release or a re-arm must never undo.
+    static QString stillOpen();
 
     // The dispatch's uitmeldtype when this station got it; nothing when
     // another station or a bulk close was first, or the database failed.
     std::optional<qint64> claim(qint64 uitmeldId);
-    // Writes the outcome and drops the claim in one transaction. An outcome
-    // the database does not take now is kept and written by retryUnrecorded,
-    // so a message that went out is not sent again after an outage.
+    // Writes the outcome and drops the claim in one transaction, if the claim
+    // is still this start's; otherwise only says so. An outcome the database
+    // does not take now is kept and written by retryUnrecorded, so a message
+    // that went out is not sent again after an outage.
     void record(qint64 uitmeldId, Outcome outcome);
     void retryUnrecorded();
     bool hasUnrecorded() const { return !m_unrecorded.isEmpty(); }
@@ -55,9 +66,10 @@ public:
     // it does not know of (its commit was cut off with the connection) is
     // left to run out and be offered again.
     void renew();
-    // Turns claims whose lease ran out back into pending dispatches; the
-    // first call after start-up also takes this station's own leftovers, as
-    // nothing can be in flight in a console that has just started.
+    // Turns claims whose lease ran out, or whose workstation has started
+    // again since, back into pending dispatches; the first call after
+    // start-up also takes the leftovers of earlier starts of this
+    // workstation (same name and kind), as they cannot be in flight.
     int recoverStale();
     // Only the start-up part of recoverStale, once.
     void recoverOwnLeftovers()
@@ -70,7 +82,11 @@ public:
     void noteOutageEnded();
 
 private:
-    Status write(qint64 uitmeldId, Outcome outcome);
+    // False in `stood` when the claim was no longer this start's.
+    Status write(qint64 uitmeldId, Outcome outcome, bool& stood);
+    QString mineCondition() const;
+    void noteLostClaim(qint64 uitmeldId, Outcome outcome);
+    QVariantList mineValues() const;
     QString nowSeconds() const;
 
     struct Unrecorded
@@ -80,8 +96,9 @@ private:
     };
 
     const DatabaseConnector& m_conn;
+    const Clock& m_clock;
     EventLog& m_log;
-    const QString m_station;
+    Workstation m_self;
     int m_leaseSeconds = 180;
     bool m_ownLeftoversChecked = false;
     QElapsedTimer m_sinceOutage; // invalid: no outage seen

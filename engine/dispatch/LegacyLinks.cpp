@@ -36,7 +36,8 @@ Result<LinkRepair> repairDispatchLinks(const DatabaseConnector& conn)
         counted->finish();
         if (found.dispatchesLinked > 0) {
             auto inserted = conn.query(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) "
-                                                      "SELECT uitmeld.id, meldindex.id ") + kOldLinks);
+                                                      "SELECT uitmeld.id, meldindex.id ") + kOldLinks +
+                                       QStringLiteral(" ON CONFLICT (uitmeld_id, meldindex_id) DO NOTHING"));
             if (!inserted)
                 return R::failure(inserted.error());
             found.linesLinked = inserted->numRowsAffected();
@@ -110,8 +111,12 @@ Result<int> linkNewLegacyDispatches(const DatabaseConnector& conn, EventLog& log
                                {sql::boolValue(false)});
     if (!counted)
         return R::failure(counted.error());
+    // Another station filling the same links at this moment makes its pairs
+    // first; ours then add nothing (the pair is unique), rather than doubling
+    // every line in the message.
     auto inserted = conn.query(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) "
-                                              "SELECT uitmeld.id, meldindex.id ") + kOldPendingLinks,
+                                              "SELECT uitmeld.id, meldindex.id ") + kOldPendingLinks +
+                                   QStringLiteral(" ON CONFLICT (uitmeld_id, meldindex_id) DO NOTHING"),
                                {sql::boolValue(false)});
     if (!inserted)
         return R::failure(inserted.error());

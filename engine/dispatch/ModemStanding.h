@@ -23,6 +23,7 @@ public:
     static constexpr int kRefusalLimit = 3;
 
     ModemStanding(EventLog& log, QString station);
+    void setStation(QString station) { m_station = std::move(station); }
 
     // Whether another live workstation reports a modem that can send.
     void setAnotherReady(std::function<bool()> anotherReady) { m_anotherReady = std::move(anotherReady); }

@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QSysInfo>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace taviro {
@@ -71,6 +73,8 @@ Heartbeat::Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& m
       m_timing(timing), m_host(QSysInfo::machineHostName()), m_pid(::getpid())
 {
     connect(&m_timer, &QTimer::timeout, this, &Heartbeat::beat);
+    m_lookTimer.setSingleShot(true);
+    connect(&m_lookTimer, &QTimer::timeout, this, &Heartbeat::lookAtRoom);
 }
 
 QString Heartbeat::nowSeconds() const
@@ -85,6 +89,7 @@ QString Heartbeat::kindText() const
 
 Status Heartbeat::signOn()
 {
+    m_nameTaken = false;
     Transaction tx(m_conn);
     if (Status s = tx.begin(); !s)
         return s;
@@ -98,11 +103,13 @@ Status Heartbeat::signOn()
         return Status::failure(q.error());
     if (q->next()) {
         const WorkstationClaim row{sql::toText(q->value(0)), sql::toLong(q->value(1)), sql::toLong(q->value(2))};
-        if (heldByAnother(row, m_host, m_pid, m_timing.staleSeconds, sameProgramAlive))
+        if (heldByAnother(row, m_host, m_pid, m_timing.staleSeconds, sameProgramAlive)) {
+            m_nameTaken = true;
             return Status::failure(
                 QStringLiteral("Er werkt al een %1 met de naam %2 (op %3). Geef elke werkplek een eigen naam "
                                "met TAVIRO_STATION.")
                     .arg(kindText(), m_name, row.host));
+        }
     }
     if (Status s = writeRow(); !s)
         return s;
@@ -113,9 +120,10 @@ Status Heartbeat::writeRow()
 {
     // A silence reported earlier ends with this beat: a later one is reported anew.
     const QVariantList values{sql::textValue(m_operator), sql::boolValue(m_manned), sql::textValue(m_host),
-                              sql::keyValue(m_pid), sql::boolValue(false), sql::boolValue(m_modemReady)};
+                              sql::keyValue(m_pid), sql::boolValue(false), sql::boolValue(m_modemReady),
+                              sql::textValue(m_startId)};
     auto updated = m_conn.query(QStringLiteral("UPDATE werkplek SET gebruiker = ?, bemand = ?, hartslag = %1, host = ?, "
-                                               "pid = ?, stilgemeld = ?, gsmklaar = ? WHERE naam = ? AND soort = ?")
+                                               "pid = ?, stilgemeld = ?, gsmklaar = ?, startid = ? WHERE naam = ? AND soort = ?")
                                     .arg(nowSeconds()),
                                 values + QVariantList{sql::textValue(m_name), sql::textValue(kindText())});
     if (!updated)
@@ -124,7 +132,7 @@ Status Heartbeat::writeRow()
         return {};
     // Our row is gone (another program emptied the table): write it again.
     return m_conn.exec(QStringLiteral("INSERT INTO werkplek (naam, soort, gebruiker, bemand, hartslag, host, pid, "
-                                      "stilgemeld, gsmklaar) VALUES (?, ?, ?, ?, %1, ?, ?, ?, ?)")
+                                      "stilgemeld, gsmklaar, startid) VALUES (?, ?, ?, ?, %1, ?, ?, ?, ?, ?)")
                            .arg(nowSeconds()),
                        QVariantList{sql::textValue(m_name), sql::textValue(kindText())} + values);
 }
@@ -137,6 +145,7 @@ void Heartbeat::start()
 void Heartbeat::signOff()
 {
     m_timer.stop();
+    m_lookTimer.stop();
     m_manned = false;
     m_operator.clear();
     m_modemReady = false;
@@ -183,7 +192,7 @@ void Heartbeat::beat()
 bool Heartbeat::roomManned() const
 {
     auto n = m_conn.scalar(
-        QStringLiteral("SELECT COUNT(*) FROM werkplek WHERE soort = ? AND bemand = ? AND hartslag >= %1 - ?")
+        QStringLiteral("SELECT COUNT(*) FROM werkplek WHERE soort = ? AND bemand = ? AND hartslag > %1 - ?")
             .arg(nowSeconds()),
         {sql::textValue(QStringLiteral("console")), sql::boolValue(true), sql::keyValue(m_timing.staleSeconds)});
     return n && sql::toLong(*n) > 0;
@@ -215,15 +224,20 @@ void Heartbeat::lookAtRoom()
     QList<Silent> silent;
     QSet<QString> stillSilent;
     bool manned = false;
+    qint64 untilUnmanned = 0;
     while (q->next()) {
-        if (sql::toLong(q->value(2)) <= m_timing.staleSeconds) {
+        const qint64 age = sql::toLong(q->value(2));
+        if (age < m_timing.staleSeconds) {
             manned = true;
+            untilUnmanned = std::max(untilUnmanned, m_timing.staleSeconds - age);
             continue;
         }
         const Silent s{sql::toText(q->value(0)), sql::toLong(q->value(1))};
         stillSilent.insert(s.naam + QLatin1Char(';') + QString::number(s.hartslag));
         silent.append(s);
     }
+    q->finish();
+    scheduleLook(untilUnmanned);
     m_silenceNoticed.intersect(stillSilent);
     for (const Silent& s : silent)
         reportSilence(s.naam, s.hartslag, manned);
@@ -236,6 +250,16 @@ void Heartbeat::lookAtRoom()
         m_roomManned = manned;
         Q_EMIT roomMannedChanged(manned);
     }
+}
+
+void Heartbeat::scheduleLook(qint64 secondsUntilUnmanned)
+{
+    // Ages are whole seconds on the server's clock and cut off, never
+    // rounded up: waking this many seconds from now the age has reached the
+    // staleness time for certain.
+    if (secondsUntilUnmanned <= 0)
+        return; // nobody mans the room: the beats look often enough
+    m_lookTimer.start(int(std::min<qint64>(secondsUntilUnmanned, m_timing.beatSeconds) * 1000));
 }
 
 void Heartbeat::reportSilence(const QString& naam, qint64 hartslag, bool roomManned)

@@ -44,11 +44,12 @@ bool sameProgramAlive(qint64 pid);
 
 // One console's or station's row in `werkplek`: it beats every
 // beatSeconds (and at once when its manned state or operator changes), and
-// after every beat looks at the room. Only the database server's clock is
+// after every beat looks at the room, and again the moment the last manned
+// console would turn silent. Only the database server's clock is
 // compared, so workstations whose clocks differ still agree.
 //
 // The room is manned while at least one console that says manned has beaten
-// within staleSeconds. A manned console that falls silent (it crashed, lost
+// less than staleSeconds ago. A manned console that falls silent (it crashed, lost
 // power or its network) is named in a level-0 line by every live
 // workstation, and when with it the room became unmanned, exactly one of them
 // mails the unmanned address: the one whose transaction marks the row as
@@ -62,9 +63,16 @@ public:
     Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& mail, Kind kind, QString name,
               HeartbeatTiming timing, QObject* parent = nullptr);
 
+    // Which start of this workstation beats: its claims are the live ones,
+    // an earlier start's are leftovers. Set before signOn.
+    void setStartId(const QString& startId) { m_startId = startId; }
+
     // Takes our row at start. Fails with a message for the operator when a
-    // live workstation of the same kind already carries the name.
+    // live workstation of the same kind already carries the name (then
+    // nameTaken() is true), or when the database did not answer (busy, the
+    // connection lost: worth another try).
     Status signOn();
+    bool nameTaken() const { return m_nameTaken; }
     // Beats from now on.
     void start();
     // Stopped on purpose: the row says unmanned and nobody logged in, so no
@@ -95,6 +103,10 @@ private:
     QString kindText() const;
     Status writeRow();
     void lookAtRoom();
+    // The next look comes when the freshest manned console would fall
+    // silent, so its silence is seen within the staleness time, not a beat
+    // later; at the latest at the next beat.
+    void scheduleLook(qint64 secondsUntilUnmanned);
     void reportSilence(const QString& naam, qint64 hartslag, bool roomManned);
 
     const DatabaseConnector& m_conn;
@@ -113,6 +125,9 @@ private:
     bool m_writeFailureLogged = false;
     QSet<QString> m_silenceNoticed; // "naam;hartslag" of the silences this workstation has logged
     QTimer m_timer;
+    QTimer m_lookTimer;
+    QString m_startId;
+    bool m_nameTaken = false;
 };
 
 } // namespace taviro

@@ -1,5 +1,7 @@
 #include "ConsoleFixture.h"
 #include "DispatchClaims.h"
+#include "Rows.h"
+#include "Workstation.h"
 
 #include <QTest>
 
@@ -36,6 +38,11 @@ class TstClaims : public QObject
         f.settle();
     }
 
+    static Workstation station(const QString& naam, const QString& startId = QStringLiteral("start-1"))
+    {
+        return {naam, Workstation::stationKind(), startId};
+    }
+
     static qsizetype smsTo(const test::ConsoleFixture& f, const QString& number)
     {
         return std::count_if(f.sms.sent.cbegin(), f.sms.sent.cend(),
@@ -48,26 +55,39 @@ private Q_SLOTS:
     void leftClaimIsOfferedAgain_data()
     {
         QTest::addColumn<QString>("station");
+        QTest::addColumn<QString>("soort");
         QTest::addColumn<int>("lease");
+        QTest::addColumn<bool>("startedAgain"); // its row in werkplek names a newer start
         QTest::addColumn<int>("janSms");
         QTest::addColumn<bool>("mailRecorded"); // it died between Jan's e-mail and his SMS
-        QTest::newRow("another station, lease ran out") << "kapot-station" << -5 << 1 << false;
-        QTest::newRow("another station, still alive") << "levend-station" << 180 << 0 << false;
-        QTest::newRow("this station before a restart") << defaultStationName() << 180 << 1 << false;
+        const QString here = defaultStationName();
+        const QString station = Workstation::stationKind();
+        const QString console = Workstation::consoleKind();
+        QTest::newRow("another station, lease ran out") << "kapot-station" << station << -5 << false << 1 << false;
+        QTest::newRow("another station, still alive") << "levend-station" << station << 180 << false << 0 << false;
+        QTest::newRow("another station, started again since")
+            << "herstart-station" << station << 180 << true << 1 << false;
+        QTest::newRow("this console before a restart") << here << console << 180 << false << 1 << false;
+        QTest::newRow("the live station beside this console") << here << station << 180 << false << 0 << false;
         QTest::newRow("died after the e-mail: only the SMS")
-            << "kapot-station" << -5 << 1 << true;
+            << "kapot-station" << station << -5 << false << 1 << true;
     }
     void leftClaimIsOfferedAgain()
     {
         QFETCH(QString, station);
+        QFETCH(QString, soort);
         QFETCH(int, lease);
+        QFETCH(bool, startedAgain);
         QFETCH(int, janSms);
         QFETCH(bool, mailRecorded);
         test::ConsoleFixture f;
         pendingReport(f);
         const qint64 dispatch = janDispatch(f);
-        DispatchClaims died(*f.conn, f.log, station);
+        DispatchClaims died(*f.conn, f.clock, f.log, {station, soort, QStringLiteral("oude-start")});
         died.setLeaseSeconds(lease);
+        if (startedAgain)
+            QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO werkplek (naam, soort, startid) VALUES (?, ?, ?)"),
+                                 {station, soort, QStringLiteral("nieuwe-start")}));
         QVERIFY(died.claim(dispatch).has_value());
         if (mailRecorded)
             died.record(dispatch, DispatchClaims::Outcome::EmailSentKeepSms);
@@ -140,17 +160,20 @@ private Q_SLOTS:
         f.console.showNewActueel();
         drain(f);
         QCOMPARE(f.sms.sent.size(), 2);
+        f.clock.advanceSecs(15 * 60);
         QCOMPARE(f.console.delivery().rearmSmsDispatches(), 2);
         const qint64 dispatch = janDispatch(f);
-        DispatchClaims sending(*f.conn, f.log, QStringLiteral("ander-station"));
+        DispatchClaims sending(*f.conn, f.clock, f.log, station(QStringLiteral("ander-station")));
         QVERIFY(sending.claim(dispatch).has_value());
         drain(f); // Marieke's repetition goes; Jan's is on its way elsewhere
         QCOMPARE(f.sms.sent.size(), 3);
+        f.clock.advanceSecs(15 * 60);
         QCOMPARE(f.console.delivery().rearmSmsDispatches(), 1);
         drain(f);
         QCOMPARE(smsTo(f, QStringLiteral("+31612345678")), 1);
 
         sending.record(dispatch, DispatchClaims::Outcome::SmsSent);
+        f.clock.advanceSecs(15 * 60);
         QCOMPARE(f.console.delivery().rearmSmsDispatches(), 1); // Marieke has had her three
         QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld WHERE id = ?"), {dispatch}), 0);
     }
@@ -162,7 +185,7 @@ private Q_SLOTS:
         test::ConsoleFixture f;
         pendingReport(f);
         const qint64 dispatch = janDispatch(f);
-        DispatchClaims died(*f.conn, f.log, QStringLiteral("kapot-station"));
+        DispatchClaims died(*f.conn, f.clock, f.log, station(QStringLiteral("kapot-station")));
         died.setLeaseSeconds(-5);
         QVERIFY(died.claim(dispatch).has_value());
         f.console.setGebruikerId(1);
@@ -171,6 +194,67 @@ private Q_SLOTS:
         f.console.dispatchTick();
         drain(f);
         QCOMPARE(smsTo(f, QStringLiteral("+31612345678")), 0);
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
+    }
+
+    // A station that comes back after an outage with an outcome for a
+    // dispatch it no longer holds writes nothing: not over an
+    // acknowledgement, a bulk close, or what another station did since.
+    void lateOutcomeUndoesNothing_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("done");
+        QTest::addColumn<int>("pogingen");
+        QTest::addColumn<int>("bevestigtype");
+        const int released = int(DispatchClaims::Outcome::Released);
+        const int sent = int(DispatchClaims::Outcome::SmsSent);
+        QTest::newRow("operator acknowledged, not sent") << "operator" << released << 1 << 0 << 1;
+        QTest::newRow("operator acknowledged without a login") << "operator zonder login" << released << 1 << 0 << 1;
+        QTest::newRow("recipient replied, not sent") << "ontvanger" << released << 1 << 0 << 2;
+        QTest::newRow("closed in bulk, not sent") << "bulk" << released << 1 << 0 << 3;
+        QTest::newRow("another station sent it, not sent") << "overgenomen" << released << 1 << 1 << 0;
+        QTest::newRow("another station sent it, sent too") << "overgenomen" << sent << 1 << 1 << 0;
+        QTest::newRow("nothing happened, not sent") << "" << released << 0 << 0 << 0;
+        QTest::newRow("nothing happened, sent") << "" << sent << 1 << 1 << 0;
+    }
+    void lateOutcomeUndoesNothing()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(int, outcome);
+        QFETCH(int, done);
+        QFETCH(int, pogingen);
+        QFETCH(int, bevestigtype);
+        test::ConsoleFixture f;
+        pendingReport(f);
+        const qint64 dispatch = janDispatch(f);
+        DispatchClaims away(*f.conn, f.clock, f.log, station(QStringLiteral("weg-station")));
+        QVERIFY(away.claim(dispatch).has_value());
+        const auto acknowledge = [&](int type, int by) {
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = ?, bevestiger = ? WHERE id = ?"),
+                                 {type, by, dispatch}));
+        };
+        if (meanwhile == QStringLiteral("operator"))
+            acknowledge(1, 1);
+        else if (meanwhile == QStringLiteral("operator zonder login"))
+            acknowledge(1, 0);
+        else if (meanwhile == QStringLiteral("ontvanger"))
+            acknowledge(2, int(f.jan));
+        else if (meanwhile == QStringLiteral("bulk"))
+            acknowledge(int(kClosedInBulk), 1);
+        if (meanwhile == QStringLiteral("overgenomen")) {
+            // Judged dead: its lease ran out and another station sent it.
+            QVERIFY(f.conn->exec(QStringLiteral("UPDATE uitmeldclaim SET expires = 0")));
+            DispatchClaims other(*f.conn, f.clock, f.log, station(QStringLiteral("ander-station")));
+            QCOMPARE(other.recoverStale(), 1);
+            QVERIFY(other.claim(dispatch).has_value());
+            other.record(dispatch, DispatchClaims::Outcome::SmsSent);
+        }
+        away.record(dispatch, DispatchClaims::Outcome(outcome));
+        QVERIFY(!away.hasUnrecorded());
+        QCOMPARE(f.number(QStringLiteral("SELECT done FROM uitmeld WHERE id = ?"), {dispatch}), done);
+        QCOMPARE(f.number(QStringLiteral("SELECT pogingen FROM uitmeld WHERE id = ?"), {dispatch}), pogingen);
+        QCOMPARE(f.number(QStringLiteral("SELECT bevestigtype FROM uitmeld WHERE id = ?"), {dispatch}), bevestigtype);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
     }
 };

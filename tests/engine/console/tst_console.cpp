@@ -699,39 +699,59 @@ private Q_SLOTS:
             QVERIFY2(text->contains(part), qPrintable(*text));
     }
 
+    // The switch owed since the console was manned is made once, however
+    // late the timer comes; none that passed before it was manned.
     void unmannedSchedule_data()
     {
-        QTest::addColumn<QTime>("time");
         QTest::addColumn<QString>("monday");
-        QTest::addColumn<bool>("switches");
         QTest::addColumn<bool>("actief");
-        QTest::newRow("in the minute") << QTime(17, 30, 59) << "17:30" << true << true;
-        QTest::newRow("a minute early") << QTime(17, 29, 59) << "17:30" << false << true;
-        QTest::newRow("a minute late") << QTime(17, 31, 0) << "17:30" << false << true;
-        QTest::newRow("without leading zero") << QTime(8, 0, 30) << "8:00" << true << true;
-        QTest::newRow("with seconds") << QTime(17, 30, 10) << "17:30:00" << true << true;
-        QTest::newRow("unreadable never") << QTime(0, 0) << "abc" << false << true;
-        QTest::newRow("empty never") << QTime(0, 0) << "" << false << true;
-        QTest::newRow("schedule switched off") << QTime(17, 30) << "17:30" << false << false;
+        QTest::addColumn<QTime>("mannedAt");
+        QTest::addColumn<QString>("ticks"); // "hh:mm:ss", "+hh:mm:ss" manned again first
+        QTest::addColumn<int>("switches");
+        QTest::addColumn<bool>("mannedAtEnd");
+        const QTime five(17, 0);
+        QTest::newRow("in the minute") << "17:30" << true << five << "17:30:59" << 1 << false;
+        QTest::newRow("a minute early") << "17:30" << true << five << "17:29:59" << 0 << true;
+        QTest::newRow("the tick a minute late") << "17:30" << true << five << "17:31:00" << 1 << false;
+        QTest::newRow("the machine slept two hours") << "17:30" << true << five << "19:31:10" << 1 << false;
+        QTest::newRow("two ticks in the minute") << "17:30" << true << five << "17:30:01 17:30:59" << 1 << false;
+        QTest::newRow("manned again after the switch")
+            << "17:30" << true << five << "17:30:30 +17:35:00 17:40:00" << 1 << true;
+        QTest::newRow("manned after the switch time") << "17:30" << true << QTime(17, 35) << "17:40:00" << 0 << true;
+        QTest::newRow("without leading zero") << "8:00" << true << QTime(7, 0) << "08:00:30" << 1 << false;
+        QTest::newRow("with seconds") << "17:30:00" << true << five << "17:30:10" << 1 << false;
+        QTest::newRow("unreadable never") << "abc" << true << QTime(0, 0) << "23:59:00" << 0 << true;
+        QTest::newRow("empty never") << "" << true << QTime(0, 0) << "23:59:00" << 0 << true;
+        QTest::newRow("schedule switched off") << "17:30" << false << five << "17:30:30" << 0 << true;
     }
 
     void unmannedSchedule()
     {
-        QFETCH(QTime, time);
         QFETCH(QString, monday);
-        QFETCH(bool, switches);
         QFETCH(bool, actief);
+        QFETCH(QTime, mannedAt);
+        QFETCH(QString, ticks);
+        QFETCH(int, switches);
+        QFETCH(bool, mannedAtEnd);
         test::ConsoleFixture f;
         test::Installation(*f.conn).settings([&](Settings& s) {
             s.OnbemandRoosterActief = actief;
             s.maandag = monday;
         });
-        f.clock.set(QDateTime(QDate(2026, 12, 7), time));
+        const QDate monday7(2026, 12, 7);
+        f.clock.set(QDateTime(monday7, mannedAt));
         f.console.setBemand(true);
         QSignalSpy login(&f.console, &Console::loginRequested);
-        f.console.dispatchTick();
-        QCOMPARE(f.console.bemand(), !switches);
-        QCOMPARE(login.size(), switches ? 1 : 0);
+        for (QString tick : ticks.split(QLatin1Char(' '))) {
+            const bool manAgain = tick.startsWith(QLatin1Char('+'));
+            f.clock.set(QDateTime(monday7, QTime::fromString(tick.remove(QLatin1Char('+')), QStringLiteral("HH:mm:ss"))));
+            if (manAgain)
+                f.console.setBemand(true);
+            else
+                f.console.dispatchTick();
+        }
+        QCOMPARE(login.size(), switches);
+        QCOMPARE(f.console.bemand(), mannedAtEnd);
     }
 };
 

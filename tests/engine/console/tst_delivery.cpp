@@ -1,4 +1,5 @@
 #include "ConsoleFixture.h"
+#include "Workstation.h"
 #include "DeliveryRetry.h"
 #include "DispatchClaims.h"
 #include "PendingDispatches.h"
@@ -217,7 +218,9 @@ private Q_SLOTS:
         f.settle();
         QCOMPARE(f.sms.sent.size(), 2);
         const qint64 jans = f.number(QStringLiteral("SELECT id FROM uitmeld WHERE ontvanger_id = ?"), {f.jan});
-        DispatchClaims elsewhere(*f.conn, f.log, QStringLiteral("ander-station"));
+        DispatchClaims elsewhere(*f.conn, f.clock, f.log,
+                                 {QStringLiteral("ander-station"), Workstation::stationKind(), QStringLiteral("start-1")});
+        f.clock.advanceSecs(15 * 60);
         if (state != QLatin1String("sent"))
             QCOMPARE(f.console.delivery().rearmSmsDispatches(), 2);
         if (state == QLatin1String("claimed"))
@@ -243,7 +246,7 @@ private Q_SLOTS:
         QCOMPARE(detail->lines.size(), 1);
         QCOMPARE(detail->lines[0].dispatches.size(), 2);
         for (const DispatchState& d : detail->lines[0].dispatches)
-            QCOMPARE(d.stateText(), QStringLiteral("Gesloten door Operator Een op 02-12 10:20"));
+            QCOMPARE(d.stateText(), QStringLiteral("Gesloten door Operator Een op 02-12 10:35"));
 
         // Acknowledging the report afterwards keeps the record of who closed them.
         f.console.setGebruikerId(1);

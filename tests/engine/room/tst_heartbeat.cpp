@@ -9,6 +9,7 @@
 #include "SqlValues.h"
 #include "TestDatabase.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -106,6 +107,7 @@ private Q_SLOTS:
         QTest::newRow("no rows") << QStringList{} << false;
         QTest::newRow("a manned console beating") << QStringList{QStringLiteral("console:1:5")} << true;
         QTest::newRow("a manned console gone silent") << QStringList{QStringLiteral("console:1:200")} << false;
+        QTest::newRow("a manned console just at the staleness time") << QStringList{QStringLiteral("console:1:90")} << false;
         QTest::newRow("an unmanned console beating") << QStringList{QStringLiteral("console:0:5")} << false;
         QTest::newRow("a station never mans the room") << QStringList{QStringLiteral("station:1:5")} << false;
         QTest::newRow("one silent, one beating") << QStringList{QStringLiteral("console:1:500"), QStringLiteral("console:1:20")} << true;
@@ -125,6 +127,60 @@ private Q_SLOTS:
         test::FakeMailSender mail;
         auto me = station(log, mail, QStringLiteral("st"));
         QCOMPARE(me->roomManned(), manned);
+    }
+
+    // Only a name a live workstation holds is final (the station exits and
+    // is not restarted); a database that does not answer now is tried again.
+    void signOnTellsATakenNameFromAPassingFailure_data()
+    {
+        QTest::addColumn<QString>("trouble");
+        QTest::addColumn<bool>("nameTaken");
+        QTest::newRow("a live station has the name") << "naam" << true;
+        QTest::newRow("the table cannot be read") << "tabel" << false;
+        QTest::newRow("the connection is gone") << "verbinding" << false;
+    }
+    void signOnTellsATakenNameFromAPassingFailure()
+    {
+        QFETCH(QString, trouble);
+        QFETCH(bool, nameTaken);
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        auto me = station(log, mail, QStringLiteral("st"));
+        if (trouble == QStringLiteral("naam"))
+            putRow(QStringLiteral("st"), QStringLiteral("station"), false, 5);
+        else if (trouble == QStringLiteral("tabel"))
+            QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE werkplek RENAME TO werkplek_weg")));
+        else
+            m_conn->database().close();
+        QVERIFY(!me->signOn());
+        QCOMPARE(me->nameTaken(), nameTaken);
+    }
+
+    // The last manned console dies just after its beat, the worst moment:
+    // the station must see the room unmanned within the staleness time, not
+    // at its own next beat after that.
+    void silenceIsSeenWithinTheStalenessTime()
+    {
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        constexpr int kShortStale = 2;
+        const HeartbeatTiming timing{30, kShortStale};
+        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), timing);
+        QVERIFY(console.signOn());
+        console.setManned(true); // its last beat; it is never heard of again
+        QElapsedTimer sinceLastBeat;
+        sinceLastBeat.start();
+        Heartbeat st(*m_conn, log, mail, Heartbeat::Kind::Station, QStringLiteral("st"), timing);
+        QVERIFY(st.signOn());
+        QSignalSpy changed(&st, &Heartbeat::roomMannedChanged);
+        st.beat();
+        st.start();
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(changed.last().first().toBool());
+        QVERIFY(changed.wait(10000));
+        QVERIFY(!changed.last().first().toBool());
+        // Heartbeats are whole seconds on the server's clock: at most one more.
+        QVERIFY2(sinceLastBeat.elapsed() <= kShortStale * 1000 + 1200, qPrintable(QString::number(sinceLastBeat.elapsed())));
     }
 
     void signOnRefusesALiveNameAndTakesAStaleOne()
