@@ -9,6 +9,7 @@
 #include "TestAlarms.h"
 #include "Transaction.h"
 #include "UnmannedSchedule.h"
+#include "WorkNotice.h"
 
 #include <QEventLoop>
 #include <QSqlQuery>
@@ -20,14 +21,17 @@ constexpr int kTimerMsecs = 60000;
 // How often replies are read from a modem whose port a receiver shares; an
 // unshared modem is read by the SMS service itself at the same pace.
 constexpr int kSmsPollMsecs = 30000;
+// Work another workstation made waits at most this long where no NOTIFY
+// carries it (SQLite, or a notification lost with a connection).
+constexpr int kWorkLookMsecs = 1000;
 } // namespace
 
 Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
                  MailSender& mail, QObject* parent)
     : QObject(parent), m_conn(conn), m_clock(clock), m_log(log), m_sms(sms), m_mail(mail),
       m_composer(conn), m_creator(conn, m_cache, m_composer, log),
-      m_delivery(conn, clock, log, m_composer, *this, mail), m_watchdog(conn, clock, log),
-      m_store(conn), m_sql(conn)
+      m_delivery(conn, clock, log, m_composer, *this), m_watchdog(conn, clock, log),
+      m_store(conn), m_sql(conn), m_workListener(conn)
 {
     connect(&m_sms, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -37,6 +41,8 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     connect(&m_sms, &SmsService::modemStateChanged, this, &Console::noteModemState);
     connect(&m_smsPollTimer, &QTimer::timeout, this, [this] { pollSmsReplies(false); });
     connect(&m_listingTimer, &QTimer::timeout, this, [this] { followOtherStations(); });
+    connect(&m_workTimer, &QTimer::timeout, this, &Console::lookForWork);
+    connect(&m_workListener, &WorkListener::workAnnounced, this, &Console::lookForWork);
 }
 
 Console::~Console() = default;
@@ -64,6 +70,24 @@ void Console::startTimers()
     m_uitmeldTimer.start(kTimerMsecs);
     m_dagelijkseTimer.start(kTimerMsecs);
     m_smsPollTimer.start(kSmsPollMsecs);
+    m_workTimer.start(kWorkLookMsecs);
+}
+
+void Console::lookForWork()
+{
+    // A lost connection is restored by the minute's tick, which may wait for
+    // the server; this look must stay short.
+    if (m_shuttingDown || m_conn.lost())
+        return;
+    m_workListener.ensure();
+    auto unseen =
+        m_conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                          .arg(m_conn.id(QStringLiteral("show"))),
+                      {sql::boolValue(true), sql::boolValue(false)});
+    if (unseen && !unseen->isNull())
+        (void)showNewActueel(); // delivers what it created
+    else if (!m_smsBusy)
+        (void)deliverNextDispatch();
 }
 
 Status Console::claim(qint64 meldingId, bool& claimed)
@@ -101,12 +125,16 @@ Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& setting
         else
             s = Status::failure(c.error());
     }
+    // A station that sends (this console may leave sending to one beside
+    // it) hears of the new dispatches at the commit.
+    if (s && !claimed.isEmpty())
+        s = announceWork(m_conn);
     if (s)
         s = tx.commit();
     if (!s)
         return s; // rolled back: every report of the run is still unseen
     for (qsizetype i = 0; i < claimed.size(); ++i)
-        taken.append({claimed[i], std::move(created[i].listed), std::move(created[i].copyMails)});
+        taken.append({claimed[i], std::move(created[i].listed)});
     return s;
 }
 
@@ -231,17 +259,7 @@ QList<ActueelItem> Console::showNewActueel()
             announce(item);
         }
     }
-    // Copy e-mails only once their reports are committed: a rolled-back
-    // report is taken in again later and must not have mailed already.
-    for (const TakenIn& t : taken)
-        for (const MailMessage& m : t.copyMails)
-            m_mail.send(m);
-
-    if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?")
-                                  .arg(m_conn.id(QStringLiteral("new"))),
-                              {sql::boolValue(false), sql::boolValue(true)});
-        n && n->numRowsAffected() > 0)
-        Q_EMIT melderTreeChanged();
+    noticeNewTransmitters();
 
     if (!m_smsBusy)
         deliverNextDispatch();
@@ -352,6 +370,11 @@ void Console::dropAcknowledgedElsewhere()
         m_listed.remove(id);
         Q_EMIT meldingAcknowledged(id);
     }
+    // The lamp calls for a report nobody has acknowledged; once the last one
+    // listed here was acknowledged at another workstation, nothing is left
+    // for this operator to answer.
+    if (!gone.isEmpty() && m_listed.isEmpty() && m_lampActive)
+        Q_EMIT lampRequested(false);
 }
 
 void Console::dispatchTick()

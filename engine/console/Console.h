@@ -8,6 +8,7 @@
 #include "SqlReportStore.h"
 #include "StatementCache.h"
 #include "Watchdog.h"
+#include "WorkNotice.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -95,9 +96,9 @@ public:
     void pollSmsReplies(bool evenUnshared);
 
     // Takes in every stored, unseen report (mark seen, stamp the manned
-    // state, create dispatches) in runs of up to a hundred per transaction,
-    // then lists them and hands the copy e-mails over. Returns the items the
-    // list gains.
+    // state, create dispatches, queue the copy e-mails) in runs of up to a
+    // hundred per transaction, then lists them. Returns the items the list
+    // gains.
     QList<ActueelItem> showNewActueel();
     // The database side of acknowledging a report at the console.
     Status bevestigMelding(qint64 meldingId);
@@ -114,8 +115,15 @@ public:
     // the lamp) and those acknowledged elsewhere leave the list. Without
     // `wholeList` only reports above the keys already looked at are read.
     void followOtherStations(bool wholeList = false);
+    // Transmitters a receiver added, whoever took their report in: the tree
+    // is rebuilt here when one appeared since the last look.
+    void noticeNewTransmitters();
     void keepListUpToDate();
 
+    // Every second, and at once when another workstation announces work:
+    // reports waiting to be taken in, then dispatches waiting to be sent, so
+    // what one workstation creates for another does not wait for a minute.
+    void lookForWork();
     void dispatchTick();    // every minute
     void minuteTick();      // every minute: the quarter-hour work in its minutes
     void quarterHourTick(); // watchdog, then re-arming
@@ -150,12 +158,11 @@ Q_SIGNALS:
     void smsModemStateChanged(const QString& text, bool ready);
 
 private:
-    // A report this station took in, for the list and the copy e-mails.
+    // A report this station took in, for the list.
     struct TakenIn
     {
         qint64 meldingId = 0;
         std::optional<ListEntry> listed;
-        QList<MailMessage> copyMails;
     };
     // Within an open transaction: marks one report seen; `claimed` is false
     // when another station had it already.
@@ -213,6 +220,7 @@ private:
     // still waiting to be taken in holds it back, whatever comes after it.
     qint64 m_lookedAtUpTo = 0;
     bool m_fileVanishedLogged = false;
+    qint64 m_melderMark = -1; // the highest transmitter key the tree was built with; -1 before the first look
     QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
@@ -226,6 +234,8 @@ private:
     QTimer m_dagelijkseTimer;
     QTimer m_smsPollTimer;
     QTimer m_listingTimer;
+    QTimer m_workTimer;
+    WorkListener m_workListener;
 };
 
 } // namespace taviro

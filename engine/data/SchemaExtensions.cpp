@@ -34,16 +34,43 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldmail_uitmeld", "uitmeldmail", "uitmeld_id"},
     {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
     {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
+    {"ix_mailwachtrij_wacht", "mailwachtrij", "status, volgende"},
+    {"ix_mailwachtrij_uitmeld", "mailwachtrij", "uitmeld_id"},
 };
 
 } // namespace
+
+TableSpec mailOutboxTable()
+{
+    using K = ColumnKind;
+    // Moments are whole seconds by the database server's clock, like leases
+    // and heartbeats: every workstation's sender compares them with the same clock.
+    return {QStringLiteral("mailwachtrij"),
+            {{QStringLiteral("sleutel"), K::Text},
+             {QStringLiteral("uitmeld_id"), K::Long},
+             {QStringLiteral("adres"), K::Text},
+             {QStringLiteral("naam"), K::Text},
+             {QStringLiteral("onderwerp"), K::Text},
+             {QStringLiteral("inhoud"), K::Text},
+             {QStringLiteral("bijlagenaam"), K::Text},
+             {QStringLiteral("bijlage"), K::Text},
+             {QStringLiteral("status"), K::Long},
+             {QStringLiteral("pogingen"), K::Long},
+             {QStringLiteral("reden"), K::Text},
+             {QStringLiteral("aangemaakt"), K::Long},
+             {QStringLiteral("volgende"), K::Long},
+             {QStringLiteral("eerstefout"), K::Long},
+             {QStringLiteral("verzonden"), K::Long},
+             {QStringLiteral("claim"), K::Text},
+             {QStringLiteral("claimtot"), K::Long}}};
+}
 
 Status createExtensions(const DatabaseConnector& conn)
 {
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
                                specOf(mapping::meldingsleutel()), specOf(mapping::werkplek()),
-                               specOf(mapping::wijzigteller())})
+                               specOf(mapping::wijzigteller()), mailOutboxTable()})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {
@@ -68,6 +95,11 @@ Status createExtensions(const DatabaseConnector& conn)
     // acknowledgement, calls again and is recognised.
     if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
                                             "ON meldingsleutel (sleutel)"));
+        !s)
+        return s;
+    // One mail per purpose and address, however often the decision is replayed.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_mailwachtrij_sleutel "
+                                            "ON mailwachtrij (sleutel, adres)"));
         !s)
         return s;
     // A console and a station on one machine share its name; two of a kind may not.

@@ -14,7 +14,6 @@ namespace taviro {
 class Clock;
 class DatabaseConnector;
 class EventLog;
-class MailSender;
 class MessageComposer;
 
 // The console's way of getting one SMS out (it owns the modem settings and
@@ -34,7 +33,7 @@ class Delivery
 {
 public:
     Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
-             const MessageComposer& composer, SmsGateway& sms, MailSender& mail);
+             const MessageComposer& composer, SmsGateway& sms);
 
     // One pass. Dispatches that cannot go out now (recipient deleted, gone or
     // without any way to be reached, mail refused) are noted as failing and
@@ -44,9 +43,9 @@ public:
     // next pass goes on past the failed dispatch, which is pausing).
     bool deliverNextDispatch();
     enum class Sent { Yes, No, Unreadable /* the dispatch's text: the database is away */ };
-    // mailRefused: the mail service refused this dispatch's e-mail; it is kept
-    // owed (OwedMails) when the SMS goes.
-    Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
+    Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient);
+    // Queues the e-mail in the outbox in the transaction that records it;
+    // the mail senders of the room take it from there.
     Sent sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
     // Sent but unacknowledged SMS dispatches of today or yesterday with
     // attempts left become pending again. Returns how many.
@@ -61,7 +60,7 @@ public:
 
     // Every minute: keeps this station's claims alive, writes outcomes an
     // outage held back, offers again what a dead station left claimed, and
-    // hands over e-mails the mail service refused before.
+    // queues e-mails an older mail service once refused.
     void tick();
     DispatchClaims& claims() { return m_claims; }
 
@@ -87,7 +86,6 @@ private:
     EventLog& m_log;
     const MessageComposer& m_composer;
     SmsGateway& m_sms;
-    MailSender& m_mail;
     DispatchClaims m_claims;
     OwedMails m_owedMails;
     DeliveryRetry m_retry;

@@ -67,13 +67,12 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
     return type;
 }
 
-Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
+Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail)
 {
     QString update;
     QVariantList binds; // `done` where the statement sets it, then the id
     switch (outcome) {
     case Outcome::SmsSent:
-    case Outcome::SmsSentMailOwed:
         update = QStringLiteral(
             "UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 WHERE id = ?");
         binds << sql::boolValue(true);
@@ -99,15 +98,21 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
 
     Transaction tx(m_conn);
     Status s = tx.begin();
-    if (s)
-        s = m_conn.exec(update, binds);
+    bool changed = false;
+    if (s) {
+        auto q = m_conn.query(update, binds);
+        if (q)
+            changed = q->numRowsAffected() > 0;
+        else
+            s = Status::failure(q.error());
+    }
+    // Its e-mail is owed only when this outcome is what the row now says.
+    if (s && mail && changed)
+        s = Status::from(outbox::queueMail(m_conn, *mail));
     // Once it went, earlier failures no longer pace it; a repetition that
     // fails later starts its pauses afresh.
     if (s && outcome != Outcome::Released && outcome != Outcome::EmailSentKeepSms)
         s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldretry WHERE uitmeld_id = ?"),
-                        {sql::keyValue(uitmeldId)});
-    if (s && outcome == Outcome::SmsSentMailOwed)
-        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
                         {sql::keyValue(uitmeldId)});
     // The e-mail of a recipient who also gets SMS leaves the claim to the SMS.
     if (s && outcome != Outcome::EmailSentKeepSms)
@@ -119,18 +124,18 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome)
     return s;
 }
 
-void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
+void DispatchClaims::record(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail)
 {
     // The e-mail of an SMS recipient comes first; the SMS outcome ends the send.
     if (outcome != Outcome::EmailSentKeepSms && m_inFlight == uitmeldId)
         m_inFlight = 0;
-    if (Status s = write(uitmeldId, outcome); !s) {
+    if (Status s = write(uitmeldId, outcome, mail); !s) {
         m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst nog niet vastgelegd (%2); wordt "
                                       "opnieuw geprobeerd.")
                            .arg(uitmeldId)
                            .arg(s.error()),
                        0);
-        m_unrecorded.append({uitmeldId, outcome});
+        m_unrecorded.append({uitmeldId, outcome, mail});
     }
 }
 
@@ -138,7 +143,7 @@ void DispatchClaims::retryUnrecorded()
 {
     while (!m_unrecorded.isEmpty()) {
         const Unrecorded next = m_unrecorded.first();
-        if (!write(next.uitmeldId, next.outcome))
+        if (!write(next.uitmeldId, next.outcome, next.mail))
             return; // still away: the next pass tries again, in the same order
         m_unrecorded.removeFirst();
         m_log.writeLog(

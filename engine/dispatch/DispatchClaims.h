@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MailOutbox.h"
 #include "Result.h"
 
 #include <QElapsedTimer>
@@ -29,7 +30,6 @@ class DispatchClaims
 public:
     enum class Outcome {
         SmsSent,          // one attempt more, an SMS dispatch from now on
-        SmsSentMailOwed,  // as SmsSent; the e-mail the mail service refused is owed
         EmailSentKeepSms, // the e-mail went; the SMS repetition goes on
         EmailSentDone,    // an e-mail-only recipient: done
         Released,         // nothing went out: pending again, no attempt counted
@@ -43,10 +43,12 @@ public:
     // The dispatch's uitmeldtype when this station got it; nothing when
     // another station or a bulk close was first, or the database failed.
     std::optional<qint64> claim(qint64 uitmeldId);
-    // Writes the outcome and drops the claim in one transaction. An outcome
-    // the database does not take now is kept and written by retryUnrecorded,
-    // so a message that went out is not sent again after an outage.
-    void record(qint64 uitmeldId, Outcome outcome);
+    // Writes the outcome and drops the claim in one transaction; the e-mail
+    // of an EmailSent outcome goes into the outbox in that same transaction,
+    // so it is queued exactly when the dispatch says it was. An outcome the
+    // database does not take now is kept and written by retryUnrecorded, so
+    // a message that went out is not sent again after an outage.
+    void record(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail = {});
     void retryUnrecorded();
     bool hasUnrecorded() const { return !m_unrecorded.isEmpty(); }
 
@@ -69,13 +71,14 @@ public:
     void noteOutageEnded();
 
 private:
-    Status write(qint64 uitmeldId, Outcome outcome);
+    Status write(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail);
     QString nowSeconds() const;
 
     struct Unrecorded
     {
         qint64 uitmeldId;
         Outcome outcome;
+        std::optional<outbox::OutgoingMail> mail;
     };
 
     const DatabaseConnector& m_conn;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "MailOutbox.h"
 #include "Result.h"
-#include "ServiceInterfaces.h"
 #include "StatementCache.h"
 
 #include <QDateTime>
@@ -42,7 +42,7 @@ struct CreatedDispatches
     std::optional<ListEntry> listed; // empty: only inactive lines or transmitters
     QList<qint64> dispatchIds;    // one per recipient on duty, in order of first appearance
     qint64 bookkeepingId = 0;     // 0 when no line was booked as not forwarded
-    QList<MailMessage> copyMails; // for the copy addresses; hand over after the commit
+    QList<outbox::OutgoingMail> copyMails; // for the copy addresses, queued in the run's transaction
 };
 
 // Decides per alarm line of a new report whether and to whom it is forwarded,

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "MailOutbox.h"
 #include "Result.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace taviro {
 
@@ -23,8 +26,12 @@ struct DispatchState
     qint64 bevestigtype = 0; // 0 open, 1 operator, 2 the recipient himself, 3 closed in bulk
     QString bevestiger;      // operator's or recipient's name
     QDateTime bevestigdate;
+    // What the outbox knows of its e-mail; nothing when it has no row there
+    // (no e-mail, handed over before the outbox kept them, or long ago).
+    std::optional<outbox::MailStatus> mail;
 
     // A short Dutch description for the operator: sent, waiting, acknowledged...
+    // An e-mail is "verzonden" only once the mail server took it.
     QString stateText() const;
 };
 

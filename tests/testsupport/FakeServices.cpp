@@ -28,15 +28,4 @@ void FakeSmsService::send(const SmsRequest& request)
         QTimer::singleShot(answerDelayMsecs, this, &SmsService::meldingReady);
 }
 
-bool FakeMailSender::send(const MailMessage& mail)
-{
-    if (handOverMsecs > 0)
-        QThread::msleep(static_cast<unsigned long>(handOverMsecs));
-    if (!accept)
-        return false;
-    sent.append(mail);
-    appendLine(logPath, mail.address, mail.subject + QLatin1Char(' ') + mail.body);
-    return true;
-}
-
 } // namespace taviro::test

@@ -3,9 +3,11 @@
 //   taviro-db create --demo PATH
 //   taviro-db version PATH
 //   taviro-db copy FROM TO
+//   taviro-db mail PATH [--wachtend|--verzonden|--mislukt] [--aantal N]
 #include "DatabaseCopy.h"
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
+#include "MailCommand.h"
 #include "Repositories.h"
 #include "SqlReportStore.h"
 
@@ -38,6 +40,7 @@ int usage()
                             "  taviro-db version PAD\n"
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "  taviro-db copy VAN NAAR\n"
+                            "  taviro-db mail PAD [--wachtend|--verzonden|--mislukt] [--aantal N]\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres."));
     return 2;
 }
@@ -176,5 +179,7 @@ int main(int argc, char** argv)
         return version(args);
     if (command == QLatin1String("copy"))
         return copyCommand(args);
+    if (command == QLatin1String("mail"))
+        return mailCommand(args);
     return usage();
 }

@@ -3,7 +3,7 @@
 // nothing here waits for a heartbeat to go stale.
 #include "EventLog.h"
 #include "FakeClock.h"
-#include "FakeServices.h"
+#include "OutboxMails.h"
 #include "Heartbeat.h"
 #include "SqlValues.h"
 #include "TestDatabase.h"
@@ -42,10 +42,12 @@ class TestHeartbeat : public QObject
                              {naam, soort, QString(), sql::boolValue(bemand), age, host, pid, sql::boolValue(false)}));
     }
 
-    std::unique_ptr<Heartbeat> station(EventLog& log, MailSender& mail, const QString& naam)
+    std::unique_ptr<Heartbeat> station(EventLog& log, const QString& naam)
     {
-        return std::make_unique<Heartbeat>(*m_conn, log, mail, Heartbeat::Kind::Station, naam, HeartbeatTiming{30, kStale});
+        return std::make_unique<Heartbeat>(*m_conn, log, Heartbeat::Kind::Station, naam, HeartbeatTiming{30, kStale});
     }
+
+    qsizetype mails() const { return test::outboxMails(*m_conn).size(); }
 
 private Q_SLOTS:
     void init()
@@ -121,15 +123,13 @@ private Q_SLOTS:
             putRow(QStringLiteral("plek%1").arg(++n), f[0], f[1] == QLatin1String("1"), f[2].toInt());
         }
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        auto me = station(log, mail, QStringLiteral("st"));
+        auto me = station(log, QStringLiteral("st"));
         QCOMPARE(me->roomManned(), manned);
     }
 
     void signOnRefusesALiveNameAndTakesAStaleOne()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
         putRow(QStringLiteral("bezet"), QStringLiteral("station"), false, 10, QStringLiteral("elders"));
         putRow(QStringLiteral("oud"), QStringLiteral("station"), false, 300, QStringLiteral("elders"));
         // A console of the same name is another kind of row.
@@ -137,12 +137,12 @@ private Q_SLOTS:
         // Our own machine's row from a process that ended.
         putRow(QStringLiteral("herstart"), QStringLiteral("station"), false, 3, QSysInfo::machineHostName(), 999999999);
 
-        const Status refused = station(log, mail, QStringLiteral("bezet"))->signOn();
+        const Status refused = station(log, QStringLiteral("bezet"))->signOn();
         QVERIFY(!refused);
         QVERIFY2(refused.error().contains(QStringLiteral("bezet")) && refused.error().contains(QStringLiteral("elders")),
                  qPrintable(refused.error()));
         for (const char* free : {"oud", "gedeeld", "herstart", "nieuw"})
-            QVERIFY2(station(log, mail, QString::fromLatin1(free))->signOn().ok(), free);
+            QVERIFY2(station(log, QString::fromLatin1(free))->signOn().ok(), free);
         auto row = m_conn->query(QStringLiteral("SELECT host, pid FROM werkplek WHERE naam = ? AND soort = ?"),
                                  {QStringLiteral("herstart"), QStringLiteral("station")});
         QVERIFY(row && row->next());
@@ -156,17 +156,16 @@ private Q_SLOTS:
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
         QStringList screen;
         connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
-        test::FakeMailSender mail1, mail2;
-        auto one = station(log, mail1, QStringLiteral("st1"));
-        auto two = station(log, mail2, QStringLiteral("st2"));
+        auto one = station(log, QStringLiteral("st1"));
+        auto two = station(log, QStringLiteral("st2"));
         QSignalSpy roomChanges(one.get(), &Heartbeat::roomMannedChanged);
         for (int round = 0; round < 3; ++round) {
             one->beat();
             two->beat();
         }
         QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 2); // once per workstation
-        QCOMPARE(mail1.sent.size() + mail2.sent.size(), 1);
-        const MailMessage& m = mail1.sent.isEmpty() ? mail2.sent.first() : mail1.sent.first();
+        QCOMPARE(mails(), 1);
+        const outbox::OutboxRow m = test::outboxMails(*m_conn).value(0);
         QCOMPARE(m.address, QStringLiteral("wacht@taviro.test"));
         QVERIFY(m.subject.contains(QStringLiteral("console-a")));
         QCOMPARE(roomChanges.size(), 1);
@@ -181,7 +180,7 @@ private Q_SLOTS:
                              {QStringLiteral("console-a")}));
         one->beat();
         two->beat();
-        QCOMPARE(mail1.sent.size() + mail2.sent.size(), 2);
+        QCOMPARE(mails(), 2);
         QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 4);
     }
 
@@ -192,12 +191,33 @@ private Q_SLOTS:
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
         QStringList screen;
         connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
-        test::FakeMailSender mail;
-        auto me = station(log, mail, QStringLiteral("st1"));
+        auto me = station(log, QStringLiteral("st1"));
         me->beat();
         QCOMPARE(screen.filter(QStringLiteral("console-a")).size(), 1);
-        QVERIFY(mail.sent.isEmpty());
+        QCOMPARE(mails(), 0);
         QVERIFY(me->roomManned());
+    }
+
+    // The mark and the mail are one decision: when the mail cannot be
+    // queued, the mark is not kept either, and a later look tells after all.
+    void aSilenceIsMarkedOnlyWithItsMail()
+    {
+        putRow(QStringLiteral("console-a"), QStringLiteral("console"), true, 200);
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        QStringList screen;
+        connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
+        auto me = station(log, QStringLiteral("st1"));
+        QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE mailwachtrij RENAME TO mailwachtrij_weg")));
+        me->beat();
+        auto marked = m_conn->scalar(QStringLiteral("SELECT stilgemeld FROM werkplek WHERE naam = ?"), {QStringLiteral("console-a")});
+        QVERIFY(marked);
+        QVERIFY(!sql::toBool(*marked));
+        QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE mailwachtrij_weg RENAME TO mailwachtrij")));
+        me->beat();
+        me->beat();
+        QCOMPARE(mails(), 1);
+        QVERIFY(test::outboxMails(*m_conn).value(0).key.startsWith(QStringLiteral("stil console-a ")));
+        QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 1); // said once all the same
     }
 
     void anEmptiedTableIsRefilledWithoutFalseAlarms()
@@ -205,8 +225,7 @@ private Q_SLOTS:
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
         QStringList screen;
         connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
-        test::FakeMailSender mail;
-        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
+        Heartbeat console(*m_conn, log, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
         QVERIFY(console.signOn().ok());
         console.setManned(true);
         QVERIFY(console.roomManned());
@@ -218,23 +237,22 @@ private Q_SLOTS:
         QVERIFY(rows);
         QCOMPARE(sql::toLong(*rows), qint64(1));
         QVERIFY(screen.isEmpty());
-        QVERIFY(mail.sent.isEmpty());
+        QCOMPARE(mails(), 0);
 
         // Stopped on purpose: unmanned at once, which is no silence either.
         console.signOff();
         QVERIFY(!console.roomManned());
         QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET hartslag = %1 - 300").arg(serverNow())));
-        auto other = station(log, mail, QStringLiteral("st1"));
+        auto other = station(log, QStringLiteral("st1"));
         other->beat();
         QVERIFY(screen.isEmpty());
-        QVERIFY(mail.sent.isEmpty());
+        QCOMPARE(mails(), 0);
     }
 
     void operatorAndMannedStateAreWrittenAtOnce()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
+        Heartbeat console(*m_conn, log, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
         QVERIFY(console.signOn().ok());
         console.setOperator(QStringLiteral("Operator Een"));
         console.setManned(true);
