@@ -31,7 +31,7 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     : QObject(parent), m_conn(conn), m_clock(clock), m_log(log), m_sms(sms), m_mail(mail),
       m_composer(conn), m_creator(conn, m_cache, m_composer, log),
       m_delivery(conn, clock, log, m_composer, *this), m_watchdog(conn, clock, log),
-      m_store(conn), m_sql(conn), m_workListener(conn)
+      m_store(conn), m_sql(conn)
 {
     connect(&m_sms, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
     connect(&m_mail, &ServiceComponent::meldingMessage, &m_log, &EventLog::writeLog);
@@ -42,7 +42,6 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     connect(&m_smsPollTimer, &QTimer::timeout, this, [this] { pollSmsReplies(false); });
     connect(&m_listingTimer, &QTimer::timeout, this, [this] { followOtherStations(); });
     connect(&m_workTimer, &QTimer::timeout, this, &Console::lookForWork);
-    connect(&m_workListener, &WorkListener::workAnnounced, this, &Console::lookForWork);
 }
 
 Console::~Console() = default;
@@ -71,6 +70,10 @@ void Console::startTimers()
     m_dagelijkseTimer.start(kTimerMsecs);
     m_smsPollTimer.start(kSmsPollMsecs);
     m_workTimer.start(kWorkLookMsecs);
+    if (!m_workListener) {
+        m_workListener = std::make_unique<WorkListener>(m_conn);
+        connect(m_workListener.get(), &WorkListener::workAnnounced, this, &Console::lookForWork);
+    }
 }
 
 void Console::lookForWork()
@@ -79,7 +82,8 @@ void Console::lookForWork()
     // the server; this look must stay short.
     if (m_shuttingDown || m_conn.lost())
         return;
-    m_workListener.ensure();
+    if (m_workListener)
+        m_workListener->ensure();
     auto unseen =
         m_conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
                           .arg(m_conn.id(QStringLiteral("show"))),

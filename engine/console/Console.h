@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QEventLoop;
 
@@ -235,7 +236,9 @@ private:
     QTimer m_smsPollTimer;
     QTimer m_listingTimer;
     QTimer m_workTimer;
-    WorkListener m_workListener;
+    // Listens once the timers run: a console that is only being driven (a
+    // test, the test window) acts when it is told to, not on others' work.
+    std::unique_ptr<WorkListener> m_workListener;
 };
 
 } // namespace taviro

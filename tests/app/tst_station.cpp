@@ -397,6 +397,8 @@ private Q_SLOTS:
         useMailServer(db, smtp);
         {
             auto conn = db.connect();
+            // The operator logs in and stays unmanned: the room forwards.
+            QVERIFY(conn->exec(QStringLiteral("UPDATE settings SET \"AutoBemandNaInloggen\" = ?"), {sql::boolValue(false)}));
             test::Installation inst(*conn);
             const qint64 jan = inst.recipient(QStringLiteral("Jan"), {}, QStringLiteral("jan@taviro.test"), false, true);
             WeekPlanning w = inst.weekTemplate(QStringLiteral("ALTIJD"));
