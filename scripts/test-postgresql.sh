@@ -9,7 +9,7 @@ dir=${1:-$root/build}
 # portable SQL; the rest stay SQLite-only (file copies, read-only files).
 # tst_pgfailover brings a replicated pair of servers of its own and runs
 # only here.
-tests='^(tst_connector|tst_repositories|tst_reportstore|tst_console|tst_smswait|tst_badinput|tst_stations|tst_claims|tst_copy|tst_reportqueries|tst_overzicht|tst_dutyresolver|tst_watchdog|tst_pgfailover|tst_chaos|tst_heartbeat|tst_roomintake|tst_sharedroom|tst_outbox)$'
+tests='^(tst_connector|tst_repositories|tst_reportstore|tst_console|tst_smswait|tst_badinput|tst_stations|tst_claims|tst_copy|tst_reportqueries|tst_overzicht|tst_dutyresolver|tst_watchdog|tst_pgfailover|tst_chaos|tst_heartbeat|tst_roomintake|tst_sharedroom|tst_escalation|tst_roomstatus|tst_outbox)$'
 export QT_QPA_PLATFORM=offscreen
 # Several tests at once each make a database of their own on the one server.
 "$root/scripts/pg-test-server.sh" run \

@@ -18,6 +18,7 @@
 #include "EventLog.h"
 #include "Heartbeat.h"
 #include "LampRelay.h"
+#include "RoomStatus.h"
 #include "SdNotify.h"
 #include "ServiceHub.h"
 #include "ServiceKiller.h"
@@ -142,5 +143,12 @@ int main(int argc, char** argv)
         std::fflush(stderr);
         (void)console.deliverNextDispatch();
     });
+    // `systemctl status` shows the room in one line, kept fresh every half minute.
+    QTimer statusLine;
+    QObject::connect(&statusLine, &QTimer::timeout, &console, [&] {
+        if (auto room = readRoomStatus(conn, clock.now()); room)
+            manager.send("STATUS=" + room->summary().toUtf8());
+    });
+    statusLine.start(30000);
     return QCoreApplication::exec();
 }

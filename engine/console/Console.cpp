@@ -30,6 +30,7 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
                  MailSender& mail, QObject* parent)
     : QObject(parent), m_conn(conn), m_clock(clock), m_log(log), m_sms(sms), m_mail(mail),
       m_composer(conn), m_creator(conn, m_cache, m_composer, log),
+      m_escalation(conn, m_cache, m_creator, m_composer, log),
       m_delivery(conn, clock, log, m_composer, *this), m_watchdog(conn, clock, log),
       m_store(conn), m_sql(conn)
 {
@@ -122,21 +123,27 @@ Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& setting
             claimed.append(ids[i]);
     }
     QList<CreatedDispatches> created;
+    const QDateTime now = m_clock.now();
     if (s && !claimed.isEmpty()) {
-        auto c = m_creator.createDispatches(claimed, m_clock.now(), settings);
+        auto c = m_creator.createDispatches(claimed, now, settings);
         if (c)
             created = std::move(*c);
         else
             s = Status::failure(c.error());
     }
+    for (qsizetype i = 0; s && i < created.size(); ++i)
+        s = m_escalation.escalateAtIntake(claimed[i], created[i], now, settings);
     // A station that sends (this console may leave sending to one beside
     // it) hears of the new dispatches at the commit.
     if (s && !claimed.isEmpty())
         s = announceWork(m_conn);
     if (s)
         s = tx.commit();
-    if (!s)
+    if (!s) {
+        m_escalation.forgetIntakeDecisions();
         return s; // rolled back: every report of the run is still unseen
+    }
+    m_escalation.reportIntakeDecisions();
     for (qsizetype i = 0; i < claimed.size(); ++i)
         taken.append({claimed[i], std::move(created[i].listed)});
     return s;
@@ -392,6 +399,9 @@ void Console::dispatchTick()
     if (auto linked = linkNewLegacyDispatches(m_conn, m_log); !linked)
         m_log.writeLog(QStringLiteral("Koppelingen van uitmeldingen niet aangevuld: %1").arg(linked.error()), 1);
     m_delivery.tick();
+    // Escalation dispatches made here go out in this tick's pass below.
+    m_cache.reloadIfChanged(m_conn, m_log);
+    m_escalation.run(m_clock.now());
     if (m_bemand)
         checkOnbemandRooster();
     // Unseen reports never wait for the next receiver event.

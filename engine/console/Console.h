@@ -2,6 +2,7 @@
 
 #include "Delivery.h"
 #include "DispatchCreator.h"
+#include "EscalationDuty.h"
 #include "MessageComposer.h"
 #include "ScheduleCache.h"
 #include "ServiceInterfaces.h"
@@ -144,6 +145,7 @@ public:
     Status sendTestMail(const QString& addresses, const QString& naam);
 
     ScheduleCache& scheduleCache() { return m_cache; }
+    EscalationDuty& escalation() { return m_escalation; }
     Delivery& delivery() { return m_delivery; }
 
 Q_SIGNALS:
@@ -200,6 +202,7 @@ private:
     ScheduleCache m_cache;
     MessageComposer m_composer;
     DispatchCreator m_creator;
+    EscalationDuty m_escalation;
     Delivery m_delivery;
     Watchdog m_watchdog;
     SqlReportStore m_store;

@@ -2,6 +2,7 @@
 
 #include "ChangeCounter.h"
 #include "DatabaseConnector.h"
+#include "EscalationSettings.h"
 #include "Mappings.h"
 #include "Schema.h"
 #include "Transaction.h"
@@ -36,7 +37,28 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
     {"ix_mailwachtrij_wacht", "mailwachtrij", "status, volgende"},
     {"ix_mailwachtrij_uitmeld", "mailwachtrij", "uitmeld_id"},
+    {"ix_escalatieuitmeld_melding", "escalatieuitmeld", "melding_id"},
 };
+
+// Escalation: one row per report and level decided, and which dispatches
+// each level created.
+TableSpec escalatie()
+{
+    return {QStringLiteral("escalatie"),
+            {{QStringLiteral("melding_id"), ColumnKind::Long},
+             {QStringLiteral("niveau"), ColumnKind::Long},
+             {QStringLiteral("besloten"), ColumnKind::Date},
+             {QStringLiteral("nietbevestigd"), ColumnKind::Text},
+             {QStringLiteral("ontvangers"), ColumnKind::Text}}};
+}
+
+TableSpec escalatieuitmeld()
+{
+    return {QStringLiteral("escalatieuitmeld"),
+            {{QStringLiteral("uitmeld_id"), ColumnKind::Long},
+             {QStringLiteral("melding_id"), ColumnKind::Long},
+             {QStringLiteral("niveau"), ColumnKind::Long}}};
+}
 
 } // namespace
 
@@ -70,7 +92,7 @@ Status createExtensions(const DatabaseConnector& conn)
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
                                specOf(mapping::meldingsleutel()), specOf(mapping::werkplek()),
-                               specOf(mapping::wijzigteller()), mailOutboxTable()})
+                               specOf(mapping::wijzigteller()), escalatie(), escalatieuitmeld(), mailOutboxTable()})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
     for (const IndexSpec& ix : kIndexes) {
@@ -101,6 +123,18 @@ Status createExtensions(const DatabaseConnector& conn)
     if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_mailwachtrij_sleutel "
                                             "ON mailwachtrij (sleutel, adres)"));
         !s)
+        return s;
+    // The key that makes each escalation level happen once per report for
+    // the whole room, whichever workstation decides it first.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_escalatie_sleutel "
+                                            "ON escalatie (melding_id, niveau)"));
+        !s)
+        return s;
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_escalatieuitmeld_uitmeld "
+                                            "ON escalatieuitmeld (uitmeld_id)"));
+        !s)
+        return s;
+    if (Status s = escalation::addColumns(conn); !s)
         return s;
     // A console and a station on one machine share its name; two of a kind may not.
     return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_werkplek_naam ON werkplek (naam, soort)"));

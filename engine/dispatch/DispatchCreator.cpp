@@ -79,6 +79,14 @@ Result<CreationSettings> DispatchCreator::readSettings()
         });
     if (!s)
         return Result<CreationSettings>::failure(s.error());
+    // Escalation is an addition: settings another program cannot give
+    // leave it off rather than hold up the reports.
+    if (auto esc = escalation::load(m_conn); esc)
+        st.escalation = *esc;
+    else
+        m_log.writeLog(QStringLiteral("Escalatie-instellingen niet leesbaar; er wordt niet geëscaleerd: ") +
+                           esc.error(),
+                       1);
     return st;
 }
 
@@ -194,6 +202,10 @@ void DispatchCreator::decide(Plan& plan, const DutyResolver& resolver, const Cre
         }
     }
 
+    for (const QList<DutyLine>* cls : {&weekClass, &yearClass, &pointWeekClass, &pointYearClass})
+        for (const DutyLine& l : *cls)
+            plan.out.forwardLines.append(l.lineId);
+    std::sort(plan.out.forwardLines.begin(), plan.out.forwardLines.end());
     DutyOutcome duty;
     resolver.addOnDutyRecipients(weekClass, ScheduleMode::Week, duty);
     resolver.addOnDutyRecipients(yearClass, ScheduleMode::Year, duty);
@@ -215,6 +227,10 @@ void DispatchCreator::decide(Plan& plan, const DutyResolver& resolver, const Cre
         if (r->known && r->keptForBookkeeping())
             plan.kept.append(r->lineId);
     }
+
+    for (qint64 line : plan.out.forwardLines)
+        if (std::none_of(duty.pairs.cbegin(), duty.pairs.cend(), [line](const DutyPair& p) { return p.lineId == line; }))
+            plan.out.unreachedLines.append(line);
 
     // One dispatch per recipient on duty, holding all of that recipient's lines.
     for (const DutyPair& p : duty.pairs) {
@@ -338,6 +354,7 @@ Result<QList<CreatedDispatches>> DispatchCreator::createDispatches(
             if (!id)
                 return R::failure(id.error());
             plan.out.dispatchIds.append(*id);
+            plan.out.recipientIds.append(recipient);
             for (qint64 line : lines)
                 links.append({*id, line});
         }

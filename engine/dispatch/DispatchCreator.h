@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MailOutbox.h"
+#include "EscalationSettings.h"
 #include "Result.h"
 #include "StatementCache.h"
 
@@ -26,6 +27,7 @@ struct CreationSettings
     QString subject;     // mailsubject
     bool einddienst = false;
     QString eindtijd;
+    EscalationSettings escalation;
 };
 
 // How the current-alarm list shows a report, when it shows it at all.
@@ -43,6 +45,10 @@ struct CreatedDispatches
     QList<qint64> dispatchIds;    // one per recipient on duty, in order of first appearance
     qint64 bookkeepingId = 0;     // 0 when no line was booked as not forwarded
     QList<outbox::OutgoingMail> copyMails; // for the copy addresses, queued in the run's transaction
+    QList<qint64> recipientIds;   // of dispatchIds, in the same order
+    // Lines classed for forwarding, and those of them that found nobody on
+    // duty (their schedule missing, or its cell empty): what escalation needs.
+    QList<qint64> forwardLines, unreachedLines;
 };
 
 // Decides per alarm line of a new report whether and to whom it is forwarded,

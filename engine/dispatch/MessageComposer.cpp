@@ -75,11 +75,33 @@ std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,
     return lines;
 }
 
+QString MessageComposer::escalationLine(qint64 uitmeldId) const
+{
+    // A database no workstation of this version has opened lacks the table:
+    // then nothing escalated, and the message goes out as it always did.
+    auto q = m_conn.query(QStringLiteral("SELECT escalatie.nietbevestigd FROM escalatieuitmeld INNER JOIN escalatie "
+                                         "ON escalatie.melding_id = escalatieuitmeld.melding_id AND escalatie.niveau = "
+                                         "escalatieuitmeld.niveau WHERE escalatieuitmeld.uitmeld_id = ?"),
+                          {QVariant::fromValue(uitmeldId)});
+    if (!q)
+        return QString();
+    return q->next() ? sql::toText(q->value(0)) : QString();
+}
+
 std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
 {
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
     if (!lines)
         return std::nullopt;
+    const QString escalation = escalationLine(uitmeldId);
+    // An escalation says so first, in a piece of its own, so the pieces
+    // after it still each start with their transmitter's header.
+    QString first;
+    if (!escalation.isEmpty()) {
+        first = escalation + QLatin1Char('\r');
+        if (first.size() % kSmsPieceLength != 0)
+            first += QString(kSmsPieceLength - first.size() % kSmsPieceLength, QLatin1Char(' '));
+    }
     QList<SmsGroup> groups;
     QString previousAlias;
     for (const Line& l : *lines) {
@@ -94,7 +116,7 @@ std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
                                    QLatin1Char(' ') + l.omschrijving + QLatin1Char(' ') +
                                    edge(l.flank) + QLatin1Char('\r'));
     }
-    return packSms(groups);
+    return lines->isEmpty() ? QString() : first + packSms(groups);
 }
 
 QString MessageComposer::packSms(const QList<SmsGroup>& groups)
@@ -142,7 +164,12 @@ std::optional<ComposedEmail> MessageComposer::composeDispatchEmail(qint64 uitmel
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
     if (!subject || !lines)
         return std::nullopt;
-    return build(*lines, sql::toText(*subject));
+    ComposedEmail mail = build(*lines, sql::toText(*subject));
+    if (const QString escalation = escalationLine(uitmeldId); !escalation.isEmpty()) {
+        mail.subject = QStringLiteral("ESCALATIE ") + mail.subject;
+        mail.body = escalation + kCrlf + mail.body;
+    }
+    return mail;
 }
 
 ComposedEmail MessageComposer::build(const QList<Line>& lines, const QString& subjectTemplate)

@@ -66,6 +66,8 @@ private:
         qint64 flank = 0;
     };
     std::optional<QList<Line>> linesOf(qint64 id, EmailMode mode) const;
+    // The first line of an escalation dispatch; empty for any other.
+    QString escalationLine(qint64 uitmeldId) const;
     static ComposedEmail build(const QList<Line>& lines, const QString& subjectTemplate);
 
     const DatabaseConnector& m_conn;

@@ -86,7 +86,7 @@ void textChild(QXmlStreamWriter& w, const QString& name, const QString& text)
 // The column order of lineSql().
 enum LineColumn {
     kAlarmId, kFunctie, kOmschrijving, kMelderNaam, kMelderAlias, kFlank, kIndexActief, kUurs24, kLineDate,
-    kUitmeldId, kOntvangerId, kUitmeldDate, kBevestiger, kBevestigtype, kBevestigdate, kMailRank
+    kUitmeldId, kOntvangerId, kUitmeldDate, kBevestiger, kBevestigtype, kBevestigdate, kEscalatie, kMailRank
 };
 
 // One row per line and recipient: the link table knows every dispatch a line
@@ -98,6 +98,7 @@ QString lineSql(const DatabaseConnector& c)
                "SELECT alarmen.id, alarmen.functie, alarmen.omschrijving, melders.naam, melders.alias, "
                "meldindex.flank, meldindex.actief, meldindex.%1, meldindex.%2, uitmeld.id, uitmeld.ontvanger_id, "
                "uitmeld.%2, uitmeld.bevestiger, uitmeld.bevestigtype, uitmeld.bevestigdate, "
+               "(SELECT MAX(niveau) FROM escalatieuitmeld WHERE escalatieuitmeld.uitmeld_id = uitmeld.id), "
                // What became of the dispatch's e-mail, when the outbox knows it:
                // 2 still waiting, 1 given up, 0 sent (the worst of its addresses).
                "(SELECT MAX(CASE mailwachtrij.status WHEN 0 THEN 2 WHEN 2 THEN 1 ELSE 0 END) FROM mailwachtrij "
@@ -144,7 +145,9 @@ void writeAlarm(QXmlStreamWriter& w, const QSqlQuery& q, const ReportRef& report
     }
     textChild(w, QStringLiteral("functie"), sql::toText(q.value(kFunctie)));
     textChild(w, QStringLiteral("omschrijving"), sql::toText(q.value(kOmschrijving)));
-    textChild(w, QStringLiteral("uitgemeld"), ontvanger != 0 ? names.ontvangers.value(ontvanger) : QString());
+    // A recipient told because nobody acknowledged in time is marked so.
+    const QString escalation = sql::toLong(q.value(kEscalatie)) > 0 ? QStringLiteral(" (escalatie)") : QString();
+    textChild(w, QStringLiteral("uitgemeld"), ontvanger != 0 ? names.ontvangers.value(ontvanger) + escalation : QString());
     textChild(w, QStringLiteral("uitgemeldop"), uitgemeldOp(q, report));
     textChild(w, QStringLiteral("bevestigd"), bevestigd);
     textChild(w, QStringLiteral("bevestigdop"), lineDate(q.value(kBevestigdate)));

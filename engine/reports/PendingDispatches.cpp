@@ -20,7 +20,8 @@ Result<QList<OpenMelding>> listOpenMeldingen(const DatabaseConnector& conn)
     // Driven from the open dispatches (an index on done), not from the whole
     // history of lines; the link table finds every recipient's dispatch.
     const QString columns = QStringLiteral(
-        "SELECT meldingen.id, melders.naam, melders.adres, meldingen.melding_date FROM uitmeld ");
+        "SELECT meldingen.id, melders.naam, melders.adres, meldingen.melding_date, (SELECT COUNT(*) FROM "
+        "escalatieuitmeld WHERE escalatieuitmeld.melding_id = meldingen.id) FROM uitmeld ");
     const QString tail = QStringLiteral(
         "INNER JOIN meldingen ON meldingen.id = meldindex.melding_id "
         "INNER JOIN melders ON melders.id = meldindex.melder_id WHERE uitmeld.done = ? ");
@@ -38,7 +39,7 @@ Result<QList<OpenMelding>> listOpenMeldingen(const DatabaseConnector& conn)
     qint64 previous = 0;
     while (q->next()) {
         OpenMelding m{sql::toLong(q->value(0)), sql::toText(q->value(1)), sql::toText(q->value(2)),
-                      sql::toDate(q->value(3))};
+                      sql::toDate(q->value(3)), sql::toLong(q->value(4)) > 0};
         if (m.meldingId == previous) // a report whose lines name two transmitters is listed once
             continue;
         previous = m.meldingId;

@@ -19,6 +19,7 @@ struct OpenMelding
     QString naam;  // melders.naam
     QString adres; // melders.adres, shown under "Alias" as in the main list
     QDateTime meldingDate;
+    bool escalated = false; // nobody acknowledged in time: the escalation schedule was told too
 };
 
 // Every report with an open dispatch of any of its recipients, newest first.

@@ -36,7 +36,16 @@ QString mailText(const std::optional<outbox::MailStatus>& mail)
 
 QString DispatchState::stateText() const
 {
+    const QString state = ownStateText();
+    return escalatieNiveau > 0 ? QStringLiteral("Escalatie: ") + state : state;
+}
+
+QString DispatchState::ownStateText() const
+{
     const QString when = QStringLiteral("dd-MM HH:mm");
+    // Another recipient's reply settled this one too (with escalation on).
+    if (bevestigtype == 2 && !ownAcknowledgement)
+        return QStringLiteral("Bevestigd door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (bevestigtype == 1)
         return QStringLiteral("Bevestigd door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (bevestigtype == 2)
@@ -82,7 +91,8 @@ QString dispatchSql(const DatabaseConnector& c)
                                 "meldindex.id AS line, uitmeld.id AS uid, uitmeld.ontvanger_id, ontvangers.naam, "
                                 "uitmeld.uitmeldtype, uitmeld.done, uitmeld.pogingen, uitmeld.%1, uitmeld.bevestigtype, "
                                 "CASE uitmeld.bevestigtype WHEN 1 THEN gebruikers.naam WHEN 2 THEN bo.naam WHEN 3 THEN gebruikers.naam END, "
-                                "uitmeld.bevestigdate")
+                                "uitmeld.bevestigdate, uitmeld.bevestiger, "
+                                "(SELECT MAX(niveau) FROM escalatieuitmeld WHERE escalatieuitmeld.uitmeld_id = uitmeld.id)")
                                 .arg(c.id(QStringLiteral("date")));
     const QString joins = QStringLiteral(
         "LEFT JOIN ontvangers ON ontvangers.id = uitmeld.ontvanger_id "
@@ -151,6 +161,8 @@ Result<MeldingDetail> loadMeldingDetail(const DatabaseConnector& conn, qint64 me
         s.bevestigtype = sql::toLong(d->value(8));
         s.bevestiger = sql::toText(d->value(9));
         s.bevestigdate = sql::toDate(d->value(10));
+        s.ownAcknowledgement = s.bevestigtype != 2 || sql::toLong(d->value(11)) == s.ontvangerId;
+        s.escalatieNiveau = sql::toLong(d->value(12));
         detail.lines[*it].dispatches.append(s);
     }
     d->finish();

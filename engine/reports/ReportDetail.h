@@ -26,6 +26,8 @@ struct DispatchState
     qint64 bevestigtype = 0; // 0 open, 1 operator, 2 the recipient himself, 3 closed in bulk
     QString bevestiger;      // operator's or recipient's name
     QDateTime bevestigdate;
+    bool ownAcknowledgement = true; // bevestigtype 2 by this recipient, not by another one of the report
+    qint64 escalatieNiveau = 0;     // 0: the report's own dispatch; 1: sent because nobody acknowledged
     // What the outbox knows of its e-mail; nothing when it has no row there
     // (no e-mail, handed over before the outbox kept them, or long ago).
     std::optional<outbox::MailStatus> mail;
@@ -33,6 +35,9 @@ struct DispatchState
     // A short Dutch description for the operator: sent, waiting, acknowledged...
     // An e-mail is "verzonden" only once the mail server took it.
     QString stateText() const;
+
+private:
+    QString ownStateText() const;
 };
 
 // An alarm line as the detail view and the printout show it.

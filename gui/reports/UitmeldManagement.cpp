@@ -69,8 +69,9 @@ void UitmeldManagement::showUitmeldingen()
         m_log.writeLog(QStringLiteral("Openstaande uitmeldingen kunnen niet worden gelezen: %1").arg(open.error()), 1);
     const QList<OpenMelding> rows = open ? *open : QList<OpenMelding>();
     for (const OpenMelding& m : rows) {
+        const QString naam = m.escalated ? m.naam + QStringLiteral(" (escalatie)") : m.naam;
         auto* item = new QTreeWidgetItem(
-            m_list, {m.naam, m.adres, m.meldingDate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
+            m_list, {naam, m.adres, m.meldingDate.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
         item->setData(0, Qt::UserRole, m.meldingId);
     }
     m_delete->setEnabled(!rows.isEmpty());

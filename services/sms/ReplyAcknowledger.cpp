@@ -1,6 +1,7 @@
 #include "ReplyAcknowledger.h"
 
 #include "DatabaseConnector.h"
+#include "EscalationSettings.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
@@ -31,6 +32,30 @@ QList<Candidate> recipientsWithNumber(const DatabaseConnector& conn, const QStri
         if (numberKey(sql::toText(q->value(2))) == key)
             found.append({sql::toLong(q->value(0)), sql::toText(q->value(1))});
     return found;
+}
+
+// With escalation on, one person's "OK" settles the report for everybody
+// told about it: the others' dispatches stop repeating (a re-armed one
+// does not go out again) and the report does not escalate. They carry the
+// replier as the one who acknowledged, so every view can say who did.
+// Without escalation each recipient acknowledges only his own, as always.
+Status acknowledgeWholeReport(const DatabaseConnector& conn, qint64 dispatchId, qint64 recipientId,
+                              const QDateTime& now)
+{
+    auto esc = escalation::load(conn);
+    if (!esc || !esc->on())
+        return {};
+    const QString others = QStringLiteral(
+        "bevestiger = 0 AND bevestigtype = 0 AND ontvanger_id <> 0 AND id IN (SELECT l2.uitmeld_id FROM uitmeldlink l2 "
+        "INNER JOIN meldindex m2 ON m2.id = l2.meldindex_id WHERE m2.melding_id IN (SELECT m1.melding_id FROM "
+        "uitmeldlink l1 INNER JOIN meldindex m1 ON m1.id = l1.meldindex_id WHERE l1.uitmeld_id = ?))");
+    if (Status s = conn.exec(QStringLiteral("UPDATE uitmeld SET done = ? WHERE uitmeldtype <> 0 AND ") + others,
+                             {sql::boolValue(true), sql::keyValue(dispatchId)});
+        !s)
+        return s;
+    return conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ?, bevestigdate = ? WHERE ") +
+                         others,
+                     {sql::keyValue(recipientId), sql::dateValue(now, conn.dialect()), sql::keyValue(dispatchId)});
 }
 
 } // namespace
@@ -90,6 +115,8 @@ AckOutcome acknowledgeReply(const DatabaseConnector& conn, const QString& fromNu
     Status s = conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ?, bevestigdate = ?, done = ? "
                                         "WHERE id = ? AND bevestiger = 0"),
                          {recipientId, sql::dateValue(now, conn.dialect()), sql::boolValue(true), out.dispatchId});
+    if (s)
+        s = acknowledgeWholeReport(conn, out.dispatchId, recipientId, now);
     if (s)
         s = tx.commit();
     if (!s) {

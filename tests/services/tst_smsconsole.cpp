@@ -5,6 +5,7 @@
 
 #include "ChildProcess.h"
 #include "Console.h"
+#include "EscalationSettings.h"
 #include "EventLog.h"
 #include "FakeClock.h"
 #include "FakeModem.h"
@@ -73,6 +74,19 @@ class TestSmsConsole : public QObject
         return v ? sql::toLong(*v) : -1;
     }
 
+    // Transmitter 1001 reports "Inbraak hal"; the console takes it in and its SMS goes out.
+    void alarmGoesOut()
+    {
+        ReceivedReport r;
+        r.melderAlias = QStringLiteral("1001");
+        r.receivedAt = m_clock->now();
+        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
+        QVERIFY(SqlReportStore(*m_conn).store(r));
+        m_console->showNewActueel();
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -123,14 +137,7 @@ private Q_SLOTS:
 
     void dispatchGoesOutAndReplyEndsRepetition()
     {
-        ReceivedReport r;
-        r.melderAlias = QStringLiteral("1001");
-        r.receivedAt = m_clock->now();
-        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
-        QVERIFY(SqlReportStore(*m_conn).store(r));
-        m_console->showNewActueel();
-        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
-        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        alarmGoesOut();
         QVERIFY(m_modem->submitted().first().body.contains("Inbraak hal"));
         const QString done = QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id = ? "
                                             "AND done <> 0 AND uitmeldtype = 1 AND pogingen = 1");
@@ -173,14 +180,7 @@ private Q_SLOTS:
         CommReceiverProxy receiver(options(QStringLiteral("TaviroComm")));
         QVERIFY(receiver.startUp({Com, 9600, QStringLiteral("AT&FE0"), 2, 8, QStringLiteral("N"), 1}));
         m_console->setPortReceivers({{Com, &receiver}});
-        ReceivedReport r;
-        r.melderAlias = QStringLiteral("1001");
-        r.receivedAt = m_clock->now();
-        r.lines.append({QStringLiteral("01"), QStringLiteral("Inbraak hal"), 1, {}, {}, {}});
-        QVERIFY(SqlReportStore(*m_conn).store(r));
-        m_console->showNewActueel();
-        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 1; }, 20000));
-        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        alarmGoesOut();
 
         // The receiver holds the port: the reply waits until the console lends it.
         m_modem->addIncoming(QStringLiteral("0612345678"), QStringLiteral("OK"));
@@ -218,6 +218,56 @@ private Q_SLOTS:
         QCOMPARE(listed.first().naam, QStringLiteral("Kantoor Centrum"));
         m_console->setPortReceivers({});
         receiver.closeAll();
+    }
+
+    // Jan never answers: after the set minutes the alarm goes to Piet of the
+    // escalation schedule, saying who did not answer; Piet's "OK" settles
+    // the report for both, so the quarter hour repeats neither.
+    void unansweredAlarmEscalatesAndAnOkEndsAll()
+    {
+        test::Installation inst(*m_conn);
+        const qint64 piet = inst.recipient(QStringLiteral("Piet Achterwacht"), QStringLiteral("+31634567890"), {},
+                                           true, false);
+        WeekPlanning w = inst.weekTemplate(QStringLiteral("ACHTER"));
+        for (int day = 0; day < 7; ++day)
+            for (int block = 0; block < 3; ++block)
+                w.cells[WeekPlanning::cellIndex(block, day, 0)] = piet;
+        const qint64 achter = inst.week(w);
+        QVERIFY2(inst.ok(), qPrintable(inst.error()));
+        QVERIFY(escalation::save(*m_conn, {5, achter, 0, false, false}));
+        QVERIFY(m_console->loadPlanningCache());
+
+        alarmGoesOut();
+
+        m_clock->advanceSecs(4 * 60);
+        m_console->dispatchTick();
+        QTest::qWait(200);
+        QCOMPARE(m_modem->submitted().size(), 1);
+        m_clock->advanceSecs(60);
+        m_console->dispatchTick();
+        // The escalation line is a piece of its own: two messages to Piet.
+        QVERIFY(QTest::qWaitFor([this] { return m_modem->submitted().size() == 3; }, 20000));
+        QVERIFY(QTest::qWaitFor([this] { return !m_console->smsBusy(); }, 10000));
+        const auto first = m_modem->submitted().at(1);
+        QVERIFY2(first.command.contains("31634567890"), first.command.constData());
+        QVERIFY2(first.body.startsWith("ESCALATIE: niet bevestigd door Jan de Vries"), first.body.constData());
+        QVERIFY(m_modem->submitted().at(2).body.contains("Inbraak hal"));
+
+        m_modem->addIncoming(QStringLiteral("0634567890"), QStringLiteral("OK"));
+        m_sms->client().call(QStringLiteral("poll"));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype = 2 AND bevestiger = ?"),
+                              {piet}) == 2;
+            },
+            10000));
+        m_console->quarterHourTick();
+        m_clock->advanceSecs(15 * 60);
+        m_console->dispatchTick();
+        m_console->quarterHourTick();
+        QTest::qWait(500);
+        QCOMPARE(m_modem->submitted().size(), 3);
+        QCOMPARE(number(QStringLiteral("SELECT COUNT(*) FROM escalatie")), 1);
     }
 };
 

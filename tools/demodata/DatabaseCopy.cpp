@@ -1,5 +1,6 @@
 #include "DatabaseCopy.h"
 
+#include "EscalationSettings.h"
 #include "Mappings.h"
 #include "Schema.h"
 #include "SchemaExtensions.h"
@@ -132,6 +133,13 @@ Result<CopyCounts> copyDatabase(const DatabaseSettings& from, const DatabaseSett
                 ++counts.tables;
                 counts.rows += *n;
             }
+        }
+        // The escalation settings are columns of our own beside the
+        // original ones, so the settings row's copy does not carry them; a
+        // source from before they existed has escalation off.
+        if (s) {
+            if (auto esc = escalation::load(**source); esc)
+                s = escalation::save(**target, *esc);
         }
         if (s)
             s = tx.commit();

@@ -4,12 +4,14 @@
 //   taviro-db version PATH
 //   taviro-db copy FROM TO
 //   taviro-db mail PATH [--wachtend|--verzonden|--mislukt] [--aantal N]
+//   taviro-db status [DATABASE]
 #include "DatabaseCopy.h"
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
 #include "MailCommand.h"
 #include "Repositories.h"
 #include "SqlReportStore.h"
+#include "StatusCommand.h"
 
 #include <QSqlRecord>
 
@@ -41,6 +43,7 @@ int usage()
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "  taviro-db copy VAN NAAR\n"
                             "  taviro-db mail PAD [--wachtend|--verzonden|--mislukt] [--aantal N]\n"
+                            "  taviro-db status [PAD]\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres."));
     return 2;
 }
@@ -181,5 +184,7 @@ int main(int argc, char** argv)
         return copyCommand(args);
     if (command == QLatin1String("mail"))
         return mailCommand(args);
+    if (command == QLatin1String("status"))
+        return statusCommand(args);
     return usage();
 }

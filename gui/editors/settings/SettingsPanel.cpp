@@ -1,6 +1,7 @@
 #include "SettingsPanel.h"
 
 #include "DatabaseConnector.h"
+#include "EscalationPage.h"
 #include "EventLog.h"
 #include "FormHelpers.h"
 #include "OperatorPrompt.h"
@@ -46,6 +47,9 @@ SettingsPanel::SettingsPanel(EditorContext& ctx, QWidget* parent)
     addPage(QStringLiteral("SMS en rooster"), {buildSmsAndRooster(), buildOnbemand()});
     addPage(QStringLiteral("Uitmelden en inloggen"), {buildUitmeld(), buildLogin()});
     addPage(QStringLiteral("Alarm e-mailontvangst"), {buildOntvangst()});
+    m_escalation = new EscalationPage(ctx.conn, pages);
+    m_escalation->setObjectName(QStringLiteral("escalatiePage"));
+    pages->addTab(m_escalation, QStringLiteral("Escalatie"));
 
     auto* opslaan = form::button(this, QStringLiteral("Command1"), QStringLiteral("Opslaan"));
     m_testButton = form::button(this, QStringLiteral("testAlarmButton"), QStringLiteral("Test alarm"));
@@ -248,6 +252,11 @@ void SettingsPanel::fillForm()
     m_printdirect->setChecked(m_loaded.printdirect != 0);
     m_onbemandeMail->setPlainText(m_loaded.OnbemandeMeldingEmail);
     m_elkeMail->setPlainText(m_loaded.ElkeMeldingEmail);
+    if (auto esc = escalation::load(m_ctx.conn); esc)
+        m_loadedEscalation = *esc;
+    else
+        logFailure(QStringLiteral("laden"), esc.error());
+    m_escalation->showSettings(m_loadedEscalation);
     applyEnableRules();
     m_printer->setText(m_ctx.shownPrinter ? m_ctx.shownPrinter() : QPrinterInfo::defaultPrinterName());
 }
@@ -293,7 +302,7 @@ bool SettingsPanel::isChanged() const
     Settings now = m_loaded;
     if (!collect(now, nullptr))
         return true;
-    if (mailboxDiffers(m_loaded))
+    if (mailboxDiffers(m_loaded) || m_escalation->differs(m_loadedEscalation))
         return true;
     for (const auto& column : mapping::settings().fields) {
         if (column.get(now, m_ctx.conn.dialect()) != column.get(m_loaded, m_ctx.conn.dialect()))
@@ -327,6 +336,10 @@ bool SettingsPanel::readForm()
              PromptFlags::Exclamation);
         return false;
     }
+    if (!m_escalation->collect(&bad)) {
+        tell(bad, PromptFlags::Exclamation);
+        return false;
+    }
     return true;
 }
 
@@ -350,7 +363,13 @@ bool SettingsPanel::writeDB()
         logFailure(QStringLiteral("opslaan"), s.error());
         return false;
     }
+    const EscalationSettings esc = m_escalation->collect(nullptr).value_or(m_loadedEscalation);
+    if (Status s = escalation::save(m_ctx.conn, esc); !s) {
+        logFailure(QStringLiteral("opslaan"), s.error());
+        return false;
+    }
     m_loaded = stored;
+    m_loadedEscalation = esc;
     return true;
 }
 
@@ -367,7 +386,18 @@ void SettingsPanel::afterSave()
 
 bool SettingsPanel::hideMe()
 {
-    return saveForm();
+    if (!m_hasRow || !m_escalation->differs(m_loadedEscalation))
+        return saveForm();
+    switch (m_ctx.prompt.ask(formChangeQuestion(), QStringLiteral("Let op"), PromptFlags::YesNoCancel)) {
+    case PromptAnswer::Yes:
+        return saveForm();
+    case PromptAnswer::No:
+        // The escalation edits are dropped; the rest is stored as always.
+        m_escalation->showSettings(m_loadedEscalation);
+        return saveForm();
+    default:
+        return false;
+    }
 }
 
 void SettingsPanel::selectPrinter()

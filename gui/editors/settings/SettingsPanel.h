@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EditorPanel.h"
+#include "EscalationSettings.h"
 #include "Rows.h"
 
 class QCheckBox;
@@ -11,11 +12,15 @@ class QPushButton;
 
 namespace taviro {
 
+class EscalationPage;
+
 // The one row of global settings: outgoing mail, SMS sender, end of duty,
 // the weekly unmanned schedule, printing, copy addresses, the alarm mailbox
 // and the automatic manned switching. Leaving the panel stores it without a
 // question, as the installers are used to; a changed mailbox restarts the
-// alarm e-mail receiver so it polls the new one at once.
+// alarm e-mail receiver so it polls the new one at once. Escalation is the
+// exception: it changes who is woken at night, so a change to it is asked
+// about before it is stored.
 class SettingsPanel : public EditorPanel
 {
     Q_OBJECT
@@ -75,6 +80,8 @@ private:
     bool m_einddienst = false;
     bool m_mailboxChanged = false;
     Settings m_loaded;
+    EscalationSettings m_loadedEscalation;
+    EscalationPage* m_escalation;
     QList<TextField> m_texts;
     QList<NumberField> m_numbers;
     QList<FlagField> m_flags;

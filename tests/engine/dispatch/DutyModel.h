@@ -4,6 +4,7 @@
 // kept deliberately plain (std only, no engine code, its own calendar), so
 // that a generated comparison with the engine finds where either is wrong.
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <map>
@@ -42,6 +43,8 @@ struct Outcome
     // Recipients in the order their dispatches are written, each with its lines.
     std::vector<std::pair<long, std::vector<long>>> dispatches;
     std::vector<long> booked; // lines on the bookkeeping dispatch
+    // Lines classed for forwarding, and those of them nobody was found for.
+    std::vector<long> forward, unreached;
 };
 
 struct World
@@ -190,10 +193,16 @@ inline Outcome dispatchesFor(const World& w, std::chrono::sys_days today, Clock 
     std::vector<long> missingLines;
     for (int c = 0; c < 4; ++c) {
         for (const auto& [line, ref] : classes[c]) {
+            out.forward.push_back(line);
             bool missing = false;
             const auto slot = onDuty(w, today, now, c == 1 || c == 3, ref, missing);
             if (missing)
                 missingLines.push_back(line);
+            bool reached = false;
+            for (int p = 0; slot && p < 3; ++p)
+                reached = reached || w.weeks.at(slot->week).cells[21 * p + 3 * (slot->day - 1) + slot->block] != 0;
+            if (!reached && (out.unreached.empty() || out.unreached.back() != line))
+                out.unreached.push_back(line);
             if (!slot)
                 continue;
             for (int p = 0; p < 3; ++p) {
@@ -216,6 +225,41 @@ inline Outcome dispatchesFor(const World& w, std::chrono::sys_days today, Clock 
         for (long m : missingLines)
             if (l.id == m)
                 keep(l);
+    std::sort(out.forward.begin(), out.forward.end());
+    out.forward.erase(std::unique(out.forward.begin(), out.forward.end()), out.forward.end());
+    std::sort(out.unreached.begin(), out.unreached.end());
+    out.unreached.erase(std::unique(out.unreached.begin(), out.unreached.end()), out.unreached.end());
+    return out;
+}
+
+// The escalation schedule as set: a year schedule when `yearRef` is not 0,
+// else the week schedule `weekRef`; `deleted` when that schedule was deleted.
+struct EscalationSchedule
+{
+    long weekRef = 0, yearRef = 0;
+    bool deleted = false;
+};
+
+// Who an escalation at this moment goes to: everyone on duty in the
+// escalation schedule, each once in cell order, except those the report
+// already went to.
+inline std::vector<long> escalationRecipients(const World& w, std::chrono::sys_days today, Clock now,
+                                              const EscalationSchedule& e, const std::vector<long>& told)
+{
+    std::vector<long> out;
+    const long ref = e.yearRef != 0 ? e.yearRef : e.weekRef;
+    if (ref == 0 || e.deleted)
+        return out;
+    bool missing = false;
+    const auto slot = onDuty(w, today, now, e.yearRef != 0, ref, missing);
+    if (!slot)
+        return out;
+    for (int p = 0; p < 3; ++p) {
+        const long r = w.weeks.at(slot->week).cells[21 * p + 3 * (slot->day - 1) + slot->block];
+        if (r != 0 && std::find(out.begin(), out.end(), r) == out.end() &&
+            std::find(told.begin(), told.end(), r) == told.end())
+            out.push_back(r);
+    }
     return out;
 }
 

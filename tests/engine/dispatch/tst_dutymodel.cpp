@@ -1,5 +1,7 @@
 #include "DispatchCreator.h"
 #include "DutyModel.h"
+#include "EscalationDuty.h"
+#include "FakeServices.h"
 #include "EventLog.h"
 #include "FakeClock.h"
 #include "MessageComposer.h"
@@ -325,6 +327,27 @@ class TstDutyModel : public QObject
         return r;
     }
 
+    quint64 seedFromEnvironment(const char* what)
+    {
+        const QByteArray given = qgetenv("TAVIRO_DUTY_SEED");
+        const quint64 seed = given.isEmpty() ? std::random_device{}() : given.toULongLong();
+        m_rng.seed(seed);
+        qInfo("%s seed %llu (repeat with TAVIRO_DUTY_SEED=%llu)", what, seed, seed);
+        return seed;
+    }
+
+    // The engine's dispatch creation on a database of its own.
+    struct Engine
+    {
+        test::TestDatabase db;
+        ConnectorPtr conn = db.connect();
+        test::FakeClock clock;
+        EventLog log{clock, db.folder() + QStringLiteral("/Logger/")};
+        MessageComposer composer{*conn};
+        ScheduleCache cache;
+        DispatchCreator creator{*conn, cache, composer, log};
+    };
+
     static constexpr int kRounds = 400;
     static constexpr int kReportsPerRound = 25;
     std::set<std::pair<int, int>> m_combinations;
@@ -332,19 +355,12 @@ class TstDutyModel : public QObject
 private Q_SLOTS:
     void engineAgreesWithModel()
     {
-        const QByteArray given = qgetenv("TAVIRO_DUTY_SEED");
-        const quint64 seed = given.isEmpty() ? std::random_device{}() : given.toULongLong();
-        m_rng.seed(seed);
-        qInfo("duty model seed %llu (repeat with TAVIRO_DUTY_SEED=%llu)", seed, seed);
-
-        test::TestDatabase db;
-        QVERIFY2(db.ok(), qPrintable(db.error()));
-        ConnectorPtr conn = db.connect();
-        test::FakeClock clock;
-        EventLog log(clock, db.folder() + QStringLiteral("/Logger/"));
-        MessageComposer composer(*conn);
-        ScheduleCache cache;
-        DispatchCreator creator(*conn, cache, composer, log);
+        const quint64 seed = seedFromEnvironment("duty model");
+        Engine e;
+        QVERIFY2(e.db.ok(), qPrintable(e.db.error()));
+        ConnectorPtr& conn = e.conn;
+        ScheduleCache& cache = e.cache;
+        DispatchCreator& creator = e.creator;
 
         int compared = 0, withDispatches = 0, nights = 0, week53 = 0;
         for (int round = 0; round < kRounds; ++round) {
@@ -441,6 +457,214 @@ private Q_SLOTS:
                     m_combinations.count({melderRule, pointRule}),
                     qPrintable(
                         QStringLiteral("rules %1/%2 never drawn").arg(melderRule).arg(pointRule)));
+    }
+
+private:
+    static m::Clock clockOf(const QDateTime& t) { return {t.time().hour(), t.time().minute()}; }
+    static std::chrono::sys_days dayOf(const QDate& d)
+    {
+        using namespace std::chrono;
+        return sys_days(year_month_day(year(d.year()), month(unsigned(d.month())), day(unsigned(d.day()))));
+    }
+
+    // What became of one report's escalation.
+    struct Escalated
+    {
+        QDateTime at;
+        std::vector<long> recipients;
+        std::vector<long> lines;
+        bool operator==(const Escalated&) const = default;
+    };
+    static QString show(const std::optional<Escalated>& e)
+    {
+        if (!e)
+            return QStringLiteral("not escalated");
+        QStringList r, l;
+        for (long x : e->recipients)
+            r << QString::number(x);
+        for (long x : e->lines)
+            l << QString::number(x);
+        return QStringLiteral("escalated at %1 to [%2] with lines [%3]")
+            .arg(e->at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), r.join(QLatin1Char(',')),
+                 l.join(QLatin1Char(',')));
+    }
+
+    void emptyTables(const DatabaseConnector& c)
+    {
+        Transaction tx(c);
+        QVERIFY(tx.begin().ok());
+        for (const char* t : {"meldingen", "meldindex", "uitmeld", "uitmeldlink", "escalatie", "escalatieuitmeld",
+                              "melders", "alarmen", "ontvangers", "weekplanningen", "jaarplanningen"})
+            QVERIFY(c.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t))).ok());
+        QVERIFY(tx.commit().ok());
+    }
+
+    static constexpr int kEscalationRounds = 40;
+
+private Q_SLOTS:
+    // The escalation of generated reports, by the engine's intake and its
+    // minute ticks at moments around the set wait, against the model: who
+    // is on duty in the escalation schedule at the moment it fires, nobody
+    // on duty, a schedule gone or deleted, and acknowledgements before and
+    // after the moment.
+    void escalationAgreesWithModel()
+    {
+        const quint64 seed = seedFromEnvironment("escalation model");
+        Engine e;
+        QVERIFY2(e.db.ok(), qPrintable(e.db.error()));
+        ConnectorPtr& conn = e.conn;
+        ScheduleCache& cache = e.cache;
+        DispatchCreator& creator = e.creator;
+        EscalationDuty duty(*conn, cache, creator, e.composer, e.log);
+
+        int compared = 0, atIntake = 0, timed = 0, acknowledgedFirst = 0, toNobody = 0;
+        for (int round = 0; round < kEscalationRounds; ++round) {
+            emptyTables(*conn);
+            Transaction tx(*conn);
+            QVERIFY(tx.begin().ok());
+            const Round r = buildRound(*conn);
+            m::EscalationSchedule esc;
+            const auto weeks = r.world.weeks;
+            const auto years = r.world.years;
+            const int kind = pick(0, 9);
+            if (kind < 5)
+                esc.weekRef = std::next(weeks.begin(), pick(0, int(weeks.size()) - 1))->first;
+            else if (kind < 8)
+                esc.yearRef = std::next(years.begin(), pick(0, int(years.size()) - 1))->first;
+            else if (kind == 8)
+                esc.weekRef = 555555; // gone
+            if (esc.weekRef != 0 && esc.weekRef != 555555)
+                esc.deleted = sql::toBool(*conn->scalar(QStringLiteral("SELECT deleted FROM weekplanningen WHERE id = ?"),
+                                                        {qint64(esc.weekRef)}));
+            if (esc.yearRef != 0 && chance(0.15)) {
+                QVERIFY(conn->exec(QStringLiteral("UPDATE jaarplanningen SET deleted = ? WHERE id = ?"),
+                                   {sql::boolValue(true), qint64(esc.yearRef)}));
+                esc.deleted = true;
+            }
+            const int minutes = pick(1, 90);
+            QVERIFY(escalation::save(*conn, {minutes, esc.weekRef, esc.yearRef, false, false}).ok());
+            QVERIFY(conn->exec(QStringLiteral("UPDATE settings SET einddienst = ?, eindtijd = ?"),
+                               {sql::boolValue(r.world.einddienst), r.eindtijd}));
+            QVERIFY(tx.commit().ok());
+            QVERIFY(cache.load(*conn).ok());
+
+            auto st = creator.readSettings();
+            QVERIFY(st.ok());
+            QCOMPARE(st->escalation.minutes, qint64(minutes));
+            Transaction intake(*conn);
+            QVERIFY(intake.begin().ok());
+            auto created = creator.createDispatches(r.meldingIds, r.now, *st);
+            QVERIFY2(created, qPrintable(created.error()));
+            for (qsizetype i = 0; i < created->size(); ++i)
+                QVERIFY(duty.escalateAtIntake(r.meldingIds[i], (*created)[i], r.now, *st).ok());
+            QVERIFY(intake.commit().ok());
+            duty.reportIntakeDecisions();
+
+            // Acknowledgements at moments before and after the wait is over.
+            std::map<qint64, QDateTime> ackAt;
+            for (qint64 id : r.meldingIds)
+                if (chance(0.4))
+                    ackAt[id] = r.now.addSecs(pick(0, 2 * minutes * 60));
+            std::set<QDateTime> runs;
+            for (int d : {-61, -1, 0, 1, 60})
+                runs.insert(r.now.addSecs(minutes * 60 + d));
+            runs.insert(r.now.addSecs(pick(0, 3 * minutes * 60)));
+            std::set<qint64> acknowledged;
+            for (const QDateTime& t : runs) {
+                for (const auto& [id, at] : ackAt)
+                    if (at <= t && acknowledged.insert(id).second)
+                        QVERIFY(conn->exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 1, bevestiger = 1 WHERE id IN "
+                                                          "(SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN "
+                                                          "meldindex ON meldindex.id = uitmeldlink.meldindex_id WHERE "
+                                                          "meldindex.melding_id = ?)"),
+                                           {id}));
+                duty.run(t);
+            }
+
+            // The engine's escalations, by report.
+            std::map<qint64, Escalated> engine;
+            auto q = conn->query(QStringLiteral("SELECT melding_id, besloten FROM escalatie WHERE niveau = 1"));
+            QVERIFY(q.ok());
+            while (q->next())
+                engine[sql::toLong(q->value(0))].at = sql::toDate(q->value(1));
+            q = conn->query(QStringLiteral("SELECT escalatieuitmeld.melding_id, uitmeld.ontvanger_id, uitmeld.id FROM "
+                                           "escalatieuitmeld INNER JOIN uitmeld ON uitmeld.id = escalatieuitmeld.uitmeld_id "
+                                           "ORDER BY uitmeld.id"));
+            QVERIFY(q.ok());
+            std::vector<std::pair<qint64, qint64>> dispatches; // (report, dispatch)
+            while (q->next()) {
+                engine[sql::toLong(q->value(0))].recipients.push_back(sql::toLong(q->value(1)));
+                dispatches.push_back({sql::toLong(q->value(0)), sql::toLong(q->value(2))});
+            }
+            for (const auto& [report, dispatch] : dispatches) {
+                std::vector<long> lines;
+                auto l = conn->query(QStringLiteral("SELECT meldindex_id FROM uitmeldlink WHERE uitmeld_id = ? ORDER BY "
+                                                    "meldindex_id"),
+                                     {dispatch});
+                QVERIFY(l.ok());
+                while (l->next())
+                    lines.push_back(sql::toLong(l->value(0)));
+                engine[report].lines = lines; // the same for each of the report's escalation dispatches
+            }
+            q->finish();
+
+            for (size_t i = 0; i < r.reports.size(); ++i) {
+                const qint64 id = r.meldingIds[qsizetype(i)];
+                const m::Outcome o = m::dispatchesFor(r.world, dayOf(r.now.date()), clockOf(r.now), r.reports[i]);
+                std::vector<long> told;
+                for (const auto& d : o.dispatches)
+                    told.push_back(d.first);
+                std::optional<Escalated> expected;
+                if (!o.unreached.empty()) {
+                    expected = Escalated{r.now, m::escalationRecipients(r.world, dayOf(r.now.date()), clockOf(r.now), esc, told),
+                                         o.forward};
+                    ++atIntake;
+                } else if (!o.dispatches.empty()) {
+                    for (const QDateTime& t : runs) {
+                        if (r.now.secsTo(t) < minutes * 60)
+                            continue;
+                        if (ackAt.count(id) && ackAt[id] <= t) {
+                            ++acknowledgedFirst;
+                            break;
+                        }
+                        expected = Escalated{t, m::escalationRecipients(r.world, dayOf(t.date()), clockOf(t), esc, told),
+                                             o.forward};
+                        ++timed;
+                        break;
+                    }
+                }
+                if (expected && expected->recipients.empty()) {
+                    expected->lines.clear();
+                    ++toNobody;
+                }
+                std::optional<Escalated> actual;
+                if (engine.count(id)) {
+                    actual = engine[id];
+                    std::sort(actual->recipients.begin(), actual->recipients.end());
+                }
+                if (expected)
+                    std::sort(expected->recipients.begin(), expected->recipients.end());
+                if (!(expected == actual))
+                    QFAIL(qPrintable(QStringLiteral("seed %1, round %2, report %3 differs (escalation %4 week %5 year %6 "
+                                                    "deleted %7, taken in %8)\n%9\nmodel:  %10\nengine: %11")
+                                         .arg(seed)
+                                         .arg(round)
+                                         .arg(i)
+                                         .arg(minutes)
+                                         .arg(esc.weekRef)
+                                         .arg(esc.yearRef)
+                                         .arg(esc.deleted)
+                                         .arg(r.now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                              describe(r, r.reports[i]), show(expected), show(actual))));
+                ++compared;
+            }
+        }
+        qInfo("%d reports compared: %d escalated at intake, %d after the wait, %d acknowledged first, %d to nobody",
+              compared, atIntake, timed, acknowledgedFirst, toNobody);
+        QVERIFY(atIntake > 0);
+        QVERIFY(timed > 0);
+        QVERIFY(acknowledgedFirst > 0);
+        QVERIFY(toNobody > 0);
     }
 };
 
