@@ -23,8 +23,7 @@ const QString kDispatchesOfReport = QStringLiteral(
 } // namespace
 
 EscalationDuty::EscalationDuty(const DatabaseConnector& conn, const ScheduleCache& cache,
-                               DispatchCreator& creator, const MessageComposer& composer, EventLog& log,
-                               MailSender& mail)
+                               DispatchCreator& creator, const MessageComposer& composer, EventLog& log)
     : m_conn(conn), m_creator(creator), m_composer(composer), m_log(log), m_writer(conn, cache)
 {
 }

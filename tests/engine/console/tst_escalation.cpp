@@ -302,7 +302,7 @@ private Q_SLOTS:
         QStringList states;
         for (const DispatchState& d : detail->lines.first().dispatches)
             states << d.ontvanger + QStringLiteral(": ") + d.stateText();
-        QCOMPARE(states, QStringList({QStringLiteral("Jan de Vries: SMS verzonden (1x)"),
+        QCOMPARE(states, QStringList({QStringLiteral("Jan de Vries: SMS verzonden (1x), e-mail in wachtrij"),
                                       QStringLiteral("Marieke Bakker: SMS verzonden (1x)"),
                                       QStringLiteral("Piet Achterwacht: Escalatie: Wacht op verzending")}));
     }
