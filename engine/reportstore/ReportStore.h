@@ -30,6 +30,18 @@ struct ReceivedReport
     QList<ReceivedLine> lines;
 };
 
+// A line cannot have happened after it was received. A transmitter's clock
+// that runs a few minutes ahead is common and harmless, so a date up to this
+// far after the reception stands as given; a later one (a clock that is
+// wrong, or a hostile mail) would put a check-in point's last report in the
+// future and keep its 24-hour watchdog quiet, so the reception time is
+// stored instead.
+constexpr qint64 kFutureDateToleranceSecs = 5 * 60;
+bool isFutureDate(const QDateTime& date, const QDateTime& receivedAt);
+// The date a line is stored with: its own, or the reception time when it
+// has none or one in the future.
+QDateTime storedLineDate(const ReceivedLine& line, const QDateTime& receivedAt);
+
 // Stores a report so the console can take it in: all of it or nothing.
 class ReportStore
 {

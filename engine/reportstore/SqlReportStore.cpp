@@ -45,7 +45,8 @@ Result<qint64> SqlReportStore::store(const ReceivedReport& report)
     return id;
 }
 
-Result<SqlReportStore::Stored> SqlReportStore::storeOnce(const ReceivedReport& report, const QString& key)
+Result<SqlReportStore::Stored> SqlReportStore::storeOnce(const ReceivedReport& report, const QString& key,
+                                                         const QString& family)
 {
     using R = Result<Stored>;
     if (Status s = checkReport(report); !s)
@@ -77,10 +78,23 @@ Result<SqlReportStore::Stored> SqlReportStore::storeOnce(const ReceivedReport& r
                        {sql::textValue(key), sql::keyValue(*id), sql::dateValue(report.receivedAt, d)});
         if (!s)
             return R::failure(s.error());
+        if (!family.isEmpty()) {
+            s = m_sql.exec(QStringLiteral("DELETE FROM meldingsleutel WHERE substr(sleutel, 1, ?) = ? "
+                                          "AND length(sleutel) = ? AND sleutel <> ?"),
+                           {int(family.size()), sql::textValue(family), int(key.size()), sql::textValue(key)});
+            if (!s)
+                return R::failure(s.error());
+        }
     }
     if (s = tx.commit(); !s)
         return R::failure(s.error());
     return out;
+}
+
+Status SqlReportStore::keepKey(const QString& key, const QDateTime& at)
+{
+    return m_sql.exec(QStringLiteral("UPDATE meldingsleutel SET ontvangen = ? WHERE sleutel = ?"),
+                      {sql::dateValue(at, m_conn.dialect()), sql::textValue(key)});
 }
 
 Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
@@ -123,7 +137,7 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
         if (!point)
             return Result<qint64>::failure(point.error());
 
-        const QDateTime when = line.date.isValid() ? line.date : received;
+        const QDateTime when = storedLineDate(line, received);
         // The line copies the point's state as it is now, so a later change of
         // the point does not rewrite history.
         lineValues << sql::keyValue(*meldingId) << sql::keyValue(melderId) << sql::keyValue(point->id) << QVariant(line.flank)

@@ -28,8 +28,18 @@ public:
     // hours before `report.receivedAt` by any receiver. The key is written
     // in the report's own transaction, so a report is never stored without
     // it nor remembered without being stored.
-    Result<Stored> storeOnce(const ReceivedReport& report, const QString& key);
+    //
+    // A source whose repeat is only ever its latest report (a unit that
+    // repeats the line whose acknowledgement it missed, and nothing older)
+    // names the family of its keys in `family`: the keys that start with it
+    // and have the length of `key` are forgotten in the same transaction, so
+    // an older report that comes again later is a new one.
+    Result<Stored> storeOnce(const ReceivedReport& report, const QString& key, const QString& family = {});
     static constexpr qint64 kRepeatWindowSecs = 24 * 3600;
+    // Counts `key` as seen at `at`, so it is kept another window from then:
+    // for a report that is offered again for as long as it stays at its
+    // source (a mail whose deletion does not reach the server).
+    Status keepKey(const QString& key, const QDateTime& at);
 
 private:
     struct Point

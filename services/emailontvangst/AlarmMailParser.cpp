@@ -141,8 +141,9 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
         case Key::None:
             break;
         case Key::Melder:
+            // An empty number names no transmitter, as a missing one does.
             if (value.isEmpty())
-                return fail(QStringLiteral("melder zonder nummer"));
+                return fail(QStringLiteral("geen melder genoemd"));
             if (!report.melderAlias.isEmpty() && report.melderAlias != value)
                 return fail(QStringLiteral("meer dan één melder (%1 en %2)")
                                 .arg(report.melderAlias, value));
@@ -184,9 +185,12 @@ ParsedAlarmMail parseAlarmMail(const QByteArray& rawMail, const QDateTime& recei
         return fail(QStringLiteral("geen melder genoemd"));
     if (report.lines.isEmpty())
         return fail(QStringLiteral("geen functie genoemd"));
-    for (ReceivedLine& l : report.lines)
-        if (!l.date.isValid())
-            l.date = receivedAt;
+    for (ReceivedLine& l : report.lines) {
+        if (isFutureDate(l.date, receivedAt))
+            parsed.futureDates << QStringLiteral("%1 (functie %2)")
+                                      .arg(l.date.toString(QStringLiteral("dd-MM-yyyy HH:mm:ss")), l.functie);
+        l.date = storedLineDate(l, receivedAt);
+    }
     parsed.ok = true;
     return parsed;
 }

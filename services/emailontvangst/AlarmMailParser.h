@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace taviro::alarmemail {
 
@@ -20,6 +21,9 @@ struct ParsedAlarmMail
     qsizetype ignoredBytes = 0; // text beyond what is read of a mail
     bool ok = false;
     QString problem; // why the mail is not an alarm mail (Dutch, for the event log)
+    // Dates in the future that were replaced by the reception time, as
+    // "<date> (functie <code>)", for the event log.
+    QStringList futureDates;
     ReceivedReport report;
 };
 

@@ -1,6 +1,8 @@
 #include "MimeText.h"
 
-#include <QHash>
+#include <QStringList>
+
+#include <libxml/HTMLparser.h>
 
 namespace taviro::alarmemail {
 
@@ -51,40 +53,31 @@ bool breaksLine(const QString& name, bool closing)
            (closing && closingOnly.contains(name));
 }
 
+// Every named entity of HTML 4 (&oacute;, &ndash;, &hellip;, ...), from
+// libxml2's HTML parser, whose table is the standard's own.
 QString namedEntity(const QString& name)
 {
-    static const QHash<QString, QString> named{
-        {QStringLiteral("amp"), QStringLiteral("&")},
-        {QStringLiteral("lt"), QStringLiteral("<")},
-        {QStringLiteral("gt"), QStringLiteral(">")},
-        {QStringLiteral("quot"), QStringLiteral("\"")},
-        {QStringLiteral("apos"), QStringLiteral("'")},
-        {QStringLiteral("nbsp"), QStringLiteral(" ")},
-        {QStringLiteral("euro"), QStringLiteral("€")},
-        {QStringLiteral("deg"), QStringLiteral("°")},
-        {QStringLiteral("euml"), QStringLiteral("ë")},
-        {QStringLiteral("eacute"), QStringLiteral("é")},
-        {QStringLiteral("egrave"), QStringLiteral("è")},
-        {QStringLiteral("iuml"), QStringLiteral("ï")},
-        {QStringLiteral("ouml"), QStringLiteral("ö")},
-        {QStringLiteral("uuml"), QStringLiteral("ü")},
-        {QStringLiteral("auml"), QStringLiteral("ä")},
-        {QStringLiteral("Euml"), QStringLiteral("Ë")},
-        {QStringLiteral("Eacute"), QStringLiteral("É")},
-        {QStringLiteral("Ouml"), QStringLiteral("Ö")},
-        {QStringLiteral("Uuml"), QStringLiteral("Ü")},
-        {QStringLiteral("ecirc"), QStringLiteral("ê")},
-        {QStringLiteral("agrave"), QStringLiteral("à")},
-        {QStringLiteral("ccedil"), QStringLiteral("ç")},
-    };
-    return named.value(name);
+    const QByteArray latin = name.toLatin1();
+    if (latin.isEmpty() || latin.contains('\0'))
+        return {};
+    // "apos" is XML's, not HTML 4's, but mail programs write it.
+    if (latin == "apos")
+        return QStringLiteral("'");
+    const htmlEntityDesc* entity = htmlEntityLookup(reinterpret_cast<const xmlChar*>(latin.constData()));
+    if (!entity)
+        return {};
+    // A no-break space separates words as a blank does.
+    if (entity->value == 0xA0)
+        return QStringLiteral(" ");
+    const char32_t c = entity->value;
+    return QString::fromUcs4(&c, 1);
 }
 
 // The entity at html[at] ('&'), decoded into `out`; returns the characters
 // it took, 0 when it is no entity we know (the '&' is then text).
 qsizetype decodeEntity(const QString& html, qsizetype at, QString& out)
 {
-    constexpr qsizetype Longest = 10; // "&#x10FFFF;" and every name we know fit
+    constexpr qsizetype Longest = 10; // "&#x10FFFF;" and every HTML 4 name ("&thetasym;") fit
     const qsizetype end = std::min(html.size(), at + Longest + 1);
     qsizetype semicolon = -1;
     for (qsizetype i = at + 1; i < end; ++i)

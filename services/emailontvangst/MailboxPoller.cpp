@@ -2,6 +2,7 @@
 
 #include "AlarmMailParser.h"
 #include "DatabaseConnector.h"
+#include "MailIdentity.h"
 #include "MimeText.h"
 #include "SqlReportStore.h"
 
@@ -36,8 +37,8 @@ QString fromWhom(const QString& sender)
 
 } // namespace
 
-MailboxPoller::MailboxPoller(DatabaseSettings database, QString seenFile, QObject* parent)
-    : QThread(parent), m_database(std::move(database)), m_seenFile(std::move(seenFile))
+MailboxPoller::MailboxPoller(DatabaseSettings database, QString passedOverFile, QObject* parent)
+    : QThread(parent), m_database(std::move(database)), m_passedOverFile(std::move(passedOverFile))
 {
 }
 
@@ -143,20 +144,30 @@ int MailboxPoller::failures(const QString& uid) const
     return m_fetchFailures.value(uid) + m_storeFailures.value(uid);
 }
 
-void MailboxPoller::passOver(SeenMails& seen, const QString& mailbox, const QString& uid,
-                             const QString& text)
+void MailboxPoller::passOver(PassedOverMails& passed, const QString& mailbox, const MailboxEntry& entry,
+                             const QByteArray& headerFingerprint, const QString& text)
 {
-    m_skipThisPoll.insert(uid);
-    m_fetchFailures.remove(uid);
-    if (!seen.passOver(mailbox, uid))
-        Q_EMIT logLine(QStringLiteral("kan %1 niet vastleggen als overgeslagen").arg(uid));
+    m_skipThisPoll.insert(entry.uid);
+    m_fetchFailures.remove(entry.uid);
+    if (!passed.passOver(mailbox, entry.uid, {entry.size, headerFingerprint}))
+        Q_EMIT logLine(QStringLiteral("kan %1 niet vastleggen als overgeslagen").arg(entry.uid));
     Q_EMIT meldingMessage(text, 0);
+}
+
+bool MailboxPoller::stillPassedOver(Pop3Session& session, const MailboxEntry& entry,
+                                    const PassedOverMails::Mail& mail)
+{
+    // The headers tell; a server without TOP leaves only the size to go by.
+    if (!mail.headerFingerprint.isEmpty())
+        if (auto headers = session.headers(entry.number))
+            return headerFingerprint(*headers) == mail.headerFingerprint;
+    return entry.size == mail.size;
 }
 
 bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mailbox,
                               SqlReportStore& store, const QDeadlineTimer& budget, bool& more)
 {
-    SeenMails seen(m_seenFile);
+    PassedOverMails passed(m_passedOverFile);
     int stored = 0;
     {
         Pop3Session session(account, m_stopping);
@@ -169,7 +180,7 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
         QSet<QString> present;
         for (const MailboxEntry& e : std::as_const(*entries))
             present.insert(e.uid);
-        seen.keepOnly(mailbox, present);
+        passed.keepOnly(mailbox, present);
         auto gone = [&](const QHash<QString, int>::iterator& it) {
             return !present.contains(it.key());
         };
@@ -184,8 +195,16 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
         for (const MailboxEntry& entry : std::as_const(*entries)) {
             if (m_stopping)
                 break;
-            if (m_skipThisPoll.contains(entry.uid) || seen.isPassedOver(mailbox, entry.uid))
+            if (m_skipThisPoll.contains(entry.uid))
                 continue;
+            if (auto mail = passed.find(mailbox, entry.uid)) {
+                if (stillPassedOver(session, entry, *mail))
+                    continue;
+                // The server gave that UIDL to another mail.
+                passed.forget(mailbox, entry.uid);
+                m_fetchFailures.remove(entry.uid);
+                m_storeFailures.remove(entry.uid);
+            }
             if (handled == BatchSize) {
                 more = true;
                 break;
@@ -195,15 +214,10 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
                 break;
             }
             ++handled;
-            if (seen.contains(mailbox, entry.uid)) {
-                // Stored before, but the deletion did not reach the server.
-                if (Status s = session.remove(entry.number); !s)
-                    Q_EMIT logLine(
-                        QStringLiteral("verwijderen van %1 mislukt: %2").arg(entry.uid, s.error()));
-                continue;
-            }
             if (entry.size > MaxMailBytes) {
-                passOver(seen, mailbox, entry.uid,
+                auto headers = session.headers(entry.number);
+                passOver(passed, mailbox, entry,
+                         headers ? headerFingerprint(*headers) : QByteArray(),
                          QStringLiteral("Alarm e-mail %1 van %2 bytes is te groot om "
                                         "te lezen en blijft in de mailbox")
                              .arg(entry.uid)
@@ -212,15 +226,23 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             }
             auto raw = session.retrieve(entry.number, entry.size);
             // A server that drops the connection mid-mail can look like a
-            // finished transfer; the size it listed tells the two apart.
-            if (raw && raw->size() < entry.size)
-                raw = Result<QByteArray>::failure(
-                    QStringLiteral("verbinding verbroken na %1 van %2 bytes")
-                        .arg(raw->size())
-                        .arg(entry.size));
+            // finished transfer. A mail shorter than listed is only taken
+            // when the connection it came over still answers: then the
+            // server's size was wrong, not the transfer.
+            if (raw && raw->size() < entry.size) {
+                if (session.stillConnected())
+                    Q_EMIT logLine(QStringLiteral("%1: %2 bytes ontvangen, de server noemde er %3")
+                                       .arg(entry.uid)
+                                       .arg(raw->size())
+                                       .arg(entry.size));
+                else
+                    raw = Result<QByteArray>::failure(QStringLiteral("verbinding verbroken na %1 van %2 bytes")
+                                                          .arg(raw->size())
+                                                          .arg(entry.size));
+            }
             if (!raw) {
                 if (++m_fetchFailures[entry.uid] >= MaxFetchTries)
-                    passOver(seen, mailbox, entry.uid,
+                    passOver(passed, mailbox, entry, QByteArray(),
                              QStringLiteral("Alarm e-mail %1 van %2 bytes is na %3 pogingen niet "
                                             "op te halen (%4) en blijft in de mailbox")
                                  .arg(entry.uid)
@@ -242,18 +264,29 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
                         .arg(MaxTextBytes / 1024)
                         .arg(parsed.ignoredBytes),
                     1);
+            if (!parsed.futureDates.isEmpty())
+                Q_EMIT meldingMessage(QStringLiteral("Alarm e-mail \"%1\"%2: datum %3 ligt in de toekomst; "
+                                                     "de ontvangsttijd is opgeslagen")
+                                          .arg(parsed.subject, fromWhom(parsed.sender),
+                                               parsed.futureDates.join(QStringLiteral(", "))),
+                                      1);
             if (!parsed.ok) {
-                passOver(seen, mailbox, entry.uid,
+                passOver(passed, mailbox, entry, headerFingerprint(*raw),
                          QStringLiteral("Alarm e-mail \"%1\"%2 is niet te lezen (%3) en blijft in "
                                         "de mailbox")
                              .arg(parsed.subject, fromWhom(parsed.sender), parsed.problem));
                 continue;
             }
-            // The mailbox and UID are remembered with the report in its own
-            // transaction: a station that stored it and died before the
-            // deletion reached the server, or another station polling the
-            // same mailbox, finds it stored and does not store it again.
-            auto id = store.storeOnce(parsed.report, QStringLiteral("mail %1 %2").arg(mailbox, entry.uid));
+            // The mail's key (mailbox, UIDL and what the mail holds) is kept
+            // with the report in its own transaction. A mail is deleted only
+            // once it was read in this session and its report is stored under
+            // that key, now or before: a station that stored it and died
+            // before the deletion reached the server, or another station
+            // polling the same mailbox, finds it stored and does not store it
+            // again, and a new mail under an old UIDL is a new key.
+            const QString key = QStringLiteral("mail %1 %2 %3")
+                                    .arg(mailbox, entry.uid, QString::fromLatin1(mailFingerprint(*raw)));
+            auto id = store.storeOnce(parsed.report, key);
             if (!id) {
                 // Keep the mail for the next poll, behind the others.
                 ++m_storeFailures[entry.uid];
@@ -266,10 +299,11 @@ bool MailboxPoller::pollBatch(const MailboxAccount& account, const QString& mail
             }
             storeFailuresInARow = 0;
             m_storeFailures.remove(entry.uid);
-            if (!seen.add(mailbox, entry.uid))
-                Q_EMIT logLine(
-                    QStringLiteral("kan %1 niet vastleggen als verwerkt").arg(entry.uid));
             if (id->repeat) {
+                // Still in the mailbox: the key must outlive it, or the mail
+                // would be stored again once the key is forgotten.
+                if (Status s = store.keepKey(key, parsed.report.receivedAt); !s)
+                    Q_EMIT logLine(QStringLiteral("sleutel van %1 niet bijgewerkt: %2").arg(entry.uid, s.error()));
                 Q_EMIT logLine(QStringLiteral("%1 was al opgeslagen als melding %2; niet nog eens opgeslagen")
                                    .arg(entry.uid)
                                    .arg(id->meldingId));

@@ -3,7 +3,7 @@
 #include "DatabaseSettings.h"
 #include "Pop3Session.h"
 #include "SqlReportStore.h"
-#include "SeenMails.h"
+#include "PassedOverMails.h"
 
 #include <QDeadlineTimer>
 #include <QHash>
@@ -26,7 +26,7 @@ class MailboxPoller : public QThread
 {
     Q_OBJECT
 public:
-    MailboxPoller(DatabaseSettings database, QString seenFile, QObject* parent = nullptr);
+    MailboxPoller(DatabaseSettings database, QString passedOverFile, QObject* parent = nullptr);
     ~MailboxPoller() override;
 
     // Polls now and then every `intervalMinutes`.
@@ -55,11 +55,14 @@ private:
                    const QDeadlineTimer& budget, bool& more);
     void reportProblem(const QString& text);
     // Leaves the mail in the mailbox for good and tells the operator why.
-    void passOver(SeenMails& seen, const QString& mailbox, const QString& uid, const QString& text);
+    void passOver(PassedOverMails& passed, const QString& mailbox, const MailboxEntry& entry,
+                  const QByteArray& headerFingerprint, const QString& text);
+    // Whether the mail listed under a passed-over UIDL is still the one passed over.
+    static bool stillPassedOver(Pop3Session& session, const MailboxEntry& entry, const PassedOverMails::Mail& mail);
     int failures(const QString& uid) const;
 
     DatabaseSettings m_database;
-    QString m_seenFile;
+    QString m_passedOverFile;
     std::atomic_bool m_stopping = false;
     QMutex m_mutex;
     QWaitCondition m_wake;

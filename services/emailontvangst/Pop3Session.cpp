@@ -30,8 +30,19 @@ int progress(void* stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 Pop3Session::Pop3Session(const MailboxAccount& account, const std::atomic_bool& stopping)
     : m_account(account), m_stopping(stopping), m_curl(curl_easy_init()),
-      m_user(account.userName.toUtf8()), m_password(account.password.toUtf8())
+      m_user(account.userName.toUtf8()), m_password(account.password.toUtf8()),
+      m_trust(service::MailTrust::fromEnvironment())
 {
+}
+
+int Pop3Session::checkConnection(void* session, char*, char*, int, int localPort)
+{
+    auto* self = static_cast<Pop3Session*>(session);
+    if (self->m_localPort == 0)
+        self->m_localPort = localPort;
+    else if (localPort != self->m_localPort)
+        self->m_connectionLost = true;
+    return self->m_connectionLost ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 
 Pop3Session::~Pop3Session()
@@ -40,12 +51,29 @@ Pop3Session::~Pop3Session()
         curl_easy_cleanup(m_curl); // sends QUIT, which commits the deletions
 }
 
+int Pop3Session::watchServer(CURL*, curl_infotype type, char* data, size_t size, void* session)
+{
+    auto* self = static_cast<Pop3Session*>(session);
+    // The greeting and the answer to CAPA come first; a few hundred lines
+    // are far more than any server's list of capabilities.
+    if (type == CURLINFO_HEADER_IN && self->m_serverLines < 200) {
+        ++self->m_serverLines;
+        if (QByteArray(data, qsizetype(size)).trimmed().toUpper() == "TOP")
+            self->m_topOffered = true;
+    }
+    return 0;
+}
+
 Result<QByteArray> Pop3Session::perform(const QString& path, const char* command, bool noBody,
                                         long totalSeconds)
 {
     using R = Result<QByteArray>;
     if (!m_curl)
         return R::failure(QStringLiteral("libcurl kan niet worden gestart"));
+    if (!m_trust.problem().isEmpty())
+        return R::failure(m_trust.problem());
+    if (m_connectionLost)
+        return R::failure(QStringLiteral("verbinding met de mailbox verbroken"));
     // POP3 always logs in, so TLS is always insisted on (unless allowed otherwise).
     const service::MailTransport transport = service::MailTransport::choose(QStringLiteral("pop3"), m_account.port, true);
     const QByteArray url = QStringLiteral("%1://%2:%3/%4")
@@ -74,10 +102,15 @@ Result<QByteArray> Pop3Session::perform(const QString& path, const char* command
     curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, progress);
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, const_cast<std::atomic_bool*>(&m_stopping));
-    const QByteArray caFile = qgetenv("TAVIRO_TLS_CA_FILE");
-    if (!caFile.isEmpty())
-        curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.constData());
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGFUNCTION, watchServer);
+    curl_easy_setopt(m_curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_PREREQFUNCTION, checkConnection);
+    curl_easy_setopt(m_curl, CURLOPT_PREREQDATA, this);
+    m_trust.apply(m_curl);
     const CURLcode rc = curl_easy_perform(m_curl);
+    if (m_connectionLost)
+        return R::failure(QStringLiteral("verbinding met de mailbox verbroken"));
     if (rc == CURLE_USE_SSL_FAILED)
         return R::failure(service::tlsRefusedReason());
     if (rc != CURLE_OK)
@@ -120,6 +153,18 @@ Result<QByteArray> Pop3Session::retrieve(int number, qint64 size)
     const long timeout = m_account.timeoutSeconds > 0 ? m_account.timeoutSeconds : 60;
     return perform(QString::number(number), nullptr, false,
                    timeout + long(std::max<qint64>(0, size) / SlowestBytesPerSecond));
+}
+
+Result<QByteArray> Pop3Session::headers(int number)
+{
+    if (!m_topOffered)
+        return Result<QByteArray>::failure(QStringLiteral("de server biedt geen TOP"));
+    return perform(QString(), QStringLiteral("TOP %1 0").arg(number).toLatin1().constData(), false);
+}
+
+bool Pop3Session::stillConnected()
+{
+    return bool(perform(QString(), "NOOP", true));
 }
 
 Status Pop3Session::remove(int number)

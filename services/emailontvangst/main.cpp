@@ -27,7 +27,7 @@ int main(int argc, char** argv)
         host.fatal(probe.error());
 
     alarmemail::MailboxPoller poller(database,
-                                     alarmemail::SeenMails::fileFromEnvironment(database.text()));
+                                     alarmemail::PassedOverMails::fileFromEnvironment(database.text()));
     QObject::connect(&poller, &alarmemail::MailboxPoller::meldingReady, &host,
                      [&host] { host.meldingReady(); });
     QObject::connect(&poller, &alarmemail::MailboxPoller::meldingMessage, &host,

@@ -1,6 +1,7 @@
 #include "SmtpSender.h"
 
 #include "MailTransport.h"
+#include "MailTrust.h"
 
 #include <QDateTime>
 #include <QList>
@@ -179,11 +180,10 @@ SendOutcome SmtpSender::send(const SmtpSettings& settings, const Envelope& mail)
         curl_easy_setopt(c, CURLOPT_TIMEOUT, long(m_timeLimitSeconds));
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, long(std::min(m_timeLimitSeconds, 30)));
     }
-    // A site whose mail server carries a certificate of its own authority
-    // names that authority's certificate here; otherwise the system's list holds.
-    const QByteArray caFile = qgetenv("TAVIRO_TLS_CA_FILE");
-    if (!caFile.isEmpty())
-        curl_easy_setopt(c, CURLOPT_CAINFO, caFile.constData());
+    const service::MailTrust trust = service::MailTrust::fromEnvironment();
+    if (!trust.problem().isEmpty())
+        return {SendOutcome::Retry, trust.problem(), true};
+    trust.apply(c);
     const QByteArray user = settings.userName.toUtf8();
     const QByteArray password = settings.password.toUtf8();
     if (settings.login) {

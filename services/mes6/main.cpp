@@ -7,11 +7,12 @@
 #include "LineParams.h"
 #include "ParamReader.h"
 #include "PortWorker.h"
+#include "SchemaExtensions.h"
 #include "ServiceHost.h"
 #include "SqlReportStore.h"
 
 #include <QCoreApplication>
-#include <QHash>
+#include <QCryptographicHash>
 #include <QJsonObject>
 
 using namespace taviro;
@@ -34,29 +35,38 @@ protected:
             port.write("\x15");
             return;
         }
-        // The unit repeats a line whose ACK it missed, with the same sequence digit.
+        // The unit repeats a line whose ACK it missed, with the same sequence
+        // digit, and only its latest one. What was stored is kept in the
+        // database with the report, so a repeat after "Herinitialiseer
+        // poorten", a restart or a crash right after the commit is known too.
         const QString alias = line.report.melderAlias;
-        const QByteArray fingerprint = QByteArray::number(line.sequence) + raw.trimmed();
-        if (m_last.value(alias) == fingerprint) {
-            port.write("\x06");
-            return;
-        }
+        const QString family = QStringLiteral("mes6 %1 ").arg(QString::fromLatin1(alias.toUtf8().toPercentEncoding()));
+        const QString key = family
+            + QString::fromLatin1(QCryptographicHash::hash(raw.trimmed(), QCryptographicHash::Sha1).toHex());
         auto conn = DatabaseConnector::open(m_database);
-        Result<qint64> id = conn ? SqlReportStore(**conn).store(line.report) : Result<qint64>::failure(conn.error());
-        if (!id) {
-            Q_EMIT meldingMessage(QStringLiteral("MES6-melding van melder %1 niet opgeslagen: %2").arg(alias, id.error()), 0);
+        if (conn && !m_keysReady)
+            m_keysReady = bool(schema::ensureExtensions(**conn));
+        auto stored = conn ? SqlReportStore(**conn).storeOnce(line.report, key, family)
+                           : Result<SqlReportStore::Stored>::failure(conn.error());
+        if (!stored) {
+            Q_EMIT meldingMessage(QStringLiteral("MES6-melding van melder %1 niet opgeslagen: %2").arg(alias, stored.error()), 0);
             port.write("\x15");
             return;
         }
-        m_last.insert(alias, fingerprint);
-        ++m_stored;
+        if (stored->repeat) {
+            Q_EMIT logLine(QStringLiteral("regel van melder %1 herhaald; al opgeslagen als melding %2")
+                               .arg(alias)
+                               .arg(stored->meldingId));
+        } else {
+            ++m_stored;
+            Q_EMIT meldingReady();
+        }
         port.write("\x06");
-        Q_EMIT meldingReady();
     }
 
 private:
     DatabaseSettings m_database;
-    QHash<QString, QByteArray> m_last;
+    bool m_keysReady = false;
     std::atomic_int m_stored = 0;
 };
 

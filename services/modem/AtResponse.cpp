@@ -36,6 +36,10 @@ void LineSplitter::feed(const QByteArray& bytes)
                 m_lines.append(m_partial);
             m_partial.clear();
         } else {
+            if (m_partial.size() == MaxLineBytes) {
+                m_discarded += m_partial.size();
+                m_partial.clear();
+            }
             m_partial.append(c);
         }
     }

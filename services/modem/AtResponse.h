@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <utility>
+
 namespace taviro::modem {
 
 // How a modem ends its answer to one command.
@@ -30,7 +32,15 @@ bool isUnsolicited(const QByteArray& line);
 class LineSplitter
 {
 public:
+    // No modem answer or unit's line comes near this. A device that sends
+    // bytes without a line end for ever (a wrong line speed, a broken unit)
+    // must not fill the memory: at 9600 baud that would be 83 MB a day. What
+    // runs longer is thrown away and counted.
+    static constexpr qsizetype MaxLineBytes = 4096;
+
     void feed(const QByteArray& bytes);
+    // Bytes thrown away since the last call.
+    qsizetype takeDiscarded() { return std::exchange(m_discarded, 0); }
     bool hasLine() const { return !m_lines.isEmpty(); }
     QByteArray takeLine();
     // What arrived after the last line end (the "> " prompt of a message).
@@ -41,6 +51,7 @@ public:
 private:
     QByteArray m_partial;
     QList<QByteArray> m_lines;
+    qsizetype m_discarded = 0;
 };
 
 // The answer to one command: the information lines and how it ended.

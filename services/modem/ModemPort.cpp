@@ -49,6 +49,7 @@ bool ModemPort::open(const LineSettings& line, QString* error)
     // DTR up tells the modem a terminal is there; some drop the line without it.
     m_port->setDataTerminalReady(true);
     m_failed = false;
+    m_discardedBytes = 0;
     discardInput();
     return true;
 }
@@ -89,6 +90,15 @@ bool ModemPort::fill(int timeoutMs)
         return false;
     }
     m_lines.feed(m_port->readAll());
+    if (const qsizetype discarded = m_lines.takeDiscarded(); discarded > 0) {
+        // Once per port opening: a device that talks without line ends
+        // usually keeps doing so, and the log must not fill up instead.
+        if (m_discardedBytes == 0)
+            qWarning("%s: %lld bytes zonder regeleinde weggegooid (een regel is nooit langer dan %lld bytes); "
+                     "klopt de snelheid van de poort?",
+                     qPrintable(m_device), qint64(discarded), qint64(LineSplitter::MaxLineBytes));
+        m_discardedBytes += discarded;
+    }
     return true;
 }
 

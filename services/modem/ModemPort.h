@@ -65,6 +65,7 @@ private:
     LineSplitter m_lines;
     QList<QByteArray> m_unsolicited;
     bool m_failed = false;
+    qint64 m_discardedBytes = 0; // since the port was opened
 };
 
 // "N"/"O"/"E"/"M"/"S" as the serial port wants it; anything else is no parity.

@@ -54,7 +54,9 @@ bool SmtpTestServer::start(const Options& options)
         args << QStringLiteral("--refuse") << options.refuse;
     if (options.drops > 0)
         args << QStringLiteral("--drop") << QString::number(options.drops);
-    if (options.startTls) {
+    if (options.startTls && !m_certificate.isEmpty()) {
+        args << QStringLiteral("--tls-cert") << m_certificate << QStringLiteral("--tls-key") << m_key;
+    } else if (options.startTls) {
         const QString key = m_dir.filePath(QStringLiteral("tls/key.pem"));
         QDir().mkpath(m_dir.filePath(QStringLiteral("tls")));
         const int rc = QProcess::execute(
@@ -269,6 +271,151 @@ int Pop3TestServer::mailCount() const
         n += int(
             QDir(maildir() + QLatin1Char('/') + QLatin1String(sub)).entryList(QDir::Files).size());
     return n;
+}
+
+namespace {
+
+bool openssl(const QStringList& arguments)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("openssl"), arguments);
+    if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+        qWarning("openssl %s: %s", qPrintable(arguments.join(QLatin1Char(' '))), p.readAll().constData());
+        return false;
+    }
+    return true;
+}
+
+const QStringList EcKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                        QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+
+} // namespace
+
+void TestCertificates::addTrustRows()
+{
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<bool>("caFileExists");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("the site's authority") << QStringLiteral("eigen") << true << true;
+    QTest::newRow("an authority of the system's list") << QStringLiteral("systeem") << true << true;
+    QTest::newRow("an authority nobody trusts") << QStringLiteral("vreemd") << true << false;
+    QTest::newRow("the site's CA file is missing") << QStringLiteral("eigen") << false << false;
+}
+
+bool TestCertificates::makeTrustScene(const QString& signer)
+{
+    for (const char* ca : {"systeem", "eigen", "vreemd"})
+        if (!makeAuthority(QLatin1String(ca)))
+            return false;
+    return makeServer(QStringLiteral("server"), signer);
+}
+
+QStringList TestCertificates::trustEnvironment(bool caFileExists) const
+{
+    return {QStringLiteral("SSL_CERT_FILE=") + certificateFile(QStringLiteral("systeem")),
+            QStringLiteral("TAVIRO_TLS_CA_FILE=") + (caFileExists ? certificateFile(QStringLiteral("eigen")) : missingFile())};
+}
+
+QString TestCertificates::certificateFile(const QString& name) const
+{
+    return m_dir.filePath(name + QStringLiteral(".pem"));
+}
+
+QString TestCertificates::keyFile(const QString& name) const
+{
+    return m_dir.filePath(name + QStringLiteral(".key"));
+}
+
+bool TestCertificates::makeAuthority(const QString& name)
+{
+    return openssl(QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + EcKey +
+                   QStringList{QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                               QStringLiteral("/CN=") + name, QStringLiteral("-addext"),
+                               QStringLiteral("basicConstraints=critical,CA:TRUE"), QStringLiteral("-addext"),
+                               QStringLiteral("keyUsage=critical,keyCertSign,cRLSign"), QStringLiteral("-keyout"),
+                               keyFile(name), QStringLiteral("-out"), certificateFile(name)});
+}
+
+bool TestCertificates::makeServer(const QString& name, const QString& authority)
+{
+    const QString request = m_dir.filePath(name + QStringLiteral(".csr"));
+    const QString extensions = m_dir.filePath(name + QStringLiteral(".ext"));
+    QFile ext(extensions);
+    if (!ext.open(QIODevice::WriteOnly))
+        return false;
+    ext.write("subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n");
+    ext.close();
+    return openssl(QStringList{QStringLiteral("req")} + EcKey +
+                   QStringList{QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"),
+                               keyFile(name), QStringLiteral("-out"), request}) &&
+           openssl({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), request,
+                    QStringLiteral("-CA"), certificateFile(authority), QStringLiteral("-CAkey"), keyFile(authority),
+                    QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
+                    QStringLiteral("-extfile"), extensions, QStringLiteral("-out"), certificateFile(name)});
+}
+
+ScriptedPop3Server::ScriptedPop3Server() : m_port(freeLoopbackPort())
+{
+    QDir().mkpath(m_dir.filePath(QStringLiteral("spool")));
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+ScriptedPop3Server::~ScriptedPop3Server()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+bool ScriptedPop3Server::start(const Options& options)
+{
+    QStringList args{scriptDir() + QStringLiteral("/pop3_server.py"),
+                     QStringLiteral("--port"),
+                     QString::number(m_port),
+                     QStringLiteral("--spool"),
+                     m_dir.filePath(QStringLiteral("spool")),
+                     QStringLiteral("--counter"),
+                     m_dir.filePath(QStringLiteral("retrievals.json"))};
+    if (!options.drop.isEmpty())
+        args << QStringLiteral("--drop") << options.drop;
+    if (options.uidlNumbers)
+        args << QStringLiteral("--uidl-numbers");
+    if (options.sizeLie != 0)
+        args << QStringLiteral("--size-lie") << QString::number(options.sizeLie);
+    if (!options.greeting.isEmpty())
+        args << QStringLiteral("--greeting") << options.greeting;
+    if (options.noTop)
+        args << QStringLiteral("--no-top");
+    if (!options.certificate.isEmpty())
+        args << QStringLiteral("--tls-cert") << options.certificate << QStringLiteral("--tls-key") << options.key;
+    m_process.start(QStringLiteral("/usr/bin/python3"), args);
+    return m_process.waitForReadyRead(10000) && m_process.readAllStandardOutput().contains("READY");
+}
+
+bool ScriptedPop3Server::addMail(const QString& name, const QByteArray& raw)
+{
+    // Written aside and renamed, so a session never lists half a mail.
+    const QString tmp = m_dir.filePath(QStringLiteral(".") + name);
+    QFile f(tmp);
+    if (!f.open(QIODevice::WriteOnly) || f.write(raw) != raw.size())
+        return false;
+    f.close();
+    return QFile::rename(tmp, m_dir.filePath(QStringLiteral("spool/") + name));
+}
+
+QStringList ScriptedPop3Server::mails() const
+{
+    return QDir(m_dir.filePath(QStringLiteral("spool"))).entryList(QDir::Files, QDir::Name);
+}
+
+int ScriptedPop3Server::retrievals(const QString& name) const
+{
+    QFile f(m_dir.filePath(QStringLiteral("retrievals.json")));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    return QJsonDocument::fromJson(f.readAll()).object().value(name).toInt();
 }
 
 } // namespace taviro::test

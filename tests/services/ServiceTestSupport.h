@@ -33,6 +33,12 @@ public:
     bool start(const Options& options);
     bool start() { return start(Options{}); }
     void stop();
+    // With startTls: this certificate and key instead of a self-made one.
+    void useCertificate(const QString& certificate, const QString& key)
+    {
+        m_certificate = certificate;
+        m_key = key;
+    }
 
     // The self-made certificate a client must trust when startTls is on.
     QString certificateFile() const;
@@ -45,6 +51,7 @@ private:
     quint16 m_port;
     QTemporaryDir m_dir;
     QProcess m_process;
+    QString m_certificate, m_key;
 };
 
 // A POP3 server: dovecot run as an ordinary process from its own small config
@@ -76,6 +83,63 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_counter = 0;
+};
+
+// Certificates made with openssl for one test: authorities, and server
+// certificates for 127.0.0.1 signed by one of them.
+class TestCertificates
+{
+public:
+    // Rows of a test of whom a mail service trusts: columns "signer" (of the
+    // server's certificate), "caFileExists" and "trusted".
+    static void addTrustRows();
+    // Three authorities, "systeem" (stands for the system's list), "eigen"
+    // (the site's own) and "vreemd", and "server" signed by `signer`.
+    bool makeTrustScene(const QString& signer);
+    // The service's environment: SSL_CERT_FILE names the system's list, as
+    // OpenSSL reads it, TAVIRO_TLS_CA_FILE the site's authority (or a file
+    // that is not there).
+    QStringList trustEnvironment(bool caFileExists) const;
+    QString missingFile() const { return m_dir.filePath(QStringLiteral("weg.pem")); }
+
+    bool makeAuthority(const QString& name);
+    bool makeServer(const QString& name, const QString& authority);
+    QString certificateFile(const QString& name) const;
+    QString keyFile(const QString& name) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// tests/services/pop3_server.py: a POP3 server over a folder of mails (one
+// file per mail, its name the UIDL) that misbehaves as real servers do.
+class ScriptedPop3Server
+{
+public:
+    struct Options
+    {
+        QString drop;             // a mail's name: the connection breaks halfway through it once; "name+": every time
+        bool uidlNumbers = false; // message numbers as UIDLs
+        int sizeLie = 0;          // added to every size LIST gives
+        QString greeting;         // instead of "+OK ready"
+        bool noTop = false;
+        QString certificate, key; // offer STLS with these
+    };
+    ScriptedPop3Server();
+    ~ScriptedPop3Server();
+
+    bool start(const Options& options);
+    bool start() { return start(Options{}); }
+    quint16 port() const { return m_port; }
+    // Puts a mail into the mailbox; mails are handed out in order of name.
+    bool addMail(const QString& name, const QByteArray& raw);
+    QStringList mails() const;
+    int retrievals(const QString& name) const;
+
+private:
+    quint16 m_port;
+    QTemporaryDir m_dir;
+    QProcess m_process;
 };
 
 } // namespace taviro::test

@@ -51,12 +51,14 @@ class TestAlarmEmailReceiver : public QObject
 
     // `station` names the receiver's own state file: a second station polling
     // the same mailbox has one of its own.
-    std::unique_ptr<AlarmEmailReceiverProxy> makeReceiver(const QString& station = QStringLiteral("seen"))
+    std::unique_ptr<AlarmEmailReceiverProxy> makeReceiver(const QString& station = QStringLiteral("seen"),
+                                                          const QStringList& environment = {})
     {
         auto o = ServiceClient::Options::forService(QStringLiteral("TaviroAlarmEmailOntvangst"),
                                                     test::binDir(), m_db->settings());
-        o.extraEnvironment = {QStringLiteral("TAVIRO_ALARMEMAIL_STATE=") +
-                              m_state->filePath(station + QStringLiteral(".txt"))};
+        o.extraEnvironment = QStringList{QStringLiteral("TAVIRO_ALARMEMAIL_STATE=") +
+                                         m_state->filePath(station + QStringLiteral(".txt"))} +
+                             environment;
         o.callTimeoutMs = 15000;
         auto r = std::make_unique<AlarmEmailReceiverProxy>(o);
         // The service's own log lines reach the event log as detail; what
@@ -66,6 +68,11 @@ class TestAlarmEmailReceiver : public QObject
                 m_log << qMakePair(text, level);
         });
         return r;
+    }
+
+    static MailboxSettings mailbox(quint16 port)
+    {
+        return {QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"), QStringLiteral("x"), 5, 5};
     }
 
     static MailboxSettings mailbox(const test::Pop3TestServer& pop3, const QString& password = {})
@@ -116,19 +123,6 @@ class TestAlarmEmailReceiver : public QObject
     {
         const int before = polls(r);
         return r.client().call(QStringLiteral("poll")).ok() && waitForPolls(r, before + 1);
-    }
-
-    // The POP3 test server that breaks off retrievals; returns its port.
-    static quint16 startDropper(QProcess& server, const QStringList& mailFiles,
-                                const QString& dropAt)
-    {
-        const quint16 port = test::freeLoopbackPort();
-        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server.start(QStringLiteral("/usr/bin/python3"),
-                     QStringList{test::scriptDir() + QStringLiteral("/pop3_dropper.py"),
-                                 QString::number(port), dropAt} +
-                         mailFiles);
-        return server.waitForReadyRead(10000) ? port : 0;
     }
 
     bool logged(const QString& fragment, int level) const
@@ -261,26 +255,17 @@ private Q_SLOTS:
         QFETCH(bool, otherStation);
         // Mail 0 is stored and deleted, but the session then breaks off while
         // mail 1 is fetched, so the server never saw QUIT and keeps mail 0.
-        QTemporaryDir files;
-        QStringList paths;
-        for (int i = 0; i < 3; ++i) {
-            QFile f(files.filePath(QStringLiteral("mail%1.eml").arg(i)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(alarmMail(QStringLiteral("4711"), QString::number(20 + i),
-                              QStringLiteral("Punt %1").arg(i)));
-            paths << f.fileName();
-        }
-        QProcess server;
-        const quint16 port = startDropper(server, paths, QStringLiteral("1"));
-        QVERIFY(port != 0);
-        auto stopServer = qScopeGuard([&] {
-            server.kill();
-            server.waitForFinished();
-        });
+        test::ScriptedPop3Server server;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(server.addMail(QStringLiteral("uid-%1").arg(i),
+                                   alarmMail(QStringLiteral("4711"), QString::number(20 + i),
+                                             QStringLiteral("Punt %1").arg(i))));
+        test::ScriptedPop3Server::Options options;
+        options.drop = QStringLiteral("uid-1");
+        QVERIFY(server.start(options));
 
         auto receiver = makeReceiver();
-        QVERIFY(receiver->start({QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"),
-                                 QStringLiteral("x"), 5, 5}));
+        QVERIFY(receiver->start(mailbox(server.port())));
         QVERIFY(waitForPolls(*receiver, 1));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
         QVERIFY(logged(QStringLiteral("ophalen van mail uid-1 mislukt"), 0));
@@ -288,8 +273,7 @@ private Q_SLOTS:
         if (otherStation) {
             receiver.reset();
             receiver = makeReceiver(QStringLiteral("station2"));
-            QVERIFY(receiver->start({QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"),
-                                     QStringLiteral("x"), 5, 5}));
+            QVERIFY(receiver->start(mailbox(server.port())));
             QVERIFY(waitForPolls(*receiver, 1));
         } else {
             QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
@@ -297,6 +281,7 @@ private Q_SLOTS:
         }
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 3);
         QCOMPARE(count(QStringLiteral("SELECT COUNT(DISTINCT alarm_id) FROM meldindex")), 3);
+        QCOMPARE(server.mails(), QStringList());
     }
 
     void restartedReceiverPollsTheSameMailbox()
@@ -437,30 +422,23 @@ private Q_SLOTS:
     // others at the next poll, and after three tries it is not fetched again.
     void mailThatBreaksEveryRetrievalIsPassedOver()
     {
-        QTemporaryDir files;
-        QStringList paths;
-        for (int i = 0; i < 3; ++i) {
-            QFile f(files.filePath(QStringLiteral("mail%1.eml").arg(i)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(alarmMail(QStringLiteral("4711"), QString::number(30 + i),
-                              QStringLiteral("Punt %1").arg(i)));
-            paths << f.fileName();
-        }
-        QProcess server;
-        const quint16 port = startDropper(server, paths, QStringLiteral("0+"));
-        QVERIFY(port != 0);
-        auto stopServer = qScopeGuard([&] {
-            server.kill();
-            server.waitForFinished();
-        });
+        test::ScriptedPop3Server server;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(server.addMail(QStringLiteral("uid-%1").arg(i),
+                                   alarmMail(QStringLiteral("4711"), QString::number(30 + i),
+                                             QStringLiteral("Punt %1").arg(i))));
+        test::ScriptedPop3Server::Options options;
+        options.drop = QStringLiteral("uid-0+");
+        QVERIFY(server.start(options));
         auto retrievals = [&] {
-            QFile f(files.filePath(QStringLiteral("retrievals.txt")));
-            return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+            return QStringLiteral("%1 %2 %3")
+                .arg(server.retrievals(QStringLiteral("uid-0")))
+                .arg(server.retrievals(QStringLiteral("uid-1")))
+                .arg(server.retrievals(QStringLiteral("uid-2")));
         };
 
         auto receiver = makeReceiver();
-        QVERIFY(receiver->start({QStringLiteral("127.0.0.1"), port, QStringLiteral("alarm"),
-                                 QStringLiteral("x"), 5, 5}));
+        QVERIFY(receiver->start(mailbox(server.port())));
         QVERIFY(waitForPolls(*receiver, 1));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 0);
         QCOMPARE(retrievals(), QStringLiteral("1 0 0"));
@@ -469,15 +447,136 @@ private Q_SLOTS:
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 2);
         QCOMPARE(retrievals(), QStringLiteral("2 1 1"));
 
+        // The broken session took the deletions of 1 and 2 with it: they are
+        // read again, found stored under their keys, and deleted.
         QVERIFY(pollAgain(*receiver));
-        QCOMPARE(retrievals(), QStringLiteral("3 1 1"));
+        QCOMPARE(retrievals(), QStringLiteral("3 2 2"));
         QVERIFY(logged(QStringLiteral("Alarm e-mail uid-0 van "), 0));
         QVERIFY(logged(QStringLiteral("is na 3 pogingen niet op te halen"), 0));
 
         QVERIFY(pollAgain(*receiver));
         QVERIFY(pollAgain(*receiver));
-        QCOMPARE(retrievals(), QStringLiteral("3 1 1"));
+        QCOMPARE(retrievals(), QStringLiteral("3 3 3"));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 2);
+        QCOMPARE(server.mails(), QStringList{QStringLiteral("uid-0")});
+    }
+
+    // Servers that number their UIDLs hand a new mail the UIDL of one that
+    // left; a mail is deleted only when it was read in this session, and a
+    // mail passed over is skipped only while it is still that mail.
+    void mailUnderAReusedUidlIsRead_data()
+    {
+        QTest::addColumn<QString>("between"); // what happens between the two polls
+        QTest::addColumn<bool>("noTop");
+        QTest::newRow("same receiver") << QString() << false;
+        QTest::newRow("receiver restarted") << QStringLiteral("restart") << false;
+        QTest::newRow("server without TOP") << QString() << true;
+    }
+    void mailUnderAReusedUidlIsRead()
+    {
+        QFETCH(QString, between);
+        QFETCH(bool, noTop);
+        test::ScriptedPop3Server server;
+        test::ScriptedPop3Server::Options options;
+        options.uidlNumbers = true;
+        options.noTop = noTop;
+        // a: an alarm, stored and deleted as "1"; b: a newsletter, passed over as "2".
+        QVERIFY(server.addMail(QStringLiteral("a"), alarmMail(QStringLiteral("4711"), QStringLiteral("1"),
+                                                              QStringLiteral("Brand"))));
+        QVERIFY(server.addMail(QStringLiteral("b"), "From: nieuws@leverancier.test\r\nSubject: "
+                                                    "Nieuwsbrief\r\n\r\nBeste klant,\r\n"));
+        QVERIFY(server.start(options));
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start(mailbox(server.port())));
+        QVERIFY(waitForPolls(*receiver, 1));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 1);
+        QCOMPARE(server.mails(), QStringList{QStringLiteral("b")});
+
+        // Now the newsletter is "1", the stored alarm's UIDL, and must not be
+        // deleted for it; the new alarms are "2", the passed-over
+        // newsletter's UIDL, and "3".
+        QVERIFY(server.addMail(QStringLiteral("c"), alarmMail(QStringLiteral("4711"), QStringLiteral("2"),
+                                                              QStringLiteral("Inbraak achterdeur"))));
+        QVERIFY(server.addMail(QStringLiteral("d"), alarmMail(QStringLiteral("4711"), QStringLiteral("3"),
+                                                              QStringLiteral("Waterdruk laag"), "Af")));
+        if (between == QLatin1String("restart")) {
+            receiver.reset();
+            receiver = makeReceiver();
+            QVERIFY(receiver->start(mailbox(server.port())));
+            QVERIFY(waitForPolls(*receiver, 1));
+        } else {
+            QVERIFY(pollAgain(*receiver));
+        }
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 3);
+        QCOMPARE(server.retrievals(QStringLiteral("c")), 1);
+        QCOMPARE(server.mails(), QStringList{QStringLiteral("b")});
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM alarmen WHERE functie IN ('2', '3')")), 2);
+    }
+
+    // A server whose sizes lie (a few bytes more than it hands out) still
+    // delivers every alarm; one that breaks off is still told apart.
+    void serverThatOverstatesSizes()
+    {
+        test::ScriptedPop3Server server;
+        test::ScriptedPop3Server::Options options;
+        options.sizeLie = 40;
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(server.addMail(QStringLiteral("uid-%1").arg(i),
+                                   alarmMail(QStringLiteral("4711"), QString::number(i), QStringLiteral("Punt"))));
+        QVERIFY(server.start(options));
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start(mailbox(server.port())));
+        QVERIFY(waitForPolls(*receiver, 1));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 2);
+        QCOMPARE(server.mails(), QStringList());
+    }
+
+    // A greeting that offers APOP this server then refuses: the login fails,
+    // it is said, and nothing in the mailbox is touched.
+    void lyingGreetingTouchesNothing()
+    {
+        test::ScriptedPop3Server server;
+        test::ScriptedPop3Server::Options options;
+        options.greeting = QStringLiteral("+OK POP3 klaar <1896.697170952@elders.test>");
+        QVERIFY(server.addMail(QStringLiteral("uid-0"),
+                               alarmMail(QStringLiteral("4711"), QStringLiteral("1"), QStringLiteral("Brand"))));
+        QVERIFY(server.start(options));
+        auto receiver = makeReceiver();
+        QVERIFY(receiver->start(mailbox(server.port())));
+        QVERIFY(waitForPolls(*receiver, 1));
+        const qint64 stored = count(QStringLiteral("SELECT COUNT(*) FROM meldingen"));
+        // Either the login got through and the alarm was stored and deleted,
+        // or it was refused and everything stays: never deleted unread.
+        QCOMPARE(server.mails().isEmpty(), stored == 1);
+        if (stored == 0)
+            QVERIFY(logged(QStringLiteral("niet bereikbaar"), 0));
+    }
+
+    // The site's own authority is trusted besides the system's list, not
+    // instead of it, and a CA file that is not there is named.
+    void trustsTheSystemListAndTheSitesAuthority_data() { test::TestCertificates::addTrustRows(); }
+    void trustsTheSystemListAndTheSitesAuthority()
+    {
+        QFETCH(QString, signer);
+        QFETCH(bool, caFileExists);
+        QFETCH(bool, trusted);
+        test::TestCertificates certs;
+        QVERIFY(certs.makeTrustScene(signer));
+        test::ScriptedPop3Server server;
+        test::ScriptedPop3Server::Options options;
+        options.certificate = certs.certificateFile(QStringLiteral("server"));
+        options.key = certs.keyFile(QStringLiteral("server"));
+        QVERIFY(server.addMail(QStringLiteral("uid-0"),
+                               alarmMail(QStringLiteral("4711"), QStringLiteral("1"), QStringLiteral("Brand"))));
+        QVERIFY(server.start(options));
+        auto receiver = makeReceiver(QStringLiteral("seen"), certs.trustEnvironment(caFileExists) +
+                                                                 QStringList{QStringLiteral("TAVIRO_MAIL_ALLOW_PLAINTEXT=0")});
+        QVERIFY(receiver->start(mailbox(server.port())));
+        QVERIFY(waitForPolls(*receiver, 1));
+        QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), trusted ? 1 : 0);
+        QCOMPARE(server.mails().size(), trusted ? 0 : 1);
+        if (!trusted)
+            QVERIFY(logged(caFileExists ? QStringLiteral("niet bereikbaar") : certs.missingFile(), 0));
     }
 };
 

@@ -165,6 +165,34 @@ private Q_SLOTS:
         QCOMPARE(l.at(2).flank, 1);
     }
 
+    // A transmitter whose clock is wrong, or a hostile mail, must not date a
+    // check-in in the future: that would keep its watchdog quiet.
+    void futureDateBecomesTheReceptionTime_data()
+    {
+        QTest::addColumn<QString>("datum");
+        QTest::addColumn<QDateTime>("stored");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("an hour ago") << QStringLiteral("06-12-2026 09:00") << Received.addSecs(-3600) << false;
+        QTest::newRow("a clock two minutes fast")
+            << QStringLiteral("2026-12-06 10:02:00") << Received.addSecs(120) << false;
+        QTest::newRow("an hour ahead") << QStringLiteral("06-12-2026 11:00") << Received << true;
+        QTest::newRow("next year") << QStringLiteral("2027-12-06T10:00:00") << Received << true;
+    }
+    void futureDateBecomesTheReceptionTime()
+    {
+        QFETCH(QString, datum);
+        QFETCH(QDateTime, stored);
+        QFETCH(bool, told);
+        const ParsedAlarmMail parsed = parseAlarmMail(
+            "Subject: x\n\nMelder: 4711\nFunctie: 99\nDatum: " + datum.toUtf8() + "\nFunctie: 1\n", Received);
+        QVERIFY2(parsed.ok, qPrintable(parsed.problem));
+        QCOMPARE(parsed.report.lines.at(0).date, stored);
+        QCOMPARE(parsed.report.lines.at(1).date, Received);
+        QCOMPARE(parsed.futureDates.size(), told ? 1 : 0);
+        if (told)
+            QVERIFY(parsed.futureDates.first().contains(QStringLiteral("(functie 99)")));
+    }
+
     void aReportHoldsAtMost99Lines_data()
     {
         QTest::addColumn<int>("lines");
@@ -198,6 +226,8 @@ private Q_SLOTS:
         QTest::newRow("newsletter")
             << QByteArray("Subject: Nieuwsbrief\n\nBeste klant,\nop: maandag\n")
             << QStringLiteral("geen melder");
+        QTest::newRow("empty transmitter number")
+            << QByteArray("Subject: x\n\nMelder:\nFunctie: 2\n") << QStringLiteral("geen melder genoemd");
         QTest::newRow("no function")
             << QByteArray("Subject: x\n\nMelder: 4711\nOmschrijving: iets\n")
             << QStringLiteral("geen functie");
@@ -259,6 +289,11 @@ private Q_SLOTS:
         QTest::newRow("entities") << QStringLiteral(
                                          "&eacute;&#233;&#xE9;&amp;&bogus;&#0;&#x110000;& &")
                                   << QStringLiteral("ééé&&bogus;&#0;&#x110000;& &");
+        QTest::newRow("every named entity of HTML 4")
+            << QStringLiteral("Caf&eacute; Bl&oacute;k&nbsp;2 &ndash; &hellip;&Omega;&thetasym;&euro;&apos;&Oacute;x")
+            << QStringLiteral("Café Blók 2 – …Ωϑ€'Óx");
+        QTest::newRow("names are case-sensitive and need their semicolon")
+            << QStringLiteral("&OACUTE; &oacute &ndash") << QStringLiteral("&OACUTE; &oacute &ndash");
         QTest::newRow("line ends in HTML are blanks")
             << QStringLiteral("Melder:\r\n4711</p>Functie: 1")
             << QStringLiteral("Melder: 4711|Functie: 1");

@@ -343,6 +343,36 @@ private Q_SLOTS:
         }
     }
 
+    // A site's own authority (TAVIRO_TLS_CA_FILE) is trusted besides the
+    // system's list, not instead of it: one mail server may carry a public
+    // certificate and the other one of the site's own.
+    void trustsTheSystemListAndTheSitesAuthority_data() { test::TestCertificates::addTrustRows(); }
+    void trustsTheSystemListAndTheSitesAuthority()
+    {
+        QFETCH(QString, signer);
+        QFETCH(bool, caFileExists);
+        QFETCH(bool, trusted);
+        test::TestCertificates certs;
+        QVERIFY(certs.makeTrustScene(signer));
+        test::SmtpTestServer smtp;
+        test::SmtpTestServer::Options options;
+        options.startTls = true;
+        smtp.useCertificate(certs.certificateFile(QStringLiteral("server")), certs.keyFile(QStringLiteral("server")));
+        QVERIFY(smtp.start(options));
+        setMailServer(smtp.port());
+        auto sender = makeSender(certs.trustEnvironment(caFileExists));
+        QVERIFY(sender->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"), QStringLiteral("s"),
+                              QStringLiteral("b"), {}}));
+        if (trusted) {
+            QVERIFY(smtp.waitForMessages(1));
+            QVERIFY(smtp.messages().first().value(QStringLiteral("tls")).toBool());
+        } else {
+            QVERIFY(waitForLog(caFileExists ? QStringLiteral("nog niet verzonden") : certs.missingFile(), 1));
+            QCOMPARE(smtp.messages().size(), 0);
+            QCOMPARE(queued(), 1);
+        }
+    }
+
     void untrustedCertificateIsNotTalkedTo()
     {
         test::SmtpTestServer smtp;

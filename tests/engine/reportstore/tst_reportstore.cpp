@@ -66,6 +66,62 @@ private Q_SLOTS:
             1);
     }
 
+    // The store is the last guard for every receiver: a check-in dated in
+    // the future would keep its watchdog quiet until that date.
+    void futureLineDateIsTheReceptionTime_data()
+    {
+        QTest::addColumn<qint64>("aheadSecs");
+        QTest::addColumn<qint64>("storedAheadSecs");
+        QTest::newRow("in the past") << qint64(-600) << qint64(-600);
+        QTest::newRow("a clock a little fast") << qint64(kFutureDateToleranceSecs) << kFutureDateToleranceSecs;
+        QTest::newRow("just beyond the tolerance") << kFutureDateToleranceSecs + 1 << qint64(0);
+        QTest::newRow("years ahead") << qint64(10) * 365 * 24 * 3600 << qint64(0);
+    }
+    void futureLineDateIsTheReceptionTime()
+    {
+        QFETCH(qint64, aheadSecs);
+        QFETCH(qint64, storedAheadSecs);
+        test::TestDatabase db;
+        auto conn = db.connect();
+        test::Installation inst(*conn);
+        const qint64 m = inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor"), 0, 0, 0);
+        const qint64 p = inst.point(m, QStringLiteral("01"), QStringLiteral("Check-in"), 0, 0, true);
+        const QDateTime at(QDate(2026, 12, 2), QTime(10, 15, 7));
+        auto id = SqlReportStore(*conn).store(
+            {QStringLiteral("1001"), {}, at, {{QStringLiteral("01"), {}, 1, at.addSecs(aheadSecs), {}, {}}}});
+        QVERIFY2(id, qPrintable(id.error()));
+        const QDateTime expected = at.addSecs(storedAheadSecs);
+        QCOMPARE(sql::toDate(*conn->scalar(QStringLiteral("SELECT \"date\" FROM alarmen WHERE id = ?"), {p})),
+                 expected);
+        QCOMPARE(sql::toDate(*conn->scalar(QStringLiteral("SELECT \"date\" FROM meldindex WHERE melding_id = ?"),
+                                           {*id})),
+                 expected);
+    }
+
+    // A unit that repeats only its latest line: an older line that comes
+    // again later is new, the latest one is a repeat.
+    void familyRemembersOnlyTheLatest()
+    {
+        test::TestDatabase db;
+        auto conn = db.connect();
+        const QDateTime at(QDate(2026, 12, 2), QTime(10, 15, 7));
+        const ReceivedReport report{QStringLiteral("1001"), {}, at, {{QStringLiteral("01"), {}, 1, {}, {}, {}}}};
+        const QString family = QStringLiteral("unit 1001 ");
+        const QString a = family + QStringLiteral("aaaa"), b = family + QStringLiteral("bbbb");
+        const QString other = QStringLiteral("unit 1002 aaaa"), longer = family + QStringLiteral("aaaaa");
+        SqlReportStore store(*conn);
+        const QList<std::pair<QString, QString>> steps{{a, family}, {other, QStringLiteral("unit 1002 ")},
+                                                       {longer, QString()}, {a, family}, {b, family}, {a, family}};
+        for (const auto& [key, keyFamily] : steps)
+            QVERIFY(store.storeOnce(report, key, keyFamily));
+        // a, other, longer, (a repeated), b, a again: five reports; the keys
+        // of another unit and of another length are left alone.
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingen")), 5);
+        QCOMPARE(number(*conn, QStringLiteral("SELECT COUNT(*) FROM meldingsleutel")), 3);
+        auto again = store.storeOnce(report, a, family);
+        QVERIFY(again && again->repeat);
+    }
+
     void unknownTransmitterAndPointAreAdded()
     {
         test::TestDatabase db;
