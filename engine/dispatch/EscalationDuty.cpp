@@ -70,7 +70,31 @@ int EscalationDuty::run(const QDateTime& now)
     each(dueForSchedule(now, minutes), EscalationLevel::Schedule);
     if (esc.copy)
         each(dueForCopy(now, minutes), EscalationLevel::Copy);
+    if (esc.notice) {
+        for (qint64 id : dueForNotice(now)) {
+            bool failed = false;
+            const std::optional<EscalationDecision> d = notify(id, now, failed);
+            if (failed)
+                break;
+            if (d) {
+                ++decided;
+                m_log.writeLog(d->logLine(), 1);
+            }
+        }
+    }
     return decided;
+}
+
+QList<qint64> EscalationDuty::reportsOf(Result<QSqlQuery>& q, const QString& what)
+{
+    QList<qint64> ids;
+    if (!q) {
+        m_log.writeLog(QStringLiteral("%1 niet leesbaar: %2").arg(what, q.error()), 1);
+        return ids;
+    }
+    while (q->next())
+        ids.append(sql::toLong(q->value(0)));
+    return ids;
 }
 
 QList<qint64> EscalationDuty::dueForSchedule(const QDateTime& now, qint64 minutes)
@@ -88,14 +112,7 @@ QList<qint64> EscalationDuty::dueForSchedule(const QDateTime& now, qint64 minute
             .arg(date),
         {sql::dateValue(now.addDays(-kChaseDays).addSecs(-60 * minutes), m_conn.dialect()),
          sql::keyValue(qint64(EscalationLevel::Schedule)), sql::dateValue(now.addSecs(-60 * minutes), m_conn.dialect())});
-    QList<qint64> ids;
-    if (!q) {
-        m_log.writeLog(QStringLiteral("Escalatie: openstaande meldingen niet leesbaar: %1").arg(q.error()), 1);
-        return ids;
-    }
-    while (q->next())
-        ids.append(sql::toLong(q->value(0)));
-    return ids;
+    return reportsOf(q, QStringLiteral("Escalatie: openstaande meldingen"));
 }
 
 QList<qint64> EscalationDuty::dueForCopy(const QDateTime& now, qint64 minutes)
@@ -110,14 +127,82 @@ QList<qint64> EscalationDuty::dueForCopy(const QDateTime& now, qint64 minutes)
         {sql::keyValue(qint64(EscalationLevel::Schedule)),
          sql::dateValue(now.addDays(-kChaseDays).addSecs(-60 * minutes), m_conn.dialect()),
          sql::dateValue(now.addSecs(-60 * minutes), m_conn.dialect()), sql::keyValue(qint64(EscalationLevel::Copy))});
-    QList<qint64> ids;
-    if (!q) {
-        m_log.writeLog(QStringLiteral("Escalatie: geëscaleerde meldingen niet leesbaar: %1").arg(q.error()), 1);
-        return ids;
-    }
-    while (q->next())
-        ids.append(sql::toLong(q->value(0)));
-    return ids;
+    return reportsOf(q, QStringLiteral("Escalatie: geëscaleerde meldingen"));
+}
+
+QList<qint64> EscalationDuty::dueForNotice(const QDateTime& now)
+{
+    // Acknowledged lately, by reply or at a console (a bulk close is no
+    // acknowledgement), and not yet told.
+    auto q = m_conn.query(
+        QStringLiteral("SELECT DISTINCT meldindex.melding_id FROM uitmeld INNER JOIN uitmeldlink ON "
+                       "uitmeldlink.uitmeld_id = uitmeld.id INNER JOIN meldindex ON meldindex.id = "
+                       "uitmeldlink.meldindex_id WHERE (uitmeld.bevestigtype = 1 OR uitmeld.bevestigtype = 2) AND "
+                       "uitmeld.bevestigdate >= ? AND NOT EXISTS (SELECT 1 FROM escalatie WHERE escalatie.melding_id "
+                       "= meldindex.melding_id AND escalatie.niveau = ?) ORDER BY meldindex.melding_id"),
+        {sql::dateValue(now.addSecs(-kNoticeWindowSecs), m_conn.dialect()), sql::keyValue(qint64(EscalationLevel::Notice))});
+    return reportsOf(q, QStringLiteral("Bevestigingsberichten: bevestigde meldingen"));
+}
+
+std::optional<EscalationDecision> EscalationDuty::notify(qint64 meldingId, const QDateTime& now, bool& failed)
+{
+    auto fail = [&](const QString& why) {
+        m_log.writeLog(QStringLiteral("Bevestigingsbericht van melding %1 niet vastgelegd: %2").arg(meldingId).arg(why), 1);
+        failed = true;
+        return std::optional<EscalationDecision>();
+    };
+    Transaction tx(m_conn);
+    if (Status s = tx.begin(); !s)
+        return fail(s.error());
+    // The first acknowledgement names who; the others told are those whose
+    // dispatch went out, except whoever answered himself.
+    auto who = m_conn.query(
+        QStringLiteral("SELECT uitmeld.bevestigtype, uitmeld.bevestiger, gebruikers.naam, ontvangers.naam FROM uitmeld "
+                       "LEFT JOIN gebruikers ON gebruikers.id = uitmeld.bevestiger LEFT JOIN ontvangers ON "
+                       "ontvangers.id = uitmeld.bevestiger WHERE (uitmeld.bevestigtype = 1 OR uitmeld.bevestigtype = 2) "
+                       "AND uitmeld.id IN (%1) ORDER BY uitmeld.bevestigdate, uitmeld.id")
+            .arg(kDispatchesOfReport),
+        {sql::keyValue(meldingId), sql::keyValue(meldingId)});
+    if (!who)
+        return fail(who.error());
+    if (!who->next())
+        return std::nullopt;
+    const bool byReply = sql::toLong(who->value(0)) == 2;
+    const qint64 acknowledger = sql::toLong(who->value(1));
+    QString name = sql::toText(who->value(byReply ? 3 : 2));
+    if (name.isEmpty())
+        name = byReply ? QStringLiteral("de ontvanger") : QStringLiteral("de centralist");
+    who->finish();
+    auto melder = m_conn.scalar(QStringLiteral("SELECT melders.naam FROM meldindex INNER JOIN melders ON melders.id = "
+                                               "meldindex.melder_id WHERE meldindex.melding_id = ? ORDER BY meldindex.id "
+                                               "LIMIT 1"),
+                                {sql::keyValue(meldingId)});
+    if (!melder)
+        return fail(melder.error());
+    QList<qint64> lines, told;
+    QStringList names;
+    if (Status s = forwarded(meldingId, lines, told, names); !s)
+        return fail(s.error());
+    QList<qint64> recipients;
+    auto sent = m_conn.query(
+        QStringLiteral("SELECT DISTINCT uitmeld.ontvanger_id FROM uitmeld WHERE uitmeld.ontvanger_id <> 0 AND "
+                       "uitmeld.uitmeldtype <> 0 AND uitmeld.id IN (%1) AND NOT EXISTS (SELECT 1 FROM escalatieuitmeld "
+                       "WHERE escalatieuitmeld.uitmeld_id = uitmeld.id AND escalatieuitmeld.niveau = ?) ORDER BY 1")
+            .arg(kDispatchesOfReport),
+        {sql::keyValue(meldingId), sql::keyValue(meldingId), sql::keyValue(qint64(EscalationLevel::Notice))});
+    if (!sent)
+        return fail(sent.error());
+    while (sent->next())
+        if (const qint64 r = sql::toLong(sent->value(0)); !(byReply && r == acknowledger))
+            recipients.append(r);
+    sent->finish();
+    const QString text = QStringLiteral("Melding %1 (%2) bevestigd door %3").arg(meldingId).arg(sql::toText(*melder), name);
+    auto d = m_writer.notify(meldingId, lines, recipients, acknowledger ? acknowledger : -1, text, now);
+    if (!d)
+        return fail(d.error());
+    if (Status s = tx.commit(); !s)
+        return fail(s.error());
+    return *d;
 }
 
 Result<bool> EscalationDuty::lockAndCheckAcknowledged(qint64 meldingId)

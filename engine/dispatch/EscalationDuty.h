@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSqlQuery>
 
 #include <optional>
 
@@ -48,9 +49,17 @@ private:
     // The window in which a report is still chased: escalation switched on
     // today does not wake up last month's reports.
     static constexpr qint64 kChaseDays = 1;
+    // Acknowledgements older than this get no notice: switching the notice
+    // on does not tell last night's.
+    static constexpr qint64 kNoticeWindowSecs = 3600;
 
+    // The reports a candidate query found (first column), or none, logged.
+    QList<qint64> reportsOf(Result<QSqlQuery>& q, const QString& what);
     QList<qint64> dueForSchedule(const QDateTime& now, qint64 minutes);
     QList<qint64> dueForCopy(const QDateTime& now, qint64 minutes);
+    QList<qint64> dueForNotice(const QDateTime& now);
+    // The notice of one acknowledged report in its own transaction.
+    std::optional<EscalationDecision> notify(qint64 meldingId, const QDateTime& now, bool& failed);
     // One report's level in its own transaction, or nothing when it was
     // acknowledged or decided meanwhile.
     std::optional<EscalationDecision> escalateLevel(qint64 meldingId, EscalationLevel level,

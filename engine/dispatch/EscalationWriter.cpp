@@ -12,6 +12,8 @@ namespace taviro {
 
 QString EscalationDecision::logLine() const
 {
+    if (level == EscalationLevel::Notice)
+        return QStringLiteral("%1: bericht aan %2 ontvanger(s).").arg(firstLine).arg(dispatchIds.size());
     if (level == EscalationLevel::Copy)
         return problem.isEmpty()
                    ? QStringLiteral("Melding %1 ook na de escalatie niet bevestigd: e-mail naar de kopieadressen.")
@@ -115,26 +117,62 @@ Result<std::optional<EscalationDecision>> EscalationWriter::escalate(
     if (!*mine)
         return std::optional<EscalationDecision>();
 
-    const QString insertDispatch = QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
-                                                  "%1, bevestiger, bevestigtype) VALUES (?, 0, ?, 0, ?, 0, 0)")
-                                       .arg(m_conn.id(QStringLiteral("date")));
     for (qint64 r : recipients) {
-        auto id = m_conn.insert(insertDispatch,
-                                {sql::keyValue(r), sql::boolValue(false), sql::dateValue(now, m_conn.dialect())});
+        auto id = addDispatch(meldingId, EscalationLevel::Schedule, r, 0, lines, now);
         if (!id)
             return R::failure(id.error());
         d.dispatchIds.append(*id);
-        if (Status s = m_conn.exec(QStringLiteral("INSERT INTO escalatieuitmeld (uitmeld_id, melding_id, niveau) "
-                                                  "VALUES (?, ?, ?)"),
-                                   {sql::keyValue(*id), sql::keyValue(meldingId),
-                                    sql::keyValue(qint64(EscalationLevel::Schedule))});
+    }
+    return std::optional<EscalationDecision>(std::move(d));
+}
+
+Result<qint64> EscalationWriter::addDispatch(qint64 meldingId, EscalationLevel level, qint64 recipient,
+                                             qint64 bevestiger, const QList<qint64>& lines, const QDateTime& now)
+{
+    auto id = m_conn.insert(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, %1, "
+                                           "bevestiger, bevestigtype) VALUES (?, 0, ?, 0, ?, ?, 0)")
+                                .arg(m_conn.id(QStringLiteral("date"))),
+                            {sql::keyValue(recipient), sql::boolValue(false), sql::dateValue(now, m_conn.dialect()),
+                             sql::keyValue(bevestiger)});
+    if (!id)
+        return id;
+    if (Status s = m_conn.exec(QStringLiteral("INSERT INTO escalatieuitmeld (uitmeld_id, melding_id, niveau) "
+                                              "VALUES (?, ?, ?)"),
+                               {sql::keyValue(*id), sql::keyValue(meldingId), sql::keyValue(qint64(level))});
+        !s)
+        return Result<qint64>::failure(s.error());
+    // Delivery offers only dispatches with a line; the lines are what the
+    // views show the dispatch under.
+    for (qint64 line : lines)
+        if (Status s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"),
+                                   {sql::keyValue(*id), sql::keyValue(line)});
             !s)
-            return R::failure(s.error());
-        for (qint64 line : lines)
-            if (Status s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"),
-                                       {sql::keyValue(*id), sql::keyValue(line)});
-                !s)
-                return R::failure(s.error());
+            return Result<qint64>::failure(s.error());
+    return id;
+}
+
+Result<std::optional<EscalationDecision>> EscalationWriter::notify(qint64 meldingId, const QList<qint64>& lines,
+                                                                   const QList<qint64>& recipients,
+                                                                   qint64 acknowledger, const QString& text,
+                                                                   const QDateTime& now)
+{
+    using R = Result<std::optional<EscalationDecision>>;
+    EscalationDecision d;
+    d.meldingId = meldingId;
+    d.level = EscalationLevel::Notice;
+    d.firstLine = text;
+    auto mine = takeKey(meldingId, EscalationLevel::Notice, text, QString(), now);
+    if (!mine)
+        return R::failure(mine.error());
+    if (!*mine)
+        return std::optional<EscalationDecision>();
+    // Marked with who acknowledged (the repetition passes over anything
+    // with a bevestiger), yet still open for delivery.
+    for (qint64 r : recipients) {
+        auto id = addDispatch(meldingId, EscalationLevel::Notice, r, acknowledger, lines, now);
+        if (!id)
+            return R::failure(id.error());
+        d.dispatchIds.append(*id);
     }
     return std::optional<EscalationDecision>(std::move(d));
 }

@@ -22,6 +22,7 @@ enum class EscalationLevel
 {
     Schedule = 1, // dispatches to whoever is on duty in the escalation schedule
     Copy = 2,     // an e-mail to the copy addresses when that is not acknowledged either
+    Notice = 3,   // "Melding ... bevestigd door ...", once, to the others told about the report
 };
 
 // What a level decided, for the event log once the transaction is committed.
@@ -60,6 +61,11 @@ public:
                                                        const QList<qint64>& alreadyTold, const QString& firstLine,
                                                        const EscalationSettings& esc, const CreationSettings& st,
                                                        const QDateTime& now);
+    // The notice of an acknowledgement: one dispatch with `text` to each of
+    // `recipients`, made as if already answered so it is never repeated.
+    Result<std::optional<EscalationDecision>> notify(qint64 meldingId, const QList<qint64>& lines,
+                                                     const QList<qint64>& recipients, qint64 acknowledger,
+                                                     const QString& text, const QDateTime& now);
     // Takes the key of a level that creates no dispatches (the copy e-mail).
     // False when it was taken already.
     Result<bool> takeKey(qint64 meldingId, EscalationLevel level, const QString& firstLine,
@@ -70,6 +76,10 @@ public:
     static QString firstLineFor(const QStringList& notAcknowledgedBy);
 
 private:
+    // One dispatch of a level to `recipient` with `lines`, noted in escalatieuitmeld.
+    Result<qint64> addDispatch(qint64 meldingId, EscalationLevel level, qint64 recipient, qint64 bevestiger,
+                               const QList<qint64>& lines, const QDateTime& now);
+
     const DatabaseConnector& m_conn;
     const ScheduleCache& m_cache;
 };

@@ -11,6 +11,8 @@ namespace {
 
 const QString kLate = QStringLiteral("Regelaar heeft zich niet op tijd gemeld!");
 const QString kCrlf = QStringLiteral("\r\n");
+// escalatie.niveau of the acknowledgement notice.
+constexpr qint64 kNoticeLevel = 3;
 
 QString edge(qint64 flank)
 {
@@ -75,17 +77,17 @@ std::optional<QList<MessageComposer::Line>> MessageComposer::linesOf(qint64 id,
     return lines;
 }
 
-QString MessageComposer::escalationLine(qint64 uitmeldId) const
+MessageComposer::Preface MessageComposer::prefaceOf(qint64 uitmeldId) const
 {
     // A database no workstation of this version has opened lacks the table:
     // then nothing escalated, and the message goes out as it always did.
-    auto q = m_conn.query(QStringLiteral("SELECT escalatie.nietbevestigd FROM escalatieuitmeld INNER JOIN escalatie "
+    auto q = m_conn.query(QStringLiteral("SELECT escalatie.nietbevestigd, escalatie.niveau FROM escalatieuitmeld INNER JOIN escalatie "
                                          "ON escalatie.melding_id = escalatieuitmeld.melding_id AND escalatie.niveau = "
                                          "escalatieuitmeld.niveau WHERE escalatieuitmeld.uitmeld_id = ?"),
                           {QVariant::fromValue(uitmeldId)});
-    if (!q)
-        return QString();
-    return q->next() ? sql::toText(q->value(0)) : QString();
+    if (!q || !q->next())
+        return {};
+    return {sql::toText(q->value(0)), sql::toLong(q->value(1))};
 }
 
 std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
@@ -93,7 +95,10 @@ std::optional<QString> MessageComposer::composeSmsText(qint64 uitmeldId) const
     const auto lines = linesOf(uitmeldId, EmailMode::Dispatch);
     if (!lines)
         return std::nullopt;
-    const QString escalation = escalationLine(uitmeldId);
+    const Preface preface = prefaceOf(uitmeldId);
+    if (preface.level == kNoticeLevel)
+        return lines->isEmpty() ? QString() : preface.text;
+    const QString& escalation = preface.text;
     // An escalation says so first, in a piece of its own, so the pieces
     // after it still each start with their transmitter's header.
     QString first;
@@ -165,9 +170,13 @@ std::optional<ComposedEmail> MessageComposer::composeDispatchEmail(qint64 uitmel
     if (!subject || !lines)
         return std::nullopt;
     ComposedEmail mail = build(*lines, sql::toText(*subject));
-    if (const QString escalation = escalationLine(uitmeldId); !escalation.isEmpty()) {
+    const Preface preface = prefaceOf(uitmeldId);
+    if (preface.level == kNoticeLevel) {
+        mail.subject = QStringLiteral("Bevestigd: ") + mail.subject;
+        mail.body = preface.text + kCrlf;
+    } else if (!preface.text.isEmpty()) {
         mail.subject = QStringLiteral("ESCALATIE ") + mail.subject;
-        mail.body = escalation + kCrlf + mail.body;
+        mail.body = preface.text + kCrlf + mail.body;
     }
     return mail;
 }

@@ -66,8 +66,15 @@ private:
         qint64 flank = 0;
     };
     std::optional<QList<Line>> linesOf(qint64 id, EmailMode mode) const;
-    // The first line of an escalation dispatch; empty for any other.
-    QString escalationLine(qint64 uitmeldId) const;
+    // What an escalation dispatch says before its lines (level 1), or
+    // instead of them (level 3, the acknowledgement notice); level 0 for any
+    // other dispatch.
+    struct Preface
+    {
+        QString text;
+        qint64 level = 0;
+    };
+    Preface prefaceOf(qint64 uitmeldId) const;
     static ComposedEmail build(const QList<Line>& lines, const QString& subjectTemplate);
 
     const DatabaseConnector& m_conn;

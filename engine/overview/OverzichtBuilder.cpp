@@ -146,7 +146,10 @@ void writeAlarm(QXmlStreamWriter& w, const QSqlQuery& q, const ReportRef& report
     textChild(w, QStringLiteral("functie"), sql::toText(q.value(kFunctie)));
     textChild(w, QStringLiteral("omschrijving"), sql::toText(q.value(kOmschrijving)));
     // A recipient told because nobody acknowledged in time is marked so.
-    const QString escalation = sql::toLong(q.value(kEscalatie)) > 0 ? QStringLiteral(" (escalatie)") : QString();
+    const qint64 level = sql::toLong(q.value(kEscalatie));
+    const QString escalation = level == 3 ? QStringLiteral(" (bevestigingsbericht)")
+                               : level > 0 ? QStringLiteral(" (escalatie)")
+                                           : QString();
     textChild(w, QStringLiteral("uitgemeld"), ontvanger != 0 ? names.ontvangers.value(ontvanger) + escalation : QString());
     textChild(w, QStringLiteral("uitgemeldop"), uitgemeldOp(q, report));
     textChild(w, QStringLiteral("bevestigd"), bevestigd);

@@ -21,7 +21,7 @@ Result<QList<OpenMelding>> listOpenMeldingen(const DatabaseConnector& conn)
     // history of lines; the link table finds every recipient's dispatch.
     const QString columns = QStringLiteral(
         "SELECT meldingen.id, melders.naam, melders.adres, meldingen.melding_date, (SELECT COUNT(*) FROM "
-        "escalatieuitmeld WHERE escalatieuitmeld.melding_id = meldingen.id) FROM uitmeld ");
+        "escalatieuitmeld WHERE escalatieuitmeld.melding_id = meldingen.id AND escalatieuitmeld.niveau = 1) FROM uitmeld ");
     const QString tail = QStringLiteral(
         "INNER JOIN meldingen ON meldingen.id = meldindex.melding_id "
         "INNER JOIN melders ON melders.id = meldindex.melder_id WHERE uitmeld.done = ? ");

@@ -37,6 +37,8 @@ QString mailText(const std::optional<outbox::MailStatus>& mail)
 QString DispatchState::stateText() const
 {
     const QString state = ownStateText();
+    if (escalatieNiveau == 3)
+        return QStringLiteral("Bevestigingsbericht: ") + state;
     return escalatieNiveau > 0 ? QStringLiteral("Escalatie: ") + state : state;
 }
 

@@ -27,7 +27,7 @@ struct DispatchState
     QString bevestiger;      // operator's or recipient's name
     QDateTime bevestigdate;
     bool ownAcknowledgement = true; // bevestigtype 2 by this recipient, not by another one of the report
-    qint64 escalatieNiveau = 0;     // 0: the report's own dispatch; 1: sent because nobody acknowledged
+    qint64 escalatieNiveau = 0; // 0: the report's own dispatch; 1: sent because nobody acknowledged; 3: a notice of the acknowledgement
     // What the outbox knows of its e-mail; nothing when it has no row there
     // (no e-mail, handed over before the outbox kept them, or long ago).
     std::optional<outbox::MailStatus> mail;

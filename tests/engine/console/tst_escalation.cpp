@@ -279,6 +279,42 @@ private Q_SLOTS:
             QCOMPARE(room.logged(QStringLiteral("er is geen kopie-e-mailadres ingevuld")), 1);
     }
 
+    // Jan answers; Marieke, who was told too, hears who did, once, and is
+    // not asked to answer that; Jan is not told his own answer.
+    void noticeOfTheAcknowledgement_data()
+    {
+        QTest::addColumn<bool>("noticeOn");
+        QTest::newRow("notice on") << true;
+        QTest::newRow("notice off") << false;
+    }
+    void noticeOfTheAcknowledgement()
+    {
+        QFETCH(bool, noticeOn);
+        Room room;
+        room.escalate({kMinutes, room.escWeek, 0, false, noticeOn});
+        const qint64 melding = room.report({QStringLiteral("01")});
+        room.console.showNewActueel();
+        room.settle();
+        // As Jan's "OK" settles the report with escalation on: every dispatch.
+        QVERIFY(room.conn->exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ?, bevestigdate = ? "
+                                               "WHERE ontvanger_id <> 0"),
+                                {room.jan, sql::dateValue(room.clock.now(), room.conn->dialect())}));
+        room.tickAt(1);
+        room.tickAt(2);
+        room.console.quarterHourTick();
+        room.other.quarterHourTick();
+        room.settle();
+        room.tickAt(3);
+        const QStringList toMarieke = room.smsTo(QStringLiteral("+31623456789"));
+        const QStringList toJan = room.smsTo(QStringLiteral("+31612345678"));
+        QCOMPARE(toJan.size(), 1);
+        QCOMPARE(toMarieke.size(), noticeOn ? 2 : 1);
+        if (noticeOn)
+            QCOMPARE(toMarieke.last(), QStringLiteral("Melding %1 (Kantoor Centrum) bevestigd door Jan de Vries").arg(melding));
+        QCOMPARE(room.keys(3), noticeOn ? 1 : 0);
+        QCOMPARE(room.keys(1), 0);
+    }
+
     void shownAsEscalation()
     {
         Room room;
