@@ -110,6 +110,8 @@ int main(int argc, char** argv)
         // and the operator knows two workstations share a name.
         eventLog.writeLog(s.error(), 0);
     console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });
+    console.setModemElsewhere([&heartbeat] { return heartbeat.anotherModemReady(); });
+    QObject::connect(&console, &Console::smsModemReadyChanged, &heartbeat, &Heartbeat::setModemReady);
     QObject::connect(&console, &Console::bemandChanged, &heartbeat, &Heartbeat::setManned);
     QObject::connect(&console, &Console::gebruikerChanged, &heartbeat, &Heartbeat::setOperator);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &heartbeat, &Heartbeat::signOff);

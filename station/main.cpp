@@ -88,6 +88,8 @@ int main(int argc, char** argv)
     // while a console is manned its operator takes new reports in.
     console.setRoomState([&heartbeat] { return heartbeat.roomManned(); });
     console.setIntakeOnlyWhenUnmanned(true);
+    console.setModemElsewhere([&heartbeat] { return heartbeat.anotherModemReady(); });
+    QObject::connect(&console, &Console::smsModemReadyChanged, &heartbeat, &Heartbeat::setModemReady);
     AlarmLamp lamp(eventLog);
     // The console beside this station has its operator, this station the lamp's port.
     LampRelayServer lampRelay(lamp, start.layout().portsLock());

@@ -40,6 +40,13 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     connect(&m_dagelijkseTimer, &QTimer::timeout, this, &Console::minuteTick);
     connect(&m_sms, &SmsService::modemStateChanged, this, &Console::smsModemStateChanged);
     connect(&m_sms, &SmsService::modemStateChanged, this, &Console::noteModemState);
+    m_delivery.modemStanding().setOwnReadyObserver([this](bool ready) {
+        if (ready) {
+            m_delivery.modemReadyAgain();
+            scheduleNextPass();
+        }
+        Q_EMIT smsModemReadyChanged(ready);
+    });
     connect(&m_smsPollTimer, &QTimer::timeout, this, [this] { pollSmsReplies(false); });
     connect(&m_listingTimer, &QTimer::timeout, this, [this] { followOtherStations(); });
     connect(&m_workTimer, &QTimer::timeout, this, &Console::lookForWork);

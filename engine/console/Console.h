@@ -81,6 +81,13 @@ public:
     // unmanned: a report that came in just after the last manned console
     // died is then forwarded instead of waiting for an operator who is gone.
     void setIntakeOnlyWhenUnmanned(bool on) { m_intakeOnlyWhenUnmanned = on; }
+    // Whether another live workstation reports a GSM modem that can send
+    // (its heartbeat says so); while one does, this station leaves SMS to it
+    // whenever its own modem cannot send.
+    void setModemElsewhere(std::function<bool()> anotherReady)
+    {
+        m_delivery.modemStanding().setAnotherReady(std::move(anotherReady));
+    }
     // Off when a station on this machine owns the modem and sends for it:
     // this console then neither watches the sending port nor delivers.
     void setSending(bool on) { m_sending = on; }
@@ -159,6 +166,8 @@ Q_SIGNALS:
     void meldingAcknowledged(qint64 meldingId);
     // The GSM modem's state, for the status bar.
     void smsModemStateChanged(const QString& text, bool ready);
+    // Whether this station's modem counts as able to send, for its heartbeat.
+    void smsModemReadyChanged(bool ready);
 
 private:
     // A report this station took in, for the list.
@@ -179,10 +188,7 @@ private:
     // Adds an item that is new to the list, with its beep and lamp.
     void announce(const ActueelItem& item);
     void watchSmsModem();
-    // Whether this station sends SMS dispatches or leaves them to another
-    // station: not while its GSM modem reports it cannot send.
     void noteModemState(const QString& text, bool ready);
-    void updateSmsAvailability();
     // The SMS wait; `why` gets the reason a send did not go out.
     bool transmitSms(const QString& mobielnr, const QString& naam, const QString& text, QString* why);
     // The last receiver listening on COM `port`, if any.
@@ -229,8 +235,6 @@ private:
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
     bool m_smsPortShared = false; // a receiving modem is configured on the sending port
-    bool m_modemReady = true;     // as the SMS service last said; true when nothing judges it
-    QString m_modemText;
     QList<PortReceiver> m_receivers;
     QPointer<QEventLoop> m_smsWait;
     QPointer<QEventLoop> m_mailTestWait;

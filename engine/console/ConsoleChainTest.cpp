@@ -69,12 +69,13 @@ Result<QString> Console::describeTestReport(qint64 meldingId)
     // Every recipient's dispatch of the report's lines, with its state now:
     // the first delivery pass has already run when this is asked.
     auto dispatches = m_conn.query(
+        // A dispatch may pause on several stations at once: one reason is enough here.
         QStringLiteral("SELECT DISTINCT uitmeld.id, ontvangers.naam, uitmeld.done, uitmeld.uitmeldtype, "
-                       "uitmeldretry.reason FROM uitmeldlink "
+                       "(SELECT MAX(reason) FROM uitmeldretry WHERE uitmeldretry.uitmeld_id = uitmeld.id) "
+                       "FROM uitmeldlink "
                        "INNER JOIN meldindex ON meldindex.id = uitmeldlink.meldindex_id "
                        "INNER JOIN uitmeld ON uitmeld.id = uitmeldlink.uitmeld_id "
                        "LEFT JOIN ontvangers ON ontvangers.id = uitmeld.ontvanger_id "
-                       "LEFT JOIN uitmeldretry ON uitmeldretry.uitmeld_id = uitmeld.id "
                        "WHERE meldindex.melding_id = ? AND uitmeld.ontvanger_id <> 0 ORDER BY uitmeld.id"),
         {sql::keyValue(meldingId)});
     if (!dispatches)

@@ -54,40 +54,19 @@ void Console::getSmsSettings()
         m_smsTemplate.smsCentre = centre.isEmpty() ? kNoNumber : centre;
         m_smsTemplate.sender = from.isEmpty() ? kNoNumber : from;
     }
-    // Only a GSM modem reports whether it can send; anything else is tried.
-    // The SMS service judges the port itself (its device may be named in the
-    // service's own environment): a device missing on this machine is "poort
-    // niet te openen", one line, and this station leaves the SMS to others.
+    // Only a GSM modem reports whether it can send; anything else is tried
+    // when no other station has a ready one. The SMS service judges the port
+    // itself (its device may be named in the service's own environment): a
+    // device missing on this machine is "poort niet te openen", one line.
     if (m_smsTemplate.line.number <= 0 || !m_smsTemplate.isGsm)
-        m_modemReady = true;
-    updateSmsAvailability();
+        m_delivery.modemStanding().noteNoModemState();
     watchSmsModem();
 }
 
 void Console::noteModemState(const QString& text, bool ready)
 {
-    m_modemReady = ready;
-    m_modemText = text;
-    updateSmsAvailability();
+    m_delivery.modemStanding().noteModemState(ready, text);
 }
-
-void Console::updateSmsAvailability()
-{
-    const bool available = m_modemReady;
-    if (available == m_delivery.smsAvailable())
-        return;
-    m_delivery.setSmsAvailable(available);
-    const QString station = m_delivery.claims().station();
-    if (available) {
-        m_log.writeLog(QStringLiteral("Station %1 verstuurt weer SMS-uitmeldingen.").arg(station), 0);
-        return;
-    }
-    m_log.writeLog(QStringLiteral("Station %1 verstuurt geen SMS-uitmeldingen (%2); ze blijven staan "
-                                  "voor een station met een werkend GSM-modem.")
-                       .arg(station, m_modemText),
-                   0);
-}
-
 
 void Console::watchSmsModem()
 {

@@ -7,6 +7,9 @@
 #include "Schema.h"
 #include "Transaction.h"
 
+#include <QSqlDatabase>
+#include <QSqlRecord>
+
 namespace taviro::schema {
 
 namespace {
@@ -39,6 +42,29 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_mailwachtrij_uitmeld", "mailwachtrij", "uitmeld_id"},
     {"ix_escalatieuitmeld_melding", "escalatieuitmeld", "melding_id"},
 };
+
+// Columns our own tables gained after their first release. A table an
+// earlier release created lacks them, and every workstation of the room must
+// be able to write and read them.
+QList<std::pair<QString, ColumnSpec>> lateColumns()
+{
+    return {{QStringLiteral("werkplek"), {QStringLiteral("gsmklaar"), ColumnKind::Bool}},
+            {QStringLiteral("uitmeldretry"), {QStringLiteral("station"), ColumnKind::Text}}};
+}
+
+Status addLateColumns(const DatabaseConnector& conn)
+{
+    for (const auto& [table, column] : lateColumns()) {
+        QString sql = QStringLiteral("ALTER TABLE %1 ADD COLUMN ").arg(table);
+        if (conn.dialect() == Dialect::PostgreSQL)
+            sql += QStringLiteral("IF NOT EXISTS "); // two stations starting at once both get here
+        else if (conn.database().record(table).contains(column.name))
+            continue; // SQLite: the write lock of our transaction keeps the check true
+        if (Status s = conn.exec(sql + columnDefinition(column, conn.dialect())); !s)
+            return s;
+    }
+    return {};
+}
 
 // Escalation: one row per report and level decided, and which dispatches
 // each level created.
@@ -95,6 +121,8 @@ Status createExtensions(const DatabaseConnector& conn)
                                specOf(mapping::wijzigteller()), escalatie(), escalatieuitmeld(), mailOutboxTable()})
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
+    if (Status s = addLateColumns(conn); !s)
+        return s;
     for (const IndexSpec& ix : kIndexes) {
         QStringList cols;
         for (const QString& c : QString::fromLatin1(ix.columns).split(QStringLiteral(", ")))

@@ -22,7 +22,7 @@ Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& 
                    const MessageComposer& composer, SmsGateway& sms)
     : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms),
       m_claims(conn, log, defaultStationName()), m_owedMails(conn, log, composer),
-      m_retry(conn, clock, log)
+      m_retry(conn, clock, log, m_claims.station()), m_standing(log, m_claims.station())
 {
 }
 
@@ -44,13 +44,14 @@ bool Delivery::deliverNextDispatch()
     if (m_claims.hasUnrecorded())
         return false;
     m_claims.recoverOwnLeftovers();
+    m_smsAvailable = m_standing.claimsSms();
 
     // Only dispatches with at least one line that still exists (the
     // bookkeeping dispatch is done anyway), and none that is pausing after a
     // failure.
     // Without a modem, what owes only an SMS is left out of the search too,
     // so a row of those cannot hide the e-mails further down.
-    QVariantList binds{sql::boolValue(false), m_retry.dueValue()};
+    QVariantList binds = QVariantList{sql::boolValue(false)} + m_retry.dueValues();
     QString smsOnly;
     if (!m_smsAvailable) {
         smsOnly = QStringLiteral(
@@ -198,6 +199,7 @@ Delivery::Step Delivery::deliver(const Candidate& c)
     } else {
         const Sent texted = sendSmsDispatch(c.uitmeldId, r);
         if (texted == Sent::Yes) {
+            m_standing.noteSent();
             wentAfterAll();
             return Step::Delivered;
         }
@@ -206,6 +208,7 @@ Delivery::Step Delivery::deliver(const Candidate& c)
             return Step::Stop;
         }
         modemTried = true;
+        m_standing.noteSendFailed();
         reason = QStringLiteral("SMS niet verzonden");
         line = QStringLiteral("Uitmelding %1 aan %2: SMS naar %3 niet verzonden; blijft openstaan.")
                    .arg(c.uitmeldId)
@@ -213,7 +216,10 @@ Delivery::Step Delivery::deliver(const Candidate& c)
     }
     // Nothing counted: the dispatch stays pending for what it still owes.
     release();
-    m_retry.failed(c.uitmeldId, reason, line);
+    // A modem's failure pauses the dispatch for this station only: another
+    // station's modem may take it at once.
+    m_retry.failed(c.uitmeldId, reason, line,
+                   modemTried ? DeliveryRetry::Scope::ThisStation : DeliveryRetry::Scope::AllStations);
     if (modemTried)
         return Step::SmsFailed;
     return mailed ? Step::Delivered : Step::PassedOver;

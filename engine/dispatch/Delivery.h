@@ -2,6 +2,7 @@
 
 #include "DeliveryRetry.h"
 #include "DispatchClaims.h"
+#include "ModemStanding.h"
 #include "OwedMails.h"
 #include "Rows.h"
 
@@ -52,11 +53,12 @@ public:
     int rearmSmsDispatches();
 
     void setShuttingDown(bool on) { m_shuttingDown = on; }
-    // False while this station's modem cannot send: dispatches that owe only
-    // an SMS are left unclaimed for a station whose modem can, and of a
+    // Whether this station sends SMS. While it does not, dispatches that owe
+    // only an SMS are left unclaimed for a station whose modem can, and of a
     // dispatch that owes both only the e-mail goes from here.
-    void setSmsAvailable(bool on) { m_smsAvailable = on; }
-    bool smsAvailable() const { return m_smsAvailable; }
+    ModemStanding& modemStanding() { return m_standing; }
+    // The modem counts as able to send again: what its failures paused is offered at once.
+    void modemReadyAgain() { m_retry.endThisStationsPauses(); }
 
     // Every minute: keeps this station's claims alive, writes outcomes an
     // outage held back, offers again what a dead station left claimed, and
@@ -89,6 +91,7 @@ private:
     DispatchClaims m_claims;
     OwedMails m_owedMails;
     DeliveryRetry m_retry;
+    ModemStanding m_standing;
     bool m_shuttingDown = false;
     bool m_smsAvailable = true;
 };

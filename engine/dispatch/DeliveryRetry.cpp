@@ -14,20 +14,21 @@ namespace {
 constexpr int kLongestPauseMinutes = 15;
 } // namespace
 
-DeliveryRetry::DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log)
-    : m_conn(conn), m_clock(clock), m_log(log)
+DeliveryRetry::DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log, QString station)
+    : m_conn(conn), m_clock(clock), m_log(log), m_station(std::move(station))
 {
 }
 
 QString DeliveryRetry::dueCondition()
 {
     return QStringLiteral("NOT EXISTS (SELECT 1 FROM uitmeldretry WHERE uitmeldretry.uitmeld_id = "
-                          "uitmeld.id AND uitmeldretry.next_try > ?)");
+                          "uitmeld.id AND uitmeldretry.next_try > ? AND uitmeldretry.station IN (?, ?))");
 }
 
-QVariant DeliveryRetry::dueValue() const
+QVariantList DeliveryRetry::dueValues() const
 {
-    return sql::dateValue(m_clock.now(), m_conn.dialect());
+    // '' is a pause that holds for every station.
+    return {sql::dateValue(m_clock.now(), m_conn.dialect()), sql::textValue(QString()), sql::textValue(m_station)};
 }
 
 QString DeliveryRetry::failuresColumn()
@@ -50,8 +51,18 @@ Status DeliveryRetry::forgetRecipient(const DatabaseConnector& conn, qint64 ontv
                      {sql::keyValue(ontvangerId), sql::boolValue(false)});
 }
 
-void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QString& logLine)
+void DeliveryRetry::endThisStationsPauses()
 {
+    const QVariant now = sql::dateValue(m_clock.now(), m_conn.dialect());
+    if (Status s = m_conn.exec(QStringLiteral("UPDATE uitmeldretry SET next_try = ? WHERE station = ? AND next_try > ?"),
+                               {now, sql::textValue(m_station), now});
+        !s)
+        m_log.writeLog(QStringLiteral("Pauzes na mislukte SMS-verzendingen niet beëindigd: %1").arg(s.error()), 1);
+}
+
+void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QString& logLine, Scope scope)
+{
+    const QVariant station = sql::textValue(scope == Scope::ThisStation ? m_station : QString());
     const QDateTime now = m_clock.now();
     bool news = true;
     Transaction tx(m_conn);
@@ -59,8 +70,8 @@ void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QStrin
     qint64 failures = 0;
     if (s) {
         auto q = m_conn.query(
-            QStringLiteral("SELECT reason, failures FROM uitmeldretry WHERE uitmeld_id = ? ORDER BY id"),
-            {sql::keyValue(uitmeldId)});
+            QStringLiteral("SELECT reason, failures FROM uitmeldretry WHERE uitmeld_id = ? AND station = ? ORDER BY id"),
+            {sql::keyValue(uitmeldId), station});
         if (!q) {
             s = Status::failure(q.error());
         } else {
@@ -75,13 +86,13 @@ void DeliveryRetry::failed(qint64 uitmeldId, const QString& reason, const QStrin
     const QVariant next =
         sql::dateValue(now.addSecs(60LL * pauseMinutes(failures)), m_conn.dialect());
     if (s && failures == 1)
-        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldretry (uitmeld_id, reason, failures, next_try) "
-                                       "VALUES (?, ?, ?, ?)"),
-                        {sql::keyValue(uitmeldId), sql::textValue(reason), sql::keyValue(failures), next});
+        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldretry (uitmeld_id, reason, failures, next_try, station) "
+                                       "VALUES (?, ?, ?, ?, ?)"),
+                        {sql::keyValue(uitmeldId), sql::textValue(reason), sql::keyValue(failures), next, station});
     else if (s)
         s = m_conn.exec(QStringLiteral("UPDATE uitmeldretry SET reason = ?, failures = ?, next_try = ? "
-                                       "WHERE uitmeld_id = ?"),
-                        {sql::textValue(reason), sql::keyValue(failures), next, sql::keyValue(uitmeldId)});
+                                       "WHERE uitmeld_id = ? AND station = ?"),
+                        {sql::textValue(reason), sql::keyValue(failures), next, sql::keyValue(uitmeldId), station});
     if (s)
         s = tx.commit();
     if (!s)

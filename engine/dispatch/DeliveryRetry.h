@@ -18,23 +18,34 @@ class EventLog;
 // failure in a row (1, 2, 4, 8, then every 15 minutes), so a recipient that
 // cannot be reached neither floods the log tab nor keeps the modem busy, and
 // the passes in between go on to other dispatches. The state lives in
-// `uitmeldretry`, so a restart does not start the pauses over and stations
-// sharing the database keep to the same ones.
+// `uitmeldretry`, so a restart does not start the pauses over. A failure of
+// the modem pauses the dispatch for the station that failed; other stations
+// offer it at once, each keeping its own pauses.
 class DeliveryRetry
 {
 public:
-    DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log);
+    DeliveryRetry(const DatabaseConnector& conn, const Clock& clock, EventLog& log, QString station);
 
-    // A condition on `uitmeld` that leaves out dispatches still pausing; it
-    // takes one bound value, dueValue().
+    // Whom a failure pauses the dispatch for: a modem's failure says nothing
+    // about the other stations' modems; a missing number or a refused mail
+    // holds for all.
+    enum class Scope { AllStations, ThisStation };
+
+    // A condition on `uitmeld` that leaves out dispatches still pausing for
+    // this station; it takes the bound values dueValues().
     static QString dueCondition();
-    QVariant dueValue() const;
+    QVariantList dueValues() const;
     // The failure count of the dispatch, as a column of a query on `uitmeld`.
     static QString failuresColumn();
 
     // Notes one failure. logLine goes to the log tab only when the dispatch
     // starts failing or fails for another reason than the last time.
-    void failed(qint64 uitmeldId, const QString& reason, const QString& logLine);
+    void failed(qint64 uitmeldId, const QString& reason, const QString& logLine, Scope scope = Scope::AllStations);
+
+    // This station's modem counts as able to send again: the pauses its
+    // failures set end now (a dispatch tried while the SIM still waited for
+    // its PIN goes as soon as the modem is ready). The failures stay counted.
+    void endThisStationsPauses();
 
     // Minutes until the next offer after this many failures in a row.
     static int pauseMinutes(qint64 failures);
@@ -49,6 +60,7 @@ private:
     const DatabaseConnector& m_conn;
     const Clock& m_clock;
     EventLog& m_log;
+    QString m_station;
 };
 
 } // namespace taviro

@@ -113,9 +113,9 @@ Status Heartbeat::writeRow()
 {
     // A silence reported earlier ends with this beat: a later one is reported anew.
     const QVariantList values{sql::textValue(m_operator), sql::boolValue(m_manned), sql::textValue(m_host),
-                              sql::keyValue(m_pid), sql::boolValue(false)};
+                              sql::keyValue(m_pid), sql::boolValue(false), sql::boolValue(m_modemReady)};
     auto updated = m_conn.query(QStringLiteral("UPDATE werkplek SET gebruiker = ?, bemand = ?, hartslag = %1, host = ?, "
-                                               "pid = ?, stilgemeld = ? WHERE naam = ? AND soort = ?")
+                                               "pid = ?, stilgemeld = ?, gsmklaar = ? WHERE naam = ? AND soort = ?")
                                     .arg(nowSeconds()),
                                 values + QVariantList{sql::textValue(m_name), sql::textValue(kindText())});
     if (!updated)
@@ -124,7 +124,7 @@ Status Heartbeat::writeRow()
         return {};
     // Our row is gone (another program emptied the table): write it again.
     return m_conn.exec(QStringLiteral("INSERT INTO werkplek (naam, soort, gebruiker, bemand, hartslag, host, pid, "
-                                      "stilgemeld) VALUES (?, ?, ?, ?, %1, ?, ?, ?)")
+                                      "stilgemeld, gsmklaar) VALUES (?, ?, ?, ?, %1, ?, ?, ?, ?)")
                            .arg(nowSeconds()),
                        QVariantList{sql::textValue(m_name), sql::textValue(kindText())} + values);
 }
@@ -139,6 +139,7 @@ void Heartbeat::signOff()
     m_timer.stop();
     m_manned = false;
     m_operator.clear();
+    m_modemReady = false;
     (void)writeRow();
 }
 
@@ -155,6 +156,14 @@ void Heartbeat::setOperator(const QString& naam)
     if (m_operator == naam)
         return;
     m_operator = naam;
+    beat();
+}
+
+void Heartbeat::setModemReady(bool on)
+{
+    if (m_modemReady == on)
+        return;
+    m_modemReady = on;
     beat();
 }
 
@@ -177,6 +186,16 @@ bool Heartbeat::roomManned() const
         QStringLiteral("SELECT COUNT(*) FROM werkplek WHERE soort = ? AND bemand = ? AND hartslag >= %1 - ?")
             .arg(nowSeconds()),
         {sql::textValue(QStringLiteral("console")), sql::boolValue(true), sql::keyValue(m_timing.staleSeconds)});
+    return n && sql::toLong(*n) > 0;
+}
+
+bool Heartbeat::anotherModemReady() const
+{
+    auto n = m_conn.scalar(QStringLiteral("SELECT COUNT(*) FROM werkplek WHERE gsmklaar = ? AND hartslag >= %1 - ? "
+                                          "AND NOT (naam = ? AND soort = ?)")
+                               .arg(nowSeconds()),
+                           {sql::boolValue(true), sql::keyValue(m_timing.staleSeconds), sql::textValue(m_name),
+                            sql::textValue(kindText())});
     return n && sql::toLong(*n) > 0;
 }
 

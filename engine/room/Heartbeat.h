@@ -72,6 +72,9 @@ public:
 
     void setManned(bool on);
     void setOperator(const QString& naam);
+    // Whether this workstation's GSM modem says it can send and its sends
+    // are not being refused: the others leave SMS to it meanwhile.
+    void setModemReady(bool on);
 
     // Writes our row (again, when another program emptied the table) and
     // then looks at the room.
@@ -79,6 +82,9 @@ public:
     // The room's state by the rows as they are now; unmanned when the
     // database cannot tell, so that alarms are forwarded rather than held.
     bool roomManned() const;
+    // Another live workstation reports a GSM modem that can send. False when
+    // the database cannot tell, so that a workstation tries rather than waits.
+    bool anotherModemReady() const;
 
 Q_SIGNALS:
     void roomMannedChanged(bool manned);
@@ -99,6 +105,7 @@ private:
     qint64 m_pid;
     bool m_manned = false;
     QString m_operator;
+    bool m_modemReady = false;
     bool m_roomManned = false;
     bool m_roomKnown = false;
     bool m_writeFailureLogged = false;

@@ -127,7 +127,7 @@ QString semiOctetDigits(const QByteArray& octets, int count)
     return out;
 }
 
-std::optional<QString> readAddress(Reader& r)
+std::optional<QString> readAddress(Reader& r, SenderKind* kind)
 {
     const int semiOctets = r.octet();
     const int type = r.octet();
@@ -137,6 +137,12 @@ std::optional<QString> readAddress(Reader& r)
     if (r.isShort())
         return std::nullopt;
     const int numberType = (type >> 4) & 0x07;
+    switch (numberType) {
+    case 0x01: *kind = SenderKind::International; break;
+    case 0x00: case 0x02: *kind = SenderKind::National; break;
+    case 0x05: *kind = SenderKind::Alphanumeric; break;
+    default: *kind = SenderKind::Other; break;
+    }
     if (numberType == 0x05) // alphanumeric: a name packed in the default alphabet
         return gsm7ToText(unpackSeptets(value, 0, semiOctets * 4 / 7));
     const QString digits = semiOctetDigits(value, semiOctets);
@@ -225,13 +231,13 @@ std::optional<DeliverPdu> decodeDeliverPdu(const QByteArray& hex, int tpduLength
     if ((first & 0x03) != 0x00)
         return refuse(QStringLiteral("geen ontvangen bericht (berichttype %1)").arg(first & 0x03));
     DeliverPdu out;
-    const auto sender = readAddress(r);
+    const auto sender = readAddress(r, &out.senderKind);
     if (!sender)
         return refuse(QStringLiteral("PDU met een onleesbaar afzendernummer"));
     out.sender = *sender;
     r.octet(); // protocol identifier
     const Coding coding = codingOf(r.octet());
-    r.take(7); // the service centre's time stamp
+    out.timestamp = r.take(7); // the service centre's time stamp
     const int udl = r.octet();
     if (r.isShort())
         return refuse(QStringLiteral("PDU afgebroken voor de tekst"));

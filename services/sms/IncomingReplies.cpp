@@ -1,5 +1,6 @@
 #include "IncomingReplies.h"
 
+#include <QCryptographicHash>
 #include <QMap>
 #include <QRegularExpression>
 
@@ -43,30 +44,36 @@ QString shown(const QByteArray& line)
 }
 
 // What may follow the reply word without changing its meaning: blanks, a
-// full stop or exclamation mark, and emoji (pictographs, their modifiers and
-// joiners). A question mark or a word does change it.
+// full stop or exclamation mark, and emoji with what builds them (skin
+// tones, joiners, variation selectors, keycaps, flags' tags). Accents, the
+// degree sign, a caret or backquote, a question mark or a word do change it:
+// "OK^" or "OK°" is no answer anyone writes on purpose.
 bool isDecoration(char32_t c)
 {
     if (c == U'.' || c == U'!' || QChar::isSpace(c))
         return true;
-    if (c >= 0x1f000 && c <= 0x1faff)
-        return true; // pictographs and emoticons, skin tones included
-    switch (QChar::category(c)) {
-    case QChar::Symbol_Other:
-    case QChar::Symbol_Modifier:
-    case QChar::Mark_NonSpacing:
-    case QChar::Mark_Enclosing:
-    case QChar::Other_Format:
-        return true;
-    default:
-        return false;
-    }
+    return (c >= 0x1f000 && c <= 0x1faff)     // pictographs, emoticons, skin tones, flags
+           || (c >= 0x2600 && c <= 0x27bf)    // symbols and dingbats: ✅ ❤ ☺
+           || (c >= 0x2b00 && c <= 0x2bff)    // ⭐ and other arrows and stars
+           || (c >= 0x2300 && c <= 0x23ff)    // ⌚ ⏰
+           || c == 0x200d || c == 0xfe0e || c == 0xfe0f || c == 0x20e3
+           || (c >= 0xe0020 && c <= 0xe007f); // the tags of subdivision flags
 }
 
 } // namespace
 
-QList<StoredMessage> parsePduList(const QList<QByteArray>& lines, QStringList* skipped)
+QList<StoredMessage> parsePduList(const QList<QByteArray>& lines, QStringList* skipped, bool* textMode)
 {
+    if (textMode)
+        *textMode = false;
+    // The text form names the status in quotes ("REC UNREAD"); the PDU form by its number.
+    static const QRegularExpression textHeader(QStringLiteral("^\\+CMGL:\\s*\\d+\\s*,\\s*\""));
+    for (const QByteArray& line : lines)
+        if (textHeader.match(QString::fromLatin1(line)).hasMatch()) {
+            if (textMode)
+                *textMode = true;
+            return {};
+        }
     QList<StoredMessage> messages;
     auto skip = [skipped](const QString& why) {
         if (skipped)
@@ -110,6 +117,16 @@ StoreContents readStore(const QList<StoredMessage>& messages)
     {
         int index;
         DeliverPdu pdu;
+        QByteArray hex;
+    };
+    auto keyOf = [](const DeliverPdu& first, const QList<QByteArray>& pdus) {
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(first.sender.toUtf8());
+        hash.addData(QByteArray(1, char(first.senderKind)));
+        hash.addData(first.timestamp);
+        for (const QByteArray& hex : pdus)
+            hash.addData(QByteArray::fromHex(hex));
+        return QStringLiteral("sms ") + QString::fromLatin1(hash.result().toHex());
     };
     QMap<QString, QList<Part>> longOnes; // ordered, so the outcome does not depend on hashing
     for (const StoredMessage& m : messages) {
@@ -122,27 +139,30 @@ StoreContents readStore(const QList<StoredMessage>& messages)
             continue;
         }
         if (pdu->parts <= 1) {
-            out.complete.append({{m.index}, pdu->sender, pdu->text, {}, 1, 1});
+            out.complete.append({{m.index}, pdu->sender, pdu->senderKind, keyOf(*pdu, {m.pdu}), pdu->text, {}, 1, 1});
             continue;
         }
         const QString key = QStringLiteral("%1/%2/%3").arg(pdu->sender).arg(pdu->reference).arg(pdu->parts);
-        longOnes[key].append({m.index, *pdu});
+        longOnes[key].append({m.index, *pdu, m.pdu});
     }
     for (auto it = longOnes.cbegin(); it != longOnes.cend(); ++it) {
         const QList<Part>& parts = it.value();
         const int total = parts.first().pdu.parts;
-        ReadMessage message{{}, parts.first().pdu.sender, {}, it.key(), 0, total};
+        ReadMessage message{{}, parts.first().pdu.sender, parts.first().pdu.senderKind, {}, {}, it.key(), 0, total};
         QList<const Part*> byNumber(total + 1, nullptr);
         for (const Part& p : parts) {
             message.indexes.append(p.index); // a part that came twice goes with the rest
             if (!byNumber[p.pdu.part])
                 byNumber[p.pdu.part] = &p;
         }
+        QList<QByteArray> pdus;
         for (int n = 1; n <= total; ++n)
             if (byNumber[n]) {
                 ++message.partsPresent;
                 message.text += byNumber[n]->pdu.text;
+                pdus.append(byNumber[n]->hex);
             }
+        message.key = keyOf(byNumber[1] ? byNumber[1]->pdu : parts.first().pdu, pdus);
         (message.partsPresent == total ? out.complete : out.incomplete).append(message);
     }
     return out;
@@ -160,15 +180,6 @@ std::optional<ReplyWord> parseReply(const QString& text)
     if (!m.hasMatch())
         return std::nullopt;
     return ReplyWord{m.captured(1).isEmpty() ? 0 : m.captured(1).toLongLong()};
-}
-
-QString numberKey(const QString& number)
-{
-    QString digits;
-    for (QChar c : number)
-        if (c.isDigit() && c.unicode() < 0x80)
-            digits.append(c);
-    return digits.size() > 9 ? digits.right(9) : digits;
 }
 
 } // namespace taviro::sms

@@ -28,7 +28,12 @@ inline bool isReceived(const StoredMessage& m) { return m.status == 0 || m.statu
 // the line after it. Every line that does not fit that pattern is passed over
 // and described in `skipped`. In PDU mode no character a sender writes
 // reaches these lines as itself, so no text can pass for a header.
-QList<StoredMessage> parsePduList(const QList<QByteArray>& lines, QStringList* skipped);
+//
+// A modem that said OK to PDU mode but lists in text mode shows each
+// sender's text as it is, so a text can carry a line that looks like a PDU
+// entry. One header of the text form ("+CMGL: 1,"REC UNREAD",...") makes
+// the whole listing untrustworthy: nothing is returned and `textMode` is set.
+QList<StoredMessage> parsePduList(const QList<QByteArray>& lines, QStringList* skipped, bool* textMode = nullptr);
 
 // A reply as the recipient wrote it: one message, or a long one put together
 // from all its parts. `indexes` are the store places it occupies.
@@ -36,6 +41,12 @@ struct ReadMessage
 {
     QList<int> indexes;
     QString sender;
+    SenderKind senderKind = SenderKind::Other;
+    // The message's own mark, the same at every reading of the store: its
+    // sender, the service centre's time stamp and the octets of its PDUs.
+    // Kept with the acknowledgement, so a message read again (its delete
+    // failed, or the service ended in between) is never applied twice.
+    QString key;
     QString text;
     QString partsKey; // for parts that still wait for the rest: sender, reference and count
     int partsPresent = 0;
@@ -70,9 +81,11 @@ struct ReplyWord
 };
 std::optional<ReplyWord> parseReply(const QString& text);
 
-// A number as compared between a reply and a recipient: its last nine digits
-// (enough for a mobile number in any of its written forms: +31 6..., 06...,
-// 0031 6...), or all of them when it has fewer.
-QString numberKey(const QString& number);
+// Whether the sender can be a recipient at all: a telephone number of the
+// international or national kind, never a name or a service's short number.
+inline bool isNumericSender(SenderKind kind)
+{
+    return kind == SenderKind::International || kind == SenderKind::National;
+}
 
 } // namespace taviro::sms

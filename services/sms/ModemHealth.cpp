@@ -44,6 +44,13 @@ int errorCode(const QByteArray& line)
 ModemHealth judgeModem(const ModemAnswers& a)
 {
     ModemHealth h;
+    // Minimal firmware says OK to every question and tells nothing: that is
+    // no verdict on the SIM, the network or the signal.
+    if (a.cpin.trimmed().isEmpty() && a.creg.trimmed().isEmpty() && !a.cgreg.trimmed().startsWith("+CGREG:")
+        && a.csq.trimmed().isEmpty()) {
+        h.condition = ModemCondition::NoState;
+        return h;
+    }
     const QByteArray cpin = a.cpin.trimmed().toUpper();
     const bool cmeError = cpin.startsWith("+CME ERROR:");
     if (cpin.contains("SIM PUK") || (cmeError && errorCode(cpin) == 12)) {
@@ -95,6 +102,7 @@ QString describeHealth(const ModemHealth& h, int comNumber)
     case ModemCondition::NoNetwork: state = QStringLiteral("geen netwerk"); break;
     case ModemCondition::Denied: state = QStringLiteral("netwerk weigert de SIM"); break;
     case ModemCondition::NoSignal: state = QStringLiteral("geen signaal"); break;
+    case ModemCondition::NoState: state = QStringLiteral("meldt geen toestand"); break;
     case ModemCondition::Ready: state = QStringLiteral("klaar, signaal %1/31").arg(h.signal); break;
     }
     return QStringLiteral("GSM-modem op COM %1: %2").arg(comNumber).arg(state);

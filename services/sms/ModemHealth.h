@@ -18,6 +18,7 @@ enum class ModemCondition {
     NoNetwork,       // not registered (searching or not)
     Denied,          // the network refuses the SIM
     NoSignal,
+    NoState,         // answers the health questions with a bare OK: it is tried as it is
     Ready,
 };
 

@@ -1,6 +1,7 @@
 #include "ReplyAcknowledger.h"
 
 #include "DatabaseConnector.h"
+#include "E164.h"
 #include "EscalationSettings.h"
 #include "SqlValues.h"
 #include "Transaction.h"
@@ -15,21 +16,17 @@ struct Candidate
     QString name;
 };
 
-QList<Candidate> recipientsWithNumber(const DatabaseConnector& conn, const QString& fromNumber, QString* error)
+Result<QList<Candidate>> recipientsWithNumber(const DatabaseConnector& conn, const QString& e164,
+                                              const QString& countryCode)
 {
-    QList<Candidate> found;
-    const QString key = numberKey(fromNumber);
-    if (key.size() < 6) // a short code or a blank sender never stands for a recipient
-        return found;
     auto q = conn.query(QStringLiteral("SELECT id, naam, mobielnr FROM ontvangers WHERE %1 = ?")
                             .arg(conn.id(QStringLiteral("deleted"))),
                         {sql::boolValue(false)});
-    if (!q) {
-        *error = q.error();
-        return found;
-    }
+    if (!q)
+        return Result<QList<Candidate>>::failure(q.error());
+    QList<Candidate> found;
     while (q->next())
-        if (numberKey(sql::toText(q->value(2))) == key)
+        if (toE164(sql::toText(q->value(2)), countryCode) == e164)
             found.append({sql::toLong(q->value(0)), sql::toText(q->value(1))});
     return found;
 }
@@ -58,33 +55,30 @@ Status acknowledgeWholeReport(const DatabaseConnector& conn, qint64 dispatchId, 
                      {sql::keyValue(recipientId), sql::dateValue(now, conn.dialect()), sql::keyValue(dispatchId)});
 }
 
-} // namespace
-
-AckOutcome acknowledgeReply(const DatabaseConnector& conn, const QString& fromNumber, const ReplyWord& reply,
-                            const QDateTime& now)
+// Within the caller's transaction: the dispatch the reply acknowledges, if any.
+Status acknowledge(const DatabaseConnector& conn, const ReadMessage& message, const ReplyWord& reply,
+                   const QString& countryCode, const QDateTime& now, AckOutcome& out)
 {
-    AckOutcome out;
-    QString error;
-    const QList<Candidate> recipients = recipientsWithNumber(conn, fromNumber, &error);
-    if (!error.isEmpty()) {
-        out.why = error;
-        out.databaseFailed = true;
-        return out;
+    if (!isNumericSender(message.senderKind)) {
+        out.why = QStringLiteral("de afzender is geen telefoonnummer");
+        return {};
     }
-    if (recipients.isEmpty()) {
+    const std::optional<QString> from = toE164(message.sender, countryCode);
+    if (!from) {
         out.why = QStringLiteral("onbekend nummer");
-        return out;
+        return {};
     }
-    Transaction tx(conn);
-    if (Status s = tx.begin(); !s) {
-        out.why = s.error();
-        out.databaseFailed = true;
-        return out;
+    auto recipients = recipientsWithNumber(conn, *from, countryCode);
+    if (!recipients)
+        return Status::failure(recipients.error());
+    if (recipients->isEmpty()) {
+        out.why = QStringLiteral("onbekend nummer");
+        return {};
     }
     // Several recipients may share one telephone: the one whose dispatch is
     // newest is the one who answers.
     qint64 recipientId = 0;
-    for (const Candidate& r : recipients) {
+    for (const Candidate& r : *recipients) {
         QString sqlText = QStringLiteral("SELECT id FROM uitmeld WHERE ontvanger_id = ? AND uitmeldtype = 1 "
                                          "AND bevestiger = 0");
         QVariantList binds{r.recipientId};
@@ -93,37 +87,65 @@ AckOutcome acknowledgeReply(const DatabaseConnector& conn, const QString& fromNu
             binds.append(reply.dispatchId);
         }
         auto id = conn.scalar(sqlText + QStringLiteral(" ORDER BY id DESC LIMIT 1"), binds);
-        if (!id) {
-            out.why = id.error();
-            out.databaseFailed = true;
-            return out;
-        }
+        if (!id)
+            return Status::failure(id.error());
         if (!id->isNull() && sql::toLong(*id) > out.dispatchId) {
             out.dispatchId = sql::toLong(*id);
             out.recipientName = r.name;
-            out.acknowledged = true;
             recipientId = r.recipientId;
         }
     }
-    if (!out.acknowledged) {
-        out.recipientName = recipients.first().name;
+    if (recipientId == 0) {
+        out.recipientName = recipients->first().name;
         out.why = reply.dispatchId > 0 ? QStringLiteral("uitmelding %1 staat niet open voor deze ontvanger").arg(reply.dispatchId)
                                        : QStringLiteral("geen openstaande SMS-uitmelding");
-        return out;
+        return {};
     }
     // done as well: a dispatch that was re-armed for another attempt must not go out again.
-    Status s = conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ?, bevestigdate = ?, done = ? "
-                                        "WHERE id = ? AND bevestiger = 0"),
-                         {recipientId, sql::dateValue(now, conn.dialect()), sql::boolValue(true), out.dispatchId});
-    if (s)
-        s = acknowledgeWholeReport(conn, out.dispatchId, recipientId, now);
+    if (Status s = conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = 2, bevestiger = ?, bevestigdate = ?, "
+                                            "done = ? WHERE id = ? AND bevestiger = 0"),
+                             {recipientId, sql::dateValue(now, conn.dialect()), sql::boolValue(true), out.dispatchId});
+        !s)
+        return s;
+    if (Status s = acknowledgeWholeReport(conn, out.dispatchId, recipientId, now); !s)
+        return s;
+    out.acknowledged = true;
+    return {};
+}
+
+} // namespace
+
+AckOutcome handleStoredMessage(const DatabaseConnector& conn, const ReadMessage& message,
+                               const std::optional<ReplyWord>& reply, const QString& countryCode,
+                               const QDateTime& now)
+{
+    AckOutcome out;
+    auto fail = [&out](const QString& why) {
+        out = AckOutcome{};
+        out.why = why;
+        out.databaseFailed = true;
+        return out;
+    };
+    Transaction tx(conn);
+    if (Status s = tx.begin(); !s)
+        return fail(s.error());
+    auto seen = conn.scalar(QStringLiteral("SELECT COUNT(*) FROM meldingsleutel WHERE sleutel = ?"),
+                            {sql::textValue(message.key)});
+    if (!seen)
+        return fail(seen.error());
+    if (sql::toLong(*seen) > 0) {
+        out.alreadyHandled = true;
+        return out;
+    }
+    if (reply)
+        if (Status s = acknowledge(conn, message, *reply, countryCode, now, out); !s)
+            return fail(s.error());
+    Status s = conn.exec(QStringLiteral("INSERT INTO meldingsleutel (sleutel, melding_id, ontvangen) VALUES (?, ?, ?)"),
+                         {sql::textValue(message.key), sql::keyValue(0), sql::dateValue(now, conn.dialect())});
     if (s)
         s = tx.commit();
-    if (!s) {
-        out.acknowledged = false;
-        out.why = s.error();
-        out.databaseFailed = true;
-    }
+    if (!s)
+        return fail(s.error());
     return out;
 }
 

@@ -84,7 +84,8 @@ SmsDialogue::Outcome SmsDialogue::submit(const PhoneNumber& to, const QString& s
     return Outcome::Ok;
 }
 
-SmsDialogue::Outcome SmsDialogue::listMessages(QList<StoredMessage>* messages, QStringList* skipped, QString* problem)
+SmsDialogue::Outcome SmsDialogue::listMessages(QList<StoredMessage>* messages, QStringList* skipped, bool* textMode,
+                                               QString* problem)
 {
     // PDU mode: every stored message comes as its own octets in hexadecimal,
     // so nothing a sender writes can look like a line of the listing.
@@ -94,7 +95,7 @@ SmsDialogue::Outcome SmsDialogue::listMessages(QList<StoredMessage>* messages, Q
     const AtResult r = m_port.command("AT+CMGL=4", m_timing.commandMs * 2);
     if (Outcome o = outcomeOf(r, "AT+CMGL=4", problem); o != Outcome::Ok)
         return o;
-    *messages = parsePduList(r.lines, skipped);
+    *messages = parsePduList(r.lines, skipped, textMode);
     return Outcome::Ok;
 }
 

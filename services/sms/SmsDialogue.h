@@ -35,7 +35,8 @@ public:
     Outcome submit(const PhoneNumber& to, const QString& smsCentre, const QString& piece, int reference,
                    QString* problem);
     // The modem's store in PDU mode; lines that are no entry go to `skipped`.
-    Outcome listMessages(QList<StoredMessage>* messages, QStringList* skipped, QString* problem);
+    // `textMode`: the modem listed in text mode after all; nothing is listed.
+    Outcome listMessages(QList<StoredMessage>* messages, QStringList* skipped, bool* textMode, QString* problem);
     // SIM, registration and signal, for judgeModem().
     ModemAnswers askHealth();
     Outcome deleteMessage(int index);

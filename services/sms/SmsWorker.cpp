@@ -226,6 +226,9 @@ void SmsWorker::transmit(ModemPort& port, const Transmission& t)
 {
     const QString who = QStringLiteral("%1 (%2)").arg(t.recipientName, t.mobileNumber);
     auto failed = [&](const QString& why) {
+        // The console counts failed sends against the modem until a check
+        // succeeds: the next check is told even when its line is the same.
+        m_shownState.clear();
         {
             QMutexLocker lock(&m_failureMutex);
             m_lastFailure = why;
@@ -294,8 +297,19 @@ void SmsWorker::readReplies(ModemPort& port)
     QList<StoredMessage> listed;
     QStringList skipped;
     QString problem;
-    if (dialogue.listMessages(&listed, &skipped, &problem) != SmsDialogue::Outcome::Ok) {
+    bool textMode = false;
+    if (dialogue.listMessages(&listed, &skipped, &textMode, &problem) != SmsDialogue::Outcome::Ok) {
         Q_EMIT logLine(QStringLiteral("berichtenopslag niet gelezen: %1").arg(problem));
+        return;
+    }
+    if (textMode) {
+        // In text mode a stranger's text can imitate an entry of the listing:
+        // nothing of it is believed, and nothing is deleted by it.
+        if (!std::exchange(m_textListingNoted, true))
+            Q_EMIT meldingMessage(QStringLiteral("De GSM-modem toont zijn berichtenopslag niet in PDU-modus, hoewel hij "
+                                                 "AT+CMGF=0 aannam; SMS-antwoorden worden niet gelezen en blijven in "
+                                                 "de modem staan."),
+                                  0);
         return;
     }
     for (const QString& s : skipped)
@@ -341,29 +355,33 @@ void SmsWorker::readReplies(ModemPort& port)
 void SmsWorker::handleReply(SmsDialogue& dialogue, const ReadMessage& m, const DatabaseConnector& conn)
 {
     const auto reply = parseReply(m.text);
-    if (!reply) {
-        Q_EMIT meldingMessage(QStringLiteral("SMS van %1 genegeerd: \"%2\"").arg(m.sender, m.text.simplified()), 1);
-    } else {
-        const AckOutcome ack = acknowledgeReply(conn, m.sender, *reply, QDateTime::currentDateTime());
-        if (ack.databaseFailed) {
-            Q_EMIT logLine(QStringLiteral("antwoord van %1 blijft staan: %2").arg(m.sender, ack.why));
-            return; // kept in the modem: the next reading tries again
-        }
-        if (ack.acknowledged) {
-            ++m_acknowledged;
-            Q_EMIT meldingMessage(QStringLiteral("Uitmelding %1 bevestigd door %2 per SMS")
-                                      .arg(ack.dispatchId)
-                                      .arg(ack.recipientName),
-                                  0);
-        } else {
-            Q_EMIT meldingMessage(QStringLiteral("SMS-antwoord \"%1\" van %2 bevestigt niets: %3")
-                                      .arg(m.text.simplified(), m.sender, ack.why),
-                                  1);
-        }
+    const AckOutcome ack = handleStoredMessage(conn, m, reply, m_countryCode, QDateTime::currentDateTime());
+    if (ack.databaseFailed) {
+        Q_EMIT logLine(QStringLiteral("antwoord van %1 blijft staan: %2").arg(m.sender, ack.why));
+        return; // kept in the modem: the next reading tries again
     }
-    // Only the places the modem gave for this message's own PDUs.
+    if (ack.alreadyHandled) {
+        noteOnce(QStringLiteral("SMS van %1 op plaats %2 was al verwerkt; alleen opnieuw verwijderd")
+                     .arg(m.sender)
+                     .arg(m.indexes.value(0)));
+    } else if (!reply) {
+        Q_EMIT meldingMessage(QStringLiteral("SMS van %1 genegeerd: \"%2\"").arg(m.sender, m.text.simplified()), 1);
+    } else if (ack.acknowledged) {
+        ++m_acknowledged;
+        Q_EMIT meldingMessage(
+            QStringLiteral("Uitmelding %1 bevestigd door %2 per SMS").arg(ack.dispatchId).arg(ack.recipientName), 0);
+    } else {
+        Q_EMIT meldingMessage(QStringLiteral("SMS-antwoord \"%1\" van %2 bevestigt niets: %3")
+                                  .arg(m.text.simplified(), m.sender, ack.why),
+                              1);
+    }
+    // Only the places the modem gave for this message's own PDUs. One that
+    // stays is recognised by its key at the next reading and only deleted.
     for (int index : m.indexes)
-        dialogue.deleteMessage(index);
+        if (dialogue.deleteMessage(index) != SmsDialogue::Outcome::Ok)
+            noteOnce(QStringLiteral("SMS op plaats %1 in de GSM-modem kon niet worden verwijderd; de volgende "
+                                    "lezing verwijdert haar opnieuw")
+                         .arg(index));
 }
 
 } // namespace taviro::sms

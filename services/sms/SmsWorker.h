@@ -56,6 +56,8 @@ public:
     QString lastFailure() const;
     // How long the console should wait for the transmission it last handed over.
     int timeoutMinutes() const { return m_timeoutMinutes; }
+    // The installation's country ("31"): a number in national form is one of its.
+    void setCountryCode(const QString& code) { m_countryCode = code; }
     // The modem to look after from now on; nothing: none. Checked at once.
     void watch(std::optional<Transmission> line, bool sharedWithReceiver);
     // Reads replies now; repliesRead() follows when `report` is set.
@@ -98,6 +100,7 @@ private:
 
     DatabaseSettings m_database;
     Timing m_timing;
+    QString m_countryCode = QStringLiteral("31");
     QMutex m_mutex;
     QWaitCondition m_wake;
     std::optional<Transmission> m_pending;
@@ -124,6 +127,7 @@ private:
     QString m_lastPollProblem;
     QHash<QString, QDeadlineTimer> m_partsWaiting;
     QSet<QString> m_noted;
+    bool m_textListingNoted = false;
 };
 
 } // namespace taviro::sms

@@ -2,6 +2,7 @@
 // sending port and turns a recipient's "OK" reply into an acknowledgement.
 
 #include "DatabaseConnector.h"
+#include "E164.h"
 #include "LineParams.h"
 #include "ParamReader.h"
 #include "ServiceHost.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     timing.checkMs = envMillis("TAVIRO_SMS_CHECK_MS", timing.checkMs);
     timing.partsWaitMs = envMillis("TAVIRO_SMS_PARTS_WAIT_MS", timing.partsWaitMs);
     sms::SmsWorker worker(database, timing);
+    worker.setCountryCode(sms::installationCountryCode());
     QObject::connect(&worker, &sms::SmsWorker::transmissionOver, &host, [&host] { host.meldingReady(); });
     QObject::connect(&worker, &sms::SmsWorker::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });

@@ -16,65 +16,6 @@ namespace {
 constexpr char CtrlZ = 0x1a;
 constexpr char Escape = 0x1b;
 
-// Plain ASCII whose GSM code is its ASCII code.
-bool gsmAsAscii(const QString& text)
-{
-    for (QChar c : text) {
-        const ushort u = c.unicode();
-        if (u < 0x20 || u > 0x7a || QStringLiteral("@$_`[\\]^").contains(c))
-            return false;
-    }
-    return true;
-}
-
-QByteArray packSeptets(const QByteArray& septets)
-{
-    QByteArray out((septets.size() * 7 + 7) / 8, 0);
-    for (int i = 0; i < septets.size(); ++i) {
-        const int bit = i * 7;
-        const int v = septets.at(i) & 0x7f;
-        out[bit / 8] = char(quint8(out.at(bit / 8)) | quint8(v << (bit % 8)));
-        if (bit % 8 > 1)
-            out[bit / 8 + 1] = char(quint8(out.at(bit / 8 + 1)) | quint8(v >> (8 - bit % 8)));
-    }
-    return out;
-}
-
-int tpduLength(const QByteArray& hex)
-{
-    const QByteArray octets = QByteArray::fromHex(hex);
-    return octets.isEmpty() ? 0 : int(octets.size()) - 1 - quint8(octets.at(0));
-}
-
-// The SMS-DELIVER a network hands over for `text` from `sender`.
-QByteArray deliverPdu(const QString& sender, const QString& text)
-{
-    const bool international = sender.startsWith(QLatin1Char('+'));
-    QByteArray digits = sender.toLatin1();
-    digits.remove(0, international ? 1 : 0);
-    QByteArray number = digits;
-    if (number.size() % 2)
-        number.append('F');
-    for (int i = 0; i + 1 < number.size(); i += 2)
-        std::swap(number[i], number[i + 1]);
-    QByteArray tpdu = "04" + QByteArray::number(digits.size(), 16).rightJustified(2, '0').toUpper()
-        + (international ? "91" : "81") + number + "00";
-    QByteArray ud;
-    int udl = 0;
-    if (gsmAsAscii(text)) {
-        tpdu += "00";
-        ud = packSeptets(text.toLatin1());
-        udl = int(text.size());
-    } else {
-        tpdu += "08";
-        for (QChar c : text)
-            ud.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
-        udl = int(ud.size());
-    }
-    tpdu += "62216040000040"; // time stamp
-    tpdu += QByteArray::number(udl, 16).rightJustified(2, '0').toUpper() + ud.toHex().toUpper();
-    return "00" + tpdu;
-}
 } // namespace
 
 FakeModem::FakeModem()
@@ -216,6 +157,14 @@ void FakeModem::handleCommand(const QByteArray& cmd)
     }
     if (m_echo)
         send(cmd + "\r");
+    int late = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_latePrefix.isEmpty() && cmd.toUpper().startsWith(m_latePrefix))
+            late = m_lateMs;
+    }
+    if (late > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(late));
     if (m_mood == Mood::Garbage) {
         reply("#?~ ZZ%% 0x7f garbled");
         return;
@@ -242,13 +191,10 @@ void FakeModem::handleCommand(const QByteArray& cmd)
             : up.startsWith("AT+CREG")                     ? m_creg
             : up.startsWith("AT+CGREG")                    ? m_cgreg
                                                            : m_csq;
-        if (answer.contains("ERROR")) {
+        if (!answer.isEmpty() && !answer.contains("ERROR"))
             reply(answer);
-        } else {
-            reply(answer);
-            reply("OK");
-        }
-    } else if (up.startsWith("AT+CMGL") && m_pduMode) {
+        reply(answer.contains("ERROR") ? answer : QByteArray("OK"));
+    } else if (up.startsWith("AT+CMGL") && m_pduMode && !m_listsInTextMode) {
         std::lock_guard lock(m_mutex);
         for (const Stored& s : m_store)
             send("\r\n+CMGL: " + QByteArray::number(s.index) + ",0,,"
@@ -262,6 +208,8 @@ void FakeModem::handleCommand(const QByteArray& cmd)
             send("\r\n+CMGL: " + QByteArray::number(s.index) + ",\"REC UNREAD\",\"" + s.sender.toUtf8()
                  + "\",,\"26/12/06,04:00:00+04\"\r\n" + s.text.toUtf8());
         reply("OK");
+    } else if (up.startsWith("AT+CMGD=") && m_deleteFails) {
+        reply("+CMS ERROR: 321");
     } else if (up.startsWith("AT+CMGD=")) {
         const int index = up.mid(8).toInt();
         std::lock_guard lock(m_mutex);
@@ -304,8 +252,17 @@ void FakeModem::handleCommand(const QByteArray& cmd)
 
 void FakeModem::addIncoming(const QString& sender, const QString& text)
 {
+    addIncoming(IncomingSms{sender,
+                            sender.startsWith(QLatin1Char('+')) ? IncomingSms::Sender::International
+                                                                : IncomingSms::Sender::Unknown,
+                            text});
+}
+
+int FakeModem::addIncoming(const IncomingSms& sms)
+{
     std::lock_guard lock(m_mutex);
-    m_store.append({m_nextIndex++, sender, text, deliverPdu(sender, text), -1});
+    m_store.append({m_nextIndex, sms.sender, sms.text, encodeDeliver(sms), -1});
+    return m_nextIndex++;
 }
 
 int FakeModem::addIncomingPdu(const QByteArray& hex, int announced)

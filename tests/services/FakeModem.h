@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DeliverEncoder.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -43,6 +45,8 @@ public:
     // A received SMS in the store: as SMS-DELIVER in the GSM alphabet when
     // the text is plain ASCII, in UCS2 otherwise. AT+CMGL lists it in either mode.
     void addIncoming(const QString& sender, const QString& text);
+    // Any received message, built by the test's own encoder. Returns its index.
+    int addIncoming(const IncomingSms& sms);
     // A received message given as its PDU (with service centre field), as a
     // network or a broken modem could deliver it; `announced` is the length on
     // the listing's header line (-1: the true TPDU length). Returns its index.
@@ -52,11 +56,24 @@ public:
     // Lines the listing carries in PDU mode after the real entries.
     void setListingExtra(const QByteArray& lines) { std::lock_guard lock(m_mutex); m_listingExtra = lines; }
 
-    // The answers to the health questions, as the modem gives them.
+    // The answers to the health questions, as the modem gives them; an
+    // empty answer is a bare OK, as minimal firmware gives.
     void setHealth(const QByteArray& cpin, const QByteArray& creg, const QByteArray& csq,
                    const QByteArray& cgreg = "+CGREG: 0,1");
     // AT+CMGS is answered with this line instead of the "> " prompt.
     void setSubmitRefusal(const QByteArray& line) { std::lock_guard lock(m_mutex); m_refusal = line; }
+    // AT+CMGD is refused ("+CMS ERROR: 321") and the message stays.
+    void setDeleteFails(bool fails) { m_deleteFails = fails; }
+    // Commands starting with `prefix` ("AT+CMGD") are answered only after `ms`.
+    void setLateAnswer(const QByteArray& prefix, int ms)
+    {
+        std::lock_guard lock(m_mutex);
+        m_latePrefix = prefix;
+        m_lateMs = ms;
+    }
+    // Says OK to AT+CMGF=0 but keeps listing in text mode, each sender's
+    // text printed as it is.
+    void setListsInTextMode(bool on) { m_listsInTextMode = on; }
 
     // A transmitter calls: RING until the service answers, then after CONNECT
     // it sends `lines`; with `hangUpAfter` >= 0 the line drops after that many.
@@ -90,6 +107,10 @@ private:
     std::atomic<Mood> m_mood = Mood::Normal;
     std::atomic_int m_submitDelayMs = 0;
     std::atomic_bool m_staysOnLine = false;
+    std::atomic_bool m_deleteFails = false;
+    std::atomic_bool m_listsInTextMode = false;
+    QByteArray m_latePrefix;
+    int m_lateMs = 0;
 
     mutable std::mutex m_mutex;
     QByteArray m_buffer;

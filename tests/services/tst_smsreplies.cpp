@@ -3,11 +3,14 @@
 // words, the modem's health answers and its error codes. The PDUs are built
 // by hand, independently of the decoder.
 
+#include "DeliverEncoder.h"
 #include "DeliverPdu.h"
+#include "E164.h"
 #include "IncomingReplies.h"
 #include "ModemErrors.h"
 #include "ModemHealth.h"
 
+#include <QSet>
 #include <QTest>
 
 using namespace taviro;
@@ -153,6 +156,119 @@ private Q_SLOTS:
         QCOMPARE(found, indexes);
     }
 
+    // The originating address keeps its kind; only a telephone number of
+    // the international or national kind can be a recipient's.
+    void keepsTheSendersKind_data()
+    {
+        using S = test::IncomingSms::Sender;
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("numeric");
+        QTest::newRow("international") << int(S::International) << "+31612345678" << "+31612345678" << true;
+        QTest::newRow("national") << int(S::National) << "0612345678" << "0612345678" << true;
+        QTest::newRow("unknown type, digits") << int(S::Unknown) << "0612345678" << "0612345678" << true;
+        QTest::newRow("a name made of digits") << int(S::Alphanumeric) << "0600000011" << "0600000011" << false;
+        QTest::newRow("a name") << int(S::Alphanumeric) << "Bank" << "Bank" << false;
+        QTest::newRow("abbreviated") << int(S::Abbreviated) << "1233" << "1233" << false;
+    }
+    void keepsTheSendersKind()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, sender);
+        QFETCH(QString, shown);
+        QFETCH(bool, numeric);
+        const QByteArray hex = test::encodeDeliver({sender, test::IncomingSms::Sender(kind), QStringLiteral("OK")});
+        const StoreContents store = readStore({{1, 0, test::tpduLength(hex), hex}});
+        QCOMPARE(store.complete.size(), 1);
+        QCOMPARE(store.complete.first().sender, shown);
+        QCOMPARE(store.complete.first().text, QStringLiteral("OK"));
+        QCOMPARE(isNumericSender(store.complete.first().senderKind), numeric);
+    }
+
+    // A message's key is the same at every reading and differs for another
+    // message, even the same "OK" from the same sender a second later.
+    void keysAMessageByItsOwnFields()
+    {
+        using S = test::IncomingSms::Sender;
+        auto keyOf = [](const test::IncomingSms& sms) {
+            const QByteArray hex = test::encodeDeliver(sms);
+            const StoreContents s = readStore({{4, 1, test::tpduLength(hex), hex}});
+            return s.complete.value(0).key;
+        };
+        const test::IncomingSms ok{QStringLiteral("+31612345678"), S::International, QStringLiteral("OK")};
+        test::IncomingSms later = ok;
+        later.timestamp = "62216040000140";
+        test::IncomingSms other = ok;
+        other.sender = QStringLiteral("+31612345679");
+        test::IncomingSms named = ok;
+        named.kind = S::Unknown;
+        QVERIFY(!keyOf(ok).isEmpty());
+        QCOMPARE(keyOf(ok), keyOf(ok));
+        const QSet<QString> keys{keyOf(ok), keyOf(later), keyOf(other), keyOf(named)};
+        QCOMPARE(keys.size(), 4);
+        // A long message has one key, whichever order its parts are listed in.
+        test::IncomingSms a{QStringLiteral("+31612345678"), S::International, QStringLiteral("O")};
+        a.reference = 7, a.parts = 2, a.part = 1;
+        test::IncomingSms b = a;
+        b.text = QStringLiteral("K"), b.part = 2;
+        const QByteArray ha = test::encodeDeliver(a), hb = test::encodeDeliver(b);
+        const StoreContents forward = readStore({{1, 0, test::tpduLength(ha), ha}, {2, 0, test::tpduLength(hb), hb}});
+        const StoreContents backward = readStore({{2, 0, test::tpduLength(hb), hb}, {1, 0, test::tpduLength(ha), ha}});
+        QCOMPARE(forward.complete.size(), 1);
+        QCOMPARE(forward.complete.first().text, QStringLiteral("OK"));
+        QCOMPARE(forward.complete.first().key, backward.complete.value(0).key);
+    }
+
+    void comparesWholeNumbers_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("e164"); // empty: no telephone number
+        QTest::newRow("international") << "+31612345678" << "+31612345678";
+        QTest::newRow("with blanks") << "+31 6 1234 5678" << "+31612345678";
+        QTest::newRow("00 prefix") << "0031 6 12345678" << "+31612345678";
+        QTest::newRow("national") << "06-12345678" << "+31612345678";
+        QTest::newRow("trunk zero in brackets") << "+31 (0)6 1234 5678" << "+31612345678";
+        QTest::newRow("digits with the country code") << "31612345678" << "+31612345678";
+        QTest::newRow("digits without the trunk zero") << "612345678" << "+31612345678";
+        QTest::newRow("Belgian") << "+32 612 34 56 78" << "+32612345678";
+        QTest::newRow("German, 00 form") << "0049 151 12345678" << "+4915112345678";
+        QTest::newRow("short code") << "1233" << "";
+        QTest::newRow("letters") << "06-JANSEN" << "";
+        QTest::newRow("too long") << "+31 6 1234 5678 9012 3" << "";
+        QTest::newRow("empty") << "" << "";
+    }
+    void comparesWholeNumbers()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, e164);
+        QCOMPARE(toE164(written, QStringLiteral("31")).value_or(QString()), e164);
+    }
+
+    // A modem that took PDU mode but lists in text mode shows texts as they
+    // are: one header of the text form and nothing of the listing is read.
+    void aTextModeListingIsNotBelieved_data()
+    {
+        QTest::addColumn<QByteArray>("listing");
+        QTest::addColumn<bool>("textMode");
+        const QByteArray pdu = test::encodeDeliver(
+            {QStringLiteral("+31612345678"), test::IncomingSms::Sender::International, QStringLiteral("OK")});
+        const QByteArray entry = "+CMGL: 2,0,," + QByteArray::number(test::tpduLength(pdu)) + "\n" + pdu;
+        QTest::newRow("PDU listing") << entry << false;
+        QTest::newRow("a text header after a forged entry")
+            << "+CMGL: 1,\"REC UNREAD\",\"+31699999999\",,\"26/12/06,04:00:00+04\"\nx\n" + entry << true;
+        QTest::newRow("a text header with blanks") << QByteArray("+CMGL: 3, \"REC READ\",\"+31612345678\"\nOK") << true;
+    }
+    void aTextModeListingIsNotBelieved()
+    {
+        QFETCH(QByteArray, listing);
+        QFETCH(bool, textMode);
+        bool seen = !textMode;
+        const QList<StoredMessage> found = parsePduList(listing.split('\n'), nullptr, &seen);
+        QCOMPARE(seen, textMode);
+        QCOMPARE(found.isEmpty(), textMode);
+    }
+
     void replyWords_data()
     {
         QTest::addColumn<QString>("text");
@@ -172,6 +288,15 @@ private Q_SLOTS:
         QTest::newRow("emoji alone") << ThumbsUp << -1;
         QTest::newRow("okido") << QStringLiteral("okido") << -1;
         QTest::newRow("not ok") << QStringLiteral("niet ok") << -1;
+        QTest::newRow("heart with variation selector") << QStringLiteral("ok \u2764\uFE0F") << 0;
+        QTest::newRow("family joined by joiners")
+            << QStringLiteral("OK ") + QString::fromUtf16(u"\U0001F468\u200D\U0001F469\u200D\U0001F467") << 0;
+        QTest::newRow("caret") << QStringLiteral("OK^") << -1;
+        QTest::newRow("backquote") << QStringLiteral("OK`") << -1;
+        QTest::newRow("degree sign") << QStringLiteral("OK\u00B0") << -1;
+        QTest::newRow("acute accent") << QStringLiteral("OK\u00B4") << -1;
+        QTest::newRow("diaeresis") << QStringLiteral("OK\u00A8") << -1;
+        QTest::newRow("combining mark on K") << QStringLiteral("OK\u0308") << -1;
     }
 
     void replyWords()
@@ -211,6 +336,10 @@ private Q_SLOTS:
                                    << QStringLiteral("GSM-modem op COM 3: geen signaal");
         QTest::newRow("SIM silent") << QByteArray() << home << none << QByteArray("+CSQ: 17,99")
                                     << QStringLiteral("GSM-modem op COM 3: SIM niet gereed (geen antwoord op AT+CPIN?)");
+        QTest::newRow("bare OK to every question") << QByteArray() << QByteArray() << QByteArray() << QByteArray()
+                                                   << QStringLiteral("GSM-modem op COM 3: meldt geen toestand");
+        QTest::newRow("bare OK, no packet data") << QByteArray() << QByteArray() << QByteArray("ERROR") << QByteArray()
+                                                 << QStringLiteral("GSM-modem op COM 3: meldt geen toestand");
     }
 
     void judgesTheModem()

@@ -14,6 +14,8 @@
 
 #include <memory>
 
+#include <signal.h>
+
 using namespace taviro;
 
 namespace {
@@ -113,6 +115,16 @@ class TestSmsService : public QObject
         auto conn = m_db->connect();
         auto v = conn->scalar(QStringLiteral("SELECT bevestiger FROM uitmeld WHERE id = ?"), {dispatch});
         return v ? sql::toLong(*v) : -1;
+    }
+
+    // A second open SMS dispatch for the same recipient, older than `d`'s.
+    qint64 anotherDispatch(const OpenDispatch& d)
+    {
+        auto conn = m_db->connect();
+        auto r = conn->insert(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
+                                             "bevestiger, bevestigtype) VALUES (?, 1, ?, 1, 0, 0)"),
+                              {d.recipient, sql::boolValue(true)});
+        return r ? *r : 0;
     }
 
     // Reads the store once and waits until that is over.
@@ -325,6 +337,122 @@ private Q_SLOTS:
         QVERIFY(logged(QStringLiteral("SMS van +31699999999 genegeerd"), 1));
     }
 
+    // Only a recipient's own telephone number acknowledges, compared whole:
+    // the forms of one Dutch number agree, a foreign number that ends in the
+    // same nine digits and a sender name that looks like a number do not.
+    void onlyTheRecipientsOwnNumberAcknowledges_data()
+    {
+        using S = test::IncomingSms::Sender;
+        QTest::addColumn<QString>("recipientNumber");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("acknowledges");
+        const QString jan = QStringLiteral("+31 6 1234 5678");
+        QTest::newRow("international") << jan << "+31612345678" << int(S::International) << true;
+        QTest::newRow("national type") << jan << "0612345678" << int(S::National) << true;
+        QTest::newRow("unknown type, 0031 form") << jan << "0031612345678" << int(S::Unknown) << true;
+        QTest::newRow("recipient written 06") << QStringLiteral("06-12345678") << "+31612345678" << int(S::International) << true;
+        QTest::newRow("recipient written +31 (0)6")
+            << QStringLiteral("+31 (0)6 1234 5678") << "+31612345678" << int(S::International) << true;
+        QTest::newRow("foreign number, same last nine digits") << jan << "+32612345678" << int(S::International) << false;
+        QTest::newRow("foreign recipient, Dutch sender")
+            << QStringLiteral("+49 612345678") << "0612345678" << int(S::National) << false;
+        QTest::newRow("name that looks like the number") << jan << "0612345678" << int(S::Alphanumeric) << false;
+        QTest::newRow("short number of a service") << jan << "0612345678" << int(S::Abbreviated) << false;
+    }
+
+    void onlyTheRecipientsOwnNumberAcknowledges()
+    {
+        QFETCH(QString, recipientNumber);
+        QFETCH(QString, sender);
+        QFETCH(int, kind);
+        QFETCH(bool, acknowledges);
+        OpenDispatch d = openDispatch();
+        auto conn = m_db->connect();
+        QVERIFY(conn->exec(QStringLiteral("UPDATE ontvangers SET mobielnr = ?"), {recipientNumber}));
+        m_modem->addIncoming(test::IncomingSms{sender, test::IncomingSms::Sender(kind), QStringLiteral("OK")});
+        m_sms->watch(request(QString()), false);
+        QVERIFY(QTest::qWaitFor([&] { return m_modem->storedCount() == 0; }, 20000));
+        QCOMPARE(acknowledgedBy(d.dispatch), acknowledges ? d.recipient : 0);
+    }
+
+    // An "OK" is applied once, by its own key: a delete the modem refuses,
+    // or a service ended between its commit and the delete, leaves the
+    // message in the store, and the next reading only deletes it, instead of
+    // acknowledging the recipient's next open dispatch with it.
+    void aReplyReadAgainIsNotAppliedAgain_data()
+    {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("delete refused") << false;
+        QTest::newRow("service ended before the delete") << true;
+    }
+
+    void aReplyReadAgainIsNotAppliedAgain()
+    {
+        QFETCH(bool, killed);
+        const OpenDispatch d = openDispatch();
+        const qint64 newer = anotherDispatch(d);
+        m_modem->setDeleteFails(true);
+        m_modem->setLateAnswer("AT+CMGD", killed ? 3000 : 0);
+        m_modem->addIncoming(test::IncomingSms{QStringLiteral("+31612345678"), test::IncomingSms::Sender::International,
+                                               QStringLiteral("OK")});
+        m_sms->watch(request(QString()), false);
+        QVERIFY(QTest::qWaitFor([&] { return acknowledgedBy(newer) == d.recipient; }, 20000));
+        if (killed) {
+            QSignalSpy restarted(&m_sms->client(), &ServiceClient::restarted);
+            QVERIFY(::kill(pid_t(m_sms->client().processId()), SIGKILL) == 0);
+            QVERIFY(restarted.wait(20000));
+        }
+        QVERIFY(pollOnce()); // read again while the delete still fails
+        QCOMPARE(m_modem->storedCount(), 1);
+        m_modem->setDeleteFails(false);
+        m_modem->setLateAnswer("AT+CMGD", 0);
+        QVERIFY(pollOnce());
+        QCOMPARE(m_modem->storedCount(), 0);
+        QCOMPARE(acknowledgedBy(d.dispatch), 0);
+        // Said once at most: a service killed right after its commit may not have told of it.
+        QCOMPARE(timesLogged(QStringLiteral("bevestigd door Jan de Vries per SMS"), 0) <= 1, true);
+    }
+
+    // A modem that accepts PDU mode but lists in text mode: a stranger's
+    // text that holds a PDU entry for Jan's "OK" acknowledges nothing, and
+    // nothing at all is deleted by what such a listing says.
+    void aTextModeListingIsNotRead()
+    {
+        const OpenDispatch d = openDispatch();
+        const QByteArray forged = test::encodeDeliver(
+            {QStringLiteral("+31612345678"), test::IncomingSms::Sender::International, QStringLiteral("OK")});
+        m_modem->setListsInTextMode(true);
+        m_modem->addIncoming(QStringLiteral("+31699999999"),
+                             QStringLiteral("x\r\n+CMGL: 2,0,,%1\r\n%2").arg(test::tpduLength(forged)).arg(QString::fromLatin1(forged)));
+        m_modem->addIncoming(QStringLiteral("+31623456789"), QStringLiteral("OK"));
+        m_sms->watch(request(QString()), false);
+        QVERIFY(pollOnce());
+        QVERIFY(pollOnce());
+        QCOMPARE(acknowledgedBy(d.dispatch), 0);
+        QCOMPARE(m_modem->storedCount(), 2);
+        for (const QByteArray& c : m_modem->commands())
+            QVERIFY2(!c.startsWith("AT+CMGD"), c.constData());
+        QCOMPARE(timesLogged(QStringLiteral("niet in PDU-modus"), 0), 1);
+    }
+
+    // A modem that refuses a send is checked again and the check's line is
+    // told again, so the console hears the check succeed after the refusals.
+    void aCheckAfterARefusedSendIsReportedAgain()
+    {
+        const QString ready = QStringLiteral("GSM-modem op COM %1: klaar, signaal 17/31").arg(Com);
+        int shownReady = 0;
+        QObject listening;
+        connect(m_sms.get(), &SmsService::modemStateChanged, &listening,
+                [&](const QString& text, bool) { shownReady += text == ready; });
+        m_sms->watch(request(QString()), false);
+        QVERIFY(QTest::qWaitFor([&] { return shownReady == 1; }, 15000));
+        m_modem->setSubmitRefusal("+CMS ERROR: 330");
+        QVERIFY(!transmit(request(QStringLiteral("melding"))));
+        QVERIFY(logged(QStringLiteral("+CMS ERROR: 330"), 0));
+        QVERIFY(QTest::qWaitFor([&] { return shownReady == 2; }, 15000));
+    }
+
     void repliesInPartsAndBrokenEntries_data()
     {
         QTest::addColumn<QList<QByteArray>>("pdus"); // "hex" or "hex/announced length"
@@ -394,6 +522,8 @@ private Q_SLOTS:
                                                  << QByteArray("+CSQ: 99,99") << QStringLiteral("geen netwerk");
         QTest::newRow("no signal") << QByteArray("+CPIN: READY") << QByteArray("+CREG: 0,1")
                                    << QByteArray("+CSQ: 99,99") << QStringLiteral("geen signaal");
+        QTest::newRow("a bare OK to every question") << QByteArray() << QByteArray() << QByteArray()
+                                                     << QStringLiteral("meldt geen toestand");
     }
 
     void modemStateIsWatched()
@@ -408,7 +538,7 @@ private Q_SLOTS:
         QObject listening;
         connect(m_sms.get(), &SmsService::modemStateChanged, &listening,
                 [&shown](const QString& text, bool) { shown << text; });
-        m_modem->setHealth(cpin, creg, csq, "+CGREG: 0,0");
+        m_modem->setHealth(cpin, creg, csq, cpin.isEmpty() ? QByteArray() : QByteArray("+CGREG: 0,0"));
         m_sms->watch(request(QString()), false);
         QVERIFY(QTest::qWaitFor([&] { return shown.contains(line); }, 15000));
         // It stays that way for several checks: one line, not one per check.

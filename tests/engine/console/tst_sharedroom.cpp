@@ -1,6 +1,7 @@
 #include "ActueelQuery.h"
 #include "ChangeCounter.h"
 #include "ConsoleFixture.h"
+#include "Heartbeat.h"
 #include "Repositories.h"
 #include "Transaction.h"
 
@@ -28,6 +29,44 @@ struct Peer
         console->setSmsSettleMsecs(0);
         if (!console->loadPlanningCache())
             qFatal("schedule cache");
+    }
+};
+
+void addModemPort(test::ConsoleFixture& f)
+{
+    QVERIFY(f.conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, timeout, databits, "
+                                        "parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 2, 8, 'N', 1, ?)"),
+                         {sql::boolValue(true)}));
+}
+
+// Both stations' heartbeats, wired as the programs wire them: each reports
+// whether its modem can send, and asks whether another's can.
+struct Room
+{
+    test::FakeMailSender mail;
+    Heartbeat a, b;
+    Room(test::ConsoleFixture& f, Peer& peer)
+        : a(*f.conn, f.log, mail, Heartbeat::Kind::Station, QStringLiteral("station-a"), HeartbeatTiming{}),
+          b(*peer.conn, f.log, mail, Heartbeat::Kind::Station, QStringLiteral("station-b"), HeartbeatTiming{})
+    {
+        addModemPort(f);
+        for (const auto& [console, heartbeat] : {std::pair{&f.console, &a}, std::pair{peer.console.get(), &b}}) {
+            Heartbeat* beat = heartbeat;
+            QVERIFY(beat->signOn());
+            console->setModemElsewhere([beat] { return beat->anotherModemReady(); });
+            QObject::connect(console, &Console::smsModemReadyChanged, beat, &Heartbeat::setModemReady);
+            console->getSmsSettings();
+        }
+    }
+    // What a station's SMS service reports about its modem.
+    static void state(test::FakeSmsService& sms, const QString& what)
+    {
+        if (what == QLatin1String("ready"))
+            Q_EMIT sms.modemStateChanged(QStringLiteral("GSM-modem op COM 3: klaar, signaal 17/31"), true);
+        else if (what == QLatin1String("silent"))
+            Q_EMIT sms.modemStateChanged(QStringLiteral("GSM-modem op COM 3: meldt geen toestand"), false);
+        else
+            Q_EMIT sms.modemStateChanged(QStringLiteral("GSM-modem op COM 3: geen SIM-kaart"), false);
     }
 };
 
@@ -245,46 +284,39 @@ private Q_SLOTS:
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM wijzigteller")), 1);
     }
 
-    // Station A's modem cannot send; B's can. Jan gets SMS and e-mail,
-    // Marieke SMS only. Fake SMS services stand in for the modems: what is
-    // tested is who claims which part of a dispatch, and the SMS service
-    // reports its modem's state the same way whatever the modem.
+    // Which station sends an SMS follows the modems' own word, carried in
+    // the heartbeats: a station leaves SMS to another only while that one
+    // reports a ready modem; with no ready modem anywhere it tries its own.
+    // Jan gets SMS and e-mail, Marieke SMS only. Fake SMS services stand in
+    // for the modems: the SMS service reports any modem's state the same way.
     void smsGoesThroughAStationWhoseModemCanSend_data()
     {
-        QTest::addColumn<bool>("aReady");
-        QTest::addColumn<bool>("bReady");
+        QTest::addColumn<QString>("aState"); // ready, down, silent (answers the health questions with a bare OK)
+        QTest::addColumn<QString>("bState");
         QTest::addColumn<int>("smsByA");
         QTest::addColumn<int>("smsByB");
-        QTest::addColumn<int>("stillPending");
 
-        QTest::newRow("A's modem not ready") << false << true << 0 << 2 << 0;
-        QTest::newRow("A's modem back") << true << true << 2 << 0 << 0;
-        QTest::newRow("no modem anywhere") << false << false << 0 << 0 << 2;
+        QTest::newRow("A's modem down, B's ready") << "down" << "ready" << 0 << 2;
+        QTest::newRow("A's modem back") << "ready" << "ready" << 2 << 0;
+        QTest::newRow("no ready modem anywhere: A tries its own") << "down" << "down" << 2 << 0;
+        QTest::newRow("A's modem reports no state, B's ready") << "silent" << "ready" << 0 << 2;
+        QTest::newRow("a modem that reports no state is tried") << "silent" << "down" << 2 << 0;
     }
     void smsGoesThroughAStationWhoseModemCanSend()
     {
-        QFETCH(bool, aReady);
-        QFETCH(bool, bReady);
+        QFETCH(QString, aState);
+        QFETCH(QString, bState);
         QFETCH(int, smsByA);
         QFETCH(int, smsByB);
-        QFETCH(int, stillPending);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, databits, parity, "
-            "stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 2, 8, 'N', 1, ?)"),
-                             {sql::boolValue(true)}));
-        f.console.getSmsSettings();
         Peer b(f, "station-b");
-        b.console->getSmsSettings();
+        Room room(f, b);
 
-        // A port whose device is missing on A's machine is reported the same way.
         const QString down = QStringLiteral("GSM-modem op COM 3: poort niet te openen (No such file or directory)");
+        room.state(b.sms, bState);
         Q_EMIT f.sms.modemStateChanged(down, false); // it was down first in every case
-        Q_EMIT f.sms.modemStateChanged(QStringLiteral("GSM-modem op COM 3: geen SIM-kaart"), false);
-        if (aReady)
-            Q_EMIT f.sms.modemStateChanged(QStringLiteral("GSM-modem op COM 3: klaar"), true);
-        if (!bReady)
-            Q_EMIT b.sms.modemStateChanged(down, false);
+        room.state(f.sms, aState);
+        f.settle(); // the passes a modem's readiness asks for find nothing yet
 
         f.report({QStringLiteral("01")});
         f.console.showNewActueel();
@@ -298,16 +330,67 @@ private Q_SLOTS:
 
         QCOMPARE(smsTo(f.sms, kJan) + smsTo(f.sms, kMarieke), qsizetype(smsByA));
         QCOMPARE(smsTo(b.sms, kJan) + smsTo(b.sms, kMarieke), qsizetype(smsByB));
-        QCOMPARE(smsTo(f.sms, kJan) + smsTo(b.sms, kJan), qsizetype(stillPending ? 0 : 1));
+        QCOMPARE(smsTo(f.sms, kJan) + smsTo(b.sms, kJan), qsizetype(1));
         QCOMPARE(f.mails().size(), 1); // Jan's e-mail, queued once, by either
-        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"),
-                          {sql::boolValue(false)}),
-                 qint64(stillPending));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"), {sql::boolValue(false)}), 0);
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), 0);
         const QString log = f.logText();
-        QCOMPARE(log.count(QStringLiteral("Station station-a verstuurt geen SMS-uitmeldingen")), 1);
+        const bool bReady = bState == QLatin1String("ready");
+        QCOMPARE(log.count(QStringLiteral("Station station-a verstuurt geen SMS-uitmeldingen")), bReady ? 1 : 0);
         QCOMPARE(log.count(QStringLiteral("Station station-a verstuurt weer SMS-uitmeldingen")),
-                 aReady ? 1 : 0);
+                 bReady && aState == QLatin1String("ready") ? 1 : 0);
+    }
+
+    // A's modem says it is ready but refuses every message (no credit, a
+    // wrong service centre). Its refusals count against its modem: after a
+    // few in a row A leaves SMS to B, and what A failed to send goes from B
+    // at once instead of pausing for the whole room.
+    void aModemThatRefusesEverySendGivesWay()
+    {
+        test::ConsoleFixture f;
+        Peer b(f, "station-b");
+        Room room(f, b);
+        room.state(b.sms, QStringLiteral("ready"));
+        room.state(f.sms, QStringLiteral("ready"));
+        f.settle();
+        f.sms.succeed = false;
+
+        f.report({QStringLiteral("01")});
+        f.report({QStringLiteral("02")});
+        f.console.showNewActueel();
+        drain(f, f.console);
+        QCOMPARE(f.sms.sent.size(), qsizetype(ModemStanding::kRefusalLimit));
+        drain(f, *b.console);
+        QCOMPARE(b.sms.sent.size(), qsizetype(4));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"), {sql::boolValue(false)}), 0);
+        QString log = f.logText();
+        QCOMPARE(log.count(QStringLiteral("weigerde 3 SMS-verzendingen na elkaar")), 1);
+        QCOMPARE(log.count(QStringLiteral("Station station-a verstuurt geen SMS-uitmeldingen (de GSM-modem weigerde")), 1);
+
+        // A check of the modem that succeeds lets A send again.
+        room.state(f.sms, QStringLiteral("ready"));
+        QCOMPARE(f.logText().count(QStringLiteral("Station station-a verstuurt weer SMS-uitmeldingen")), 1);
+    }
+
+    // A lone station tries SMS while its SIM still waits for the PIN; the
+    // failed sends pause, but only until the modem is ready.
+    void aPauseCausedByTheModemEndsWhenItIsReady()
+    {
+        test::ConsoleFixture f;
+        addModemPort(f);
+        f.console.getSmsSettings();
+        f.sms.succeed = false;
+        f.report({QStringLiteral("01")});
+        f.console.showNewActueel();
+        drain(f, f.console);
+        QCOMPARE(f.sms.sent.size(), qsizetype(2));
+        Room::state(f.sms, QStringLiteral("down"));
+        f.sms.succeed = true;
+        Room::state(f.sms, QStringLiteral("ready")); // the clock has not moved
+        f.settle();
+        drain(f, f.console);
+        QCOMPARE(f.sms.sent.size(), qsizetype(4));
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE done = ?"), {sql::boolValue(false)}), 0);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "FakeClock.h"
 #include "OutboxMails.h"
 #include "Heartbeat.h"
+#include "SchemaExtensions.h"
 #include "SqlValues.h"
 #include "TestDatabase.h"
 
@@ -260,6 +261,65 @@ private Q_SLOTS:
         QVERIFY(row && row->next());
         QCOMPARE(sql::toText(row->value(0)), QStringLiteral("Operator Een"));
         QVERIFY(sql::toBool(row->value(1)));
+    }
+
+    // A workstation leaves SMS to another only on that one's fresh word
+    // that its modem can send; a console beside a station shares its name.
+    void anotherModemReady_data()
+    {
+        QTest::addColumn<QString>("naam");
+        QTest::addColumn<QString>("soort");
+        QTest::addColumn<bool>("gsmklaar");
+        QTest::addColumn<int>("age");
+        QTest::addColumn<bool>("counts");
+        QTest::newRow("another station, ready") << "st-b" << "station" << true << 10 << true;
+        QTest::newRow("another station, not ready") << "st-b" << "station" << false << 10 << false;
+        QTest::newRow("ready, but silent too long") << "st-b" << "station" << true << kStale + 1 << false;
+        QTest::newRow("the console beside us") << "st-a" << "console" << true << 10 << true;
+        QTest::newRow("our own row from before a restart") << "st-a" << "station" << true << 10 << false;
+    }
+    void anotherModemReady()
+    {
+        QFETCH(QString, naam);
+        QFETCH(QString, soort);
+        QFETCH(bool, gsmklaar);
+        QFETCH(int, age);
+        QFETCH(bool, counts);
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        putRow(naam, soort, false, age);
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET gsmklaar = ?"), {sql::boolValue(gsmklaar)}));
+        QCOMPARE(station(log, mail, QStringLiteral("st-a"))->anotherModemReady(), counts);
+    }
+
+    // The flag is written at once when it changes, and a workstation that
+    // signs off no longer holds the SMS for the others.
+    void ownModemStateIsCarriedInTheBeat()
+    {
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        test::FakeMailSender mail;
+        auto a = station(log, mail, QStringLiteral("st-a"));
+        auto b = station(log, mail, QStringLiteral("st-b"));
+        QVERIFY(a->signOn().ok());
+        QVERIFY(b->signOn().ok());
+        QVERIFY(!b->anotherModemReady());
+        a->setModemReady(true);
+        QVERIFY(b->anotherModemReady());
+        QVERIFY(!a->anotherModemReady());
+        a->signOff();
+        QVERIFY(!b->anotherModemReady());
+    }
+
+    // A room table made by an earlier release lacks the column; the start-up
+    // adds it, once, and twice is harmless.
+    void anEarlierTableGetsTheModemColumn()
+    {
+        QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE werkplek DROP COLUMN gsmklaar")));
+        QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE uitmeldretry DROP COLUMN station")));
+        QVERIFY(schema::ensureExtensions(*m_conn).ok());
+        QVERIFY(schema::ensureExtensions(*m_conn).ok());
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET gsmklaar = ?"), {sql::boolValue(true)}));
+        QVERIFY(m_conn->exec(QStringLiteral("UPDATE uitmeldretry SET station = ?"), {sql::textValue(QString())}));
     }
 };
 

@@ -3,6 +3,7 @@
 // buffers. The first byte picks the reader; the rest is the line traffic.
 
 #include "AtResponse.h"
+#include "E164.h"
 #include "IncomingReplies.h"
 #include "ModemErrors.h"
 #include "ModemHealth.h"
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (m.indexes.isEmpty())
                 __builtin_trap(); // a reply always names the store places to delete
             sms::parseReply(m.text);
-            sms::numberKey(m.sender);
+            (void)sms::toE164(m.sender, QStringLiteral("31"));
         }
         for (const QByteArray& l : lines) {
             modem::finalResultOf(l);
