@@ -43,11 +43,10 @@ void addModemPort(test::ConsoleFixture& f)
 // whether its modem can send, and asks whether another's can.
 struct Room
 {
-    test::FakeMailSender mail;
     Heartbeat a, b;
     Room(test::ConsoleFixture& f, Peer& peer)
-        : a(*f.conn, f.log, mail, Heartbeat::Kind::Station, QStringLiteral("station-a"), HeartbeatTiming{}),
-          b(*peer.conn, f.log, mail, Heartbeat::Kind::Station, QStringLiteral("station-b"), HeartbeatTiming{})
+        : a(*f.conn, f.log, Heartbeat::Kind::Station, QStringLiteral("station-a"), HeartbeatTiming{}),
+          b(*peer.conn, f.log, Heartbeat::Kind::Station, QStringLiteral("station-b"), HeartbeatTiming{})
     {
         addModemPort(f);
         for (const auto& [console, heartbeat] : {std::pair{&f.console, &a}, std::pair{peer.console.get(), &b}}) {

@@ -286,10 +286,9 @@ private Q_SLOTS:
         QFETCH(int, age);
         QFETCH(bool, counts);
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
         putRow(naam, soort, false, age);
         QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET gsmklaar = ?"), {sql::boolValue(gsmklaar)}));
-        QCOMPARE(station(log, mail, QStringLiteral("st-a"))->anotherModemReady(), counts);
+        QCOMPARE(station(log, QStringLiteral("st-a"))->anotherModemReady(), counts);
     }
 
     // The flag is written at once when it changes, and a workstation that
@@ -297,9 +296,8 @@ private Q_SLOTS:
     void ownModemStateIsCarriedInTheBeat()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        auto a = station(log, mail, QStringLiteral("st-a"));
-        auto b = station(log, mail, QStringLiteral("st-b"));
+        auto a = station(log, QStringLiteral("st-a"));
+        auto b = station(log, QStringLiteral("st-b"));
         QVERIFY(a->signOn().ok());
         QVERIFY(b->signOn().ok());
         QVERIFY(!b->anotherModemReady());
