@@ -149,7 +149,7 @@ int main(int argc, char** argv)
         if (!prepare(db, error))
             return QTextStream(stderr) << error << Qt::endl, 1;
         Workstation receiving(db, clock, QStringLiteral("st1"));
-        receiving.console->delivery().setSmsAvailable(false); // its modem has no network
+        receiving.console->delivery().modemStanding().noteModemState(false, QStringLiteral("geen netwerk"));
         Workstation sending(db, clock, QStringLiteral("st2"));
         print(QStringLiteral("twee stations (PostgreSQL)"),
               measure(*receiving.conn, clock, reports, [&] { (void)receiving.console->showNewActueel(); }, sending.sms));
