@@ -14,6 +14,7 @@
 #include "EventLog.h"
 #include "Heartbeat.h"
 #include "ServerClock.h"
+#include "LampRelay.h"
 #include "MainWindow.h"
 #include "MessageBoxPrompt.h"
 #include "ServiceHub.h"
@@ -39,6 +40,9 @@
 using namespace taviro;
 
 namespace {
+
+// How soon a console beside a station notices that the station has stopped.
+constexpr int kPortsWatchMsecs = 5000;
 
 std::unique_ptr<OperatorPrompt> makePrompt()
 {
@@ -88,7 +92,7 @@ int main(int argc, char** argv)
     // receivers and its modem: the console then starts and ends none of
     // them and leaves sending to the station.
     SingleInstance ports(start.layout().portsLock());
-    const bool ownsPorts = ports.acquire();
+    bool ownsPorts = ports.acquire();
     if (!ownsPorts)
         eventLog.writeLog(QStringLiteral("Een Taviro-station op deze computer ontvangt en verstuurt de meldingen; "
                                          "deze console start geen eigen diensten."),
@@ -114,7 +118,7 @@ int main(int argc, char** argv)
     ServiceHub hub(conn, eventLog, lamp, start.layout().serviceFolder, database);
     hub.setConsole(&console);
 
-    Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Console, defaultStationName(),
+    Heartbeat heartbeat(conn, eventLog, Heartbeat::Kind::Console, defaultStationName(),
                         HeartbeatTiming::fromEnvironment());
     heartbeat.setStartId(self.startId);
     if (Status s = heartbeat.signOn(); !s) {
@@ -139,28 +143,55 @@ int main(int argc, char** argv)
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &heartbeat, &Heartbeat::signOff);
     heartbeat.start();
 
-    std::function<void()> startServices, stopServices, startAlarmEmailReceiver;
-    if (ownsPorts) {
-        startServices = [&hub] { hub.startServices(); };
-        stopServices = [&hub] { hub.stopAll(); };
-        startAlarmEmailReceiver = [&hub] { hub.startAlarmEmailReceiver(); };
-    }
+    // Asked each time: a console that started beside a station takes the
+    // ports over once the station has stopped.
+    std::function<void()> startServices = [&] {
+        if (ownsPorts)
+            hub.startServices();
+    };
+    std::function<void()> stopServices = [&] {
+        if (ownsPorts)
+            hub.stopAll();
+    };
+    std::function<void()> startAlarmEmailReceiver = [&] {
+        if (ownsPorts)
+            hub.startAlarmEmailReceiver();
+    };
     MainWindow window({conn, database, clock, *prompt, eventLog, killer, console, lamp, start.folders().imagesPath,
                        startServices, stopServices, startAlarmEmailReceiver});
     QObject::connect(&hub, &ServiceHub::meldingReady, &window, &MainWindow::showNewActueel);
-    // A receiver's event reaches only the program that started it: a station
-    // beside this console or on another machine, which leaves reports to a
-    // manned console. Look for them often, so the operator sees a report as
-    // soon as it is stored wherever it came in.
-    QTimer intakePoll;
-    QObject::connect(&intakePoll, &QTimer::timeout, &window, [&] {
-        auto unseen = conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
-                                      .arg(conn.id(QStringLiteral("show"))),
-                                  {sql::boolValue(true), sql::boolValue(false)});
-        if (unseen && !unseen->isNull())
-            window.showNewActueel();
+    // Beside a station the lamp hangs on the station's port: this console's
+    // operator still lights it, through the station.
+    LampRelayClient lampRelay(start.layout().portsLock());
+    QObject::connect(&lampRelay, &LampRelayClient::lampPresentChanged, &console, [&](bool present) {
+        if (!ownsPorts)
+            console.setLampActive(present);
     });
-    intakePoll.start(2000);
+    QObject::connect(&console, &Console::lampRequested, &lampRelay, [&](bool on) {
+        if (!ownsPorts)
+            lampRelay.setLit(on);
+    });
+    // The station beside this console may stop (an update, a crash it is
+    // not restarted from, a machine without systemd): then nobody would
+    // receive or send on this machine until the console was restarted. It
+    // takes the ports over as soon as they are free.
+    QTimer portsWatch;
+    QObject::connect(&portsWatch, &QTimer::timeout, &window, [&] {
+        if (!ports.acquire())
+            return;
+        portsWatch.stop();
+        ownsPorts = true;
+        eventLog.writeLog(QStringLiteral("Het Taviro-station op deze computer is gestopt; deze console ontvangt en "
+                                         "verstuurt de meldingen nu zelf."),
+                          0);
+        killer.takeOver();
+        console.setSending(true);
+        console.getSmsSettings();
+        hub.startServices();
+        console.setLampActive(lamp.active());
+    });
+    if (!ownsPorts)
+        portsWatch.start(kPortsWatchMsecs);
     if (auto* boxes = dynamic_cast<MessageBoxPrompt*>(prompt.get()))
         boxes->setParent(&window);
     // The control room's screen belongs to the console: every panel is laid

@@ -20,6 +20,7 @@
 #include "EventLog.h"
 #include "Heartbeat.h"
 #include "ServerClock.h"
+#include "LampRelay.h"
 #include "RoomStatus.h"
 #include "SdNotify.h"
 #include "ServiceHub.h"
@@ -135,7 +136,7 @@ int main(int argc, char** argv)
     clockSync.start(60000);
 
     const Workstation self = Workstation::starting(name, Workstation::stationKind());
-    Heartbeat heartbeat(conn, eventLog, start.mail(), Heartbeat::Kind::Station, name,
+    Heartbeat heartbeat(conn, eventLog, Heartbeat::Kind::Station, name,
                         HeartbeatTiming::fromEnvironment());
     heartbeat.setStartId(self.startId);
     if (const SignedOn on = signOnWhenPossible(heartbeat, conn, eventLog, endSignals, name); on != SignedOn::Yes) {
@@ -152,6 +153,8 @@ int main(int argc, char** argv)
     console.setModemElsewhere([&heartbeat] { return heartbeat.anotherModemReady(); });
     QObject::connect(&console, &Console::smsModemReadyChanged, &heartbeat, &Heartbeat::setModemReady);
     AlarmLamp lamp(eventLog);
+    // The console beside this station has its operator, this station the lamp's port.
+    LampRelayServer lampRelay(lamp, start.layout().portsLock());
     ServiceHub hub(conn, eventLog, lamp, start.layout().serviceFolder, start.database());
     hub.setConsole(&console);
     QObject::connect(&hub, &ServiceHub::meldingReady, &console, [&console] { (void)console.showNewActueel(); });
@@ -174,29 +177,35 @@ int main(int argc, char** argv)
         ports.release();
         QCoreApplication::exit(0);
     });
-    // Up for the service manager once the station's checks have passed. The
-    // load sequence runs in the event loop: taking the backlog in may wait
-    // for an SMS through a modem that does not answer, and neither the start
-    // nor a stop asked for meanwhile may hang on that wait.
-    manager.ready();
-    manager.startWatchdog();
+    // The load sequence runs in the event loop, so a stop asked for meanwhile
+    // is heard. The service manager hears "up" once the services run and the
+    // backlog is taken in (every waiting report marked and its dispatches
+    // committed), but before anything is sent: an SMS through a modem that
+    // does not answer may take minutes, and systemd must not give up on the
+    // start for that.
     QTimer::singleShot(0, &console, [&] {
         if (Status s = console.loadPlanningCache(); !s)
             eventLog.writeLog(QStringLiteral("Roosters kunnen niet worden geladen: %1").arg(s.error()), 0);
         console.getSmsSettings();
         hub.startServices();
         console.setLampActive(lamp.active());
+        lampRelay.lampChanged();
         console.startTimers();
         eventLog.writeLog(QStringLiteral("Taviro-station %1 gestart met database %2")
                               .arg(name, start.database().displayText()),
                           1);
-        // One line for scripts that wait for the station to be up.
-        std::fprintf(stderr, "Taviro-station gestart\n");
-        std::fflush(stderr);
         // The first beat may find the room unmanned and take the backlog in.
+        console.setSending(false);
         heartbeat.beat();
         heartbeat.start();
         (void)console.showNewActueel();
+        console.setSending(true);
+        manager.ready();
+        manager.startWatchdog();
+        // One line for scripts that wait for the station to be up.
+        std::fprintf(stderr, "Taviro-station gestart\n");
+        std::fflush(stderr);
+        (void)console.deliverNextDispatch();
     });
     // `systemctl status` shows the room in one line, kept fresh every half minute.
     QTimer statusLine;

@@ -9,6 +9,8 @@
 #include "TestAlarms.h"
 #include "Transaction.h"
 #include "Workstation.h"
+#include "UnmannedSchedule.h"
+#include "WorkNotice.h"
 
 #include <QEventLoop>
 #include <QSqlQuery>
@@ -20,6 +22,9 @@ constexpr int kTimerMsecs = 60000;
 // How often replies are read from a modem whose port a receiver shares; an
 // unshared modem is read by the SMS service itself at the same pace.
 constexpr int kSmsPollMsecs = 30000;
+// Work another workstation made waits at most this long where no NOTIFY
+// carries it (SQLite, or a notification lost with a connection).
+constexpr int kWorkLookMsecs = 1000;
 } // namespace
 
 Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& log, SmsService& sms,
@@ -27,8 +32,8 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
     : QObject(parent), m_conn(conn), m_clock(clock), m_log(log),
       m_self(Workstation::starting(defaultStationName(), Workstation::consoleKind())), m_sms(sms), m_mail(mail),
       m_composer(conn), m_creator(conn, m_cache, m_composer, log),
-      m_escalation(conn, m_cache, m_creator, m_composer, log, mail),
-      m_delivery(conn, clock, log, m_composer, *this, mail), m_watchdog(conn, clock, log),
+      m_escalation(conn, m_cache, m_creator, m_composer, log),
+      m_delivery(conn, clock, log, m_composer, *this), m_watchdog(conn, clock, log),
       m_store(conn), m_sql(conn), m_unmannedSwitch(conn, clock, m_self)
 {
     setWorkstation(m_self);
@@ -58,6 +63,7 @@ Console::Console(const DatabaseConnector& conn, const Clock& clock, EventLog& lo
                     deliverNextDispatch();
             });
     });
+    connect(&m_workTimer, &QTimer::timeout, this, &Console::lookForWork);
 }
 
 Console::~Console() = default;
@@ -95,6 +101,29 @@ void Console::startTimers()
     m_uitmeldTimer.start(kTimerMsecs);
     m_dagelijkseTimer.start(kTimerMsecs);
     m_smsPollTimer.start(kSmsPollMsecs);
+    m_workTimer.start(kWorkLookMsecs);
+    if (!m_workListener) {
+        m_workListener = std::make_unique<WorkListener>(m_conn);
+        connect(m_workListener.get(), &WorkListener::workAnnounced, this, &Console::lookForWork);
+    }
+}
+
+void Console::lookForWork()
+{
+    // A lost connection is restored by the minute's tick, which may wait for
+    // the server; this look must stay short.
+    if (m_shuttingDown || m_conn.lost())
+        return;
+    if (m_workListener)
+        m_workListener->ensure();
+    auto unseen =
+        m_conn.scalar(QStringLiteral("SELECT id FROM meldingen WHERE %1 = ? AND seen = ? LIMIT 1")
+                          .arg(m_conn.id(QStringLiteral("show"))),
+                      {sql::boolValue(true), sql::boolValue(false)});
+    if (unseen && !unseen->isNull())
+        (void)showNewActueel(); // delivers what it created
+    else if (!m_smsBusy)
+        (void)deliverNextDispatch();
 }
 
 Status Console::claim(qint64 meldingId, bool& claimed)
@@ -135,6 +164,10 @@ Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& setting
     }
     for (qsizetype i = 0; s && i < created.size(); ++i)
         s = m_escalation.escalateAtIntake(claimed[i], created[i], now, settings);
+    // A station that sends (this console may leave sending to one beside
+    // it) hears of the new dispatches at the commit.
+    if (s && !claimed.isEmpty())
+        s = announceWork(m_conn);
     if (s)
         s = tx.commit();
     if (!s) {
@@ -143,7 +176,7 @@ Status Console::takeIn(const QList<qint64>& ids, const CreationSettings& setting
     }
     m_escalation.reportIntakeDecisions();
     for (qsizetype i = 0; i < claimed.size(); ++i)
-        taken.append({claimed[i], std::move(created[i].listed), std::move(created[i].copyMails)});
+        taken.append({claimed[i], std::move(created[i].listed)});
     return s;
 }
 
@@ -268,17 +301,7 @@ QList<ActueelItem> Console::showNewActueel()
             announce(item);
         }
     }
-    // Copy e-mails only once their reports are committed: a rolled-back
-    // report is taken in again later and must not have mailed already.
-    for (const TakenIn& t : taken)
-        for (const MailMessage& m : t.copyMails)
-            m_mail.send(m);
-
-    if (auto n = m_conn.query(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?")
-                                  .arg(m_conn.id(QStringLiteral("new"))),
-                              {sql::boolValue(false), sql::boolValue(true)});
-        n && n->numRowsAffected() > 0)
-        Q_EMIT melderTreeChanged();
+    noticeNewTransmitters();
 
     if (!m_smsBusy)
         deliverNextDispatch();
@@ -388,6 +411,11 @@ void Console::dropAcknowledgedElsewhere()
         m_listed.remove(id);
         Q_EMIT meldingAcknowledged(id);
     }
+    // The lamp calls for a report nobody has acknowledged; once the last one
+    // listed here was acknowledged at another workstation, nothing is left
+    // for this operator to answer.
+    if (!gone.isEmpty() && m_listed.isEmpty() && m_lampActive)
+        Q_EMIT lampRequested(false);
 }
 
 void Console::dispatchTick()

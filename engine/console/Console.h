@@ -10,6 +10,7 @@
 #include "SqlReportStore.h"
 #include "StatementCache.h"
 #include "Watchdog.h"
+#include "WorkNotice.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QEventLoop;
 
@@ -111,9 +113,9 @@ public:
     void pollSmsReplies(bool evenUnshared);
 
     // Takes in every stored, unseen report (mark seen, stamp the manned
-    // state, create dispatches) in runs of up to a hundred per transaction,
-    // then lists them and hands the copy e-mails over. Returns the items the
-    // list gains.
+    // state, create dispatches, queue the copy e-mails) in runs of up to a
+    // hundred per transaction, then lists them. Returns the items the list
+    // gains.
     QList<ActueelItem> showNewActueel();
     // The database side of acknowledging a report at the console.
     Status bevestigMelding(qint64 meldingId);
@@ -132,8 +134,15 @@ public:
     // the lamp) and those acknowledged elsewhere leave the list. Without
     // `wholeList` only reports above the keys already looked at are read.
     void followOtherStations(bool wholeList = false);
+    // Transmitters a receiver added, whoever took their report in: the tree
+    // is rebuilt here when one appeared since the last look.
+    void noticeNewTransmitters();
     void keepListUpToDate();
 
+    // Every second, and at once when another workstation announces work:
+    // reports waiting to be taken in, then dispatches waiting to be sent, so
+    // what one workstation creates for another does not wait for a minute.
+    void lookForWork();
     void dispatchTick(); // every minute
     // Every minute, however late or often: the quarter-hour work this
     // station owes itself once it is in a new quarter, and the room's
@@ -177,12 +186,11 @@ Q_SIGNALS:
     void smsModemReadyChanged(bool ready);
 
 private:
-    // A report this station took in, for the list and the copy e-mails.
+    // A report this station took in, for the list.
     struct TakenIn
     {
         qint64 meldingId = 0;
         std::optional<ListEntry> listed;
-        QList<MailMessage> copyMails;
     };
     // Within an open transaction: marks one report seen; `claimed` is false
     // when another station had it already.
@@ -246,6 +254,7 @@ private:
     // still waiting to be taken in holds it back, whatever comes after it.
     qint64 m_lookedAtUpTo = 0;
     bool m_fileVanishedLogged = false;
+    qint64 m_melderMark = -1; // the highest transmitter key the tree was built with; -1 before the first look
     QSet<qint64> m_listed;
     int m_settleMsecs = 500;
     SmsRequest m_smsTemplate;
@@ -261,6 +270,10 @@ private:
     QTimer m_dagelijkseTimer;
     QTimer m_smsPollTimer;
     QTimer m_listingTimer;
+    QTimer m_workTimer;
+    // Listens once the timers run: a console that is only being driven (a
+    // test, the test window) acts when it is told to, not on others' work.
+    std::unique_ptr<WorkListener> m_workListener;
 };
 
 } // namespace taviro

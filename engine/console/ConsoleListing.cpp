@@ -65,6 +65,35 @@ void Console::followOtherStations(bool wholeList)
             announce(item);
     m_lookedAtUpTo = std::max(m_lookedAtUpTo, mark);
     dropAcknowledgedElsewhere();
+    noticeNewTransmitters();
+}
+
+void Console::noticeNewTransmitters()
+{
+    // The `new` mark is cleared by whichever workstation looks first, so it
+    // cannot tell every console on its own; the keys can: a console that sees
+    // a higher key than its tree was built with rebuilds the tree.
+    const QString newColumn = m_conn.id(QStringLiteral("new"));
+    auto newest = m_conn.scalar(QStringLiteral("SELECT MAX(id) FROM melders"));
+    auto marks = m_conn.scalar(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = ?").arg(newColumn),
+                               {sql::boolValue(true)});
+    // Written only when there is something to clear: a look every few
+    // seconds must not take the write lock the receivers need.
+    Status cleared;
+    if (marks && sql::toLong(*marks) > 0)
+        cleared = m_conn.exec(QStringLiteral("UPDATE melders SET %1 = ? WHERE %1 = ?").arg(newColumn),
+                              {sql::boolValue(false), sql::boolValue(true)});
+    if (!newest || !marks || !cleared) {
+        m_log.writeLog(QStringLiteral("Nieuwe melders niet leesbaar: ") +
+                           (!newest ? newest.error() : !marks ? marks.error() : cleared.error()),
+                       1);
+        return;
+    }
+    const qint64 highest = newest->isNull() ? 0 : sql::toLong(*newest);
+    const bool added = m_melderMark >= 0 && highest > m_melderMark;
+    m_melderMark = std::max(m_melderMark, highest);
+    if (added || sql::toLong(*marks) > 0)
+        Q_EMIT melderTreeChanged();
 }
 
 } // namespace taviro

@@ -39,6 +39,8 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_uitmeldretry_uitmeld", "uitmeldretry", "uitmeld_id"},
     {"ix_meldingsleutel_ontvangen", "meldingsleutel", "ontvangen"},
     {"ix_uitmeldverzonden_uitmeld", "uitmeldverzonden", "uitmeld_id, kwartier"},
+    {"ix_mailwachtrij_wacht", "mailwachtrij", "status, volgende"},
+    {"ix_mailwachtrij_uitmeld", "mailwachtrij", "uitmeld_id"},
     {"ix_escalatieuitmeld_melding", "escalatieuitmeld", "melding_id"},
 };
 
@@ -125,13 +127,39 @@ TableSpec escalatieuitmeld()
 
 } // namespace
 
+TableSpec mailOutboxTable()
+{
+    using K = ColumnKind;
+    // Moments are whole seconds by the database server's clock, like leases
+    // and heartbeats: every workstation's sender compares them with the same clock.
+    return {QStringLiteral("mailwachtrij"),
+            {{QStringLiteral("sleutel"), K::Text},
+             {QStringLiteral("uitmeld_id"), K::Long},
+             {QStringLiteral("adres"), K::Text},
+             {QStringLiteral("naam"), K::Text},
+             {QStringLiteral("onderwerp"), K::Text},
+             {QStringLiteral("inhoud"), K::Text},
+             {QStringLiteral("bijlagenaam"), K::Text},
+             {QStringLiteral("bijlage"), K::Text},
+             {QStringLiteral("status"), K::Long},
+             {QStringLiteral("pogingen"), K::Long},
+             {QStringLiteral("reden"), K::Text},
+             {QStringLiteral("aangemaakt"), K::Long},
+             {QStringLiteral("volgende"), K::Long},
+             {QStringLiteral("eerstefout"), K::Long},
+             {QStringLiteral("verzonden"), K::Long},
+             {QStringLiteral("claim"), K::Text},
+             {QStringLiteral("claimtot"), K::Long}}};
+}
+
 Status createExtensions(const DatabaseConnector& conn)
 {
     for (const TableSpec& t : {specOf(mapping::uitmeldlink()), specOf(mapping::uitmeldclaim()),
                                specOf(mapping::uitmeldmail()), specOf(mapping::uitmeldretry()),
                                specOf(mapping::meldingsleutel()), specOf(mapping::werkplek()),
                                specOf(mapping::wijzigteller()), specOf(mapping::taakslot()),
-                               specOf(mapping::uitmeldverzonden()), escalatie(), escalatieuitmeld()}) {
+                               specOf(mapping::uitmeldverzonden()), escalatie(), escalatieuitmeld(),
+                               mailOutboxTable()}) {
         if (Status s = conn.exec(createTableSql(t, conn.dialect(), true)); !s)
             return s;
         if (Status s = addMissingColumns(conn, t); !s)
@@ -169,6 +197,11 @@ Status createExtensions(const DatabaseConnector& conn)
     // makes a second workstation's insert do nothing.
     if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_taakslot_taak "
                                             "ON taakslot (taak, slot)"));
+        !s)
+        return s;
+    // One mail per purpose and address, however often the decision is replayed.
+    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_mailwachtrij_sleutel "
+                                            "ON mailwachtrij (sleutel, adres)"));
         !s)
         return s;
     // The key that makes each escalation level happen once per report for

@@ -5,9 +5,9 @@
 #include "EventLog.h"
 #include "MessageComposer.h"
 #include "Repositories.h"
-#include "ServiceInterfaces.h"
 #include "SqlValues.h"
 #include "Transaction.h"
+#include "WorkNotice.h"
 
 namespace taviro {
 
@@ -27,10 +27,10 @@ const QString kRearmDuty = QStringLiteral("herhalen");
 } // namespace
 
 Delivery::Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
-                   const MessageComposer& composer, SmsGateway& sms, MailSender& mail)
-    : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms), m_mail(mail),
+                   const MessageComposer& composer, SmsGateway& sms)
+    : m_conn(conn), m_clock(clock), m_log(log), m_composer(composer), m_sms(sms),
       m_claims(conn, clock, log, Workstation::starting(defaultStationName(), Workstation::consoleKind())),
-      m_owedMails(conn, log, composer, mail), m_retry(conn, clock, log, m_claims.station()),
+      m_owedMails(conn, log, composer), m_retry(conn, clock, log, m_claims.station()),
       m_standing(log, m_claims.station()), m_slots(conn, m_claims.workstation())
 {
 }
@@ -175,46 +175,33 @@ Delivery::Step Delivery::deliver(const Candidate& c)
             m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2 alsnog verstuurd.").arg(c.uitmeldId).arg(r.naam), 0);
     };
 
-    // The mail goes first. It is only handed to the mail service's own
-    // queue, and once recorded a station that dies before the SMS leaves a
-    // dispatch that owes just the SMS. The other way round a death between
-    // SMS and mail would lose the mail: a sent SMS makes it an SMS
-    // dispatch, and its repetitions do not mail again.
+    // The mail goes first. It is only queued in the outbox, and once
+    // recorded a station that dies before the SMS leaves a dispatch that
+    // owes just the SMS. The other way round a death between SMS and mail
+    // would lose the mail: a sent SMS makes it an SMS dispatch, and its
+    // repetitions do not mail again.
     bool mailed = false;
-    bool mailRefused = false;
     if (r.UseEmail && *claimedType == 0) {
         if (trimAddress(r.email).isEmpty()) {
             mailToNobody(c.uitmeldId, r);
         } else {
-            const Sent m = sendEmailDispatch(c.uitmeldId, r);
-            if (m == Sent::Unreadable) {
+            if (sendEmailDispatch(c.uitmeldId, r) == Sent::Unreadable) {
                 release();
                 return Step::Stop;
             }
-            mailed = m == Sent::Yes;
-            mailRefused = !mailed;
+            mailed = true;
         }
     }
 
     if (!r.UseSMS) {
-        if (mailed) {
+        if (mailed)
             wentAfterAll();
-            return Step::Delivered;
-        }
-        if (!mailRefused)
-            return Step::PassedOver; // the e-mail had no address: finished, nothing went out
-        release();
-        m_retry.failed(c.uitmeldId, QStringLiteral("e-mail niet aangeboden"),
-                       QStringLiteral("Uitmelding %1 aan %2 niet verstuurd: de e-maildienst neemt de "
-                                      "e-mail niet aan; blijft openstaan.")
-                           .arg(c.uitmeldId)
-                           .arg(r.naam));
-        return Step::PassedOver;
+        // Without an address the e-mail part is finished and nothing went out.
+        return mailed ? Step::Delivered : Step::PassedOver;
     }
 
     if (!smsHere) {
-        // The e-mail part is done here (or refused: the next station's pass
-        // offers it again with the SMS); the SMS stays pending, unclaimed.
+        // The e-mail part is done here; the SMS stays pending, unclaimed.
         release();
         return mailed ? Step::Delivered : Step::PassedOver;
     }
@@ -229,16 +216,9 @@ Delivery::Step Delivery::deliver(const Candidate& c)
                    .arg(c.uitmeldId)
                    .arg(r.naam);
     } else {
-        const Sent texted = sendSmsDispatch(c.uitmeldId, r, mailRefused);
+        const Sent texted = sendSmsDispatch(c.uitmeldId, r);
         if (texted == Sent::Yes) {
             m_standing.noteSent();
-            if (mailRefused)
-                m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: e-mail niet aangeboden, "
-                                              "alleen de SMS is verstuurd; de e-mail wordt elke "
-                                              "minuut opnieuw aangeboden.")
-                                   .arg(c.uitmeldId)
-                                   .arg(r.naam),
-                               1);
             wentAfterAll();
             return Step::Delivered;
         }
@@ -264,10 +244,6 @@ Delivery::Step Delivery::deliver(const Candidate& c)
     }
     // Nothing counted: the dispatch stays pending for what it still owes.
     release();
-    if (mailRefused) {
-        reason += QStringLiteral(", e-mail niet aangeboden");
-        line += QStringLiteral(" De e-mail werd ook niet aangenomen.");
-    }
     // A modem's failure pauses the dispatch for this station only: another
     // station's modem may take it at once.
     m_retry.failed(c.uitmeldId, reason, line,
@@ -290,7 +266,7 @@ void Delivery::mailToNobody(qint64 uitmeldId, const Ontvanger& recipient)
                                                 : DispatchClaims::Outcome::EmailSentDone);
 }
 
-Delivery::Sent Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused)
+Delivery::Sent Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient)
 {
     const std::optional<QString> text = m_composer.composeSmsText(uitmeldId);
     if (!text) {
@@ -307,13 +283,12 @@ Delivery::Sent Delivery::sendSmsDispatch(qint64 uitmeldId, const Ontvanger& reci
     case SmsAttempt::Result::NotSent:
         return Sent::No; // stays pending; a later pass tries again without counting
     case SmsAttempt::Result::Running:
-        m_held.append({uitmeldId, attempt.sendId, recipient.naam, mailRefused, m_clock.now()});
+        m_held.append({uitmeldId, attempt.sendId, recipient.naam, m_clock.now()});
         return Sent::Running;
     case SmsAttempt::Result::Sent:
         break;
     }
-    m_claims.record(uitmeldId, mailRefused ? DispatchClaims::Outcome::SmsSentMailOwed
-                                           : DispatchClaims::Outcome::SmsSent);
+    m_claims.record(uitmeldId, DispatchClaims::Outcome::SmsSent);
     return Sent::Yes;
 }
 
@@ -339,8 +314,7 @@ void Delivery::settleHeldSends()
         m_held.removeIf([&h](const HeldSend& x) { return x.sendId == h.sendId; });
         if (a.result == SmsAttempt::Result::Sent) {
             m_standing.noteSent();
-            m_claims.record(h.uitmeldId, h.mailRefused ? DispatchClaims::Outcome::SmsSentMailOwed
-                                                       : DispatchClaims::Outcome::SmsSent);
+            m_claims.record(h.uitmeldId, DispatchClaims::Outcome::SmsSent);
             m_log.writeLog(QStringLiteral("Uitmelding %1 aan %2: de SMS is na het wachten alsnog verzonden.")
                                .arg(h.uitmeldId)
                                .arg(h.naam),
@@ -368,14 +342,13 @@ Delivery::Sent Delivery::sendEmailDispatch(qint64 uitmeldId, const Ontvanger& re
             1);
         return Sent::Unreadable;
     }
-    // A mail the sender did not take is not marked sent: the dispatch stays
-    // pending and a later pass offers it again.
-    if (!m_mail.send({address, recipient.naam, mail->subject, mail->body, {}}))
-        return Sent::No;
     // A recipient who also gets SMS keeps an SMS dispatch, so its repetition
     // goes on; if the SMS did not go out, the dispatch stays pending for it.
-    m_claims.record(uitmeldId, recipient.UseSMS ? DispatchClaims::Outcome::EmailSentKeepSms
-                                                : DispatchClaims::Outcome::EmailSentDone);
+    m_claims.record(uitmeldId,
+                    recipient.UseSMS ? DispatchClaims::Outcome::EmailSentKeepSms
+                                     : DispatchClaims::Outcome::EmailSentDone,
+                    outbox::OutgoingMail{outbox::dispatchKey(uitmeldId), uitmeldId, address, recipient.naam,
+                                         mail->subject, mail->body, {}, {}});
     return Sent::Yes;
 }
 
@@ -447,6 +420,8 @@ int Delivery::rearmSmsDispatches()
         m_log.writeLog(QStringLiteral("Herhalen: ") + s.error(), 1);
         return 0;
     }
+    if (rearmed > 0)
+        (void)announceWork(m_conn); // the stations look every second anyway
     return rearmed;
 }
 

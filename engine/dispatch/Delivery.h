@@ -18,7 +18,6 @@ namespace taviro {
 class Clock;
 class DatabaseConnector;
 class EventLog;
-class MailSender;
 class MessageComposer;
 
 // How one SMS attempt stood when the console stopped waiting for it.
@@ -55,7 +54,7 @@ class Delivery
 {
 public:
     Delivery(const DatabaseConnector& conn, const Clock& clock, EventLog& log,
-             const MessageComposer& composer, SmsGateway& sms, MailSender& mail);
+             const MessageComposer& composer, SmsGateway& sms);
 
     // One pass. Dispatches that cannot go out now (recipient deleted, gone or
     // without any way to be reached, mail refused) are noted as failing and
@@ -70,9 +69,9 @@ public:
         Unreadable, // the dispatch's text: the database is away
         Running,    // the service may still be sending it: the dispatch stays claimed
     };
-    // mailRefused: the mail service refused this dispatch's e-mail; it is kept
-    // owed (OwedMails) when the SMS goes.
-    Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient, bool mailRefused = false);
+    Sent sendSmsDispatch(qint64 uitmeldId, const Ontvanger& recipient);
+    // Queues the e-mail in the outbox in the transaction that records it;
+    // the mail senders of the room take it from there.
     Sent sendEmailDispatch(qint64 uitmeldId, const Ontvanger& recipient);
     // At a quarter-hour mark: sent but unacknowledged SMS dispatches of
     // today or yesterday with attempts left become pending again, once per
@@ -94,7 +93,7 @@ public:
 
     // Every minute: keeps this station's claims alive, writes outcomes an
     // outage held back, offers again what a dead station left claimed, and
-    // hands over e-mails the mail service refused before.
+    // queues e-mails an older mail service once refused.
     void tick();
     DispatchClaims& claims() { return m_claims; }
     // Records the outcome of every held send the SMS service can now tell.
@@ -128,7 +127,6 @@ private:
         qint64 uitmeldId = 0;
         QString sendId;
         QString naam;
-        bool mailRefused = false;
         QDateTime since;
     };
 
@@ -137,7 +135,6 @@ private:
     EventLog& m_log;
     const MessageComposer& m_composer;
     SmsGateway& m_sms;
-    MailSender& m_mail;
     DispatchClaims m_claims;
     OwedMails m_owedMails;
     DeliveryRetry m_retry;

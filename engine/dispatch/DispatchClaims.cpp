@@ -78,7 +78,8 @@ std::optional<qint64> DispatchClaims::claim(qint64 uitmeldId)
     return type;
 }
 
-Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome, bool& stood)
+Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail,
+                             bool& stood)
 {
     Transaction tx(m_conn);
     Status s = tx.begin();
@@ -104,7 +105,6 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome, bool& stood)
     QVariantList binds; // `done` where the statement sets it, then the id
     switch (outcome) {
     case Outcome::SmsSent:
-    case Outcome::SmsSentMailOwed:
         update = QStringLiteral(
             "UPDATE uitmeld SET done = ?, pogingen = pogingen + 1, uitmeldtype = 1 WHERE id = ?");
         binds << sql::boolValue(true);
@@ -125,18 +125,24 @@ Status DispatchClaims::write(qint64 uitmeldId, Outcome outcome, bool& stood)
         break;
     }
     binds << sql::keyValue(uitmeldId);
-    if (s)
-        s = m_conn.exec(update, binds);
+    bool changed = false;
+    if (s) {
+        auto q = m_conn.query(update, binds);
+        if (q)
+            changed = q->numRowsAffected() > 0;
+        else
+            s = Status::failure(q.error());
+    }
+    // Its e-mail is owed only when this outcome is what the row now says.
+    if (s && mail && changed)
+        s = Status::from(outbox::queueMail(m_conn, *mail));
     // Once it went, earlier failures no longer pace it; a repetition that
     // fails later starts its pauses afresh.
     if (s && outcome != Outcome::Released && outcome != Outcome::EmailSentKeepSms)
         s = m_conn.exec(QStringLiteral("DELETE FROM uitmeldretry WHERE uitmeld_id = ?"),
                         {sql::keyValue(uitmeldId)});
-    if (s && outcome == Outcome::SmsSentMailOwed)
-        s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
-                        {sql::keyValue(uitmeldId)});
     // The quarter it went in: a re-arm of that quarter that runs late leaves it.
-    if (s && (outcome == Outcome::SmsSent || outcome == Outcome::SmsSentMailOwed))
+    if (s && outcome == Outcome::SmsSent)
         s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldverzonden (uitmeld_id, kwartier) VALUES (?, ?)"),
                         {sql::keyValue(uitmeldId),
                          sql::keyValue(DutySlots::slotOf(m_clock.now().toSecsSinceEpoch(), DutySlots::kQuarterSecs))});
@@ -157,19 +163,19 @@ void DispatchClaims::noteLostClaim(qint64 uitmeldId, Outcome outcome)
                    went ? 0 : 1);
 }
 
-void DispatchClaims::record(qint64 uitmeldId, Outcome outcome)
+void DispatchClaims::record(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail)
 {
     // The e-mail of an SMS recipient comes first; the SMS outcome ends the send.
     if (outcome != Outcome::EmailSentKeepSms)
         m_inFlight.remove(uitmeldId);
     bool stood = true;
-    if (Status s = write(uitmeldId, outcome, stood); !s) {
+    if (Status s = write(uitmeldId, outcome, mail, stood); !s) {
         m_log.writeLog(QStringLiteral("Uitmelding %1: uitkomst nog niet vastgelegd (%2); wordt "
                                       "opnieuw geprobeerd.")
                            .arg(uitmeldId)
                            .arg(s.error()),
                        0);
-        m_unrecorded.append({uitmeldId, outcome});
+        m_unrecorded.append({uitmeldId, outcome, mail});
         return;
     }
     if (!stood)
@@ -181,7 +187,7 @@ void DispatchClaims::retryUnrecorded()
     while (!m_unrecorded.isEmpty()) {
         const Unrecorded next = m_unrecorded.first();
         bool stood = true;
-        if (!write(next.uitmeldId, next.outcome, stood))
+        if (!write(next.uitmeldId, next.outcome, next.mail, stood))
             return; // still away: the next pass tries again, in the same order
         m_unrecorded.removeFirst();
         if (stood)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MailOutbox.h"
 #include "Result.h"
 #include "Workstation.h"
 
@@ -34,7 +35,6 @@ class DispatchClaims
 public:
     enum class Outcome {
         SmsSent,          // one attempt more, an SMS dispatch from now on
-        SmsSentMailOwed,  // as SmsSent; the e-mail the mail service refused is owed
         EmailSentKeepSms, // the e-mail went; the SMS repetition goes on
         EmailSentDone,    // an e-mail-only recipient: done
         Released,         // nothing went out: pending again, no attempt counted
@@ -55,10 +55,12 @@ public:
     // another station or a bulk close was first, or the database failed.
     std::optional<qint64> claim(qint64 uitmeldId);
     // Writes the outcome and drops the claim in one transaction, if the claim
-    // is still this start's; otherwise only says so. An outcome the database
-    // does not take now is kept and written by retryUnrecorded, so a message
-    // that went out is not sent again after an outage.
-    void record(qint64 uitmeldId, Outcome outcome);
+    // is still this start's; otherwise only says so. The e-mail of an
+    // EmailSent outcome goes into the outbox in that same transaction, so it
+    // is queued exactly when the dispatch says it was. An outcome the
+    // database does not take now is kept and written by retryUnrecorded, so
+    // a message that went out is not sent again after an outage.
+    void record(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail = {});
     void retryUnrecorded();
     bool hasUnrecorded() const { return !m_unrecorded.isEmpty(); }
 
@@ -83,7 +85,7 @@ public:
 
 private:
     // False in `stood` when the claim was no longer this start's.
-    Status write(qint64 uitmeldId, Outcome outcome, bool& stood);
+    Status write(qint64 uitmeldId, Outcome outcome, const std::optional<outbox::OutgoingMail>& mail, bool& stood);
     QString mineCondition() const;
     void noteLostClaim(qint64 uitmeldId, Outcome outcome);
     QVariantList mineValues() const;
@@ -93,6 +95,7 @@ private:
     {
         qint64 uitmeldId;
         Outcome outcome;
+        std::optional<outbox::OutgoingMail> mail;
     };
 
     const DatabaseConnector& m_conn;

@@ -189,20 +189,16 @@ void DispatchCreator::decide(Plan& plan, const DutyResolver& resolver, const Cre
         if (!st.everyReport.isEmpty()) {
             const ComposedEmail m =
                 m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
-            plan.out.copyMails.append({st.everyReport,
-                                       QStringLiteral("Elke melding ontvanger (zie opties)"),
-                                       m.subject,
-                                       m.body,
-                                       {}});
+            plan.out.copyMails.append({outbox::everyReportCopyKey(r.lineId), 0, st.everyReport,
+                                       QStringLiteral("Elke melding ontvanger (zie opties)"), m.subject, m.body,
+                                       {}, {}});
         }
         if (!r.bemand && !st.unmanned.isEmpty()) {
             const ComposedEmail m =
                 m_composer.composeEmail(r.lineId, MessageComposer::EmailMode::Line, st.subject);
-            plan.out.copyMails.append({st.unmanned,
-                                       QStringLiteral("Onbemande melding ontvanger (zie opties)"),
-                                       m.subject,
-                                       m.body,
-                                       {}});
+            plan.out.copyMails.append({outbox::unmannedCopyKey(r.lineId), 0, st.unmanned,
+                                       QStringLiteral("Onbemande melding ontvanger (zie opties)"), m.subject, m.body,
+                                       {}, {}});
         }
     }
 
@@ -381,6 +377,12 @@ Result<QList<CreatedDispatches>> DispatchCreator::createDispatches(
         return R::failure(s.error());
     if (Status s = setDispatchOfLines(forwarded, true); !s)
         return R::failure(s.error());
+    // The copies exist exactly when their reports are taken in: a rolled-back
+    // run is taken in again later and queues them then, a committed one never again.
+    for (const Plan& plan : plans)
+        for (const outbox::OutgoingMail& mail : plan.out.copyMails)
+            if (auto queued = outbox::queueMail(m_conn, mail); !queued)
+                return R::failure(queued.error());
 
     QList<CreatedDispatches> out;
     out.reserve(plans.size());

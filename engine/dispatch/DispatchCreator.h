@@ -1,8 +1,8 @@
 #pragma once
 
+#include "MailOutbox.h"
 #include "EscalationSettings.h"
 #include "Result.h"
-#include "ServiceInterfaces.h"
 #include "StatementCache.h"
 
 #include <QDateTime>
@@ -44,7 +44,7 @@ struct CreatedDispatches
     std::optional<ListEntry> listed; // empty: only inactive lines or transmitters
     QList<qint64> dispatchIds;    // one per recipient on duty, in order of first appearance
     qint64 bookkeepingId = 0;     // 0 when no line was booked as not forwarded
-    QList<MailMessage> copyMails; // for the copy addresses; hand over after the commit
+    QList<outbox::OutgoingMail> copyMails; // for the copy addresses, queued in the run's transaction
     QList<qint64> recipientIds;   // of dispatchIds, in the same order
     // Lines classed for forwarding, and those of them that found nobody on
     // duty (their schedule missing, or its cell empty): what escalation needs.

@@ -4,7 +4,6 @@
 #include "DispatchCreator.h"
 #include "EventLog.h"
 #include "MessageComposer.h"
-#include "ServiceInterfaces.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
@@ -24,9 +23,8 @@ const QString kDispatchesOfReport = QStringLiteral(
 } // namespace
 
 EscalationDuty::EscalationDuty(const DatabaseConnector& conn, const ScheduleCache& cache,
-                               DispatchCreator& creator, const MessageComposer& composer, EventLog& log,
-                               MailSender& mail)
-    : m_conn(conn), m_creator(creator), m_composer(composer), m_log(log), m_mail(mail), m_writer(conn, cache)
+                               DispatchCreator& creator, const MessageComposer& composer, EventLog& log)
+    : m_conn(conn), m_creator(creator), m_composer(composer), m_log(log), m_writer(conn, cache)
 {
 }
 
@@ -67,8 +65,6 @@ int EscalationDuty::run(const QDateTime& now)
                 continue;
             ++decided;
             m_log.writeLog(d->logLine(), 0);
-            if (level == EscalationLevel::Copy && d->problem.isEmpty())
-                sendCopyMails(*d, *st);
         }
     };
     each(dueForSchedule(now, minutes), EscalationLevel::Schedule);
@@ -315,6 +311,10 @@ std::optional<EscalationDecision> EscalationDuty::escalateLevel(qint64 meldingId
                 d.dispatchIds.append(sql::toLong(what->value(0)));
                 d.lineId = sql::toLong(what->value(1));
             }
+            what->finish();
+            if (d.problem.isEmpty())
+                if (Status s = queueCopyMails(d, st); !s)
+                    return fail(s.error());
             decision = std::move(d);
         }
     }
@@ -323,7 +323,7 @@ std::optional<EscalationDecision> EscalationDuty::escalateLevel(qint64 meldingId
     return decision;
 }
 
-void EscalationDuty::sendCopyMails(const EscalationDecision& d, const CreationSettings& st)
+Status EscalationDuty::queueCopyMails(const EscalationDecision& d, const CreationSettings& st)
 {
     const qint64 dispatch = d.dispatchIds.value(0);
     const ComposedEmail mail = m_composer.composeEmail(dispatch ? dispatch : d.lineId,
@@ -336,14 +336,13 @@ void EscalationDuty::sendCopyMails(const EscalationDecision& d, const CreationSe
         if (address.isEmpty() || sent.contains(address))
             continue;
         sent.append(address);
-        const MailMessage m{address, label, QStringLiteral("ESCALATIE ") + mail.subject,
-                            d.firstLine + QStringLiteral("\r\n") + mail.body, {}};
-        if (!m_mail.send(m))
-            m_log.writeLog(QStringLiteral("Melding %1: e-mail van de escalatie aan %2 niet aangeboden.")
-                               .arg(d.meldingId)
-                               .arg(address),
-                           0);
+        const outbox::OutgoingMail m{QStringLiteral("escalatie %1").arg(d.meldingId), 0, address, label,
+                                     QStringLiteral("ESCALATIE ") + mail.subject,
+                                     d.firstLine + QStringLiteral("\r\n") + mail.body, {}, {}};
+        if (auto queued = outbox::queueMail(m_conn, m); !queued)
+            return Status::failure(queued.error());
     }
+    return {};
 }
 
 Status EscalationDuty::escalateAtIntake(qint64 meldingId, const CreatedDispatches& created, const QDateTime& now,

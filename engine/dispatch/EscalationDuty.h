@@ -14,7 +14,6 @@ namespace taviro {
 class DatabaseConnector;
 class DispatchCreator;
 class EventLog;
-class MailSender;
 class MessageComposer;
 class ScheduleCache;
 struct CreatedDispatches;
@@ -31,7 +30,7 @@ class EscalationDuty
 {
 public:
     EscalationDuty(const DatabaseConnector& conn, const ScheduleCache& cache, DispatchCreator& creator,
-                   const MessageComposer& composer, EventLog& log, MailSender& mail);
+                   const MessageComposer& composer, EventLog& log);
 
     // Everything that has come due by `now`. Returns the levels this call
     // decided.
@@ -70,13 +69,13 @@ private:
     Result<bool> lockAndCheckAcknowledged(qint64 meldingId);
     // The report's own (not escalation) dispatches' lines and recipients.
     Status forwarded(qint64 meldingId, QList<qint64>& lines, QList<qint64>& recipients, QStringList& names);
-    void sendCopyMails(const EscalationDecision& d, const CreationSettings& st);
+    // Within the level's transaction: the copies are owed exactly when the level is decided.
+    Status queueCopyMails(const EscalationDecision& d, const CreationSettings& st);
 
     const DatabaseConnector& m_conn;
     DispatchCreator& m_creator;
     const MessageComposer& m_composer;
     EventLog& m_log;
-    MailSender& m_mail;
     EscalationWriter m_writer;
     QList<EscalationDecision> m_pending; // decided in the intake's open transaction
     QString m_loggedSettingProblem;

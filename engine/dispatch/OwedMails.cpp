@@ -2,23 +2,23 @@
 
 #include "DatabaseConnector.h"
 #include "EventLog.h"
+#include "MailOutbox.h"
 #include "MessageComposer.h"
 #include "Repositories.h"
-#include "ServiceInterfaces.h"
 #include "SqlValues.h"
+#include "Transaction.h"
 
 #include <QSqlQuery>
 
 namespace taviro {
 
 namespace {
-// A minute's share: a long-refused backlog drains over several ticks.
+// A minute's share: a long backlog moves over several ticks.
 constexpr int kMailsPerRound = 20;
 } // namespace
 
-OwedMails::OwedMails(const DatabaseConnector& conn, EventLog& log,
-                     const MessageComposer& composer, MailSender& mail)
-    : m_conn(conn), m_log(log), m_composer(composer), m_mail(mail)
+OwedMails::OwedMails(const DatabaseConnector& conn, EventLog& log, const MessageComposer& composer)
+    : m_conn(conn), m_log(log), m_composer(composer)
 {
 }
 
@@ -35,79 +35,79 @@ int OwedMails::retry()
     struct Owed
     {
         qint64 uitmeldId, ontvangerId;
-        bool exists, acknowledged;
+        bool acknowledged;
     };
     QList<Owed> owed;
     while (q->next())
-        owed.append({sql::toLong(q->value(0)), sql::toLong(q->value(1)), !q->value(1).isNull(),
+        owed.append({sql::toLong(q->value(0)), sql::toLong(q->value(1)),
                      sql::toLong(q->value(2)) != 0 || sql::toLong(q->value(3)) != 0});
     q->finish();
 
-    int sent = 0;
+    int queued = 0;
     for (const Owed& o : owed) {
-        // Another station may be offering the same mail: whoever removes the
-        // note sends it.
-        if (!take(o.uitmeldId))
-            continue;
-        if (!o.exists || o.acknowledged) {
-            m_log.writeLog(QStringLiteral("Uitmelding %1: openstaande e-mail vervalt, de melding "
-                                          "is bevestigd of verwijderd.")
-                               .arg(o.uitmeldId),
-                           1);
-            continue;
-        }
-        const Step step = offer(o.uitmeldId, o.ontvangerId);
-        if (step == Step::Refused) {
-            putBack(o.uitmeldId);
+        const Step step = move(o.uitmeldId, o.ontvangerId, o.acknowledged);
+        if (step == Step::Later)
             break;
-        }
-        if (step == Step::Sent)
-            ++sent;
+        if (step == Step::Queued)
+            ++queued;
     }
-    return sent;
+    return queued;
 }
 
-OwedMails::Step OwedMails::offer(qint64 uitmeldId, qint64 ontvangerId)
+OwedMails::Step OwedMails::move(qint64 uitmeldId, qint64 ontvangerId, bool acknowledged)
 {
-    auto found = OntvangerRepository(m_conn).find(ontvangerId);
-    if (!found)
-        return Step::Refused; // unreadable now: kept for the next minute
-    if (!found->has_value() || (*found)->deleted || !(*found)->UseEmail) {
-        m_log.writeLog(QStringLiteral("Uitmelding %1: openstaande e-mail vervalt, ontvanger %2 "
-                                      "bestaat niet meer of krijgt geen e-mail.")
+    std::optional<Ontvanger> recipient;
+    if (!acknowledged) {
+        auto found = OntvangerRepository(m_conn).find(ontvangerId);
+        if (!found)
+            return Step::Later; // unreadable now: kept for the next minute
+        if (found->has_value() && !(*found)->deleted && (*found)->UseEmail)
+            recipient = **found;
+    }
+    std::optional<ComposedEmail> mail;
+    if (recipient) {
+        mail = m_composer.composeDispatchEmail(uitmeldId);
+        if (!mail)
+            return Step::Later;
+    }
+    // Another station may be moving the same note: whoever removes it queues the mail.
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    bool mine = false;
+    if (s) {
+        auto d = m_conn.query(QStringLiteral("DELETE FROM uitmeldmail WHERE uitmeld_id = ?"), {sql::keyValue(uitmeldId)});
+        if (d)
+            mine = d->numRowsAffected() > 0;
+        else
+            s = Status::failure(d.error());
+    }
+    if (s && mine && recipient)
+        s = Status::from(outbox::queueMail(m_conn, {outbox::dispatchKey(uitmeldId), uitmeldId,
+                                                    trimAddress(recipient->email), recipient->naam, mail->subject,
+                                                    mail->body, {}, {}}));
+    if (s)
+        s = tx.commit();
+    if (!s) {
+        m_log.writeLog(QStringLiteral("Uitmelding %1: openstaande e-mail niet in de wachtrij gezet: %2")
                            .arg(uitmeldId)
-                           .arg(ontvangerId),
+                           .arg(s.error()),
+                       1);
+        return Step::Later;
+    }
+    if (!mine)
+        return Step::Dropped;
+    if (!recipient) {
+        m_log.writeLog(QStringLiteral("Uitmelding %1: openstaande e-mail vervalt, de melding is bevestigd of de "
+                                      "ontvanger krijgt geen e-mail meer.")
+                           .arg(uitmeldId),
                        1);
         return Step::Dropped;
     }
-    const Ontvanger& r = **found;
-    const std::optional<ComposedEmail> mail = m_composer.composeDispatchEmail(uitmeldId);
-    if (!mail)
-        return Step::Refused;
-    if (!m_mail.send({trimAddress(r.email), r.naam, mail->subject, mail->body, {}}))
-        return Step::Refused;
-    m_log.writeLog(
-        QStringLiteral("Uitmelding %1: e-mail aan %2 alsnog aangeboden.").arg(uitmeldId).arg(r.naam),
-        1);
-    return Step::Sent;
-}
-
-bool OwedMails::take(qint64 uitmeldId) const
-{
-    auto q = m_conn.query(QStringLiteral("DELETE FROM uitmeldmail WHERE uitmeld_id = ?"),
-                          {sql::keyValue(uitmeldId)});
-    return q && q->numRowsAffected() > 0;
-}
-
-void OwedMails::putBack(qint64 uitmeldId) const
-{
-    if (Status s = m_conn.exec(QStringLiteral("INSERT INTO uitmeldmail (uitmeld_id) VALUES (?)"),
-                               {sql::keyValue(uitmeldId)});
-        !s)
-        m_log.writeLog(QStringLiteral("Uitmelding %1: openstaande e-mail niet te bewaren: %2")
-                           .arg(uitmeldId)
-                           .arg(s.error()),
-                       0);
+    m_log.writeLog(QStringLiteral("Uitmelding %1: e-mail aan %2 alsnog in de wachtrij gezet.")
+                       .arg(uitmeldId)
+                       .arg(recipient->naam),
+                   1);
+    return Step::Queued;
 }
 
 } // namespace taviro

@@ -12,6 +12,8 @@
 #include <QSqlQuery>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+
 namespace taviro {
 
 namespace {
@@ -84,7 +86,7 @@ void textChild(QXmlStreamWriter& w, const QString& name, const QString& text)
 // The column order of lineSql().
 enum LineColumn {
     kAlarmId, kFunctie, kOmschrijving, kMelderNaam, kMelderAlias, kFlank, kIndexActief, kUurs24, kLineDate,
-    kUitmeldId, kOntvangerId, kUitmeldDate, kBevestiger, kBevestigtype, kBevestigdate, kEscalatie
+    kUitmeldId, kOntvangerId, kUitmeldDate, kBevestiger, kBevestigtype, kBevestigdate, kEscalatie, kMailRank
 };
 
 // One row per line and recipient: the link table knows every dispatch a line
@@ -96,7 +98,11 @@ QString lineSql(const DatabaseConnector& c)
                "SELECT alarmen.id, alarmen.functie, alarmen.omschrijving, melders.naam, melders.alias, "
                "meldindex.flank, meldindex.actief, meldindex.%1, meldindex.%2, uitmeld.id, uitmeld.ontvanger_id, "
                "uitmeld.%2, uitmeld.bevestiger, uitmeld.bevestigtype, uitmeld.bevestigdate, "
-               "(SELECT MAX(niveau) FROM escalatieuitmeld WHERE escalatieuitmeld.uitmeld_id = uitmeld.id) "
+               "(SELECT MAX(niveau) FROM escalatieuitmeld WHERE escalatieuitmeld.uitmeld_id = uitmeld.id), "
+               // What became of the dispatch's e-mail, when the outbox knows it:
+               // 2 still waiting, 1 given up, 0 sent (the worst of its addresses).
+               "(SELECT MAX(CASE mailwachtrij.status WHEN 0 THEN 2 WHEN 2 THEN 1 ELSE 0 END) FROM mailwachtrij "
+               "WHERE mailwachtrij.uitmeld_id = uitmeld.id AND uitmeld.id <> 0) "
                "FROM meldindex INNER JOIN alarmen ON alarmen.id = meldindex.alarm_id "
                "INNER JOIN melders ON melders.id = alarmen.melder_id "
                "LEFT JOIN uitmeldlink ON uitmeldlink.meldindex_id = meldindex.id "
@@ -148,6 +154,12 @@ void writeAlarm(QXmlStreamWriter& w, const QSqlQuery& q, const ReportRef& report
     textChild(w, QStringLiteral("uitgemeldop"), uitgemeldOp(q, report));
     textChild(w, QStringLiteral("bevestigd"), bevestigd);
     textChild(w, QStringLiteral("bevestigdop"), lineDate(q.value(kBevestigdate)));
+    // Only where the outbox knows the mail, so overviews of older times read as before.
+    if (!q.value(kMailRank).isNull()) {
+        static const QString kMailState[] = {QStringLiteral("verzonden"), QStringLiteral("mislukt"),
+                                             QStringLiteral("in wachtrij")};
+        textChild(w, QStringLiteral("email"), kMailState[std::clamp<qint64>(sql::toLong(q.value(kMailRank)), 0, 2)]);
+    }
     w.writeEndElement();
 }
 

@@ -18,6 +18,22 @@ QString generalDateText(const QDateTime& dt)
     return dt.isValid() ? dt.toString(QStringLiteral("d-M-yyyy HH:mm:ss")) : QString();
 }
 
+namespace {
+
+QString mailText(const std::optional<outbox::MailStatus>& mail)
+{
+    if (!mail)
+        return QStringLiteral("E-mail aangeboden"); // handed to a mail sender of old; no more is known
+    switch (*mail) {
+    case outbox::MailStatus::Waiting: return QStringLiteral("E-mail in wachtrij");
+    case outbox::MailStatus::Sent: return QStringLiteral("E-mail verzonden");
+    case outbox::MailStatus::Failed: return QStringLiteral("E-mail mislukt");
+    }
+    return {};
+}
+
+} // namespace
+
 QString DispatchState::stateText() const
 {
     const QString state = ownStateText();
@@ -40,13 +56,16 @@ QString DispatchState::ownStateText() const
         return QStringLiteral("Gesloten door %1 op %2").arg(bevestiger, bevestigdate.toString(when));
     if (done) {
         switch (uitmeldtype) {
-        case 1: return QStringLiteral("SMS verzonden (%1x)").arg(pogingen);
-        case 2: return QStringLiteral("E-mail verzonden");
+        case 1:
+            // A recipient of SMS and e-mail: the SMS makes it an SMS dispatch.
+            return mail ? QStringLiteral("SMS verzonden (%1x), %2").arg(pogingen).arg(mailText(mail).toLower())
+                        : QStringLiteral("SMS verzonden (%1x)").arg(pogingen);
+        case 2: return mailText(mail);
         default: return QStringLiteral("Gesloten zonder verzending");
         }
     }
     if (uitmeldtype == 2)
-        return QStringLiteral("E-mail verzonden, SMS wacht");
+        return mailText(mail) + QStringLiteral(", SMS wacht");
     return QStringLiteral("Wacht op verzending");
 }
 
@@ -148,6 +167,19 @@ Result<MeldingDetail> loadMeldingDetail(const DatabaseConnector& conn, qint64 me
         s.escalatieNiveau = sql::toLong(d->value(12));
         detail.lines[*it].dispatches.append(s);
     }
+    d->finish();
+
+    QList<qint64> uitmeldIds;
+    for (const DetailLine& line : std::as_const(detail.lines))
+        for (const DispatchState& s : line.dispatches)
+            uitmeldIds.append(s.uitmeldId);
+    auto mails = outbox::dispatchMailStates(conn, uitmeldIds);
+    if (!mails)
+        return R::failure(mails.error());
+    for (DetailLine& line : detail.lines)
+        for (DispatchState& s : line.dispatches)
+            if (const auto it = mails->constFind(s.uitmeldId); it != mails->constEnd())
+                s.mail = *it;
     return detail;
 }
 

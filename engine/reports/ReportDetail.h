@@ -1,10 +1,13 @@
 #pragma once
 
+#include "MailOutbox.h"
 #include "Result.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace taviro {
 
@@ -25,8 +28,12 @@ struct DispatchState
     QDateTime bevestigdate;
     bool ownAcknowledgement = true; // bevestigtype 2 by this recipient, not by another one of the report
     qint64 escalatieNiveau = 0; // 0: the report's own dispatch; 1: sent because nobody acknowledged; 3: a notice of the acknowledgement
+    // What the outbox knows of its e-mail; nothing when it has no row there
+    // (no e-mail, handed over before the outbox kept them, or long ago).
+    std::optional<outbox::MailStatus> mail;
 
     // A short Dutch description for the operator: sent, waiting, acknowledged...
+    // An e-mail is "verzonden" only once the mail server took it.
     QString stateText() const;
 
 private:

@@ -3,6 +3,7 @@
 #include "DatabaseConnector.h"
 #include "KeyLists.h"
 #include "SqlValues.h"
+#include "WorkNotice.h"
 
 #include <QSqlQuery>
 
@@ -165,6 +166,9 @@ Result<qint64> SqlReportStore::storeInTransaction(const ReceivedReport& report)
         if (!s)
             return Result<qint64>::failure(s.error());
     }
+    // Every workstation that takes reports in hears of it at the commit.
+    if (Status s = announceWork(m_conn); !s)
+        return Result<qint64>::failure(s.error());
     return meldingId;
 }
 

@@ -2,7 +2,7 @@
 
 #include "DatabaseConnector.h"
 #include "EventLog.h"
-#include "ServiceInterfaces.h"
+#include "MailOutbox.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
@@ -67,9 +67,9 @@ bool sameProgramAlive(qint64 pid)
     return !other.isEmpty() && other == programOf(QStringLiteral("/proc/self/exe"));
 }
 
-Heartbeat::Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& mail, Kind kind, QString name,
+Heartbeat::Heartbeat(const DatabaseConnector& conn, EventLog& log, Kind kind, QString name,
                      HeartbeatTiming timing, QObject* parent)
-    : QObject(parent), m_conn(conn), m_log(log), m_mail(mail), m_kind(kind), m_name(std::move(name)),
+    : QObject(parent), m_conn(conn), m_log(log), m_kind(kind), m_name(std::move(name)),
       m_timing(timing), m_host(QSysInfo::machineHostName()), m_pid(::getpid())
 {
     connect(&m_timer, &QTimer::timeout, this, &Heartbeat::beat);
@@ -239,6 +239,7 @@ void Heartbeat::lookAtRoom()
     q->finish();
     scheduleLook(untilUnmanned);
     m_silenceNoticed.intersect(stillSilent);
+    m_silenceSettled.intersect(stillSilent);
     for (const Silent& s : silent)
         reportSilence(s.naam, s.hartslag, manned);
     if (!m_roomKnown || manned != m_roomManned) {
@@ -265,34 +266,60 @@ void Heartbeat::scheduleLook(qint64 secondsUntilUnmanned)
 void Heartbeat::reportSilence(const QString& naam, qint64 hartslag, bool roomManned)
 {
     const QString key = naam + QLatin1Char(';') + QString::number(hartslag);
-    if (m_silenceNoticed.contains(key))
+    if (m_silenceSettled.contains(key))
         return;
-    m_silenceNoticed.insert(key);
     const QString since = QDateTime::fromSecsSinceEpoch(hartslag).toLocalTime().toString(QStringLiteral("dd-MM-yyyy HH:mm:ss"));
-    m_log.writeLog(QStringLiteral("Console %1 was bemand maar geeft sinds %2 geen hartslag meer.").arg(naam, since), 0);
+    if (!m_silenceNoticed.contains(key))
+        m_log.writeLog(QStringLiteral("Console %1 was bemand maar geeft sinds %2 geen hartslag meer.").arg(naam, since), 0);
+    m_silenceNoticed.insert(key);
 
-    // Whoever marks the row tells the unmanned address; every other
-    // workstation finds it marked. A silence while another console still
-    // mans the room is logged only: nobody has to come.
-    auto marked = m_conn.query(
-        QStringLiteral("UPDATE werkplek SET stilgemeld = ? WHERE naam = ? AND soort = ? AND hartslag = ? AND stilgemeld = ?"),
-        {sql::boolValue(true), sql::textValue(naam), sql::textValue(QStringLiteral("console")), sql::keyValue(hartslag),
-         sql::boolValue(false)});
-    if (!marked || marked->numRowsAffected() == 0 || roomManned)
+    // Whoever marks the row tells the unmanned address, by a mail queued in
+    // the same transaction: a workstation that dies right after the mark
+    // has still told. Every other workstation finds it marked. A silence
+    // while another console still mans the room is logged only: nobody has
+    // to come.
+    Transaction tx(m_conn);
+    Status s = tx.begin();
+    bool mine = false;
+    if (s) {
+        auto marked = m_conn.query(
+            QStringLiteral("UPDATE werkplek SET stilgemeld = ? WHERE naam = ? AND soort = ? AND hartslag = ? AND stilgemeld = ?"),
+            {sql::boolValue(true), sql::textValue(naam), sql::textValue(QStringLiteral("console")), sql::keyValue(hartslag),
+             sql::boolValue(false)});
+        if (marked)
+            mine = marked->numRowsAffected() > 0;
+        else
+            s = Status::failure(marked.error());
+    }
+    QString to;
+    if (s && mine && !roomManned) {
+        auto address = m_conn.scalar(QStringLiteral("SELECT OnbemandeMeldingEmail FROM settings ORDER BY id LIMIT 1"));
+        if (address)
+            to = sql::toText(*address).trimmed();
+        else
+            s = Status::failure(address.error());
+    }
+    if (s && !to.isEmpty()) {
+        outbox::OutgoingMail mail;
+        mail.key = outbox::silentConsoleKey(naam, hartslag);
+        mail.address = to;
+        mail.subject = QStringLiteral("Taviro: meldkamer onbemand, console %1 stil").arg(naam);
+        mail.body = QStringLiteral("Console %1 was bemand maar geeft sinds %2 geen hartslag meer. De meldkamer geldt "
+                                   "vanaf nu als onbemand: nieuwe meldingen worden volgens de roosters doorgestuurd.\r\n\r\n"
+                                   "Gemeld door %3.")
+                        .arg(naam, since, m_name);
+        s = Status::from(outbox::queueMail(m_conn, mail));
+    }
+    if (s)
+        s = tx.commit();
+    if (!s) {
+        // Rolled back, mark and all: the next look at the room tries again.
+        m_log.writeLog(QStringLiteral("Stille console %1 niet vastgelegd: %2").arg(naam, s.error()), 1);
         return;
-    auto address = m_conn.scalar(QStringLiteral("SELECT OnbemandeMeldingEmail FROM settings ORDER BY id LIMIT 1"));
-    const QString to = address ? sql::toText(*address).trimmed() : QString();
-    if (to.isEmpty())
-        return;
-    MailMessage mail;
-    mail.address = to;
-    mail.subject = QStringLiteral("Taviro: meldkamer onbemand, console %1 stil").arg(naam);
-    mail.body = QStringLiteral("Console %1 was bemand maar geeft sinds %2 geen hartslag meer. De meldkamer geldt "
-                               "vanaf nu als onbemand: nieuwe meldingen worden volgens de roosters doorgestuurd.\r\n\r\n"
-                               "Gemeld door %3.")
-                    .arg(naam, since, m_name);
-    m_mail.send(mail);
-    m_log.writeLog(QStringLiteral("Bericht over de stille console %1 gemaild naar %2").arg(naam, to), 1);
+    }
+    m_silenceSettled.insert(key);
+    if (!to.isEmpty())
+        m_log.writeLog(QStringLiteral("Bericht over de stille console %1 gemaild naar %2").arg(naam, to), 1);
 }
 
 } // namespace taviro

@@ -13,7 +13,6 @@ namespace taviro {
 
 class DatabaseConnector;
 class EventLog;
-class MailSender;
 
 // How often a workstation beats, and how long a silence makes it count as
 // gone. TAVIRO_HEARTBEAT_SECONDS and TAVIRO_HEARTBEAT_STALE_SECONDS override
@@ -53,14 +52,14 @@ bool sameProgramAlive(qint64 pid);
 // power or its network) is named in a level-0 line by every live
 // workstation, and when with it the room became unmanned, exactly one of them
 // mails the unmanned address: the one whose transaction marks the row as
-// reported.
+// reported queues the mail in the outbox in that same transaction.
 class Heartbeat : public QObject
 {
     Q_OBJECT
 public:
     enum class Kind { Console, Station };
 
-    Heartbeat(const DatabaseConnector& conn, EventLog& log, MailSender& mail, Kind kind, QString name,
+    Heartbeat(const DatabaseConnector& conn, EventLog& log, Kind kind, QString name,
               HeartbeatTiming timing, QObject* parent = nullptr);
 
     // Which start of this workstation beats: its claims are the live ones,
@@ -111,7 +110,6 @@ private:
 
     const DatabaseConnector& m_conn;
     EventLog& m_log;
-    MailSender& m_mail;
     Kind m_kind;
     QString m_name;
     HeartbeatTiming m_timing;
@@ -124,6 +122,7 @@ private:
     bool m_roomKnown = false;
     bool m_writeFailureLogged = false;
     QSet<QString> m_silenceNoticed; // "naam;hartslag" of the silences this workstation has logged
+    QSet<QString> m_silenceSettled; // ... and of those marked reported, by this workstation or another
     QTimer m_timer;
     QTimer m_lookTimer;
     QString m_startId;

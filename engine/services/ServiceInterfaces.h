@@ -143,13 +143,14 @@ struct MailMessage
     QString attachmentPath; // empty: no attachment
 };
 
+// The mail sender of this workstation. The engine never hands it alarm
+// mails: it writes them into the room's outbox in the database, in the
+// transaction that decides them, and every workstation's sender drains that.
 class MailSender : public ServiceComponent
 {
     Q_OBJECT
 public:
     using ServiceComponent::ServiceComponent;
-    // Hands the mail over; the sender queues it and reports failures as messages.
-    virtual bool send(const MailMessage& mail) = 0;
     // Sends a test mail now, beside the queue; testSendDone() follows with
     // the mail server's answer. Returns how many addresses will be tried, or
     // the reason it cannot start.

@@ -19,7 +19,7 @@ MailSenderProxy::MailSenderProxy(ServiceClient::Options options, QObject* parent
             Q_EMIT testSendDone(params.value(QStringLiteral("sent")).toBool(),
                                 params.value(QStringLiteral("reason")).toString());
     });
-    // Started at once, so mails left in its queue by an earlier run go out now.
+    // Started at once, so the outbox is drained from this workstation too.
     m_client.start();
 }
 

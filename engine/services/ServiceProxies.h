@@ -16,7 +16,9 @@ class MailSenderProxy : public MailSender
     Q_OBJECT
 public:
     explicit MailSenderProxy(ServiceClient::Options options, QObject* parent = nullptr);
-    bool send(const MailMessage& mail) override;
+    // Hands a mail to the service, which queues it in the outbox; for other
+    // programs and tests; the engine queues its own mails in its transactions.
+    bool send(const MailMessage& mail);
     Result<int> startTestSend(const MailMessage& mail, int secondsPerAddress) override;
     ServiceClient& client() { return m_client; }
 

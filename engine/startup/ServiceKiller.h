@@ -29,6 +29,8 @@ public:
     // From now on killServices leaves everything alone: the services running
     // belong to a station of this installation on this machine, not to us.
     void standDown() { m_stoodDown = true; }
+    // The program that ran them has gone and this one runs them from now on.
+    void takeOver() { m_stoodDown = false; }
     // Ends every process of this installation whose executable name ends with
     // exeName, ignoring case; true when at least one matched. Waits 500 ms
     // after each one ended.

@@ -117,7 +117,7 @@
         <td width="7%"><xsl:value-of select="functie"/></td>
         <td width="24%"><xsl:value-of select="omschrijving"/></td>
         <td width="5%"><span class="{@flank}"><xsl:value-of select="@flank"/></span></td>
-        <td width="14%"><xsl:value-of select="uitgemeld"/></td>
+        <td width="14%"><xsl:value-of select="uitgemeld"/><xsl:if test="email"> (e-mail <xsl:value-of select="email"/>)</xsl:if></td>
         <td class="num" width="10%"><xsl:call-template name="marker"><xsl:with-param name="text" select="uitgemeldop"/></xsl:call-template></td>
         <td width="14%"><xsl:value-of select="bevestigd"/></td>
         <td class="num" width="10%"><xsl:value-of select="bevestigdop"/></td>

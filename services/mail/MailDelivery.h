@@ -1,47 +1,57 @@
 #pragma once
 
 #include "DatabaseSettings.h"
-#include "MailQueue.h"
+#include "OutboxClaims.h"
 #include "Result.h"
 #include "SmtpSender.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
 namespace taviro::mail {
 
 // The outgoing mail server as the settings row holds it now.
+Result<SmtpSettings> readSmtpSettings(const DatabaseConnector& conn);
+// The same on a connection of its own, for a thread that keeps none.
 Result<SmtpSettings> readSmtpSettings(const DatabaseSettings& database);
 
 // How long and how often an undeliverable mail is tried again. The waits
 // double from `first` up to `longest`; after `giveUp` since its first failure
-// a mail is set aside and reported. Tests shorten them through the environment.
+// a mail is given up and reported. Tests shorten them through the environment.
 struct RetryPolicy
 {
     int firstSeconds = 10;
     int longestSeconds = 300;
     int giveUpSeconds = 3600;
+    // How long a claim on one mail holds; a send is cut off well before.
+    int leaseSeconds = 300;
 
     static RetryPolicy fromEnvironment();
     int delayAfter(int failures) const;
+    int sendLimitSeconds() const { return std::max(1, leaseSeconds * 4 / 5); }
 };
 
-// Works through the queue on its own thread, so a slow or absent mail server
-// never keeps the service from answering the console. The settings row is read
-// before every round, so a corrected server or password takes effect at once.
+// Drains the room's outbox on its own thread, so a slow or absent mail server
+// never keeps the service from answering the console. Every workstation's
+// sender does this on the same table; a claim decides which one sends each
+// mail. The settings row is read before every round, so a corrected server or
+// password takes effect at once.
 class MailDelivery : public QThread
 {
     Q_OBJECT
 public:
-    MailDelivery(MailQueue& queue, DatabaseSettings database, RetryPolicy policy,
-                 QObject* parent = nullptr);
+    // `host` names this machine in the claims (see OutboxClaims).
+    MailDelivery(DatabaseSettings database, RetryPolicy policy, QString host, QObject* parent = nullptr);
     ~MailDelivery() override;
 
-    // A new mail is waiting: start a round now unless the server is known to be away.
+    // A mail was queued here: look now instead of at the next round.
     void wake();
     void stop();
 
@@ -55,29 +65,26 @@ protected:
     void run() override;
 
 private:
-    std::optional<SmtpSettings> loadSettings();
     // Delivers what is due; returns how long to sleep before the next round.
-    int deliverRound();
-    void deliverOne(QueuedMail& mail, const SmtpSettings& settings, const QDateTime& now);
+    int deliverRound(const DatabaseConnector& conn, outbox::OutboxClaims& claims);
+    void deliverOne(outbox::OutboxClaims& claims, const outbox::OutboxClaims::Claimed& claimed,
+                    const SmtpSettings& settings);
+    void noteLostClaim(const Result<bool>& held, const outbox::OutboxRow& row);
+    void noteDatabaseProblem(const QString& error);
 
-    MailQueue& m_queue;
     DatabaseSettings m_database;
     RetryPolicy m_policy;
+    QString m_host;
     SmtpSender m_sender;
     std::atomic_bool m_stopping = false;
     QMutex m_mutex;
     QWaitCondition m_wake;
     bool m_woken = false;
 
-    // Per queue entry (by file name): failures so far and when to try again.
-    struct RetryState
-    {
-        int failures = 0;
-        QDateTime next;
-    };
-    QHash<QString, RetryState> m_retry;
     QDateTime m_serverAwayUntil;
+    QElapsedTimer m_sincePurge;
     bool m_settingsProblemReported = false;
+    bool m_databaseProblemReported = false;
 };
 
 } // namespace taviro::mail

@@ -1,15 +1,23 @@
-// TaviroMailSender: takes mails from the console, keeps them on disk and hands
-// them to the outgoing mail server of the settings row.
+// TaviroMailSender: sends the mails the room queued in the database's outbox
+// (and those handed to it through `send`) to the outgoing mail server of the
+// settings row.
 
 #include "DatabaseConnector.h"
+#include "LegacyQueueImport.h"
 #include "MailDelivery.h"
-#include "MailQueue.h"
+#include "MailOutbox.h"
 #include "MailTestSend.h"
 #include "ParamReader.h"
 #include "ServiceHost.h"
+#include "SqlValues.h"
+#include "Transaction.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QSysInfo>
+#include <QUuid>
 
 #include <curl/curl.h>
 
@@ -20,33 +28,49 @@ using namespace taviro::service;
 
 namespace {
 
-RpcReply enqueue(ServiceHost& host, mail::MailQueue& queue, mail::MailDelivery& delivery,
+// A mail another program hands over: into the outbox like the engine's own,
+// under a key of its own since nothing else names it.
+RpcReply enqueue(ServiceHost& host, const DatabaseConnector& conn, mail::MailDelivery& delivery,
                  const QJsonObject& params, bool withAttachment)
 {
     ParamReader p(params);
-    const QString address = p.text(QStringLiteral("address"));
-    const QString name = p.text(QStringLiteral("recipientName"), false);
-    const QString subject = p.text(QStringLiteral("subject"), false);
-    const QString body = p.text(QStringLiteral("body"), false);
+    outbox::OutgoingMail mail;
+    mail.address = p.text(QStringLiteral("address"));
+    mail.recipientName = p.text(QStringLiteral("recipientName"), false);
+    mail.subject = p.text(QStringLiteral("subject"), false);
+    mail.body = p.text(QStringLiteral("body"), false);
     const QString attachment = p.text(QStringLiteral("attachmentPath"), withAttachment);
     if (!p.ok())
         return RpcReply::invalidParams(p.problems());
 
-    const QStringList addresses = mail::splitAddresses(address);
+    const QStringList addresses = outbox::splitAddresses(mail.address);
     if (addresses.isEmpty()) {
         host.meldingMessage(QStringLiteral("Mail \"%1\" voor %2 niet verzonden: geen e-mailadres")
-                                .arg(subject, name),
+                                .arg(mail.subject, mail.recipientName),
                             1);
         return RpcReply::failure(QStringLiteral("no address"));
     }
-    const Result<QString> queued = queue.enqueue(addresses, name, subject, body, attachment);
-    if (!queued) {
-        host.meldingMessage(
-            QStringLiteral("Mail \"%1\" niet verzonden: %2").arg(subject, queued.error()), 0);
-        return RpcReply::failure(queued.error());
+    if (withAttachment) {
+        QFile f(attachment);
+        if (!f.open(QIODevice::ReadOnly))
+            return RpcReply::failure(QStringLiteral("Bijlage %1 kan niet worden gelezen").arg(attachment));
+        mail.attachment = f.readAll();
+        mail.attachmentName = QFileInfo(attachment).fileName();
     }
-    host.log(QStringLiteral("mail \"%1\" voor %2 in de wachtrij: %3")
-                 .arg(subject, addresses.join(QStringLiteral(", ")), *queued));
+    mail.key = QStringLiteral("dienst ") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (conn.lost())
+        (void)conn.restore();
+    Transaction tx(conn);
+    Status s = tx.begin();
+    if (s)
+        s = Status::from(outbox::queueMail(conn, mail));
+    if (s)
+        s = tx.commit();
+    if (!s) {
+        host.meldingMessage(QStringLiteral("Mail \"%1\" niet verzonden: %2").arg(mail.subject, s.error()), 0);
+        return RpcReply::failure(s.error());
+    }
+    host.log(QStringLiteral("mail \"%1\" voor %2 in de wachtrij").arg(mail.subject, addresses.join(QStringLiteral(", "))));
     delivery.wake();
     return RpcReply(true);
 }
@@ -61,25 +85,38 @@ int main(int argc, char** argv)
         host.fatal(QStringLiteral("libcurl kan niet worden gestart"));
 
     const DatabaseSettings database = host.databaseSettings();
-    // Without the database there are no mail settings; failing loudly lets the
-    // console's supervisor log it and try again later.
-    if (auto probe = DatabaseConnector::open(database); !probe)
-        host.fatal(probe.error());
-    mail::MailQueue queue(mail::MailQueue::folderFromEnvironment(database.text()));
-    if (Status s = queue.prepare(); !s)
-        host.fatal(s.error());
+    // Without the database there is neither an outbox nor mail settings;
+    // failing loudly lets the console's supervisor log it and try again later.
+    auto opened = DatabaseConnector::open(database);
+    if (!opened)
+        host.fatal(opened.error());
+    const DatabaseConnector& conn = **opened;
+    // Mails an older sender of this account left on disk join the outbox once.
+    const QString oldFolder = mail::legacyQueueFolder(database.text());
+    QStringList problems;
+    auto imported = mail::importLegacyQueue(oldFolder, conn, &problems);
+    for (const QString& p : problems)
+        host.meldingMessage(p, 0);
+    if (!imported)
+        host.meldingMessage(QStringLiteral("Oude mailwachtrij %1 niet overgenomen: %2").arg(oldFolder, imported.error()), 0);
+    else if (*imported > 0)
+        host.meldingMessage(QStringLiteral("%1 mail(s) uit de oude mailwachtrij %2 overgenomen").arg(*imported).arg(oldFolder), 1);
 
-    mail::MailDelivery delivery(queue, database, mail::RetryPolicy::fromEnvironment());
+    mail::MailDelivery delivery(database, mail::RetryPolicy::fromEnvironment(), QSysInfo::machineHostName());
     QObject::connect(&delivery, &mail::MailDelivery::meldingMessage, &host,
                      [&host](const QString& text, int level) { host.meldingMessage(text, level); });
     QObject::connect(&delivery, &mail::MailDelivery::logLine, &host,
                      [&host](const QString& text) { host.log(text); });
 
     host.registerMethod(QStringLiteral("send"), [&](const QJsonObject& params) {
-        return enqueue(host, queue, delivery, params, false);
+        return enqueue(host, conn, delivery, params, false);
     });
     host.registerMethod(QStringLiteral("sendWithAttachment"), [&](const QJsonObject& params) {
-        return enqueue(host, queue, delivery, params, true);
+        return enqueue(host, conn, delivery, params, true);
+    });
+    host.registerMethod(QStringLiteral("wake"), [&](const QJsonObject&) {
+        delivery.wake();
+        return RpcReply(true);
     });
     // The installer's test mail: answered at once, its outcome follows as
     // TestSendDone, so the console is never held up by a slow server.
@@ -93,7 +130,7 @@ int main(int argc, char** argv)
     });
     host.registerMethod(QStringLiteral("testSend"), [&](const QJsonObject& params) {
         ParamReader p(params);
-        const QStringList addresses = mail::splitAddresses(p.text(QStringLiteral("address")));
+        const QStringList addresses = outbox::splitAddresses(p.text(QStringLiteral("address")));
         const QString name = p.text(QStringLiteral("recipientName"), false);
         const QString subject = p.text(QStringLiteral("subject"), false);
         const QString body = p.text(QStringLiteral("body"), false);
@@ -107,13 +144,15 @@ int main(int argc, char** argv)
         return RpcReply(int(addresses.size()));
     });
     host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
-        return RpcReply(QJsonObject{{QStringLiteral("queued"), queue.count()},
-                                    {QStringLiteral("queueFolder"), queue.folder()}});
+        auto waiting = conn.scalar(QStringLiteral("SELECT COUNT(*) FROM mailwachtrij WHERE status = 0"));
+        auto failed = conn.scalar(QStringLiteral("SELECT COUNT(*) FROM mailwachtrij WHERE status = 2"));
+        if (!waiting || !failed)
+            return RpcReply::failure(waiting ? failed.error() : waiting.error());
+        return RpcReply(QJsonObject{{QStringLiteral("queued"), sql::toLong(*waiting)},
+                                    {QStringLiteral("failed"), sql::toLong(*failed)}});
     });
     QObject::connect(&host, &ServiceHost::shutdownRequested, &app, [&app] { app.quit(); });
 
-    host.log(
-        QStringLiteral("mailwachtrij %1 (%2 wachtend)").arg(queue.folder()).arg(queue.count()));
     delivery.start();
     host.start();
     const int rc = app.exec();

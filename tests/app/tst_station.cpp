@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSysInfo>
+#include <QThread>
 #include <QTest>
 
 #include <cstring>
@@ -119,6 +120,16 @@ class TestStation : public QObject
                 QStringLiteral("TAVIRO_HEARTBEAT_STALE_SECONDS=4")};
     }
 
+    // The room's mail goes to the test's SMTP server; `unmanned` is the
+    // address that hears of a silent console.
+    static void useMailServer(const test::TestDatabase& db, const test::SmtpTestServer& smtp, const QString& unmanned = {})
+    {
+        auto conn = db.connect();
+        QVERIFY(conn->exec(QStringLiteral("UPDATE settings SET mailserver = ?, \"MailServerPort\" = ?, mailfrommail = ?, "
+                                          "authentification = ?, \"OnbemandeMeldingEmail\" = ?"),
+                           {QStringLiteral("127.0.0.1"), smtp.port(), QStringLiteral("meldkamer@taviro.test"), 0, unmanned}));
+    }
+
 private Q_SLOTS:
     // A dispatch waiting at start whose SMS goes to a GSM modem that does not
     // answer: the station still tells the service manager it is up at once,
@@ -191,6 +202,40 @@ private Q_SLOTS:
         QVERIFY2(!said.contains("<4>") && !said.contains("<6>"), said.constData());
         QVERIFY(readLogs(db.folder() + QStringLiteral("/log")).contains(
             QStringLiteral("Taviro-station st-silent gestopt door signaal SIGTERM")));
+    }
+
+    // "Up" for the service manager means the backlog is in: a report stored
+    // while no station ran is taken in (marked, its dispatches written)
+    // by the time READY=1 arrives, however soon the manager asks.
+    void readyComesOnceTheBacklogIsTakenIn()
+    {
+        test::TestDatabase db;
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        auto conn = db.connect();
+        {
+            test::Installation inst(*conn);
+            const qint64 melder = inst.transmitter(QStringLiteral("1001"), QStringLiteral("Gemaal"), 1, 0, 0);
+            inst.point(melder, QStringLiteral("01"), QStringLiteral("Inbraak"));
+            QVERIFY(inst.ok());
+            ReceivedReport r{QStringLiteral("1001"), {}, QDateTime::currentDateTime(), {}};
+            r.lines.append({QStringLiteral("01"), {}, 1, {}, {}, {}});
+            QVERIFY(SqlReportStore(*conn).store(r));
+        }
+        const QByteArray socketName = "@taviro-notify-backlog-" + QByteArray::number(::getpid());
+        NotifySocket manager(socketName);
+        QVERIFY(manager.bound());
+        QProcess station;
+        test::startProgram(station, QStringLiteral("taviro-station"), {},
+                           environment(db, QStringLiteral("st-backlog")) +
+                               QStringList{QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(socketName)});
+        auto closeStation = qScopeGuard([&station] { stop(station); });
+        QDeadlineTimer deadline(20000);
+        while (!manager.drain().contains(QStringLiteral("READY=1")) && !deadline.hasExpired())
+            QThread::msleep(5); // no event loop: look the moment it arrives
+        QVERIFY2(manager.drain().contains(QStringLiteral("READY=1")), station.readAllStandardError().constData());
+        auto seen = conn->scalar(QStringLiteral("SELECT seen FROM meldingen"));
+        QVERIFY(seen);
+        QVERIFY(sql::toBool(*seen));
     }
 
     void tellsTheServiceManagerAndStopsOnSigterm_data()
@@ -295,13 +340,7 @@ private Q_SLOTS:
         QVERIFY2(db.ok(), qPrintable(db.error()));
         test::SmtpTestServer smtp;
         QVERIFY(smtp.start());
-        {
-            auto conn = db.connect();
-            QVERIFY(conn->exec(QStringLiteral("UPDATE settings SET mailserver = ?, \"MailServerPort\" = ?, mailfrommail = ?, "
-                                              "authentification = ?, \"OnbemandeMeldingEmail\" = ?"),
-                               {QStringLiteral("127.0.0.1"), smtp.port(), QStringLiteral("meldkamer@taviro.test"), 0,
-                                QStringLiteral("wacht@taviro.test")}));
-        }
+        useMailServer(db, smtp, QStringLiteral("wacht@taviro.test"));
         const QStringList env = environment(db, QStringLiteral("pc1")) + QStringList{QStringLiteral("TAVIRO_NO_SOUND=1")};
         QProcess station;
         test::startProgram(station, QStringLiteral("taviro-station"), {}, env);
@@ -357,6 +396,56 @@ private Q_SLOTS:
 
         stop(station);
         QCOMPARE(station.exitCode(), 0);
+    }
+
+    // A console started beside a station leaves the ports to it; when the
+    // station stops, the console takes them over and sends what comes in
+    // after, instead of leaving it pending until someone restarts it.
+    void aConsoleBesideAStoppedStationTakesThePortsOver()
+    {
+        test::TestDatabase db(true);
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        useMailServer(db, smtp);
+        {
+            auto conn = db.connect();
+            // The operator logs in and stays unmanned: the room forwards.
+            QVERIFY(conn->exec(QStringLiteral("UPDATE settings SET \"AutoBemandNaInloggen\" = ?"), {sql::boolValue(false)}));
+            test::Installation inst(*conn);
+            const qint64 jan = inst.recipient(QStringLiteral("Jan"), {}, QStringLiteral("jan@taviro.test"), false, true);
+            WeekPlanning w = inst.weekTemplate(QStringLiteral("ALTIJD"));
+            for (int day = 0; day < 7; ++day)
+                for (int block = 0; block < 3; ++block)
+                    w.cells[WeekPlanning::cellIndex(0, day, block)] = jan;
+            const qint64 melder = inst.transmitter(QStringLiteral("2002"), QStringLiteral("Gemaal"), 1, inst.week(w), 0);
+            inst.point(melder, QStringLiteral("01"), QStringLiteral("Inbraak"));
+            QVERIFY(inst.ok());
+        }
+        const QStringList env = environment(db, QStringLiteral("pc2")) + QStringList{QStringLiteral("TAVIRO_NO_SOUND=1")};
+        QProcess station;
+        test::startProgram(station, QStringLiteral("taviro-station"), {}, env);
+        QVERIFY(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")));
+        QProcess console;
+        test::startProgram(console, QStringLiteral("taviro"), {QStringLiteral("op1"), QStringLiteral("geheim")}, env);
+        auto closeConsole = qScopeGuard([&console] { stop(console); });
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")),
+                 console.property("seenStderr").toByteArray().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(readLogs(db.folder() + QStringLiteral("/log"))
+                                     .contains(QStringLiteral("deze console start geen eigen diensten")),
+                                 10000);
+
+        stop(station);
+        QTRY_VERIFY_WITH_TIMEOUT(readLogs(db.folder() + QStringLiteral("/log"))
+                                     .contains(QStringLiteral("deze console ontvangt en verstuurt de meldingen nu zelf")),
+                                 15000);
+        auto conn = db.connect();
+        ReceivedReport r{QStringLiteral("2002"), {}, QDateTime::currentDateTime(), {}};
+        r.lines.append({QStringLiteral("01"), {}, 1, {}, {}, {}});
+        QVERIFY(SqlReportStore(*conn).store(r));
+        QVERIFY2(smtp.waitForMessages(1, 20000), qPrintable(readLogs(db.folder() + QStringLiteral("/log"))));
+        QCOMPARE(smtp.messages().first().value(QStringLiteral("rcpt_tos")).toArray().first().toString(),
+                 QStringLiteral("jan@taviro.test"));
     }
 };
 

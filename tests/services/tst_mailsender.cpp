@@ -12,6 +12,9 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -89,9 +92,27 @@ class TestMailSender : public QObject
             timeoutMs);
     }
 
-    int queued() const
+    // Mails in the outbox with this status: 0 waiting, 1 sent, 2 given up.
+    int inOutbox(int status = 0) const
     {
-        return int(QDir(m_queue->path()).entryList({QStringLiteral("*.json")}, QDir::Files).size());
+        auto c = m_db->connect();
+        auto n = c ? c->scalar(QStringLiteral("SELECT COUNT(*) FROM mailwachtrij WHERE status = ?"), {status})
+                   : Result<QVariant>::failure(QStringLiteral("geen verbinding"));
+        return n ? int(n->toLongLong()) : -1;
+    }
+    int queued() const { return inOutbox(0); }
+
+    // A mail file as a sender of an older version left it in its queue folder.
+    void writeOldQueueFile(const QString& name, const QStringList& pending, const QString& subject)
+    {
+        QFile f(m_queue->filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QJsonDocument(QJsonObject{{QStringLiteral("pending"), QJsonArray::fromStringList(pending)},
+                                          {QStringLiteral("failed"), QJsonArray()},
+                                          {QStringLiteral("recipientName"), QStringLiteral("Jan")},
+                                          {QStringLiteral("subject"), subject},
+                                          {QStringLiteral("body"), QStringLiteral("b")}})
+                    .toJson());
     }
 
 private Q_SLOTS:
@@ -469,12 +490,9 @@ private Q_SLOTS:
                               QStringLiteral("b"),
                               {}}));
         QVERIFY(waitForLog(QStringLiteral("kon in 3 seconden niet worden verzonden"), 0));
-        // Set aside, not thrown away.
+        // Given up, not thrown away: the outbox keeps it for the administrator.
         QTRY_COMPARE(queued(), 0);
-        QCOMPARE(QDir(m_queue->filePath(QStringLiteral("failed")))
-                     .entryList({QStringLiteral("*.json")})
-                     .size(),
-                 1);
+        QCOMPARE(inOutbox(2), 1);
     }
 
     void refusedRecipientIsReportedOthersServed()
@@ -494,10 +512,8 @@ private Q_SLOTS:
         QCOMPARE(
             smtp.messages().first().value(QStringLiteral("rcpt_tos")).toArray().first().toString(),
             QStringLiteral("dienst@taviro.test"));
-        QTRY_COMPARE(QDir(m_queue->filePath(QStringLiteral("failed")))
-                         .entryList({QStringLiteral("*.json")})
-                         .size(),
-                     1);
+        QTRY_COMPARE(inOutbox(2), 1);
+        QTRY_COMPARE(inOutbox(1), 1);
     }
 
     void queuedMailsSurviveAKilledSender()
@@ -531,6 +547,66 @@ private Q_SLOTS:
         QCOMPARE(subjects, (QStringList{QStringLiteral("mail 1"), QStringLiteral("mail 2"),
                                         QStringLiteral("mail 3")}));
         QTRY_COMPARE(queued(), 0);
+    }
+
+    // Two workstations' senders drain one outbox while mails are handed to
+    // either of them, during a mail server outage and after it: each mail
+    // reaches the server once.
+    void twoSendersSendEachMailOnce()
+    {
+        const quint16 port = test::freeLoopbackPort();
+        setMailServer(port);
+        auto a = makeSender();
+        auto b = makeSender();
+        constexpr int kMails = 20;
+        for (int i = 0; i < kMails; ++i)
+            QVERIFY((i % 2 ? a : b)->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"),
+                                           QStringLiteral("mail %1").arg(i), QStringLiteral("b"), {}}));
+        QTest::qWait(1500); // both have met the closed door
+        test::SmtpTestServer smtp(port);
+        QVERIFY(smtp.start());
+        for (int i = kMails; i < 2 * kMails; ++i)
+            QVERIFY((i % 2 ? a : b)->send({QStringLiteral("dienst@taviro.test"), QStringLiteral("Jan"),
+                                           QStringLiteral("mail %1").arg(i), QStringLiteral("b"), {}}));
+        QVERIFY(smtp.waitForMessages(2 * kMails, 60000));
+        QTest::qWait(3000); // time for a second copy, if one were coming
+        QStringList subjects;
+        for (const QJsonObject& m : smtp.messages())
+            subjects << m.value(QStringLiteral("subject")).toString();
+        QCOMPARE(subjects.size(), 2 * kMails);
+        QCOMPARE(QSet<QString>(subjects.cbegin(), subjects.cend()).size(), 2 * kMails);
+        QTRY_COMPARE(inOutbox(1), 2 * kMails);
+    }
+
+    // Mails an older sender left in its folder go out once, and a second
+    // start (or a kill between the import's commit and the file's removal)
+    // adds nothing.
+    void oldQueueFolderIsImportedOnce()
+    {
+        test::SmtpTestServer smtp;
+        QVERIFY(smtp.start());
+        setMailServer(smtp.port());
+        writeOldQueueFile(QStringLiteral("20261202101500000-1-000001.json"),
+                          {QStringLiteral("jan@taviro.test"), QStringLiteral("piet@taviro.test")},
+                          QStringLiteral("oud 1"));
+        writeOldQueueFile(QStringLiteral("20261202101501000-1-000002.json"), {QStringLiteral("jan@taviro.test")},
+                          QStringLiteral("oud 2"));
+        QFile::copy(m_queue->filePath(QStringLiteral("20261202101501000-1-000002.json")),
+                    m_queue->filePath(QStringLiteral("kopie.bak")));
+        {
+            auto sender = makeSender();
+            QVERIFY(smtp.waitForMessages(3));
+            QTRY_COMPARE(inOutbox(1), 3);
+        }
+        QVERIFY(QDir(m_queue->path()).entryList({QStringLiteral("*.json")}, QDir::Files).isEmpty());
+        // As if killed before the file was removed: the same file again.
+        QFile::rename(m_queue->filePath(QStringLiteral("kopie.bak")),
+                      m_queue->filePath(QStringLiteral("20261202101501000-1-000002.json")));
+        auto again = makeSender();
+        QTRY_VERIFY(QDir(m_queue->path()).entryList({QStringLiteral("*.json")}, QDir::Files).isEmpty());
+        QTest::qWait(1500);
+        QCOMPARE(smtp.messages().size(), 3);
+        QCOMPARE(inOutbox(1), 3);
     }
 };
 

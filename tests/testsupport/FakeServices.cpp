@@ -82,15 +82,4 @@ SmsOutcome FakeSmsService::outcome(const QString& sendId)
     return outcomes.value(sendId, {SmsOutcome::State::Unknown, QStringLiteral("onbekende verzending")});
 }
 
-bool FakeMailSender::send(const MailMessage& mail)
-{
-    if (handOverMsecs > 0)
-        QThread::msleep(static_cast<unsigned long>(handOverMsecs));
-    if (!accept)
-        return false;
-    sent.append(mail);
-    appendLine(logPath, mail.address, mail.subject + QLatin1Char(' ') + mail.body);
-    return true;
-}
-
 } // namespace taviro::test

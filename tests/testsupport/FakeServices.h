@@ -66,16 +66,13 @@ private:
     QStringList finished; // oldest first
 };
 
+// The mail sender of a workstation in tests: the engine queues its mails in
+// the outbox (read them with test::outboxMails), so nothing passes here.
 class FakeMailSender final : public MailSender
 {
     Q_OBJECT
 public:
     using MailSender::MailSender;
-    bool send(const MailMessage& mail) override;
-    QList<MailMessage> sent; // what was handed over and taken
-    bool accept = true;      // false: the mail service refuses every mail
-    QString logPath;         // as FakeSmsService::logPath
-    int handOverMsecs = 0;   // the call to the mail service, before it holds the mail
 };
 
 } // namespace taviro::test

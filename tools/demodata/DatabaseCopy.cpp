@@ -116,6 +116,9 @@ Result<CopyCounts> copyDatabase(const DatabaseSettings& from, const DatabaseSett
         // a source from before they were kept has none to give.
         if ((*source)->scalar(QStringLiteral("SELECT COUNT(*) FROM uitmeldmail")))
             tables.append(schema::specOf(mapping::uitmeldmail()));
+        // So are the mails in the outbox, waiting or recently sent.
+        if ((*source)->scalar(QStringLiteral("SELECT COUNT(*) FROM mailwachtrij")))
+            tables.append(schema::mailOutboxTable());
         for (const schema::TableSpec& t : tables)
             if (s)
                 s = (*target)->exec(schema::createTableSql(t, (*target)->dialect(), true));

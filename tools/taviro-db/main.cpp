@@ -4,6 +4,7 @@
 //   taviro-db version PATH
 //   taviro-db report PATH TRANSMITTER FUNCTION [DESCRIPTION] [--af]
 //   taviro-db copy FROM TO
+//   taviro-db mail PATH [--wachtend|--verzonden|--mislukt] [--aantal N]
 //   taviro-db status [DATABASE]
 // Passwords never come from the command line: a prompt, a file or standard
 // input; a postgresql:// URL is best given without one (~/.pgpass).
@@ -11,6 +12,7 @@
 #include "DatabaseCopy.h"
 #include "DatabaseCreator.h"
 #include "DemoInstallation.h"
+#include "MailCommand.h"
 #include "PasswordInput.h"
 #include "Repositories.h"
 #include "SqlReportStore.h"
@@ -48,6 +50,7 @@ int usage()
                             "  taviro-db version PAD\n"
                             "  taviro-db report PAD OS-NUMMER FUNCTIE [OMSCHRIJVING] [--af]\n"
                             "  taviro-db copy VAN NAAR\n"
+                            "  taviro-db mail PAD [--wachtend|--verzonden|--mislukt] [--aantal N]\n"
                             "  taviro-db status [PAD]\n"
                             "PAD is een SQLite-bestand of een postgresql://-adres (het wachtwoord dan in ~/.pgpass).\n"
                             "Zonder --password-file vraagt taviro-db het wachtwoord in de terminal."));
@@ -237,6 +240,8 @@ int main(int argc, char** argv)
         return version(args);
     if (command == QLatin1String("copy"))
         return copyCommand(args);
+    if (command == QLatin1String("mail"))
+        return mailCommand(args);
     if (command == QLatin1String("status"))
         return statusCommand(args);
     return usage();

@@ -5,6 +5,7 @@
 #include "FakeClock.h"
 #include "FakeServices.h"
 #include "Installation.h"
+#include "OutboxMails.h"
 #include "SqlReportStore.h"
 #include "SqlValues.h"
 #include "TestDatabase.h"
@@ -80,6 +81,9 @@ struct ConsoleFixture
         auto v = conn->scalar(sql, binds);
         return v ? sql::toLong(*v) : -1;
     }
+
+    // What the room owes by mail, oldest first, one row per address.
+    QList<outbox::OutboxRow> mails() const { return outboxMails(*conn); }
 
     QString logText() const
     {

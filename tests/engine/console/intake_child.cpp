@@ -35,8 +35,6 @@ int main(int argc, char** argv)
     if (args.value(3) == QLatin1String("deliver")) {
         sms.answerDelayMsecs = 3;
         sms.logPath = args.value(4);
-        mail.logPath = args.value(4);
-        mail.handOverMsecs = 2;
         for (;;) {
             console.deliverNextDispatch();
             QCoreApplication::processEvents();

@@ -44,7 +44,7 @@ private Q_SLOTS:
                                               alias + QLatin1Char(' ') + text + QLatin1Char(' ') +
                                               text + QLatin1Char('\r') + text + QLatin1Char(' ') +
                                               text + QStringLiteral(" Op\r")));
-        QVERIFY(f.mail.sent[0].body.contains(QStringLiteral("Omschrijving : ") + text +
+        QVERIFY(f.mails().value(0).body.contains(QStringLiteral("Omschrijving : ") + text +
                                              QStringLiteral("\r\n")));
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders")), 1 + 1);
     }

@@ -108,7 +108,7 @@ private Q_SLOTS:
                 return r.mobileNumber == QStringLiteral("+31612345678");
             });
         QCOMPARE(toJan, qsizetype(janSms));
-        QCOMPARE(mail.sent.size(), janSms && !mailRecorded ? 1 : 0);
+        QCOMPARE(f.mails().size(), janSms && !mailRecorded ? 1 : 0);
         QCOMPARE(f.number(QStringLiteral("SELECT pogingen FROM uitmeld WHERE id = ?"), {dispatch}),
                  qint64(janSms));
         QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM uitmeldclaim")), janSms ? 0 : 1);

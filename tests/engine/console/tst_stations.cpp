@@ -12,6 +12,27 @@ using namespace taviro;
 // reports: each report is taken in by exactly one of them, and each dispatch
 // delivered by exactly one. Runs on SQLite and, with TAVIRO_TEST_DATABASE, on
 // PostgreSQL, where the stations really do run side by side.
+namespace {
+
+// A second console on the fixture's database, with a connection and
+// services of its own.
+struct OtherConsole
+{
+    ConnectorPtr conn;
+    EventLog log;
+    test::FakeSmsService sms;
+    test::FakeMailSender mail;
+    Console console;
+
+    explicit OtherConsole(test::ConsoleFixture& f)
+        : conn(f.db.connect()), log(f.clock, f.db.folder() + QStringLiteral("/other/")),
+          console(*conn, f.clock, log, sms, mail)
+    {
+    }
+};
+
+} // namespace
+
 class TstStations : public QObject
 {
     Q_OBJECT
@@ -54,14 +75,11 @@ private Q_SLOTS:
     void acknowledgementReachesTheOtherStation()
     {
         test::ConsoleFixture f;
-        auto otherConn = f.db.connect();
-        EventLog otherLog(f.clock, f.db.folder() + QStringLiteral("/other/"));
-        test::FakeSmsService otherSms;
-        test::FakeMailSender otherMail;
-        Console other(*otherConn, f.clock, otherLog, otherSms, otherMail);
+        OtherConsole second(f);
+        Console& other = second.console;
         const qint64 id = f.report({QStringLiteral("01")});
         QCOMPARE(f.console.showNewActueel().size(), 1);
-        auto listed = loadActueel(*otherConn);
+        auto listed = loadActueel(*second.conn);
         QVERIFY(listed.ok());
         QCOMPARE(listed->size(), 1);
         other.noteListed(*listed);
@@ -74,6 +92,65 @@ private Q_SLOTS:
         other.dispatchTick();
         QCOMPARE(gone.size(), 1);
         QCOMPARE(gone.first().first().toLongLong(), id);
+    }
+
+    // The lamp of a manned console calls for a report nobody acknowledged:
+    // once the last one it lists is acknowledged at another workstation it
+    // goes out there too, and not while one is still open.
+    void theLampGoesOutWhenNothingIsLeftToAcknowledge_data()
+    {
+        QTest::addColumn<int>("reports");
+        QTest::addColumn<bool>("lampOut");
+        QTest::newRow("its only report acknowledged elsewhere") << 1 << true;
+        QTest::newRow("one of two acknowledged elsewhere") << 2 << false;
+    }
+    void theLampGoesOutWhenNothingIsLeftToAcknowledge()
+    {
+        QFETCH(int, reports);
+        QFETCH(bool, lampOut);
+        test::ConsoleFixture f;
+        OtherConsole second(f);
+        Console& other = second.console;
+        other.setBemand(true);
+        other.setLampActive(true);
+        QSignalSpy lamp(&other, &Console::lampRequested);
+        QList<qint64> ids;
+        for (int i = 0; i < reports; ++i)
+            ids << f.report({QStringLiteral("01")});
+        QCOMPARE(f.console.showNewActueel().size(), reports);
+        other.followOtherStations();
+        QVERIFY(!lamp.isEmpty());
+        QCOMPARE(lamp.last().first().toBool(), true);
+        lamp.clear();
+
+        QVERIFY(f.console.bevestigMelding(ids.first()).ok());
+        other.followOtherStations();
+        other.followOtherStations();
+        QCOMPARE(lamp.size(), lampOut ? 1 : 0);
+        if (lampOut)
+            QCOMPARE(lamp.first().first().toBool(), false);
+    }
+
+    // A transmitter a receiver added shows in every console's tree, whichever
+    // workstation took its first report in.
+    void aNewTransmitterReachesEveryConsolesTree()
+    {
+        test::ConsoleFixture f;
+        OtherConsole second(f);
+        Console& other = second.console;
+        QSignalSpy otherTree(&other, &Console::melderTreeChanged);
+        other.followOtherStations(); // the tree as built at its start
+        QCOMPARE(otherTree.size(), 0);
+
+        QVERIFY(f.report({QStringLiteral("07")}, QStringLiteral("5150")) > 0); // unknown: the receiver adds it
+        QCOMPARE(f.number(QStringLiteral("SELECT COUNT(*) FROM melders WHERE %1 = ?").arg(f.conn->id(QStringLiteral("new"))),
+                          {sql::boolValue(true)}),
+                 1);
+        f.console.showNewActueel(); // a station takes it in, and with it the mark
+        other.followOtherStations();
+        QCOMPARE(otherTree.size(), 1);
+        other.followOtherStations();
+        QCOMPARE(otherTree.size(), 1); // once
     }
 
     // The database server restarting drops every station's connection: the

@@ -515,8 +515,7 @@ private Q_SLOTS:
         ConnectorPtr& conn = e.conn;
         ScheduleCache& cache = e.cache;
         DispatchCreator& creator = e.creator;
-        test::FakeMailSender mail;
-        EscalationDuty duty(*conn, cache, creator, e.composer, e.log, mail);
+        EscalationDuty duty(*conn, cache, creator, e.composer, e.log);
 
         int compared = 0, atIntake = 0, timed = 0, acknowledgedFirst = 0, toNobody = 0;
         for (int round = 0; round < kEscalationRounds; ++round) {

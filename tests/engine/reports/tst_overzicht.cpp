@@ -1,5 +1,6 @@
 #include "OverzichtBuilder.h"
 #include "OverzichtJob.h"
+#include "MailOutbox.h"
 #include "ReportFixture.h"
 
 #include <QDir>
@@ -175,6 +176,36 @@ private Q_SLOTS:
         for (const char* text : {">JAN<", ">MAR<", ">op1<", "INACTIEF", "BEMAND", "GEEN ONTV.", "24 UURS OK",
                                  "02-12 10:40", "Kantoor Centrum", "Stationsweg 1"})
             QVERIFY2(out.html.contains(QLatin1String(text)), text);
+    }
+
+    // An e-mail waiting for the mail server is not shown as sent: the
+    // overview names what the outbox knows beside the recipient.
+    void mailStateStandsBesideTheRecipient_data()
+    {
+        QTest::addColumn<QString>("stylesheet");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("period, waiting") << overzicht::kPeriodStylesheet << 0 << "JAN (e-mail in wachtrij)";
+        QTest::newRow("day, waiting") << overzicht::kDayStylesheet << 0 << "JAN (e-mail in wachtrij)";
+        QTest::newRow("period, given up") << overzicht::kPeriodStylesheet << 2 << "JAN (e-mail mislukt)";
+        QTest::newRow("day, sent") << overzicht::kDayStylesheet << 1 << "JAN (e-mail verzonden)";
+    }
+    void mailStateStandsBesideTheRecipient()
+    {
+        QFETCH(QString, stylesheet);
+        QFETCH(int, status);
+        QFETCH(QString, shown);
+        ReportFixture f;
+        f.morning();
+        const qint64 janDispatch = f.number(QStringLiteral("SELECT id FROM uitmeld WHERE ontvanger_id = ?"), {f.jan});
+        QVERIFY(outbox::queueMail(*f.conn, {outbox::dispatchKey(janDispatch), janDispatch, QStringLiteral("jan@a.nl"),
+                                            {}, {}, {}, {}, {}}));
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE mailwachtrij SET status = ?"), {status}));
+        copyStylesheet(stylesheet);
+        const OverzichtOutcome out = OverzichtJob::run(*f.conn, m_logger, request(f, true, stylesheet));
+        QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+        QVERIFY2(out.html.contains(shown), qPrintable(out.html));
+        QCOMPARE(out.html.count(QStringLiteral("(e-mail ")), 1); // Marieke's dispatch has no mail
     }
 
     // The heading names the days asked for, not the first and last report,

@@ -71,6 +71,17 @@ private Q_SLOTS:
         QVERIFY(d);
         QCOMPARE(d->lines.size(), 1);
         QCOMPARE(d->lines[0].dispatches.size(), 1);
+        // Handed over before the outbox knew it: nothing more can be said.
+        QCOMPARE(d->lines[0].dispatches[0].stateText(), QStringLiteral("E-mail aangeboden"));
+
+        // Queued in the outbox: waiting until the mail server took it.
+        QVERIFY(outbox::queueMail(*f.conn, {outbox::dispatchKey(u), u, QStringLiteral("m@a.nl"), {}, {}, {}, {}, {}}));
+        d = loadMeldingDetail(*f.conn, m);
+        QVERIFY(d);
+        QCOMPARE(d->lines[0].dispatches[0].stateText(), QStringLiteral("E-mail in wachtrij"));
+        QVERIFY(f.conn->exec(QStringLiteral("UPDATE mailwachtrij SET status = 1")));
+        d = loadMeldingDetail(*f.conn, m);
+        QVERIFY(d);
         QCOMPARE(d->lines[0].dispatches[0].stateText(), QStringLiteral("E-mail verzonden"));
     }
 
@@ -79,19 +90,29 @@ private Q_SLOTS:
         QTest::addColumn<bool>("done");
         QTest::addColumn<qint64>("type");
         QTest::addColumn<qint64>("bevestigtype");
+        QTest::addColumn<int>("mail"); // the outbox's status of its e-mail, -1: none known
         QTest::addColumn<QString>("text");
-        QTest::newRow("SMS sent") << true << qint64(1) << qint64(0) << QStringLiteral("SMS verzonden (2x)");
-        QTest::newRow("closed in bulk") << true << qint64(0) << qint64(0) << QStringLiteral("Gesloten zonder verzending");
-        QTest::newRow("mail out, SMS pending") << false << qint64(2) << qint64(0) << QStringLiteral("E-mail verzonden, SMS wacht");
-        QTest::newRow("by recipient") << true << qint64(1) << qint64(2) << QStringLiteral("Bevestigd door ontvanger op 02-12 11:00");
+        QTest::newRow("SMS sent") << true << qint64(1) << qint64(0) << -1 << QStringLiteral("SMS verzonden (2x)");
+        QTest::newRow("SMS sent, e-mail queued")
+            << true << qint64(1) << qint64(0) << 0 << QStringLiteral("SMS verzonden (2x), e-mail in wachtrij");
+        QTest::newRow("closed in bulk") << true << qint64(0) << qint64(0) << -1 << QStringLiteral("Gesloten zonder verzending");
+        QTest::newRow("e-mail only, server down") << true << qint64(2) << qint64(0) << 0 << QStringLiteral("E-mail in wachtrij");
+        QTest::newRow("e-mail only, taken by the server") << true << qint64(2) << qint64(0) << 1 << QStringLiteral("E-mail verzonden");
+        QTest::newRow("e-mail only, given up") << true << qint64(2) << qint64(0) << 2 << QStringLiteral("E-mail mislukt");
+        QTest::newRow("mail queued, SMS pending")
+            << false << qint64(2) << qint64(0) << 0 << QStringLiteral("E-mail in wachtrij, SMS wacht");
+        QTest::newRow("by recipient") << true << qint64(1) << qint64(2) << 1 << QStringLiteral("Bevestigd door ontvanger op 02-12 11:00");
     }
     void dispatchStateTexts()
     {
         QFETCH(bool, done);
         QFETCH(qint64, type);
         QFETCH(qint64, bevestigtype);
+        QFETCH(int, mail);
         QFETCH(QString, text);
         DispatchState s;
+        if (mail >= 0)
+            s.mail = outbox::MailStatus(mail);
         s.done = done;
         s.uitmeldtype = type;
         s.pogingen = 2;

@@ -3,7 +3,7 @@
 // nothing here waits for a heartbeat to go stale.
 #include "EventLog.h"
 #include "FakeClock.h"
-#include "FakeServices.h"
+#include "OutboxMails.h"
 #include "Heartbeat.h"
 #include "SchemaExtensions.h"
 #include "SqlValues.h"
@@ -44,10 +44,12 @@ class TestHeartbeat : public QObject
                              {naam, soort, QString(), sql::boolValue(bemand), age, host, pid, sql::boolValue(false)}));
     }
 
-    std::unique_ptr<Heartbeat> station(EventLog& log, MailSender& mail, const QString& naam)
+    std::unique_ptr<Heartbeat> station(EventLog& log, const QString& naam)
     {
-        return std::make_unique<Heartbeat>(*m_conn, log, mail, Heartbeat::Kind::Station, naam, HeartbeatTiming{30, kStale});
+        return std::make_unique<Heartbeat>(*m_conn, log, Heartbeat::Kind::Station, naam, HeartbeatTiming{30, kStale});
     }
+
+    qsizetype mails() const { return test::outboxMails(*m_conn).size(); }
 
 private Q_SLOTS:
     void init()
@@ -124,8 +126,7 @@ private Q_SLOTS:
             putRow(QStringLiteral("plek%1").arg(++n), f[0], f[1] == QLatin1String("1"), f[2].toInt());
         }
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        auto me = station(log, mail, QStringLiteral("st"));
+        auto me = station(log, QStringLiteral("st"));
         QCOMPARE(me->roomManned(), manned);
     }
 
@@ -186,7 +187,6 @@ private Q_SLOTS:
     void signOnRefusesALiveNameAndTakesAStaleOne()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
         putRow(QStringLiteral("bezet"), QStringLiteral("station"), false, 10, QStringLiteral("elders"));
         putRow(QStringLiteral("oud"), QStringLiteral("station"), false, 300, QStringLiteral("elders"));
         // A console of the same name is another kind of row.
@@ -194,12 +194,12 @@ private Q_SLOTS:
         // Our own machine's row from a process that ended.
         putRow(QStringLiteral("herstart"), QStringLiteral("station"), false, 3, QSysInfo::machineHostName(), 999999999);
 
-        const Status refused = station(log, mail, QStringLiteral("bezet"))->signOn();
+        const Status refused = station(log, QStringLiteral("bezet"))->signOn();
         QVERIFY(!refused);
         QVERIFY2(refused.error().contains(QStringLiteral("bezet")) && refused.error().contains(QStringLiteral("elders")),
                  qPrintable(refused.error()));
         for (const char* free : {"oud", "gedeeld", "herstart", "nieuw"})
-            QVERIFY2(station(log, mail, QString::fromLatin1(free))->signOn().ok(), free);
+            QVERIFY2(station(log, QString::fromLatin1(free))->signOn().ok(), free);
         auto row = m_conn->query(QStringLiteral("SELECT host, pid FROM werkplek WHERE naam = ? AND soort = ?"),
                                  {QStringLiteral("herstart"), QStringLiteral("station")});
         QVERIFY(row && row->next());
@@ -213,17 +213,16 @@ private Q_SLOTS:
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
         QStringList screen;
         connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
-        test::FakeMailSender mail1, mail2;
-        auto one = station(log, mail1, QStringLiteral("st1"));
-        auto two = station(log, mail2, QStringLiteral("st2"));
+        auto one = station(log, QStringLiteral("st1"));
+        auto two = station(log, QStringLiteral("st2"));
         QSignalSpy roomChanges(one.get(), &Heartbeat::roomMannedChanged);
         for (int round = 0; round < 3; ++round) {
             one->beat();
             two->beat();
         }
         QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 2); // once per workstation
-        QCOMPARE(mail1.sent.size() + mail2.sent.size(), 1);
-        const MailMessage& m = mail1.sent.isEmpty() ? mail2.sent.first() : mail1.sent.first();
+        QCOMPARE(mails(), 1);
+        const outbox::OutboxRow m = test::outboxMails(*m_conn).value(0);
         QCOMPARE(m.address, QStringLiteral("wacht@taviro.test"));
         QVERIFY(m.subject.contains(QStringLiteral("console-a")));
         QCOMPARE(roomChanges.size(), 1);
@@ -238,7 +237,7 @@ private Q_SLOTS:
                              {QStringLiteral("console-a")}));
         one->beat();
         two->beat();
-        QCOMPARE(mail1.sent.size() + mail2.sent.size(), 2);
+        QCOMPARE(mails(), 2);
         QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 4);
     }
 
@@ -249,12 +248,33 @@ private Q_SLOTS:
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
         QStringList screen;
         connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
-        test::FakeMailSender mail;
-        auto me = station(log, mail, QStringLiteral("st1"));
+        auto me = station(log, QStringLiteral("st1"));
         me->beat();
         QCOMPARE(screen.filter(QStringLiteral("console-a")).size(), 1);
-        QVERIFY(mail.sent.isEmpty());
+        QCOMPARE(mails(), 0);
         QVERIFY(me->roomManned());
+    }
+
+    // The mark and the mail are one decision: when the mail cannot be
+    // queued, the mark is not kept either, and a later look tells after all.
+    void aSilenceIsMarkedOnlyWithItsMail()
+    {
+        putRow(QStringLiteral("console-a"), QStringLiteral("console"), true, 200);
+        EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
+        QStringList screen;
+        connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
+        auto me = station(log, QStringLiteral("st1"));
+        QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE mailwachtrij RENAME TO mailwachtrij_weg")));
+        me->beat();
+        auto marked = m_conn->scalar(QStringLiteral("SELECT stilgemeld FROM werkplek WHERE naam = ?"), {QStringLiteral("console-a")});
+        QVERIFY(marked);
+        QVERIFY(!sql::toBool(*marked));
+        QVERIFY(m_conn->exec(QStringLiteral("ALTER TABLE mailwachtrij_weg RENAME TO mailwachtrij")));
+        me->beat();
+        me->beat();
+        QCOMPARE(mails(), 1);
+        QVERIFY(test::outboxMails(*m_conn).value(0).key.startsWith(QStringLiteral("stil console-a ")));
+        QCOMPARE(screen.filter(QStringLiteral("Console console-a was bemand")).size(), 1); // said once all the same
     }
 
     void anEmptiedTableIsRefilledWithoutFalseAlarms()
@@ -262,8 +282,7 @@ private Q_SLOTS:
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
         QStringList screen;
         connect(&log, &EventLog::screenLine, this, [&screen](const QString& l) { screen << l; });
-        test::FakeMailSender mail;
-        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
+        Heartbeat console(*m_conn, log, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
         QVERIFY(console.signOn().ok());
         console.setManned(true);
         QVERIFY(console.roomManned());
@@ -275,23 +294,22 @@ private Q_SLOTS:
         QVERIFY(rows);
         QCOMPARE(sql::toLong(*rows), qint64(1));
         QVERIFY(screen.isEmpty());
-        QVERIFY(mail.sent.isEmpty());
+        QCOMPARE(mails(), 0);
 
         // Stopped on purpose: unmanned at once, which is no silence either.
         console.signOff();
         QVERIFY(!console.roomManned());
         QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET hartslag = %1 - 300").arg(serverNow())));
-        auto other = station(log, mail, QStringLiteral("st1"));
+        auto other = station(log, QStringLiteral("st1"));
         other->beat();
         QVERIFY(screen.isEmpty());
-        QVERIFY(mail.sent.isEmpty());
+        QCOMPARE(mails(), 0);
     }
 
     void operatorAndMannedStateAreWrittenAtOnce()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
+        Heartbeat console(*m_conn, log, Heartbeat::Kind::Console, QStringLiteral("console-a"), HeartbeatTiming{30, kStale});
         QVERIFY(console.signOn().ok());
         console.setOperator(QStringLiteral("Operator Een"));
         console.setManned(true);
@@ -324,10 +342,9 @@ private Q_SLOTS:
         QFETCH(int, age);
         QFETCH(bool, counts);
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
         putRow(naam, soort, false, age);
         QVERIFY(m_conn->exec(QStringLiteral("UPDATE werkplek SET gsmklaar = ?"), {sql::boolValue(gsmklaar)}));
-        QCOMPARE(station(log, mail, QStringLiteral("st-a"))->anotherModemReady(), counts);
+        QCOMPARE(station(log, QStringLiteral("st-a"))->anotherModemReady(), counts);
     }
 
     // The flag is written at once when it changes, and a workstation that
@@ -335,9 +352,8 @@ private Q_SLOTS:
     void ownModemStateIsCarriedInTheBeat()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        auto a = station(log, mail, QStringLiteral("st-a"));
-        auto b = station(log, mail, QStringLiteral("st-b"));
+        auto a = station(log, QStringLiteral("st-a"));
+        auto b = station(log, QStringLiteral("st-b"));
         QVERIFY(a->signOn().ok());
         QVERIFY(b->signOn().ok());
         QVERIFY(!b->anotherModemReady());
