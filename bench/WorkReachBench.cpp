@@ -30,7 +30,7 @@ using namespace taviro;
 namespace {
 
 // One workstation's engine with in-process services.
-struct Workstation
+struct BenchWorkstation
 {
     ConnectorPtr conn;
     test::FakeSmsService sms;
@@ -38,7 +38,7 @@ struct Workstation
     std::unique_ptr<EventLog> log;
     std::unique_ptr<Console> console;
 
-    Workstation(test::TestDatabase& db, test::FakeClock& clock, const QString& name)
+    BenchWorkstation(test::TestDatabase& db, test::FakeClock& clock, const QString& name)
         : conn(db.connect()), log(std::make_unique<EventLog>(clock, db.folder() + QLatin1Char('/') + name + QLatin1Char('/')))
     {
         console = std::make_unique<Console>(*conn, clock, *log, sms, mail);
@@ -121,7 +121,7 @@ int main(int argc, char** argv)
         test::TestDatabase db;
         if (!prepare(db, error))
             return QTextStream(stderr) << error << Qt::endl, 1;
-        Workstation console(db, clock, QStringLiteral("console"));
+        BenchWorkstation console(db, clock, QStringLiteral("console"));
         // Its own receiver's event takes the report in at once.
         print(QStringLiteral("een console"),
               measure(*console.conn, clock, reports, [&] { (void)console.console->showNewActueel(); }, console.sms));
@@ -130,9 +130,9 @@ int main(int argc, char** argv)
         test::TestDatabase db;
         if (!prepare(db, error))
             return QTextStream(stderr) << error << Qt::endl, 1;
-        Workstation console(db, clock, QStringLiteral("console"));
+        BenchWorkstation console(db, clock, QStringLiteral("console"));
         console.console->setSending(false); // the station beside it holds the modem
-        Workstation station(db, clock, QStringLiteral("station"));
+        BenchWorkstation station(db, clock, QStringLiteral("station"));
         station.console->setIntakeOnlyWhenUnmanned(true);
         print(QStringLiteral("console + station op een computer (SQLite)"),
               measure(*console.conn, clock, reports, [&] { (void)console.console->showNewActueel(); }, station.sms));
@@ -148,9 +148,9 @@ int main(int argc, char** argv)
         test::TestDatabase db;
         if (!prepare(db, error))
             return QTextStream(stderr) << error << Qt::endl, 1;
-        Workstation receiving(db, clock, QStringLiteral("st1"));
+        BenchWorkstation receiving(db, clock, QStringLiteral("st1"));
         receiving.console->delivery().modemStanding().noteModemState(false, QStringLiteral("geen netwerk"));
-        Workstation sending(db, clock, QStringLiteral("st2"));
+        BenchWorkstation sending(db, clock, QStringLiteral("st2"));
         print(QStringLiteral("twee stations (PostgreSQL)"),
               measure(*receiving.conn, clock, reports, [&] { (void)receiving.console->showNewActueel(); }, sending.sms));
     }

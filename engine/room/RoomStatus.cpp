@@ -1,11 +1,10 @@
 #include "RoomStatus.h"
 
 #include "DatabaseConnector.h"
+#include "MailOutbox.h"
 #include "SqlValues.h"
 
-#include <QSqlField>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace taviro {
 
@@ -14,22 +13,12 @@ namespace {
 // A manned console whose heartbeat is older than this no longer counts.
 constexpr qint64 kFreshSeconds = 90;
 
-// The outbox is named by whoever keeps mail in the database; the status
-// shows it under any of these names, and says nothing when there is none.
-const QStringList kOutboxTables{QStringLiteral("mailwachtrij"), QStringLiteral("mailoutbox"),
-                                QStringLiteral("mailqueue")};
-
 Status readWorkstations(const DatabaseConnector& conn, RoomStatus& out)
 {
     auto q = conn.query(QStringLiteral("SELECT werkplek.*, %1 - hartslag AS leeftijd FROM werkplek ORDER BY soort, naam")
                             .arg(sql::serverNowSeconds(conn.dialect())));
     if (!q)
         return Status::failure(q.error());
-    const QSqlRecord rec = q->record();
-    int modemColumn = -1;
-    for (int i = 0; i < rec.count(); ++i)
-        if (rec.fieldName(i).contains(QStringLiteral("modem"), Qt::CaseInsensitive))
-            modemColumn = i;
     while (q->next()) {
         WorkstationStatus w;
         w.naam = sql::toText(q->value(QStringLiteral("naam")));
@@ -37,8 +26,7 @@ Status readWorkstations(const DatabaseConnector& conn, RoomStatus& out)
         w.gebruiker = sql::toText(q->value(QStringLiteral("gebruiker")));
         w.bemand = sql::toBool(q->value(QStringLiteral("bemand")));
         w.heartbeatAge = sql::toLong(q->value(QStringLiteral("leeftijd")));
-        if (modemColumn >= 0)
-            w.modem = sql::toText(q->value(modemColumn));
+        w.modemReady = sql::toBool(q->value(QStringLiteral("gsmklaar")));
         out.workstations.append(w);
     }
     return {};
@@ -74,31 +62,18 @@ Status readDispatches(const DatabaseConnector& conn, const QDateTime& now, RoomS
 
 Status readOutbox(const DatabaseConnector& conn, RoomStatus& out)
 {
-    const QString list = QStringLiteral("'") + kOutboxTables.join(QStringLiteral("','")) + QStringLiteral("'");
-    auto t = conn.scalar(conn.dialect() == Dialect::PostgreSQL
-                             ? QStringLiteral("SELECT MIN(table_name) FROM information_schema.tables WHERE "
-                                              "table_schema = current_schema() AND table_name IN (%1)")
-                                   .arg(list)
-                             : QStringLiteral("SELECT MIN(name) FROM sqlite_master WHERE type = 'table' AND name IN (%1)")
-                                   .arg(list));
-    if (!t)
-        return Status::failure(t.error());
-    const QString table = sql::toText(*t);
-    if (!kOutboxTables.contains(table))
-        return {};
-    auto q = conn.query(QStringLiteral("SELECT * FROM %1").arg(table));
+    using outbox::MailStatus;
+    // Sent mails are history; waiting and given-up ones are what counts.
+    auto q = conn.query(QStringLiteral("SELECT status, COUNT(*) FROM mailwachtrij WHERE status IN (?, ?) GROUP BY status"),
+                        {sql::keyValue(qint64(MailStatus::Waiting)), sql::keyValue(qint64(MailStatus::Failed))});
+    // A database no workstation of this version has opened has no outbox
+    // yet; the rest is worth showing all the same.
     if (!q)
-        return Status::failure(q.error());
-    const QSqlRecord rec = q->record();
-    int failedColumn = -1;
-    for (const QString& name : {QStringLiteral("mislukt"), QStringLiteral("failed")})
-        if (failedColumn < 0)
-            failedColumn = rec.indexOf(name);
-    qint64 queued = 0, failed = 0;
+        return {};
+    out.mailQueued = 0;
+    out.mailFailed = 0;
     while (q->next())
-        (failedColumn >= 0 && sql::toBool(q->value(failedColumn)) ? failed : queued) += 1;
-    out.mailQueued = queued;
-    out.mailFailed = failed;
+        *(sql::toLong(q->value(0)) == qint64(MailStatus::Failed) ? out.mailFailed : out.mailQueued) = sql::toLong(q->value(1));
     return {};
 }
 
@@ -135,8 +110,8 @@ QStringList RoomStatus::lines() const
                                 w.bemand ? QStringLiteral("bemand") : QStringLiteral("onbemand"));
         if (!w.gebruiker.isEmpty())
             line += QStringLiteral(" (%1)").arg(w.gebruiker);
-        if (w.modem)
-            line += QStringLiteral(", GSM-modem: %1").arg(w.modem->isEmpty() ? QStringLiteral("onbekend") : *w.modem);
+        if (w.modemReady)
+            line += QStringLiteral(", GSM-modem kan verzenden");
         text << line;
     }
     text << QStringLiteral("Openstaande uitmeldingen: %1%2")

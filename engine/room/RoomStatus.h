@@ -19,7 +19,7 @@ struct WorkstationStatus
     QString naam, soort, gebruiker;
     bool bemand = false;
     qint64 heartbeatAge = 0; // seconds, by the database server's clock
-    std::optional<QString> modem; // the GSM modem's last state, where the row keeps one
+    bool modemReady = false; // its GSM modem can send (`gsmklaar`)
 };
 
 // The room at a glance, for an installer at a terminal and for the
@@ -30,7 +30,7 @@ struct RoomStatus
     qint64 openDispatches = 0;
     std::optional<qint64> oldestOpenAge; // seconds since the oldest open dispatch was made
     std::optional<qint64> escalationsWaiting; // escalated reports nobody acknowledged yet
-    std::optional<qint64> mailQueued, mailFailed; // where the database keeps an outbox
+    std::optional<qint64> mailQueued, mailFailed; // the room's mail outbox; nothing when unreadable
 
     // Several lines, Dutch.
     QStringList lines() const;

@@ -276,7 +276,9 @@ void ServiceClient::deliver(const QJsonObject& notification)
         if (!params.isEmpty())
             Q_EMIT notified(method, params);
     } else if (method == QStringLiteral("MeldingMessage"))
-        Q_EMIT meldingMessage(params.value(QStringLiteral("text")).toString(),
+        // Named like the service's other lines, so a reader of the log knows
+        // which program said it.
+        Q_EMIT meldingMessage(m_name + QStringLiteral(": ") + params.value(QStringLiteral("text")).toString(),
                               params.value(QStringLiteral("level")).toInt());
     else
         Q_EMIT notified(method, params);

@@ -140,8 +140,9 @@ private Q_SLOTS:
         QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
         m_conn = m_db->connect();
 
-        // Jan and Marieke are on duty around the clock, SMS only; one attempt
-        // each, so the quarter-hour repetition adds nothing to count.
+        // Jan and Marieke are on duty around the clock, SMS only, with three
+        // attempts: a quarter-hour mark that passes during the run re-arms,
+        // and every workstation's minute tick then races for the mark.
         test::Installation inst(*m_conn);
         const qint64 jan = inst.recipient(QStringLiteral("Jan de Vries"), kJan, {}, true, false);
         const qint64 marieke = inst.recipient(QStringLiteral("Marieke Bakker"), kMarieke, {}, true, false);
@@ -152,7 +153,7 @@ private Q_SLOTS:
                 w.cells[WeekPlanning::cellIndex(1, day, block)] = marieke;
             }
         inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor Centrum"), 1, inst.week(w), 0);
-        inst.settings([](Settings& s) { s.maxpogingen = 1; });
+        inst.settings([](Settings& s) { s.maxpogingen = 3; });
         QVERIFY2(inst.ok(), qPrintable(inst.error()));
         QVERIFY(m_conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, timeout, "
                                             "databits, parity, stopbits, is_gsm) VALUES (?, 2, 9600, 'AT&FE0', 15, 8, "
@@ -250,7 +251,10 @@ private Q_SLOTS:
             for (const QString& to : {kJan, kMarieke}) {
                 const int n = m_ledger.count(to, r.marker());
                 QVERIFY2(n >= 1, qPrintable(QStringLiteral("%1 kreeg %2 niet").arg(to, r.marker())));
-                extra += n - 1;
+                QVERIFY2(n <= 3 + m_kills, qPrintable(QStringLiteral("%1 kreeg %2 %3 keer").arg(to, r.marker()).arg(n)));
+                // Two sends between the same two quarter-hour marks are a
+                // doubled repetition unless a kill explains them.
+                extra += m_ledger.sameQuarterExtra(to, r.marker());
                 if (r.seq >= firstAfterDeath) {
                     const qint64 late = m_ledger.firstAt(to, r.marker()) - std::max(lastBeat, r.storedAtSecs);
                     QVERIFY2(late <= 120, qPrintable(QStringLiteral("%1 na %2 s").arg(r.marker()).arg(late)));
@@ -260,7 +264,7 @@ private Q_SLOTS:
         qInfo("%lld reports, %d forwarded, %lld SMS (%d again), %d station kills; console died at %lld, last beat %lld",
               qint64(m_reports.size()), forwarded, qint64(m_ledger.all().size()), extra, m_kills, consoleDied, lastBeat);
         QVERIFY(forwarded > 0);
-        // Only a station killed between sending and recording sends again.
+        // Only a station killed between sending and recording sends twice in one quarter.
         QVERIFY2(extra <= m_kills, qPrintable(QStringLiteral("%1 SMS te veel bij %2 keer afschieten").arg(extra).arg(m_kills)));
 
         // A console started again lists every report still open.

@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTest>
 
 #include <csignal>
@@ -162,6 +163,18 @@ int SmsLedger::count(const QString& number, const QString& marker) const
         if (s.number == number && s.text.contains(marker))
             ++n;
     return n;
+}
+
+int SmsLedger::sameQuarterExtra(const QString& number, const QString& marker) const
+{
+    QHash<qint64, int> perQuarter;
+    for (const SentSms& s : m_sent)
+        if (s.number == number && s.text.contains(marker))
+            ++perQuarter[s.seenAtSecs / (15 * 60)];
+    int extra = 0;
+    for (int n : std::as_const(perQuarter))
+        extra += n - 1;
+    return extra;
 }
 
 qint64 SmsLedger::firstAt(const QString& number, const QString& marker) const

@@ -63,6 +63,9 @@ public:
     const QList<SentSms>& all() const { return m_sent; }
     // How often `number` got a text holding `marker`, and when first.
     int count(const QString& number, const QString& marker) const;
+    // Sends beyond the first between the same two quarter-hour marks: a
+    // repetition belongs to the next quarter, so only a kill explains these.
+    int sameQuarterExtra(const QString& number, const QString& marker) const;
     qint64 firstAt(const QString& number, const QString& marker) const;
 
 private:

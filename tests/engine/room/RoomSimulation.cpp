@@ -28,25 +28,26 @@ const char* const kRunTables[] = {"meldingen", "meldindex", "uitmeld", "uitmeldl
 
 } // namespace
 
-void SimSms::send(const SmsRequest& request)
+void SimSms::send(const SmsRequest& request, const QString& sendId)
 {
     Q_UNUSED(request);
     QRandomGenerator& rng = m_world.rng();
     const int roll = m_world.quiet() ? 99 : int(rng.bounded(100));
-    m_ok = true;
+    SmsOutcome o{SmsOutcome::State::Sent, {}};
+    const SmsOutcome failed{SmsOutcome::State::Failed, QStringLiteral("gesimuleerd")};
     if (roll < 8) { // the modem refuses: nothing went
         m_world.failed(m_engine);
-        m_ok = false;
+        o = failed;
     } else if (roll < 14) { // sent, but the modem's answer says it failed
         m_world.received(m_engine, true);
         m_world.failed(m_engine);
-        m_ok = false;
+        o = failed;
     } else if (roll < 20) { // no answer within the time-out; half of them went anyway
         if (rng.bounded(2))
             m_world.received(m_engine, true);
         m_world.waitWhileOthersWork(m_engine, 60);
         m_world.failed(m_engine);
-        m_ok = false;
+        o = failed;
     } else if (roll < 23) { // the workstation dies with the message on its way
         m_world.received(m_engine, true);
         throw Killed{};
@@ -58,15 +59,8 @@ void SimSms::send(const SmsRequest& request)
     } else {
         m_world.received(m_engine, false);
     }
-    Q_EMIT meldingReady();
-}
-
-bool SimMail::send(const MailMessage& mail)
-{
-    Q_UNUSED(mail);
-    // Mails are handed over once per dispatch; the outbox check comes with
-    // the mail outbox in the database.
-    return m_world.quiet() || m_world.rng().bounded(100) >= 15;
+    m_outcomes.insert(sendId, o);
+    Q_EMIT sendEnded(sendId, o);
 }
 
 Engine::Engine(World& world, const Workstation& s) : self(s)
@@ -142,7 +136,7 @@ void World::startEngine(const QString& naam, const QString& soort)
     e->conn = m_db.connect();
     e->sms = std::make_unique<SimSms>(*this, *e);
     e->mail = std::make_unique<SimMail>(*this);
-    e->heartbeat = std::make_unique<Heartbeat>(*e->conn, *m_log, *e->mail,
+    e->heartbeat = std::make_unique<Heartbeat>(*e->conn, *m_log,
                                                e->isConsole() ? Heartbeat::Kind::Console : Heartbeat::Kind::Station, naam,
                                                HeartbeatTiming{30, 90});
     e->heartbeat->setStartId(e->self.startId);

@@ -38,15 +38,15 @@ class SimSms final : public SmsService
     Q_OBJECT
 public:
     SimSms(World& world, Engine& engine) : m_world(world), m_engine(engine) {}
-    void send(const SmsRequest& request) override;
+    void send(const SmsRequest& request, const QString& sendId) override;
     int sendTimeoutMinutes() override { return 1; }
-    bool lastSendSucceeded() override { return m_ok; }
+    SmsOutcome outcome(const QString& sendId) override { return m_outcomes.value(sendId); }
     void finish() override {}
 
 private:
     World& m_world;
     Engine& m_engine;
-    bool m_ok = false;
+    QHash<QString, SmsOutcome> m_outcomes;
 };
 
 class SimMail final : public MailSender
@@ -54,7 +54,6 @@ class SimMail final : public MailSender
     Q_OBJECT
 public:
     explicit SimMail(World& world) : m_world(world) {}
-    bool send(const MailMessage& mail) override;
 
 private:
     World& m_world;

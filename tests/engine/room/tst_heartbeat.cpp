@@ -145,8 +145,7 @@ private Q_SLOTS:
         QFETCH(QString, trouble);
         QFETCH(bool, nameTaken);
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
-        auto me = station(log, mail, QStringLiteral("st"));
+        auto me = station(log, QStringLiteral("st"));
         if (trouble == QStringLiteral("naam"))
             putRow(QStringLiteral("st"), QStringLiteral("station"), false, 5);
         else if (trouble == QStringLiteral("tabel"))
@@ -163,15 +162,14 @@ private Q_SLOTS:
     void silenceIsSeenWithinTheStalenessTime()
     {
         EventLog log(m_clock, m_logDir.path() + QLatin1Char('/'));
-        test::FakeMailSender mail;
         constexpr int kShortStale = 2;
         const HeartbeatTiming timing{30, kShortStale};
-        Heartbeat console(*m_conn, log, mail, Heartbeat::Kind::Console, QStringLiteral("console-a"), timing);
+        Heartbeat console(*m_conn, log, Heartbeat::Kind::Console, QStringLiteral("console-a"), timing);
         QVERIFY(console.signOn());
         console.setManned(true); // its last beat; it is never heard of again
         QElapsedTimer sinceLastBeat;
         sinceLastBeat.start();
-        Heartbeat st(*m_conn, log, mail, Heartbeat::Kind::Station, QStringLiteral("st"), timing);
+        Heartbeat st(*m_conn, log, Heartbeat::Kind::Station, QStringLiteral("st"), timing);
         QVERIFY(st.signOn());
         QSignalSpy changed(&st, &Heartbeat::roomMannedChanged);
         st.beat();

@@ -1,7 +1,7 @@
-// The room at a glance as an installer reads it: whatever the heartbeat rows
-// and the outbox hold, including columns and tables that only some versions
-// of the room's programs add.
+// The room at a glance as an installer reads it: what the heartbeat rows,
+// the dispatches and the mail outbox hold.
 
+#include "MailOutbox.h"
 #include "RoomStatus.h"
 #include "SqlValues.h"
 #include "TestDatabase.h"
@@ -38,7 +38,7 @@ class TstRoomStatus : public QObject
 private Q_SLOTS:
     void showsWhatTheDatabaseHolds_data()
     {
-        QTest::addColumn<bool>("modemColumn");
+        QTest::addColumn<bool>("modemReady");
         QTest::addColumn<bool>("outbox");
         QTest::addColumn<QStringList>("expected"); // patterns of lines that must appear
         QTest::addColumn<QString>("summary");
@@ -47,39 +47,42 @@ private Q_SLOTS:
             << QStringList{QStringLiteral("^  console C1: hartslag 1\\d s geleden, bemand \\(Anna\\)$"),
                            QStringLiteral("^  station S1: hartslag 3 min geleden, onbemand$"),
                            QStringLiteral("^Openstaande uitmeldingen: 2, de oudste 7 min oud$"),
-                           QStringLiteral("^Escalaties zonder bevestiging: 0$")}
-            << QStringLiteral("bemand; 2 openstaand (oudste 7 min); 0 escalatie(s)");
-        QTest::newRow("modem state and outbox kept")
+                           QStringLiteral("^Escalaties zonder bevestiging: 0$"),
+                           QStringLiteral("^E-mail wachtrij: 0 wachtend, 0 mislukt$")}
+            << QStringLiteral("bemand; 2 openstaand (oudste 7 min); 0 escalatie(s); e-mail 0 wachtend, 0 mislukt");
+        QTest::newRow("a ready modem, mail waiting and given up")
             << true << true
-            << QStringList{QStringLiteral("^  station S1: hartslag 3 min geleden, onbemand, GSM-modem: geen netwerk$"),
+            << QStringList{QStringLiteral("^  station S1: hartslag 3 min geleden, onbemand, GSM-modem kan verzenden$"),
                            QStringLiteral("^E-mail wachtrij: 2 wachtend, 1 mislukt$")}
             << QStringLiteral("bemand; 2 openstaand (oudste 7 min); 0 escalatie(s); e-mail 2 wachtend, 1 mislukt");
     }
     void showsWhatTheDatabaseHolds()
     {
-        QFETCH(bool, modemColumn);
+        QFETCH(bool, modemReady);
         QFETCH(bool, outbox);
         QFETCH(QStringList, expected);
         QFETCH(QString, summary);
         test::TestDatabase db;
         QVERIFY2(db.ok(), qPrintable(db.error()));
         ConnectorPtr c = db.connect();
-        if (modemColumn)
-            QVERIFY(c->exec(QStringLiteral("ALTER TABLE werkplek ADD COLUMN modemstatus TEXT")));
         beat(*c, QStringLiteral("C1"), QStringLiteral("console"), true, 12);
         beat(*c, QStringLiteral("S1"), QStringLiteral("station"), false, 200);
-        if (modemColumn)
-            QVERIFY(c->exec(QStringLiteral("UPDATE werkplek SET modemstatus = 'geen netwerk' WHERE naam = 'S1'")));
+        if (modemReady)
+            QVERIFY(c->exec(QStringLiteral("UPDATE werkplek SET gsmklaar = ? WHERE naam = 'S1'"), {sql::boolValue(true)}));
         dispatch(*c, false, 7);
         dispatch(*c, false, 2);
         dispatch(*c, true, 30); // sent: not open
         if (outbox) {
-            QVERIFY(c->exec(QStringLiteral("CREATE TABLE mailwachtrij (id INTEGER PRIMARY KEY, mislukt BOOLEAN)")));
-            // PostgreSQL numbers no INTEGER PRIMARY KEY by itself: give the ids.
-            qint64 id = 0;
-            for (bool failed : {false, false, true})
-                QVERIFY(c->exec(QStringLiteral("INSERT INTO mailwachtrij (id, mislukt) VALUES (?, ?)"),
-                                {sql::keyValue(++id), sql::boolValue(failed)}));
+            // Two waiting, one given up, and a sent one that no longer counts.
+            for (int i = 0; i < 4; ++i) {
+                auto queued = outbox::queueMail(*c, {QStringLiteral("proef %1").arg(i), 0, QStringLiteral("a@b.nl"),
+                                                     QStringLiteral("A"), QStringLiteral("s"), QStringLiteral("b"), {}, {}});
+                QVERIFY2(queued.ok(), qPrintable(queued.error()));
+            }
+            QVERIFY(c->exec(QStringLiteral("UPDATE mailwachtrij SET status = ? WHERE sleutel = 'proef 2'"),
+                            {sql::keyValue(qint64(outbox::MailStatus::Failed))}));
+            QVERIFY(c->exec(QStringLiteral("UPDATE mailwachtrij SET status = ? WHERE sleutel = 'proef 3'"),
+                            {sql::keyValue(qint64(outbox::MailStatus::Sent))}));
         }
         auto status = readRoomStatus(*c, m_now);
         QVERIFY2(status.ok(), qPrintable(status.error()));
@@ -87,8 +90,8 @@ private Q_SLOTS:
         for (const QString& pattern : expected)
             QVERIFY2(!lines.filter(QRegularExpression(pattern)).isEmpty(),
                      qPrintable(pattern + QStringLiteral(" not in\n") + lines.join(QLatin1Char('\n'))));
-        if (!outbox)
-            QVERIFY(!lines.join(QLatin1Char('\n')).contains(QStringLiteral("E-mail")));
+        if (!modemReady)
+            QVERIFY(!lines.join(QLatin1Char('\n')).contains(QStringLiteral("GSM-modem")));
         QCOMPARE(status->summary(), summary);
     }
 };
