@@ -204,6 +204,7 @@ int main(int argc, char** argv)
     bool ended = false;
     QObject::connect(&endSignals, &TerminationSignals::received, &window, [&](int signalNumber) {
         ended = true;
+        start.expectServicesToEnd();
         eventLog.writeLog(QStringLiteral("Taviro gestopt door signaal %1").arg(TerminationSignals::nameOf(signalNumber)), 0);
         console.setShuttingDown(true);
         heartbeat.signOff();

@@ -10,7 +10,7 @@ dir=${1:-$root/build}
 # tst_pgfailover brings a replicated pair of servers of its own and runs
 # only here, as does tst_vanishedserver (a server of its own in a network
 # namespace of its own, whose packets it then drops).
-tests='^(tst_connector|tst_repositories|tst_reportstore|tst_console|tst_smswait|tst_badinput|tst_stations|tst_claims|tst_copy|tst_reportqueries|tst_overzicht|tst_dutyresolver|tst_watchdog|tst_pgfailover|tst_chaos|tst_heartbeat|tst_roomintake|tst_sharedroom|tst_escalation|tst_roomstatus|tst_vanishedserver|tst_outbox)$'
+tests='^(tst_connector|tst_repositories|tst_reportstore|tst_console|tst_smswait|tst_badinput|tst_stations|tst_claims|tst_copy|tst_reportqueries|tst_overzicht|tst_dutyresolver|tst_watchdog|tst_pgfailover|tst_chaos|tst_heartbeat|tst_roomintake|tst_sharedroom|tst_escalation|tst_roomstatus|tst_vanishedserver|tst_outbox|tst_roomsimulation|tst_roomduties)$'
 export QT_QPA_PLATFORM=offscreen
 # Several tests at once each make a database of their own on the one server.
 "$root/scripts/pg-test-server.sh" run \

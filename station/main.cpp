@@ -165,6 +165,7 @@ int main(int argc, char** argv)
     });
 
     QObject::connect(&endSignals, &TerminationSignals::received, &app, [&](int signalNumber) {
+        start.expectServicesToEnd();
         eventLog.writeLog(QStringLiteral("Taviro-station %1 gestopt door signaal %2")
                               .arg(name, TerminationSignals::nameOf(signalNumber)),
                           0);

@@ -111,6 +111,12 @@ void ServiceClient::stopWith(const QString& method)
     stop();
 }
 
+void ServiceClient::expectEnd()
+{
+    m_stopping = true;
+    m_restartTimer.stop();
+}
+
 void ServiceClient::stop()
 {
     m_stopping = true;
@@ -275,11 +281,14 @@ void ServiceClient::deliver(const QJsonObject& notification)
         // The SMS service's carries the outcome of one send.
         if (!params.isEmpty())
             Q_EMIT notified(method, params);
-    } else if (method == QStringLiteral("MeldingMessage"))
+    } else if (method == QStringLiteral("MeldingMessage")) {
+        const QString text = params.value(QStringLiteral("text")).toString();
+        const int level = params.value(QStringLiteral("level")).toInt();
+        Q_EMIT told(text, level);
         // Named like the service's other lines, so a reader of the log knows
         // which program said it.
-        Q_EMIT meldingMessage(m_name + QStringLiteral(": ") + params.value(QStringLiteral("text")).toString(),
-                              params.value(QStringLiteral("level")).toInt());
+        Q_EMIT meldingMessage(m_name + QStringLiteral(": ") + text, level);
+    }
     else
         Q_EMIT notified(method, params);
 }

@@ -76,6 +76,10 @@ public:
     // Its end is expected from the start: dying meanwhile (of the signal
     // that ends the whole program, say) schedules no restart.
     void stopWith(const QString& method);
+    // The child is about to end with the whole program (a termination
+    // signal reaches every process of the session): its end from now on is
+    // no failure and schedules no restart. stop() follows later.
+    void expectEnd();
     // Ends the child and starts it again at once, with its start call.
     void restart();
 
@@ -97,7 +101,11 @@ public:
 
 Q_SIGNALS:
     void meldingReady();
+    // A line for the event log: what the service tells the console, and its
+    // own log lines, each with the service's name in front.
     void meldingMessage(const QString& text, int level);
+    // Only what the service tells the console, as it said it.
+    void told(const QString& text, int level);
     // The child was started again after it died.
     void restarted();
     // Any other notification, for the proxy of the service that sends it.

@@ -112,6 +112,14 @@ void EngineStartup::endLeftoverServices(bool endLeftovers)
     m_killer->killServices();
 }
 
+void EngineStartup::expectServicesToEnd()
+{
+    if (m_mail)
+        m_mail->client().expectEnd();
+    if (m_sms)
+        m_sms->client().expectEnd();
+}
+
 void EngineStartup::stopServices()
 {
     if (m_mail)

@@ -65,6 +65,10 @@ public:
     // restart is scheduled when they die of the same signal as this program)
     // and every service process of the installation is ended.
     void stopServices();
+    // First thing on a termination signal, before anything lets the event
+    // loop run: the mail and SMS services may already be dying of the same
+    // signal, and that is no reason to start them again.
+    void expectServicesToEnd();
 
     // Whether the last refusal came from a PostgreSQL server that could not
     // be reached or turned the connection down (worth trying again later),

@@ -4,8 +4,7 @@
 
 #include "DatabaseConnector.h"
 #include "Mes6Line.h"
-#include "LineParams.h"
-#include "ParamReader.h"
+#include "PortService.h"
 #include "PortWorker.h"
 #include "SchemaExtensions.h"
 #include "ServiceHost.h"
@@ -82,33 +81,7 @@ int main(int argc, char** argv)
 
     Mes6Worker worker(database);
     QObject::connect(&worker, &modem::PortWorker::meldingReady, &host, [&host] { host.meldingReady(); });
-    QObject::connect(&worker, &modem::PortWorker::meldingMessage, &host,
-                     [&host](const QString& text, int level) { host.meldingMessage(text, level); });
-    QObject::connect(&worker, &modem::PortWorker::logLine, &host, [&host](const QString& text) { host.log(text); });
-
-    host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
-        ParamReader p(params);
-        const modem::LineSettings line = modem::readLineSettings(p, 1200);
-        if (!p.ok())
-            return RpcReply::invalidParams(p.problems());
-        QString problem;
-        if (!worker.openPort(line, &problem))
-            return RpcReply::failure(problem);
-        return RpcReply(true);
+    return modem::servePortWorker(app, host, worker, 1200, [&worker] {
+        return QJsonObject{{QStringLiteral("stored"), worker.stored()}, {QStringLiteral("portOpen"), worker.portOpen()}};
     });
-    host.registerMethod(QStringLiteral("stop"), [&](const QJsonObject&) {
-        worker.closePort();
-        return RpcReply(true);
-    });
-    host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
-        return RpcReply(QJsonObject{{QStringLiteral("stored"), worker.stored()}, {QStringLiteral("portOpen"), worker.portOpen()}});
-    });
-    QObject::connect(&host, &ServiceHost::shutdownRequested, &app, [&app] { app.quit(); });
-
-    worker.start();
-    host.start();
-    const int rc = app.exec();
-    worker.shutdown();
-    worker.wait();
-    return rc;
 }

@@ -2,8 +2,8 @@
 // is never left ringing, tells the console's event log about it, and hangs up
 // when the caller does or after a minute. It stores no report.
 
-#include "LineParams.h"
 #include "ParamReader.h"
+#include "PortService.h"
 #include "PortWorker.h"
 #include "ServiceHost.h"
 
@@ -75,33 +75,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     ServiceHost host(QStringLiteral("TaviroSpraakReceiver"));
     SpraakWorker worker;
-    QObject::connect(&worker, &modem::PortWorker::meldingMessage, &host,
-                     [&host](const QString& text, int level) { host.meldingMessage(text, level); });
-    QObject::connect(&worker, &modem::PortWorker::logLine, &host, [&host](const QString& text) { host.log(text); });
-
-    host.registerMethod(QStringLiteral("start"), [&](const QJsonObject& params) {
-        ParamReader p(params);
-        const modem::LineSettings line = modem::readLineSettings(p, 9600);
-        if (!p.ok())
-            return RpcReply::invalidParams(p.problems());
-        QString problem;
-        if (!worker.openPort(line, &problem))
-            return RpcReply::failure(problem);
-        return RpcReply(true);
+    return modem::servePortWorker(app, host, worker, 9600, [&worker] {
+        return QJsonObject{{QStringLiteral("calls"), worker.callsAnswered()}, {QStringLiteral("portOpen"), worker.portOpen()}};
     });
-    host.registerMethod(QStringLiteral("stop"), [&](const QJsonObject&) {
-        worker.closePort();
-        return RpcReply(true);
-    });
-    host.registerMethod(QStringLiteral("status"), [&](const QJsonObject&) {
-        return RpcReply(QJsonObject{{QStringLiteral("calls"), worker.callsAnswered()}, {QStringLiteral("portOpen"), worker.portOpen()}});
-    });
-    QObject::connect(&host, &ServiceHost::shutdownRequested, &app, [&app] { app.quit(); });
-
-    worker.start();
-    host.start();
-    const int rc = app.exec();
-    worker.shutdown();
-    worker.wait();
-    return rc;
 }

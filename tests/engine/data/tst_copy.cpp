@@ -2,6 +2,7 @@
 #include "Mappings.h"
 #include "Repositories.h"
 #include "Schema.h"
+#include "SchemaExtensions.h"
 #include "SqlReportStore.h"
 #include "TestDatabase.h"
 
@@ -54,6 +55,7 @@ QList<schema::TableSpec> allTables()
     QList<schema::TableSpec> t = schema::version29Tables();
     t.append(schema::specOf(mapping::uitmeldlink()));
     t.append(schema::specOf(mapping::uitmeldmail()));
+    t.append(schema::mailOutboxTable());
     return t;
 }
 
