@@ -247,9 +247,12 @@ SmsAttempt Console::transmitSms(const QString& mobielnr, const QString& naam, co
         m_log.writeLog(QStringLiteral("Timeout opgetreden bij het verzenden van de SMS."), 0);
         wait.quit();
     });
+    // Asked before the send: asking runs the event loop, and the end of a
+    // quick send delivered meanwhile must not be missed by the wait below.
+    const int limitMsecs = m_sms.sendTimeoutMinutes() * 60 * 1000 + 500;
     m_sms.send(request, attempt.sendId);
     if (!ended && !m_shuttingDown) {
-        limit.start(m_sms.sendTimeoutMinutes() * 60 * 1000 + 500);
+        limit.start(limitMsecs);
         wait.exec();
     }
     m_smsWait = nullptr;

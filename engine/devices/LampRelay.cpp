@@ -97,6 +97,12 @@ LampRelayClient::LampRelayClient(const QString& portsLock, QObject* parent)
     connectNow();
 }
 
+LampRelayClient::~LampRelayClient()
+{
+    // Closing the socket says "disconnected"; nobody is left to retry.
+    disconnect(&m_socket, nullptr, this, nullptr);
+}
+
 void LampRelayClient::connectNow()
 {
     if (m_socket.state() == QLocalSocket::UnconnectedState)

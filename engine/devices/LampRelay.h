@@ -41,6 +41,7 @@ class LampRelayClient : public QObject
     Q_OBJECT
 public:
     explicit LampRelayClient(const QString& portsLock, QObject* parent = nullptr);
+    ~LampRelayClient() override;
     void setLit(bool on);
     bool lampPresent() const { return m_present; }
 
@@ -54,8 +55,8 @@ private:
     void sendWish();
 
     QString m_name;
+    QTimer m_retry; // before the socket: the socket's last signals may still start it
     QLocalSocket m_socket;
-    QTimer m_retry;
     bool m_lit = false;
     bool m_present = false;
 };
