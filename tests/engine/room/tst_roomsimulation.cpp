@@ -32,7 +32,7 @@ private Q_SLOTS:
         const quint32 only = quint32(qEnvironmentVariableIntValue("TAVIRO_SIM_SEED", &oneSeed));
         bool runsSet = false;
         const int runs = oneSeed ? 1 : qEnvironmentVariableIntValue("TAVIRO_SIM_RUNS", &runsSet);
-        const int count = oneSeed ? 1 : runsSet ? runs : (db.onPostgres() ? 150 : 500);
+        const int count = oneSeed ? 1 : runsSet ? runs : (db.onPostgres() ? 40 : 500);
         if (oneSeed) {
             logs.setAutoRemove(false); // a replayed room keeps the workstations' event logs
             qInfo("logboeken in %s", qPrintable(logs.path()));
