@@ -516,6 +516,21 @@ QStringList World::check() const
         }
     }
 
+    // Every e-mail a dispatch records as gone waits in the outbox, once; none
+    // is queued for a dispatch that records nothing.
+    auto mq = m_conn->query(QStringLiteral("SELECT uitmeld.id, uitmeld.uitmeldtype, (SELECT COUNT(*) FROM mailwachtrij WHERE "
+                                           "mailwachtrij.uitmeld_id = uitmeld.id) FROM uitmeld INNER JOIN ontvangers ON "
+                                           "ontvangers.id = uitmeld.ontvanger_id WHERE ontvangers.UseEmail = ? AND "
+                                           "ontvangers.email <> ''"),
+                            {sql::boolValue(true)});
+    if (!mq)
+        bad << QStringLiteral("wachtrij niet te lezen: ") + mq.error();
+    while (mq && mq->next()) {
+        const qint64 id = sql::toLong(mq->value(0)), type = sql::toLong(mq->value(1)), mails = sql::toLong(mq->value(2));
+        if ((type != 0 && mails != 1) || (type == 0 && mails != 0))
+            bad << QStringLiteral("uitmelding %1 (uitmeldtype %2): %3 e-mail(s) in de wachtrij").arg(id).arg(type).arg(mails);
+    }
+
     // No acknowledgement or bulk close undone, and nothing sent after one
     // but what was on its way.
     for (const Acknowledged& a : m_acks) {
