@@ -8,6 +8,16 @@
 
 using namespace taviro;
 
+namespace {
+// The sanitizers make every step several times slower: fewer rooms there,
+// the same rules.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kRoomsOnSqlite = 100;
+#else
+constexpr int kRoomsOnSqlite = 500;
+#endif
+} // namespace
+
 // Rooms of two to four workstations whose timers, modems and lives go
 // wrong at random, each played from a seed. A failing room prints its seed,
 // what happened in it and which rule broke; TAVIRO_SIM_SEED plays it again.
@@ -32,7 +42,7 @@ private Q_SLOTS:
         const quint32 only = quint32(qEnvironmentVariableIntValue("TAVIRO_SIM_SEED", &oneSeed));
         bool runsSet = false;
         const int runs = oneSeed ? 1 : qEnvironmentVariableIntValue("TAVIRO_SIM_RUNS", &runsSet);
-        const int count = oneSeed ? 1 : runsSet ? runs : (db.onPostgres() ? 40 : 500);
+        const int count = oneSeed ? 1 : runsSet ? runs : (db.onPostgres() ? 40 : kRoomsOnSqlite);
         if (oneSeed) {
             logs.setAutoRemove(false); // a replayed room keeps the workstations' event logs
             qInfo("logboeken in %s", qPrintable(logs.path()));
