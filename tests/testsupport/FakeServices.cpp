@@ -1,5 +1,6 @@
 #include "FakeServices.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QThread>
 #include <QTimer>
@@ -19,6 +20,16 @@ void appendLine(const QString& path, const QString& to, const QString& text)
                       .toUtf8());
 }
 } // namespace
+
+int FakeSmsService::sendTimeoutMinutes()
+{
+    if (timeoutQuestionMsecs > 0) {
+        QEventLoop answering;
+        QTimer::singleShot(timeoutQuestionMsecs, &answering, &QEventLoop::quit);
+        answering.exec();
+    }
+    return timeoutMinutes;
+}
 
 void FakeSmsService::send(const SmsRequest& request, const QString& sendId)
 {

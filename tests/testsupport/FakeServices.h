@@ -20,7 +20,7 @@ class FakeSmsService final : public SmsService
 public:
     using SmsService::SmsService;
     void send(const SmsRequest& request, const QString& sendId) override;
-    int sendTimeoutMinutes() override { return timeoutMinutes; }
+    int sendTimeoutMinutes() override;
     SmsOutcome outcome(const QString& sendId) override;
     void finish() override { ++finishCalls; }
 
@@ -51,6 +51,9 @@ public:
     int timeoutMinutes = 1;
     int finishCalls = 0;
     int answerDelayMsecs = 0; // the modem's time on air
+    // > 0: asking for the time-out runs the event loop this long, as a
+    // question to the real service does.
+    int timeoutQuestionMsecs = 0;
     // >= 0: this long after taking a send, the end of the oldest finished
     // send is told once more, as a confused service would, during the wait.
     int echoOldOutcomeAfterMsecs = -1;

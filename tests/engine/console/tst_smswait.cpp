@@ -181,6 +181,21 @@ private Q_SLOTS:
             QStringLiteral("Timeout opgetreden bij het verzenden van de SMS.")));
     }
 
+    // The modem answers while the console still asks the service for its
+    // time-out: the wait must see that answer, not sit out the whole limit.
+    void quickAnswerEndsTheWaitAtOnce()
+    {
+        test::ConsoleFixture f;
+        f.sms.answerDelayMsecs = 20;
+        f.sms.timeoutQuestionMsecs = 200;
+        QElapsedTimer took;
+        took.start();
+        QCOMPARE(f.console.sendSMS(QStringLiteral("+31600000000"), QStringLiteral("Jan"), QStringLiteral("x")).result,
+                 SmsAttempt::Result::Sent);
+        QVERIFY2(took.elapsed() < 10000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(!f.logText().contains(QStringLiteral("Timeout opgetreden")));
+    }
+
     void waitKeepsTheLoopRunningWithoutNesting()
     {
         test::ConsoleFixture f;
