@@ -44,6 +44,37 @@ constexpr IndexSpec kIndexes[] = {
     {"ix_escalatieuitmeld_melding", "escalatieuitmeld", "melding_id"},
 };
 
+// Keys: a second workstation's insert of the same row does nothing or fails.
+constexpr IndexSpec kUniqueIndexes[] = {
+    // One row per thing counted, so two stations bumping a counter that
+    // another program removed cannot each start one of their own.
+    {"ix_wijzigteller_naam", "wijzigteller", "naam"},
+    // Two stations that take the same repeat at once: the second one's
+    // report fails as a whole and the transmitter, without its
+    // acknowledgement, calls again and is recognised.
+    {"ix_meldingsleutel_sleutel", "meldingsleutel", "sleutel"},
+    // Each periodic duty of the room is done once per slot.
+    {"ix_taakslot_taak", "taakslot", "taak, slot"},
+    // One mail per purpose and address, however often the decision is replayed.
+    {"ix_mailwachtrij_sleutel", "mailwachtrij", "sleutel, adres"},
+    // Each escalation level once per report for the whole room, whichever
+    // workstation decides it first.
+    {"ix_escalatie_sleutel", "escalatie", "melding_id, niveau"},
+    {"ix_escalatieuitmeld_uitmeld", "escalatieuitmeld", "uitmeld_id"},
+    // A console and a station on one machine share its name; two of a kind may not.
+    {"ix_werkplek_naam", "werkplek", "naam, soort"},
+};
+
+Status createIndex(const DatabaseConnector& conn, const IndexSpec& ix, bool unique)
+{
+    QStringList cols;
+    for (const QString& c : QString::fromLatin1(ix.columns).split(QStringLiteral(", ")))
+        cols << conn.id(c);
+    return conn.exec(QStringLiteral("CREATE %1INDEX IF NOT EXISTS %2 ON %3 (%4)")
+                         .arg(unique ? QStringLiteral("UNIQUE ") : QString(), QLatin1String(ix.name),
+                              QLatin1String(ix.table), cols.join(QStringLiteral(", "))));
+}
+
 // Columns our own tables gained after their first release. A table an
 // earlier release created lacks them, and every workstation of the room must
 // be able to write and read them.
@@ -167,57 +198,17 @@ Status createExtensions(const DatabaseConnector& conn)
     }
     if (Status s = addLateColumns(conn); !s)
         return s;
-    for (const IndexSpec& ix : kIndexes) {
-        QStringList cols;
-        for (const QString& c : QString::fromLatin1(ix.columns).split(QStringLiteral(", ")))
-            cols << conn.id(c);
-        const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                                .arg(QLatin1String(ix.name), QLatin1String(ix.table), cols.join(QStringLiteral(", ")));
-        if (Status s = conn.exec(sql); !s)
+    for (const IndexSpec& ix : kIndexes)
+        if (Status s = createIndex(conn, ix, false); !s)
             return s;
-    }
-    // One row per thing counted, so two stations bumping a counter that
-    // another program removed cannot each start one of their own.
-    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_wijzigteller_naam "
-                                            "ON wijzigteller (naam)"));
-        !s)
-        return s;
+    for (const IndexSpec& ix : kUniqueIndexes)
+        if (Status s = createIndex(conn, ix, true); !s)
+            return s;
     if (Status s = changecounter::ensure(conn, changecounter::kRoosters); !s)
-        return s;
-    // Two stations that take the same repeat at once: the second one's
-    // report fails as a whole and the transmitter, without its
-    // acknowledgement, calls again and is recognised.
-    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_meldingsleutel_sleutel "
-                                            "ON meldingsleutel (sleutel)"));
-        !s)
         return s;
     if (Status s = uniqueDispatchLinks(conn); !s)
         return s;
-    // Each periodic duty of the room is done once per slot: the key is what
-    // makes a second workstation's insert do nothing.
-    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_taakslot_taak "
-                                            "ON taakslot (taak, slot)"));
-        !s)
-        return s;
-    // One mail per purpose and address, however often the decision is replayed.
-    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_mailwachtrij_sleutel "
-                                            "ON mailwachtrij (sleutel, adres)"));
-        !s)
-        return s;
-    // The key that makes each escalation level happen once per report for
-    // the whole room, whichever workstation decides it first.
-    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_escalatie_sleutel "
-                                            "ON escalatie (melding_id, niveau)"));
-        !s)
-        return s;
-    if (Status s = conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_escalatieuitmeld_uitmeld "
-                                            "ON escalatieuitmeld (uitmeld_id)"));
-        !s)
-        return s;
-    if (Status s = escalation::addColumns(conn); !s)
-        return s;
-    // A console and a station on one machine share its name; two of a kind may not.
-    return conn.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS ix_werkplek_naam ON werkplek (naam, soort)"));
+    return escalation::addColumns(conn);
 }
 
 Status ensureExtensions(const DatabaseConnector& conn)
