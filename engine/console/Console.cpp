@@ -4,6 +4,7 @@
 #include "DatabaseConnector.h"
 #include "EventLog.h"
 #include "LegacyLinks.h"
+#include "ReportAcknowledgement.h"
 #include "Repositories.h"
 #include "SqlValues.h"
 #include "TestAlarms.h"
@@ -311,27 +312,7 @@ QList<ActueelItem> Console::showNewActueel()
 Status Console::bevestigMelding(qint64 meldingId)
 {
     (void)databaseReachable();
-    Transaction tx(m_conn);
-    Status s = tx.begin();
-    if (s)
-        s = m_conn.exec(QStringLiteral("UPDATE meldingen SET %1 = ? WHERE id = ?")
-                            .arg(m_conn.id(QStringLiteral("show"))),
-                        {sql::boolValue(false), sql::keyValue(meldingId)});
-    // Every dispatch of the report, each recipient's: repetition stops for all.
-    // An acknowledgement the recipient made himself (type 2) stays his, and
-    // a dispatch an operator closed in bulk keeps who closed it and when.
-    if (s)
-        s = m_conn.exec(
-            QStringLiteral(
-                "UPDATE uitmeld SET bevestigdate = ?, bevestiger = ?, bevestigtype = 1 "
-                "WHERE bevestigtype <> 2 AND bevestigtype <> ? AND id IN ("
-                "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
-                "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? "
-                "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id = ?)"),
-            {sql::dateValue(m_clock.now(), m_conn.dialect()), sql::keyValue(m_gebruikerId),
-             sql::keyValue(kClosedInBulk), sql::keyValue(meldingId), sql::keyValue(meldingId)});
-    if (s)
-        s = tx.commit();
+    const Status s = acknowledgeAtConsole(m_conn, meldingId, m_gebruikerId, m_clock.now());
     if (!s) {
         m_log.writeLog(
             QStringLiteral("Bevestigen van melding %1 mislukt: %2").arg(meldingId).arg(s.error()),

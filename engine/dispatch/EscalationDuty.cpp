@@ -4,6 +4,7 @@
 #include "DispatchCreator.h"
 #include "EventLog.h"
 #include "MessageComposer.h"
+#include "ReportAcknowledgement.h"
 #include "SqlValues.h"
 #include "Transaction.h"
 
@@ -207,10 +208,14 @@ std::optional<EscalationDecision> EscalationDuty::notify(qint64 meldingId, const
 
 Result<bool> EscalationDuty::lockAndCheckAcknowledged(qint64 meldingId)
 {
-    // The empty update takes the rows' write locks: an acknowledgement
-    // being written now is waited for and then read below, and one that
-    // comes later waits for this decision. On SQLite the transaction's
-    // write lock already orders both.
+    // The report's lock orders this decision with an acknowledgement at
+    // the console or a bulk close, and the empty update of its dispatches
+    // with a reply being written: one being written now is waited for and
+    // then read below, and one that comes later waits for this decision and
+    // then sees the escalation dispatch as well. On SQLite the transaction's
+    // write lock already orders all of them.
+    if (Status s = lockReport(m_conn, meldingId); !s)
+        return Result<bool>::failure(s.error());
     const QVariantList twice{sql::keyValue(meldingId), sql::keyValue(meldingId)};
     if (Status s = m_conn.exec(
             QStringLiteral("UPDATE uitmeld SET bevestigtype = bevestigtype WHERE id IN (%1)").arg(kDispatchesOfReport),

@@ -71,6 +71,19 @@ Result<int> closeOpenDispatches(const DatabaseConnector& conn, const QList<qint6
                            "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id IN (%1) "
                            "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id IN (%1)")
                 .arg(in);
+        // The reports' locks first, as an escalation takes them, so an
+        // escalation dispatch written a moment ago is closed too; then the
+        // dispatches' own, so one a station is claiming right now is read
+        // below with its claim, not skipped as neither pending nor claimed.
+        // (On SQLite the write transaction already keeps all of them out.)
+        if (Status s = conn.exec(QStringLiteral("UPDATE meldingen SET bemand = bemand WHERE id IN (%1)").arg(in), ids);
+            !s)
+            return R::failure(s.error());
+        if (Status s = conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigtype = bevestigtype WHERE id IN (%1)")
+                                     .arg(ofReports),
+                                 ids + ids);
+            !s)
+            return R::failure(s.error());
         // Pending, or an SMS dispatch that is not acknowledged (repetition
         // would re-arm it), or one a station is sending right now. What was
         // acknowledged, e-mailed for good or is bookkeeping stays as it is.

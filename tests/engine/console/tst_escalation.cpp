@@ -7,10 +7,14 @@
 #include "ConsoleFixture.h"
 #include "EscalationSettings.h"
 #include "PendingDispatches.h"
+#include "ReportAcknowledgement.h"
 #include "ReportDetail.h"
 #include "Repositories.h"
 
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace taviro;
 
@@ -114,6 +118,8 @@ private Q_SLOTS:
         QTest::newRow("console, a minute before") << QStringLiteral("console") << kMinutes - 1 << false;
         QTest::newRow("bulk close, a minute before") << QStringLiteral("bulk") << kMinutes - 1 << false;
         QTest::newRow("console, a minute after") << QStringLiteral("console") << kMinutes + 1 << true;
+        // Staff arriving is no acknowledgement: the alarm still waits for one.
+        QTest::newRow("room manned, nobody answers") << QStringLiteral("manned") << 1 << true;
     }
     void escalatesOnceUnlessAcknowledged()
     {
@@ -129,6 +135,9 @@ private Q_SLOTS:
         auto acknowledge = [&] {
             if (ack == QLatin1String("console")) {
                 QVERIFY(room.console.bevestigMelding(melding).ok());
+            } else if (ack == QLatin1String("manned")) {
+                room.console.setBemand(true);
+                room.other.setBemand(true);
             } else if (ack == QLatin1String("bulk")) {
                 QVERIFY(closeOpenDispatches(*room.conn, {melding}, {1, room.clock.now()}).ok());
                 // Bulk close reaches only what is still open: the sent ones too.
@@ -313,6 +322,56 @@ private Q_SLOTS:
             QCOMPARE(toMarieke.last(), QStringLiteral("Melding %1 (Kantoor Centrum) bevestigd door Jan de Vries").arg(melding));
         QCOMPARE(room.keys(3), noticeOn ? 1 : 0);
         QCOMPARE(room.keys(1), 0);
+    }
+
+    // The operator acknowledges at the console while a workstation is in
+    // the middle of escalating (its escalation dispatch written, not yet
+    // committed): the acknowledgement waits for the decision and then settles
+    // the escalation dispatch too, so Piet is not asked again and again.
+    void acknowledgementDuringTheDecision_data()
+    {
+        QTest::addColumn<bool>("bulk");
+        QTest::newRow("acknowledged") << false;
+        QTest::newRow("closed in bulk") << true;
+    }
+    void acknowledgementDuringTheDecision()
+    {
+        QFETCH(bool, bulk);
+        Room room;
+        if (!room.db.onPostgres())
+            QSKIP("SQLite lets one write transaction at a time; the two cannot meet");
+        const qint64 melding = room.report({QStringLiteral("01")});
+        room.console.showNewActueel();
+        room.settle();
+        room.tickAt(kMinutes - 1);
+        // The escalation's second write is slowed down, so the console's
+        // acknowledgement comes in between its writes.
+        QVERIFY(room.conn->exec(QStringLiteral(
+            "CREATE FUNCTION traag() RETURNS trigger AS $$ BEGIN PERFORM pg_sleep(1.5); RETURN NEW; END $$ "
+            "LANGUAGE plpgsql")));
+        QVERIFY(room.conn->exec(QStringLiteral(
+            "CREATE TRIGGER traag BEFORE INSERT ON escalatieuitmeld FOR EACH ROW EXECUTE FUNCTION traag()")));
+        std::atomic<bool> acknowledged{false};
+        std::thread operatorAtConsole([&] {
+            auto c = room.db.connect();
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            acknowledged = bulk ? closeOpenDispatches(*c, {melding}, {1, room.clock.now()}).ok()
+                                : acknowledgeAtConsole(*c, melding, 1, room.clock.now()).ok();
+        });
+        room.clock.set(QDateTime(QDate(2026, 12, 2), QTime(10, 15)).addSecs(60 * kMinutes));
+        room.console.dispatchTick();
+        operatorAtConsole.join();
+        QVERIFY(acknowledged);
+        QCOMPARE(room.keys(1), 1);
+        QCOMPARE(room.escalationDispatches(room.piet), 1);
+        QCOMPARE(room.number(QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE ontvanger_id <> 0 AND bevestigtype = 0")),
+                 0);
+        // Later quarters do not repeat the escalation SMS.
+        const int toPiet = int(room.smsTo(QStringLiteral("+31634567890")).size());
+        room.console.quarterHourTick();
+        room.settle();
+        room.tickAt(kMinutes + 16);
+        QCOMPARE(room.smsTo(QStringLiteral("+31634567890")).size(), toPiet);
     }
 
     void shownAsEscalation()
