@@ -9,7 +9,7 @@
 // 0.5 s, a next page in 0.3 s, the event loop never held up over 100 ms.
 #include "DatabaseConnector.h"
 #include "GapMeter.h"
-#include "Installation.h"
+#include "AcknowledgedReports.h"
 #include "OverzichtJob.h"
 #include "OverzichtViewer.h"
 #include "Clock.h"
@@ -71,79 +71,6 @@ Shown showPage(OverzichtViewer& viewer, int page)
     return {t.elapsed(), threadCpuMsecs() - cpu};
 }
 
-bool fill(const DatabaseConnector& conn, int reports, int transmitters)
-{
-    test::Installation inst(conn);
-    const qint64 jan = inst.recipient(QStringLiteral("Jan de Vries"),
-                                      QStringLiteral("+31612345678"), {}, true, false);
-    const qint64 marieke = inst.recipient(QStringLiteral("Marieke Bakker"),
-                                          QStringLiteral("+31623456789"), {}, true, false);
-    QList<qint64> melders, points;
-    for (int t = 0; t < transmitters; ++t) {
-        const qint64 m = inst.transmitter(QString::number(1001 + t),
-                                          QStringLiteral("Gebouw %1").arg(t + 1), 1, 0, 0);
-        melders << m;
-        for (const char* f : {"01", "02", "03"})
-            points << inst.point(
-                m, QLatin1String(f),
-                QStringLiteral("Alarmpunt %1 van gebouw %2").arg(QLatin1String(f)).arg(t + 1));
-    }
-    if (!inst.ok())
-        return false;
-    Transaction tx(conn);
-    if (!tx.begin())
-        return false;
-    QSqlQuery melding(conn.database()), line(conn.database()), uitmeld(conn.database()),
-        link(conn.database());
-    melding.prepare(QStringLiteral(
-        "INSERT INTO meldingen (melding_date, bemand, show, seen) VALUES (?, ?, ?, ?)"));
-    line.prepare(QStringLiteral(
-        "INSERT INTO meldindex (melding_id, melder_id, alarm_id, uitmeld_id, flank, actief, "
-        "\"24uurs\", \"date\", uitmelden) VALUES (?, ?, ?, ?, 1, 1, 0, ?, 1)"));
-    uitmeld.prepare(QStringLiteral(
-        "INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, \"date\", bevestiger, "
-        "bevestigtype, bevestigdate) VALUES (?, 1, 1, 1, ?, 1, 1, ?)"));
-    link.prepare(
-        QStringLiteral("INSERT INTO uitmeldlink (uitmeld_id, meldindex_id) VALUES (?, ?)"));
-    const QDateTime start(QDate(2026, 1, 1), QTime(0, 0));
-    for (int r = 0; r < reports; ++r) {
-        const QDateTime when = start.addSecs(qint64(r) * 3000); // about a year of reports
-        const QString date = sql::dateText(when);
-        melding.addBindValue(date);
-        melding.addBindValue(r % 5 == 0);
-        melding.addBindValue(false);
-        melding.addBindValue(true);
-        if (!melding.exec())
-            return false;
-        const qint64 meldingId = melding.lastInsertId().toLongLong();
-        const int t = r % transmitters;
-        QList<qint64> dispatches;
-        for (qint64 recipient : {jan, marieke}) {
-            uitmeld.addBindValue(recipient);
-            uitmeld.addBindValue(sql::dateText(when.addSecs(60)));
-            uitmeld.addBindValue(sql::dateText(when.addSecs(600)));
-            if (!uitmeld.exec())
-                return false;
-            dispatches << uitmeld.lastInsertId().toLongLong();
-        }
-        for (int p = 0; p < 3; ++p) {
-            for (const QVariant& v :
-                 QVariantList{meldingId, melders[t], points[3 * t + p], dispatches.last(), date})
-                line.addBindValue(v);
-            if (!line.exec())
-                return false;
-            const qint64 lineId = line.lastInsertId().toLongLong();
-            for (qint64 d : dispatches) {
-                link.addBindValue(d);
-                link.addBindValue(lineId);
-                if (!link.exec())
-                    return false;
-            }
-        }
-    }
-    return bool(tx.commit());
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -166,7 +93,7 @@ int main(int argc, char** argv)
     ConnectorPtr conn = db.connect();
     QElapsedTimer timer;
     timer.start();
-    if (!conn || !fill(*conn, reports, transmitters)) {
+    if (!conn || !test::fillAcknowledgedReports(*conn, reports, transmitters)) {
         out << "vullen van de database mislukt" << Qt::endl;
         return 1;
     }

@@ -1,5 +1,7 @@
 #include "PlanningDnd.h"
 
+#include <QFocusEvent>
+
 #include <QDataStream>
 #include <QDragEnterEvent>
 #include <QMimeData>
@@ -79,7 +81,7 @@ PlanningSlot::PlanningSlot(QString mimeType, int index, QWidget* parent)
     : QLabel(parent), m_mimeType(std::move(mimeType)), m_index(index)
 {
     setAcceptDrops(true);
-    setFocusPolicy(Qt::StrongFocus);
+    setFocusPolicy(Qt::ClickFocus);
     setAlignment(Qt::AlignCenter);
     setMinimumSize(44, 22);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -96,7 +98,22 @@ void PlanningSlot::assign(qint64 key, const QString& slotText)
 void PlanningSlot::setCurrent(bool current)
 {
     m_current = current;
+    setTabStop(current);
     restyle();
+}
+
+void PlanningSlot::setTabStop(bool stop)
+{
+    setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void PlanningSlot::focusInEvent(QFocusEvent* event)
+{
+    // Tabbing into the grid makes the slot it lands on the current one, so
+    // the operator sees where Enter and the arrow keys will act.
+    if (!m_current && (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason))
+        Q_EMIT clicked(m_index);
+    QLabel::focusInEvent(event);
 }
 
 void PlanningSlot::restyle()

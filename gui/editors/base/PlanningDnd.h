@@ -50,7 +50,10 @@ public:
     int index() const { return m_index; }
     qint64 key() const { return m_key; }
     void assign(qint64 key, const QString& slotText);
+    // The current slot is its grid's one Tab stop; the others are reached
+    // with the arrow keys or the mouse, so Tab leaves the grid at once.
     void setCurrent(bool current);
+    void setTabStop(bool stop);
     bool isCurrent() const { return m_current; }
 
 Q_SIGNALS:
@@ -66,6 +69,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 

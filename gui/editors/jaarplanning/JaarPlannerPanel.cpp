@@ -67,6 +67,7 @@ JaarPlannerPanel::JaarPlannerPanel(EditorContext& ctx, QWidget* parent)
         });
     }
 
+    m_slots[0]->setTabStop(true); // the weeks' way in before one is chosen
     m_list = new PlanningSourceList(mimeType(), this);
     m_list->setObjectName(QStringLiteral("ListView1"));
     m_list->setMinimumWidth(150);
@@ -157,6 +158,7 @@ void JaarPlannerPanel::setCurrentWeek(int week)
     m_currentWeek = week;
     if (week > 0)
         m_slots[week - 1]->setCurrent(true);
+    m_slots[0]->setTabStop(week <= 1);
 }
 
 void JaarPlannerPanel::place(int week, qint64 key, const QString& text)

@@ -67,6 +67,7 @@ WeekGrid::WeekGrid(QWidget* parent) : QWidget(parent), m_layout(new QGridLayout(
     for (int d = 0; d < 7; ++d)
         m_layout->setColumnStretch(2 + d, 1);
     m_layout->setColumnMinimumWidth(0, 130);
+    m_cells[0]->setTabStop(true); // the grid's way in before a cell is chosen
 }
 
 void WeekGrid::setCell(int index, qint64 key, const QString& text)
@@ -86,6 +87,7 @@ void WeekGrid::setCurrentCell(int index)
     m_current = index;
     if (index >= 0)
         m_cells[index]->setCurrent(true);
+    m_cells[0]->setTabStop(index <= 0);
 }
 
 void WeekGrid::moveCurrent(int from, int columns, int rows)

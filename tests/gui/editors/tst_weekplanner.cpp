@@ -46,6 +46,7 @@ private Q_SLOTS:
     void dropPlacesAndEmpties();
     void realDragFromTheList();
     void keyboardPlacesAndRemoves();
+    void gridIsOneTabStop();
     void deletedRecipientShowsQuestionMark();
     void saveChangesWhoIsOnDuty();
     void leavingAfterAPlacementAsks_data();
@@ -312,6 +313,35 @@ void TestWeekPlanner::keyboardPlacesAndRemoves()
     QCOMPARE(w.cells[sunday], kPieter);
     QCOMPARE(w.cells[WeekPlanning::cellIndex(0, 0, 0)], 0);
     QCOMPARE(w.cells[WeekPlanning::cellIndex(2, 0, 0)], 0);
+}
+
+// Tab passes the 63 cells in one step (the arrow keys walk them), at the
+// cell the operator chose last, or the first before he chose one.
+void TestWeekPlanner::gridIsOneTabStop()
+{
+    EditorFixture f;
+    WeekPlannerPanel panel(f.ctx);
+    panel.show();
+    panel.showPlanning(kStandard);
+    auto tabStops = [&] {
+        QList<int> stops;
+        for (int i = 0; i < WeekPlanning::kCells; ++i)
+            if (panel.grid()->cell(i)->focusPolicy() & Qt::TabFocus)
+                stops << i;
+        return stops;
+    };
+    QCOMPARE(tabStops(), QList<int>{0});
+    const int friday = WeekPlanning::cellIndex(1, 4, 2);
+    QTest::mouseClick(panel.grid()->cell(friday), Qt::LeftButton);
+    QCOMPARE(tabStops(), QList<int>{friday});
+    QTest::keyClick(panel.grid()->cell(friday), Qt::Key_Left);
+    QCOMPARE(tabStops(), QList<int>{WeekPlanning::cellIndex(1, 3, 2)});
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    panel.grid()->cell(WeekPlanning::cellIndex(1, 3, 2))->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(!qobject_cast<PlanningSlot*>(QApplication::focusWidget()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), panel.grid()->cell(WeekPlanning::cellIndex(1, 3, 2)));
 }
 
 void TestWeekPlanner::deletedRecipientShowsQuestionMark()

@@ -1,3 +1,4 @@
+#include "AcknowledgedReports.h"
 #include "AlarmDetail.h"
 #include "OverzichtPanel.h"
 #include "OverzichtViewer.h"
@@ -12,6 +13,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextDocument>
+#include <QTimer>
 
 using namespace taviro;
 using namespace taviro::test;
@@ -173,6 +175,52 @@ private Q_SLOTS:
         QVERIFY(flip(previous));
         QCOMPARE(page->text(), label(P + 1, 2 * P));
         QCOMPARE(rows(), P);
+    }
+
+    // No reports at all, or a year of a busy site: the overview says what
+    // it holds, every report can be paged to, and the window goes on
+    // answering while the worker builds it.
+    void anySizeOfOverview_data()
+    {
+        QTest::addColumn<int>("reports");
+        QTest::newRow("none") << 0;
+#ifdef __SANITIZE_ADDRESS__
+        QTest::newRow("ten thousand") << 10000; // a hundred thousand takes minutes under the sanitizers
+#else
+        QTest::newRow("a hundred thousand") << 100000;
+#endif
+    }
+    void anySizeOfOverview()
+    {
+        QFETCH(int, reports);
+        ReportsGuiFixture f;
+        const auto made = fillAcknowledgedReports(*f.conn, reports, 1, 1);
+        QVERIFY(made);
+        OverzichtViewer viewer(f.db.settings(), logger(f, true), f.log);
+        int ticks = 0;
+        QTimer answering;
+        connect(&answering, &QTimer::timeout, &viewer, [&ticks] { ++ticks; });
+        answering.start(10);
+        QVERIFY(showOverzicht(viewer, {made->melderIds, QDate(2026, 1, 1), QDate(2026, 12, 31), false,
+                                       overzicht::kPeriodStylesheet}));
+        // One line a report, told to two recipients: two alarm rows.
+        QCOMPARE(viewer.statusText(), QStringLiteral("%1 meldingen, %2 alarmregels").arg(reports).arg(2 * reports));
+        // An empty overview is one page with its heading, no pager.
+        const int pages = std::max(1, (reports + OverzichtViewer::kPageSize - 1) / OverzichtViewer::kPageSize);
+        QCOMPARE(viewer.pageCount(), pages);
+        if (reports == 0) {
+            QVERIFY(!viewer.findChild<QLabel*>(QStringLiteral("lblOverzichtPagina"))->isVisibleTo(&viewer));
+            return;
+        }
+        QVERIFY2(ticks > 1, "the window's event loop ran while the overview was built");
+        const auto moment = [](const QDateTime& at) { return at.toString(QStringLiteral("HH:mm")); };
+        QVERIFY(viewer.view()->toPlainText().contains(moment(made->newest)));
+        QSignalSpy shown(&viewer, &OverzichtViewer::pageShown);
+        QVERIFY(viewer.showPage(pages));
+        QVERIFY(!shown.isEmpty() || shown.wait(20000));
+        QCOMPARE(viewer.findChild<QLabel*>(QStringLiteral("lblOverzichtPagina"))->text(),
+                 QStringLiteral("Meldingen %1-%2 van %2").arg((pages - 1) * OverzichtViewer::kPageSize + 1).arg(reports));
+        QVERIFY(viewer.view()->toPlainText().contains(moment(made->oldest)));
     }
 
     // A page is laid out on the worker for the view's width, so the view
