@@ -47,13 +47,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("sent");
         QTest::addColumn<bool>("result");
         QTest::newRow("port open, released") << true << true << true << 1 << 1 << true << true;
-        QTest::newRow("port closed: not stopped, still restarted")
-            << false << true << true << 0 << 1 << true << true;
-        QTest::newRow("receiver refuses: nothing sent")
-            << true << false << true << 1 << 0 << false << false;
+        QTest::newRow("port closed: not stopped, still restarted") << false << true << true << 0 << 1 << true << true;
+        QTest::newRow("receiver refuses: nothing sent") << true << false << true << 1 << 0 << false << false;
         // The modem's answer decides; the port has a retry of its own.
-        QTest::newRow("port not taken back: still sent")
-            << true << true << false << 1 << 1 << true << true;
+        QTest::newRow("port not taken back: still sent") << true << true << false << 1 << 1 << true << true;
     }
 
     void sharedPort()
