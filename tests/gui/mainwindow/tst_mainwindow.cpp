@@ -600,17 +600,20 @@ private Q_SLOTS:
         QVERIFY(!tree.node(QStringLiteral("C3C1Co%1").arg(first.id)));
     }
 
-    // Space or keypad Enter on the node under the cursor does what a click
-    // does (Return is walked on a real display by the desktop test).
+    // Enter or Space on the node under the cursor does what a click does.
     void enterAndSpaceOpenTheNode_data()
     {
         QTest::addColumn<QString>("node");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("panel");
         QTest::addColumn<qint64>("id");
+        QTest::newRow("recipient, Enter") << QStringLiteral("C3C1Co3") << int(Qt::Key_Return) << QStringLiteral("Ontvanger1") << qint64(3);
         QTest::newRow("new recipient, Space") << QStringLiteral("C3C1Co0") << int(Qt::Key_Space) << QStringLiteral("Ontvanger1") << qint64(0);
         QTest::newRow("week, keypad Enter") << QStringLiteral("C3C2Cw2") << int(Qt::Key_Enter) << QStringLiteral("WeekPlanner1") << qint64(2);
+        QTest::newRow("year") << QStringLiteral("C3C3Cj1") << int(Qt::Key_Return) << QStringLiteral("JaarPlanner1") << qint64(1);
+        QTest::newRow("ports") << QStringLiteral("C5C2") << int(Qt::Key_Return) << QStringLiteral("communicatie") << qint64(-1);
         QTest::newRow("options") << QStringLiteral("C5C5") << int(Qt::Key_Space) << QStringLiteral("settings") << qint64(-1);
+        QTest::newRow("day overview") << QStringLiteral("C4C2") << int(Qt::Key_Return) << QStringLiteral("Overzicht2") << qint64(-1);
     }
     void enterAndSpaceOpenTheNode()
     {
