@@ -36,6 +36,17 @@ public:
 class TstSmsWait : public QObject
 {
     Q_OBJECT
+
+    // The SMS modem on COM 3, where a receiver may listen as well.
+    static bool smsModemOnCom3(test::ConsoleFixture& f)
+    {
+        const bool stored = f.conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, "
+                                                        "timeout, databits, parity, stopbits, is_gsm) VALUES "
+                                                        "(3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")).ok();
+        f.console.getSmsSettings();
+        return stored;
+    }
+
 private Q_SLOTS:
     void sharedPort_data()
     {
@@ -63,10 +74,7 @@ private Q_SLOTS:
         QFETCH(bool, sent);
         QFETCH(bool, result);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
-        f.console.getSmsSettings();
+        QVERIFY(smsModemOnCom3(f));
         FakeReceiver other, shared;
         shared.open = open;
         shared.releases = releases;
@@ -108,10 +116,7 @@ private Q_SLOTS:
         QFETCH(bool, replacementTakesBack);
         QFETCH(bool, result);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
-        f.console.getSmsSettings();
+        QVERIFY(smsModemOnCom3(f));
         auto* old = new FakeReceiver;
         FakeReceiver replacement;
         replacement.takesBack = replacementTakesBack;
@@ -135,10 +140,7 @@ private Q_SLOTS:
     void portNotTakenBackIsRetriedOnItsOwn()
     {
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
-        f.console.getSmsSettings();
+        QVERIFY(smsModemOnCom3(f));
         FakeReceiver shared;
         shared.takesBack = false;
         f.console.setPortReceivers({{3, &shared}});
