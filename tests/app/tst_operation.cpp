@@ -23,20 +23,6 @@ namespace {
 constexpr uid_t kNobody = 65534;
 constexpr uid_t kStranger = 65533;
 
-QString stderrOf(const QProcess& p)
-{
-    return QString::fromUtf8(p.property("seenStderr").toByteArray());
-}
-
-void stop(QProcess& p)
-{
-    p.terminate();
-    if (!p.waitForFinished(10000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-}
-
 mode_t modeOf(const QString& path)
 {
     struct stat st = {};
@@ -134,9 +120,9 @@ private Q_SLOTS:
             startAsNobody(console, env(folder, database));
         else
             test::startProgram(console, QStringLiteral("taviro"), {}, env(folder, database));
-        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
-        QVERIFY(!stderrOf(console).contains(QStringLiteral("al opgestart")));
-        stop(console);
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(test::stderrSeen(console)));
+        QVERIFY(!test::stderrSeen(console).contains(QStringLiteral("al opgestart")));
+        test::stopProgram(console, 10000);
     }
 
     // A log-out, Ctrl-C or systemctl stop ends the console as the operator's
@@ -163,7 +149,7 @@ private Q_SLOTS:
         QVERIFY(test::createLegacyDatabase(database, 29).ok());
         QProcess console;
         test::startProgram(console, QStringLiteral("taviro"), {}, env(folder, database));
-        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(test::stderrSeen(console)));
         const QList<qint64> services = test::childrenOf(console.processId());
 
         if (servicesToo)
@@ -210,8 +196,8 @@ private Q_SLOTS:
         QVERIFY(::chmod(QFile::encodeName(old).constData(), 0600) == 0);
         QProcess console;
         test::startProgram(console, QStringLiteral("taviro"), {}, env(folder, old));
-        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
-        stop(console);
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(test::stderrSeen(console)));
+        test::stopProgram(console, 10000);
         ::umask(before);
 
         const QStringList backups = QDir(folder).entryList({QStringLiteral("oud.db.2*")}, QDir::Files);

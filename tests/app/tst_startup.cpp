@@ -29,20 +29,6 @@ QStringList backupsOf(const QString& path)
     return QDir(info.absolutePath()).entryList({info.fileName() + QStringLiteral(".2*")}, QDir::Files);
 }
 
-QString stderrOf(const QProcess& p)
-{
-    return QString::fromUtf8(p.property("seenStderr").toByteArray());
-}
-
-void stop(QProcess& p)
-{
-    p.terminate();
-    if (!p.waitForFinished(5000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-}
-
 } // namespace
 
 class TestStartup : public QObject
@@ -79,9 +65,9 @@ private Q_SLOTS:
             QProcess console;
             test::startProgram(console, QStringLiteral("taviro"),
                                {QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")}, env(path));
-            QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
-            QVERIFY2(!stderrOf(console).contains(QStringLiteral("MELDING")), qPrintable(stderrOf(console)));
-            stop(console);
+            QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(test::stderrSeen(console)));
+            QVERIFY2(!test::stderrSeen(console).contains(QStringLiteral("MELDING")), qPrintable(test::stderrSeen(console)));
+            test::stopProgram(console, 5000);
             QCOMPARE(backupsOf(path).size(), 1); // the second start makes no second backup
             auto c = DatabaseConnector::open(DatabaseSettings::fromText(path), DatabaseConnector::OpenMode::ReadOnly);
             QCOMPARE((*c)->scalar(QStringLiteral("SELECT DatabaseVersion FROM settings"))->toInt(), 29);
@@ -117,11 +103,11 @@ private Q_SLOTS:
         }
         QProcess console;
         test::startProgram(console, QStringLiteral("taviro"), arguments, env(path));
-        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(stderrOf(console)));
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")), qPrintable(test::stderrSeen(console)));
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(console.processId()));
         QVERIFY(cmdline.open(QIODevice::ReadOnly));
         const QByteArray shown = cmdline.readAll();
-        stop(console);
+        test::stopProgram(console, 5000);
         QVERIFY2(!shown.contains("Geheim-4711"), shown.constData());
         QVERIFY2(shown.contains("op1"), shown.constData());
         QVERIFY2(shown.contains("xxxxxxxxxxx"), shown.constData());
@@ -147,13 +133,13 @@ private Q_SLOTS:
         QCOMPARE(second.exitCode(), 1);
         QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains(QStringLiteral("Taviro is al opgestart.")));
         QCOMPARE(first.state(), QProcess::Running);
-        stop(first);
+        test::stopProgram(first, 5000);
 
         // Once the first has gone, a new start is welcome again.
         QProcess third;
         test::startProgram(third, QStringLiteral("taviro"), {}, env(path));
         QVERIFY(test::waitForStderr(third, QStringLiteral("Taviro gestart")));
-        stop(third);
+        test::stopProgram(third, 5000);
     }
 
     // database.conf is readable for every operator: a password in it is
@@ -186,8 +172,8 @@ private Q_SLOTS:
         QProcess console;
         test::startProgram(console, QStringLiteral("taviro"), {QStringLiteral("op1"), QStringLiteral("geheim")}, env(path));
         QVERIFY(test::waitForStderr(console, QStringLiteral("Taviro gestart")));
-        QVERIFY(stderrOf(console).contains(QStringLiteral("Syntax: TAVIRO gebruikersnaam password bemand")));
-        stop(console);
+        QVERIFY(test::stderrSeen(console).contains(QStringLiteral("Syntax: TAVIRO gebruikersnaam password bemand")));
+        test::stopProgram(console, 5000);
     }
 
     void unusableDatabaseIsRefusedUntouched_data()

@@ -91,17 +91,6 @@ QString readLogs(const QString& folder)
     return all;
 }
 
-void stop(QProcess& p)
-{
-    if (p.state() == QProcess::NotRunning)
-        return;
-    p.terminate();
-    if (!p.waitForFinished(15000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-}
-
 } // namespace
 
 class TestStation : public QObject
@@ -228,7 +217,7 @@ private Q_SLOTS:
         test::startProgram(station, QStringLiteral("taviro-station"), {},
                            environment(db, QStringLiteral("st-backlog")) +
                                QStringList{QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(socketName)});
-        auto closeStation = qScopeGuard([&station] { stop(station); });
+        auto closeStation = qScopeGuard([&station] { test::stopProgram(station); });
         QDeadlineTimer deadline(20000);
         while (!manager.drain().contains(QStringLiteral("READY=1")) && !deadline.hasExpired())
             QThread::msleep(5); // no event loop: look the moment it arrives
@@ -261,7 +250,7 @@ private Q_SLOTS:
                                QStringList{QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(socketName),
                                            QStringLiteral("WATCHDOG_USEC=400000")});
         QVERIFY2(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")),
-                 station.property("seenStderr").toByteArray().constData());
+                 qPrintable(test::stderrSeen(station)));
         QVERIFY(manager.waitFor(QStringLiteral("READY=1"), 1, 5000));
         // Pings every 200 ms from the event loop.
         QVERIFY(manager.waitFor(QStringLiteral("WATCHDOG=1"), 4, 5000));
@@ -307,7 +296,7 @@ private Q_SLOTS:
             QProcess first;
             test::startProgram(first, QStringLiteral("taviro-station"), {}, environment(db, QStringLiteral("voorloper")));
             QVERIFY(test::waitForStderr(first, QStringLiteral("Taviro-station gestart")));
-            stop(first);
+            test::stopProgram(first);
             auto conn = db.connect();
             QVERIFY(conn->exec(QStringLiteral("INSERT INTO werkplek (naam, soort, gebruiker, bemand, hartslag, host, pid, "
                                               "stilgemeld) SELECT ?, ?, ?, ?, hartslag, ?, ?, ? FROM werkplek"),
@@ -325,8 +314,8 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")),
-                 station.property("seenStderr").toByteArray().constData());
-        stop(station);
+                 qPrintable(test::stderrSeen(station)));
+        test::stopProgram(station);
         QCOMPARE(station.exitCode(), 0);
     }
 
@@ -350,7 +339,7 @@ private Q_SLOTS:
         test::startProgram(console, QStringLiteral("taviro"),
                            {QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")}, env);
         QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")),
-                 console.property("seenStderr").toByteArray().constData());
+                 qPrintable(test::stderrSeen(console)));
         auto conn = db.connect();
         const auto consoleManned = [&conn] {
             auto n = conn->scalar(QStringLiteral("SELECT COUNT(*) FROM werkplek WHERE soort = 'console' AND bemand = ?"),
@@ -394,7 +383,7 @@ private Q_SLOTS:
         QVERIFY(log.contains(QStringLiteral("Console pc1 was bemand maar geeft sinds")));
         QVERIFY(log.contains(QStringLiteral("deze console start geen eigen diensten")));
 
-        stop(station);
+        test::stopProgram(station);
         QCOMPARE(station.exitCode(), 0);
     }
 
@@ -428,14 +417,14 @@ private Q_SLOTS:
         QVERIFY(test::waitForStderr(station, QStringLiteral("Taviro-station gestart")));
         QProcess console;
         test::startProgram(console, QStringLiteral("taviro"), {QStringLiteral("op1"), QStringLiteral("geheim")}, env);
-        auto closeConsole = qScopeGuard([&console] { stop(console); });
+        auto closeConsole = qScopeGuard([&console] { test::stopProgram(console); });
         QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")),
-                 console.property("seenStderr").toByteArray().constData());
+                 qPrintable(test::stderrSeen(console)));
         QTRY_VERIFY_WITH_TIMEOUT(readLogs(db.folder() + QStringLiteral("/log"))
                                      .contains(QStringLiteral("deze console start geen eigen diensten")),
                                  10000);
 
-        stop(station);
+        test::stopProgram(station);
         QTRY_VERIFY_WITH_TIMEOUT(readLogs(db.folder() + QStringLiteral("/log"))
                                      .contains(QStringLiteral("deze console ontvangt en verstuurt de meldingen nu zelf")),
                                  15000);

@@ -64,13 +64,9 @@ private Q_SLOTS:
         console.start(root.filePath(QStringLiteral("bin/taviro")),
                       {QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("onbemand")});
         QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart")),
-                 console.property("seenStderr").toByteArray().constData());
+                 qPrintable(test::stderrSeen(console)));
         QTest::qWait(1500);
-        console.terminate();
-        if (!console.waitForFinished(15000)) {
-            console.kill();
-            console.waitForFinished();
-        }
+        test::stopProgram(console);
         QCOMPARE(console.exitStatus(), QProcess::NormalExit);
 
         auto conn = db.connect();

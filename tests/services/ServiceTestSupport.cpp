@@ -1,5 +1,7 @@
 #include "ServiceTestSupport.h"
 
+#include "ChildProcess.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -57,19 +59,10 @@ bool SmtpTestServer::start(const Options& options)
     if (options.startTls && !m_certificate.isEmpty()) {
         args << QStringLiteral("--tls-cert") << m_certificate << QStringLiteral("--tls-key") << m_key;
     } else if (options.startTls) {
-        const QString key = m_dir.filePath(QStringLiteral("tls/key.pem"));
-        QDir().mkpath(m_dir.filePath(QStringLiteral("tls")));
-        const int rc = QProcess::execute(
-            QStringLiteral("openssl"),
-            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-             QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-             QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-             QStringLiteral("-keyout"), key, QStringLiteral("-out"), certificateFile()});
-        if (rc != 0)
+        if (!m_certs.makeAuthority(QStringLiteral("ca")) || !m_certs.makeServer(QStringLiteral("server"), QStringLiteral("ca")))
             return false;
-        args << QStringLiteral("--tls-cert") << certificateFile() << QStringLiteral("--tls-key")
-             << key;
+        args << QStringLiteral("--tls-cert") << m_certs.certificateFile(QStringLiteral("server"))
+             << QStringLiteral("--tls-key") << m_certs.keyFile(QStringLiteral("server"));
     }
     if (options.startTls && options.denyStartTls)
         args << QStringLiteral("--deny-starttls");
@@ -88,18 +81,12 @@ bool SmtpTestServer::start(const Options& options)
 
 void SmtpTestServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
+    stopProgram(m_process, 5000);
 }
 
 QString SmtpTestServer::certificateFile() const
 {
-    return m_dir.filePath(QStringLiteral("tls/cert.pem"));
+    return m_certs.certificateFile(QStringLiteral("ca"));
 }
 
 QList<QJsonObject> SmtpTestServer::messages() const
@@ -243,13 +230,7 @@ bool Pop3TestServer::start()
 
 void Pop3TestServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
+    stopProgram(m_process, 10000);
 }
 
 bool Pop3TestServer::addMail(const QByteArray& raw)

@@ -14,6 +14,32 @@ quint16 freeLoopbackPort();
 // The folder of this test's helper scripts (smtp_server.py).
 QString scriptDir();
 
+// Certificates made with openssl for one test: authorities, and server
+// certificates for 127.0.0.1 signed by one of them.
+class TestCertificates
+{
+public:
+    // Rows of a test of whom a mail service trusts: columns "signer" (of the
+    // server's certificate), "caFileExists" and "trusted".
+    static void addTrustRows();
+    // Three authorities, "systeem" (stands for the system's list), "eigen"
+    // (the site's own) and "vreemd", and "server" signed by `signer`.
+    bool makeTrustScene(const QString& signer);
+    // The service's environment: SSL_CERT_FILE names the system's list, as
+    // OpenSSL reads it, TAVIRO_TLS_CA_FILE the site's authority (or a file
+    // that is not there).
+    QStringList trustEnvironment(bool caFileExists) const;
+    QString missingFile() const { return m_dir.filePath(QStringLiteral("weg.pem")); }
+
+    bool makeAuthority(const QString& name);
+    bool makeServer(const QString& name, const QString& authority);
+    QString certificateFile(const QString& name) const;
+    QString keyFile(const QString& name) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
 // An SMTP server (aiosmtpd) on 127.0.0.1 that writes every accepted message
 // as NNNN.eml plus NNNN.json, the latter decoded by Python's own MIME parser.
 class SmtpTestServer
@@ -41,7 +67,7 @@ public:
         m_key = key;
     }
 
-    // The self-made certificate a client must trust when startTls is on.
+    // The authority a client must trust when startTls is on without useCertificate.
     QString certificateFile() const;
     QList<QJsonObject> messages() const;
     QByteArray raw(int index) const; // 0-based, in order of arrival
@@ -53,6 +79,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QString m_certificate, m_key;
+    TestCertificates m_certs;
 };
 
 // A POP3 server: dovecot run as an ordinary process from its own small config
@@ -84,32 +111,6 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_counter = 0;
-};
-
-// Certificates made with openssl for one test: authorities, and server
-// certificates for 127.0.0.1 signed by one of them.
-class TestCertificates
-{
-public:
-    // Rows of a test of whom a mail service trusts: columns "signer" (of the
-    // server's certificate), "caFileExists" and "trusted".
-    static void addTrustRows();
-    // Three authorities, "systeem" (stands for the system's list), "eigen"
-    // (the site's own) and "vreemd", and "server" signed by `signer`.
-    bool makeTrustScene(const QString& signer);
-    // The service's environment: SSL_CERT_FILE names the system's list, as
-    // OpenSSL reads it, TAVIRO_TLS_CA_FILE the site's authority (or a file
-    // that is not there).
-    QStringList trustEnvironment(bool caFileExists) const;
-    QString missingFile() const { return m_dir.filePath(QStringLiteral("weg.pem")); }
-
-    bool makeAuthority(const QString& name);
-    bool makeServer(const QString& name, const QString& authority);
-    QString certificateFile(const QString& name) const;
-    QString keyFile(const QString& name) const;
-
-private:
-    QTemporaryDir m_dir;
 };
 
 // tests/services/pop3_server.py: a POP3 server over a folder of mails (one

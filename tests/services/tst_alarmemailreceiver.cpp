@@ -87,18 +87,15 @@ class TestAlarmEmailReceiver : public QObject
                 5};
     }
 
+    static int polls(AlarmEmailReceiverProxy& r)
+    {
+        return r.client().call(QStringLiteral("status")).result.toObject().value(QStringLiteral("polls")).toInt();
+    }
+
     // Waits until the service finished `count` polls in all.
     static bool waitForPolls(AlarmEmailReceiverProxy& r, int count, int timeoutMs = 60000)
     {
-        const bool done = QTest::qWaitFor(
-            [&] {
-                return r.client()
-                           .call(QStringLiteral("status"))
-                           .result.toObject()
-                           .value(QStringLiteral("polls"))
-                           .toInt() >= count;
-            },
-            timeoutMs);
+        const bool done = QTest::qWaitFor([&] { return polls(r) >= count; }, timeoutMs);
         // The poll's messages came in with the answer; they are handed on
         // once the event loop runs again.
         QTest::qWait(50);
@@ -112,14 +109,33 @@ class TestAlarmEmailReceiver : public QObject
         return v ? v->toLongLong() : -1;
     }
 
-    int polls(AlarmEmailReceiverProxy& r)
+    // Every stored alarm line as "transmitter/function/description/edge".
+    QStringList storedLines()
     {
-        return r.client()
-            .call(QStringLiteral("status"))
-            .result.toObject()
-            .value(QStringLiteral("polls"))
-            .toInt();
+        auto c = m_db->connect();
+        auto lines = c->query(QStringLiteral(
+            "SELECT melders.alias, alarmen.functie, alarmen.omschrijving, meldindex.flank FROM "
+            "meldindex JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN melders ON "
+            "alarmen.melder_id = melders.id ORDER BY melders.alias, alarmen.functie"));
+        QStringList got;
+        while (lines && lines->next())
+            got << QStringLiteral("%1/%2/%3/%4")
+                       .arg(lines->value(0).toString(), lines->value(1).toString(),
+                            lines->value(2).toString(), lines->value(3).toString());
+        return got;
     }
+
+    // Alarm mails uid-0, uid-1, ... for transmitter 4711, functions from `firstFunctie` on.
+    static bool addAlarms(test::ScriptedPop3Server& server, int count, int firstFunctie)
+    {
+        for (int i = 0; i < count; ++i)
+            if (!server.addMail(QStringLiteral("uid-%1").arg(i),
+                                alarmMail(QStringLiteral("4711"), QString::number(firstFunctie + i),
+                                          QStringLiteral("Punt %1").arg(i))))
+                return false;
+        return true;
+    }
+
 
     bool pollAgain(AlarmEmailReceiverProxy& r)
     {
@@ -173,19 +189,7 @@ private Q_SLOTS:
         QCOMPARE(
             count(QStringLiteral("SELECT COUNT(*) FROM melders WHERE alias IN ('4711', '815')")),
             2);
-        auto c = m_db->connect();
-        auto lines = c->query(QStringLiteral("SELECT melders.alias, alarmen.functie, "
-                                             "alarmen.omschrijving, meldindex.flank FROM meldindex "
-                                             "JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN "
-                                             "melders ON alarmen.melder_id = melders.id "
-                                             "ORDER BY melders.alias, alarmen.functie"));
-        QVERIFY(lines);
-        QStringList got;
-        while (lines->next())
-            got << QStringLiteral("%1/%2/%3/%4")
-                       .arg(lines->value(0).toString(), lines->value(1).toString(),
-                            lines->value(2).toString(), lines->value(3).toString());
-        QCOMPARE(got, (QStringList{QStringLiteral("4711/12/Storing brander één/1"),
+        QCOMPARE(storedLines(), (QStringList{QStringLiteral("4711/12/Storing brander één/1"),
                                    QStringLiteral("4711/13/Waterdruk laag/0"),
                                    QStringLiteral("815/1/Café koeling/1")}));
 
@@ -196,14 +200,8 @@ private Q_SLOTS:
             0));
 
         // A second poll stores nothing twice and tells the operator nothing new.
-        const int polls = receiver->client()
-                              .call(QStringLiteral("status"))
-                              .result.toObject()
-                              .value(QStringLiteral("polls"))
-                              .toInt();
         m_log.clear();
-        QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
-        QVERIFY(waitForPolls(*receiver, polls + 1));
+        QVERIFY(pollAgain(*receiver));
         QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM meldingen")), 3);
         QCOMPARE(pop3.mailCount(), 1);
         QVERIFY(m_log.isEmpty());
@@ -215,12 +213,7 @@ private Q_SLOTS:
         QVERIFY(receiver->start({QString(), 110, QString(), QString(), 60, 5}));
         QVERIFY(receiver->client().call(QStringLiteral("poll")).ok());
         QTest::qWait(500);
-        QCOMPARE(receiver->client()
-                     .call(QStringLiteral("status"))
-                     .result.toObject()
-                     .value(QStringLiteral("polls"))
-                     .toInt(),
-                 0);
+        QCOMPARE(polls(*receiver), 0);
         QVERIFY(m_log.isEmpty());
     }
 
@@ -258,10 +251,7 @@ private Q_SLOTS:
         // Mail 0 is stored and deleted, but the session then breaks off while
         // mail 1 is fetched, so the server never saw QUIT and keeps mail 0.
         test::ScriptedPop3Server server;
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(server.addMail(QStringLiteral("uid-%1").arg(i),
-                                   alarmMail(QStringLiteral("4711"), QString::number(20 + i),
-                                             QStringLiteral("Punt %1").arg(i))));
+        QVERIFY(addAlarms(server, 3, 20));
         test::ScriptedPop3Server::Options options;
         options.drop = QStringLiteral("uid-1");
         QVERIFY(server.start(options));
@@ -400,18 +390,7 @@ private Q_SLOTS:
         auto receiver = makeReceiver();
         QVERIFY(receiver->start(mailbox(pop3)));
         QVERIFY(waitForPolls(*receiver, 1));
-        auto c = m_db->connect();
-        auto lines = c->query(QStringLiteral(
-            "SELECT melders.alias, alarmen.functie, alarmen.omschrijving, meldindex.flank FROM "
-            "meldindex JOIN alarmen ON meldindex.alarm_id = alarmen.id JOIN melders ON "
-            "alarmen.melder_id = melders.id ORDER BY melders.alias, alarmen.functie"));
-        QVERIFY(lines);
-        QStringList got;
-        while (lines->next())
-            got << QStringLiteral("%1/%2/%3/%4")
-                       .arg(lines->value(0).toString(), lines->value(1).toString(),
-                            lines->value(2).toString(), lines->value(3).toString());
-        QCOMPARE(got, (QStringList{
+        QCOMPARE(storedLines(), (QStringList{
                           QStringLiteral("4711/1/Brand hal/0"), QStringLiteral("4711/2//1"),
                           QStringLiteral("4711/3/Deur open/1"), QStringLiteral("5015/7/Lift/1")}));
         QVERIFY(logged(QStringLiteral("Alarm e-mail \"Te veel\" is niet te lezen (meer dan 99 "
@@ -426,10 +405,7 @@ private Q_SLOTS:
     void mailThatBreaksEveryRetrievalIsPassedOver()
     {
         test::ScriptedPop3Server server;
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(server.addMail(QStringLiteral("uid-%1").arg(i),
-                                   alarmMail(QStringLiteral("4711"), QString::number(30 + i),
-                                             QStringLiteral("Punt %1").arg(i))));
+        QVERIFY(addAlarms(server, 3, 30));
         test::ScriptedPop3Server::Options options;
         options.drop = QStringLiteral("uid-0+");
         QVERIFY(server.start(options));

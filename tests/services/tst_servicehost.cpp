@@ -53,8 +53,7 @@ private Q_SLOTS:
                                  << 0 << QStringLiteral("pong");
         QTest::newRow("unknown method")
             << QByteArray(R"({"jsonrpc":"2.0","id":7,"method":"reboot"})") << -32601 << QString();
-        QTest::newRow("not JSON") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":") << -32700
-                                  << QString();
+        QTest::newRow("not JSON") << QByteArray("{\"jsonrpc\":\"2.0\",\"id\":") << -32700 << QString();
         QTest::newRow("wrong version")
             << QByteArray(R"({"jsonrpc":"1.0","id":7,"method":"ping"})") << -32600 << QString();
         QTest::newRow("params as array")

@@ -107,10 +107,7 @@ class TestSmsService : public QObject
         test::Installation inst(*conn);
         OpenDispatch d;
         d.recipient = inst.recipient(QStringLiteral("Jan de Vries"), QStringLiteral("+31 6 1234 5678"), {}, true, false);
-        auto r = conn->insert(QStringLiteral("INSERT INTO uitmeld (ontvanger_id, uitmeldtype, done, pogingen, "
-                                             "bevestiger, bevestigtype) VALUES (?, 1, ?, 1, 0, 0)"),
-                              {d.recipient, sql::boolValue(true)});
-        d.dispatch = r ? *r : 0;
+        d.dispatch = anotherDispatch(d);
         return d;
     }
 
@@ -121,7 +118,7 @@ class TestSmsService : public QObject
         return v ? sql::toLong(*v) : -1;
     }
 
-    // A second open SMS dispatch for the same recipient, older than `d`'s.
+    // One more open SMS dispatch for `d`'s recipient.
     qint64 anotherDispatch(const OpenDispatch& d)
     {
         auto conn = m_db->connect();
@@ -320,20 +317,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("acknowledged"); // 0 none, 1 older, 2 newer dispatch
-        QTest::newRow("OK from the national form")
-            << QStringLiteral("0612345678") << QStringLiteral("OK") << 2;
-        QTest::newRow("ok with full stop")
-            << QStringLiteral("+31612345678") << QStringLiteral(" ok. ") << 2;
-        QTest::newRow("Ok with the older number")
-            << QStringLiteral("+31612345678") << QStringLiteral("Ok %1") << 1;
-        QTest::newRow("another recipient's dispatch")
-            << QStringLiteral("+31623456789") << QStringLiteral("OK %1") << 0;
-        QTest::newRow("unknown number")
-            << QStringLiteral("+31699999999") << QStringLiteral("OK") << 0;
-        QTest::newRow("not a reply word")
-            << QStringLiteral("+31612345678") << QStringLiteral("Ik kom eraan") << 0;
-        QTest::newRow("OK with other words")
-            << QStringLiteral("+31612345678") << QStringLiteral("OK hoor") << 0;
+        QTest::newRow("OK from the national form") << QStringLiteral("0612345678") << QStringLiteral("OK") << 2;
+        QTest::newRow("ok with full stop") << QStringLiteral("+31612345678") << QStringLiteral(" ok. ") << 2;
+        QTest::newRow("Ok with the older number") << QStringLiteral("+31612345678") << QStringLiteral("Ok %1") << 1;
+        QTest::newRow("another recipient's dispatch") << QStringLiteral("+31623456789") << QStringLiteral("OK %1") << 0;
+        QTest::newRow("unknown number") << QStringLiteral("+31699999999") << QStringLiteral("OK") << 0;
+        QTest::newRow("not a reply word") << QStringLiteral("+31612345678") << QStringLiteral("Ik kom eraan") << 0;
+        QTest::newRow("OK with other words") << QStringLiteral("+31612345678") << QStringLiteral("OK hoor") << 0;
         QTest::newRow("Oké in UCS2") << QStringLiteral("+31612345678") << QStringLiteral("Oké") << 2;
         QTest::newRow("ok with a thumbs-up")
             << QStringLiteral("+31612345678") << QStringLiteral("ok ") + QString::fromUtf16(u"\U0001F44D") << 2;

@@ -49,6 +49,22 @@ bool waitForStderr(QProcess& process, const QString& text, int timeoutMs)
     return false;
 }
 
+void stopProgram(QProcess& process, int graceMs)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(graceMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+QString stderrSeen(const QProcess& process)
+{
+    return QString::fromUtf8(process.property("seenStderr").toByteArray());
+}
+
 QList<qint64> childrenOf(qint64 parent)
 {
     QList<qint64> out;

@@ -16,6 +16,13 @@ void startProgram(QProcess& process, const QString& program, const QStringList& 
 // Waits until the process's stderr has printed `text`, up to timeoutMs.
 bool waitForStderr(QProcess& process, const QString& text, int timeoutMs = 20000);
 
+// Asks the process to end (SIGTERM) and kills it when it has not ended
+// within graceMs.
+void stopProgram(QProcess& process, int graceMs = 15000);
+
+// The process's stderr as far as waitForStderr read it.
+QString stderrSeen(const QProcess& process);
+
 // The processes whose parent is `parent` (the services a program started).
 QList<qint64> childrenOf(qint64 parent);
 

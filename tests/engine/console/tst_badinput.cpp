@@ -17,14 +17,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("alias");
         QTest::addColumn<QString>("text");
-        QTest::newRow("apostrophes")
-            << QStringLiteral("O'Neil") << QStringLiteral("'t Lindehof's kelder");
-        QTest::newRow("quotes") << QStringLiteral("\"42\"")
-                                << QStringLiteral("\"Brand\" in; DROP TABLE uitmeld;--");
-        QTest::newRow("line breaks")
-            << QStringLiteral("A\r\nB") << QStringLiteral("regel 1\nregel 2\r\n");
-        QTest::newRow("non-ASCII")
-            << QStringLiteral("Café-1") << QStringLiteral("Koelcel €5 ü ñ 温度 😀");
+        QTest::newRow("apostrophes") << QStringLiteral("O'Neil") << QStringLiteral("'t Lindehof's kelder");
+        QTest::newRow("quotes") << QStringLiteral("\"42\"") << QStringLiteral("\"Brand\" in; DROP TABLE uitmeld;--");
+        QTest::newRow("line breaks") << QStringLiteral("A\r\nB") << QStringLiteral("regel 1\nregel 2\r\n");
+        QTest::newRow("non-ASCII") << QStringLiteral("Café-1") << QStringLiteral("Koelcel €5 ü ñ 温度 😀");
     }
 
     void oddTextsTravelIntact()

@@ -69,8 +69,7 @@ private Q_SLOTS:
             << "herstart-station" << station << 180 << true << 1 << false;
         QTest::newRow("this console before a restart") << here << console << 180 << false << 1 << false;
         QTest::newRow("the live station beside this console") << here << station << 180 << false << 0 << false;
-        QTest::newRow("died after the e-mail: only the SMS")
-            << "kapot-station" << station << -5 << false << 1 << true;
+        QTest::newRow("died after the e-mail: only the SMS") << "kapot-station" << station << -5 << false << 1 << true;
     }
     void leftClaimIsOfferedAgain()
     {

@@ -324,9 +324,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("bemand");
         QTest::addColumn<QStringList>("copies");
-        QTest::newRow("manned") << true
-                                << QStringList{
-                                       QStringLiteral("Elke melding ontvanger (zie opties)")};
+        QTest::newRow("manned") << true << QStringList{ QStringLiteral("Elke melding ontvanger (zie opties)")};
         QTest::newRow("unmanned")
             << false
             << QStringList{QStringLiteral("Elke melding ontvanger (zie opties)"),
@@ -381,10 +379,8 @@ private Q_SLOTS:
         QTest::newRow("inactive transmitter") << "inactiveMelder" << false << "";
         QTest::newRow("point not forwarded") << "pointNotForwarded" << true << "";
         QTest::newRow("transmitter does not forward") << "melderRule0" << true << "";
-        QTest::newRow("week schedule missing")
-            << "missingWeek" << true << "Weekrooster 4242 bestaat niet";
-        QTest::newRow("year without this week")
-            << "emptyYear" << true << "heeft geen weekrooster voor week 49";
+        QTest::newRow("week schedule missing") << "missingWeek" << true << "Weekrooster 4242 bestaat niet";
+        QTest::newRow("year without this week") << "emptyYear" << true << "heeft geen weekrooster voor week 49";
     }
 
     void oddLinesAreSkippedAndLogged()

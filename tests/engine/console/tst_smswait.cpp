@@ -36,6 +36,17 @@ public:
 class TstSmsWait : public QObject
 {
     Q_OBJECT
+
+    // The SMS modem on COM 3, where a receiver may listen as well.
+    static bool smsModemOnCom3(test::ConsoleFixture& f)
+    {
+        const bool stored = f.conn->exec(QStringLiteral("INSERT INTO comports (number, designation, baudrate, string, "
+                                                        "timeout, databits, parity, stopbits, is_gsm) VALUES "
+                                                        "(3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")).ok();
+        f.console.getSmsSettings();
+        return stored;
+    }
+
 private Q_SLOTS:
     void sharedPort_data()
     {
@@ -47,13 +58,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("sent");
         QTest::addColumn<bool>("result");
         QTest::newRow("port open, released") << true << true << true << 1 << 1 << true << true;
-        QTest::newRow("port closed: not stopped, still restarted")
-            << false << true << true << 0 << 1 << true << true;
-        QTest::newRow("receiver refuses: nothing sent")
-            << true << false << true << 1 << 0 << false << false;
+        QTest::newRow("port closed: not stopped, still restarted") << false << true << true << 0 << 1 << true << true;
+        QTest::newRow("receiver refuses: nothing sent") << true << false << true << 1 << 0 << false << false;
         // The modem's answer decides; the port has a retry of its own.
-        QTest::newRow("port not taken back: still sent")
-            << true << true << false << 1 << 1 << true << true;
+        QTest::newRow("port not taken back: still sent") << true << true << false << 1 << 1 << true << true;
     }
 
     void sharedPort()
@@ -66,10 +74,7 @@ private Q_SLOTS:
         QFETCH(bool, sent);
         QFETCH(bool, result);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
-        f.console.getSmsSettings();
+        QVERIFY(smsModemOnCom3(f));
         FakeReceiver other, shared;
         shared.open = open;
         shared.releases = releases;
@@ -111,10 +116,7 @@ private Q_SLOTS:
         QFETCH(bool, replacementTakesBack);
         QFETCH(bool, result);
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
-        f.console.getSmsSettings();
+        QVERIFY(smsModemOnCom3(f));
         auto* old = new FakeReceiver;
         FakeReceiver replacement;
         replacement.takesBack = replacementTakesBack;
@@ -138,10 +140,7 @@ private Q_SLOTS:
     void portNotTakenBackIsRetriedOnItsOwn()
     {
         test::ConsoleFixture f;
-        QVERIFY(f.conn->exec(QStringLiteral(
-            "INSERT INTO comports (number, designation, baudrate, string, timeout, "
-            "databits, parity, stopbits, is_gsm) VALUES (3, 2, 9600, 'AT', 1, 8, 'N', 1, true)")));
-        f.console.getSmsSettings();
+        QVERIFY(smsModemOnCom3(f));
         FakeReceiver shared;
         shared.takesBack = false;
         f.console.setPortReceivers({{3, &shared}});

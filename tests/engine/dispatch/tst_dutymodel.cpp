@@ -32,6 +32,13 @@ class TstDutyModel : public QObject
     int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
     bool chance(double p) { return std::bernoulli_distribution(p)(m_rng); }
 
+    static m::Clock clockOf(const QDateTime& t) { return {t.time().hour(), t.time().minute()}; }
+    static std::chrono::sys_days dayOf(const QDate& d)
+    {
+        using namespace std::chrono;
+        return sys_days(year_month_day(year(d.year()), month(unsigned(d.month())), day(unsigned(d.day()))));
+    }
+
     QString timeText(int minute)
     {
         if (minute == 24 * 60)
@@ -118,12 +125,8 @@ class TstDutyModel : public QObject
                         .arg(w.rij3)
                         .arg(cells.join(QLatin1Char(' ')));
         }
-        for (const auto& [id, y] : r.world.years) {
-            QStringList weeks;
-            for (int i = 0; i < 53; ++i)
-                weeks << QString::number(y.weeks[i]);
-            text << QStringLiteral("year %1: %2").arg(id).arg(weeks.join(QLatin1Char(',')));
-        }
+        for (const auto& [id, y] : r.world.years)
+            text << QStringLiteral("year %1: %2").arg(id).arg(joined(y.weeks));
         for (const m::Line& l : lines)
             text << QStringLiteral(
                         "line %1: bemand %2 mactief %3 aactief %4 24uurs %5 tolate %6 "
@@ -143,20 +146,20 @@ class TstDutyModel : public QObject
         return text.join(QLatin1Char('\n'));
     }
 
+    template <class List> static QString joined(const List& ids, char sep = ',')
+    {
+        QStringList texts;
+        for (auto id : ids)
+            texts << QString::number(id);
+        return texts.join(QLatin1Char(sep));
+    }
+
     static QString show(const m::Outcome& o)
     {
         QStringList parts;
-        for (const auto& [r, lines] : o.dispatches) {
-            QStringList ls;
-            for (long l : lines)
-                ls << QString::number(l);
-            parts << QStringLiteral("%1:[%2]").arg(r).arg(ls.join(QLatin1Char(',')));
-        }
-        QStringList booked;
-        for (long l : o.booked)
-            booked << QString::number(l);
-        return QStringLiteral("dispatches %1; booked [%2]")
-            .arg(parts.join(QLatin1Char(' ')), booked.join(QLatin1Char(',')));
+        for (const auto& [r, lines] : o.dispatches)
+            parts << QStringLiteral("%1:[%2]").arg(r).arg(joined(lines));
+        return QStringLiteral("dispatches %1; booked [%2]").arg(parts.join(QLatin1Char(' ')), joined(o.booked));
     }
 
     // A moment: across year ends, on Monday nights, near block starts, or anywhere.
@@ -327,6 +330,19 @@ class TstDutyModel : public QObject
         return r;
     }
 
+    // Rows of two numbers, the first the key; a failed read fails the run.
+    static QMultiHash<qint64, qint64> pairs(const DatabaseConnector& c, const char* sqlText)
+    {
+        QMultiHash<qint64, qint64> out;
+        auto q = c.query(QString::fromLatin1(sqlText));
+        if (!q)
+            qFatal("%s: %s", sqlText, qPrintable(q.error()));
+        while (q->next())
+            out.insert(sql::toLong(q->value(0)), sql::toLong(q->value(1)));
+        q->finish();
+        return out;
+    }
+
     quint64 seedFromEnvironment(const char* what)
     {
         const QByteArray given = qgetenv("TAVIRO_DUTY_SEED");
@@ -376,42 +392,32 @@ private Q_SLOTS:
             QVERIFY2(created, qPrintable(created.error()));
             QCOMPARE(created->size(), r.meldingIds.size());
 
-            QHash<qint64, qint64> recipientOf;
-            QHash<qint64, QList<qint64>> linesOf;
-            QHash<qint64, qint64> lineDispatch;
-            auto q = conn->query(QStringLiteral("SELECT id, ontvanger_id FROM uitmeld"));
-            QVERIFY(q.ok());
-            while (q->next())
-                recipientOf.insert(sql::toLong(q->value(0)), sql::toLong(q->value(1)));
-            q = conn->query(QStringLiteral(
-                "SELECT uitmeld_id, meldindex_id FROM uitmeldlink ORDER BY meldindex_id"));
-            QVERIFY(q.ok());
-            while (q->next())
-                linesOf[sql::toLong(q->value(0))].append(sql::toLong(q->value(1)));
-            q = conn->query(QStringLiteral("SELECT id, uitmeld_id FROM meldindex"));
-            QVERIFY(q.ok());
-            while (q->next())
-                lineDispatch.insert(sql::toLong(q->value(0)), sql::toLong(q->value(1)));
-            q->finish();
+            const QMultiHash<qint64, qint64> recipientOf = pairs(*conn, "SELECT id, ontvanger_id FROM uitmeld");
+            const QMultiHash<qint64, qint64> links =
+                pairs(*conn, "SELECT uitmeld_id, meldindex_id FROM uitmeldlink ORDER BY meldindex_id");
+            const QMultiHash<qint64, qint64> lineDispatch = pairs(*conn, "SELECT id, uitmeld_id FROM meldindex");
             tx.rollback();
+            // values() of a multi-hash runs newest first.
+            auto linesOf = [&links](qint64 dispatch) {
+                QList<qint64> lines = links.values(dispatch);
+                std::reverse(lines.begin(), lines.end());
+                return lines;
+            };
 
-            using namespace std::chrono;
-            const sys_days today = sys_days(year_month_day(year(r.now.date().year()),
-                                                           month(unsigned(r.now.date().month())),
-                                                           day(unsigned(r.now.date().day()))));
-            const m::Clock now{r.now.time().hour(), r.now.time().minute()};
-            week53 += m::isoWeek(today) == 53 || m::isoWeek(today - days(7)) == 53;
+            const std::chrono::sys_days today = dayOf(r.now.date());
+            const m::Clock now = clockOf(r.now);
+            week53 += m::isoWeek(today) == 53 || m::isoWeek(today - std::chrono::days(7)) == 53;
             for (size_t i = 0; i < r.reports.size(); ++i) {
                 const m::Outcome expected = m::dispatchesFor(r.world, today, now, r.reports[i]);
                 m::Outcome actual;
                 const CreatedDispatches& made = (*created)[qsizetype(i)];
                 for (qint64 id : made.dispatchIds) {
-                    const QList<qint64> lines = linesOf.value(id);
+                    const QList<qint64> lines = linesOf(id);
                     actual.dispatches.push_back(
                         {long(recipientOf.value(id)), {lines.begin(), lines.end()}});
                 }
                 if (made.bookkeepingId) {
-                    const QList<qint64> booked = linesOf.value(made.bookkeepingId);
+                    const QList<qint64> booked = linesOf(made.bookkeepingId);
                     actual.booked.assign(booked.begin(), booked.end());
                 }
                 m::Outcome sortedExpected = expected;
@@ -460,13 +466,6 @@ private Q_SLOTS:
     }
 
 private:
-    static m::Clock clockOf(const QDateTime& t) { return {t.time().hour(), t.time().minute()}; }
-    static std::chrono::sys_days dayOf(const QDate& d)
-    {
-        using namespace std::chrono;
-        return sys_days(year_month_day(year(d.year()), month(unsigned(d.month())), day(unsigned(d.day()))));
-    }
-
     // What became of one report's escalation.
     struct Escalated
     {
@@ -479,14 +478,8 @@ private:
     {
         if (!e)
             return QStringLiteral("not escalated");
-        QStringList r, l;
-        for (long x : e->recipients)
-            r << QString::number(x);
-        for (long x : e->lines)
-            l << QString::number(x);
         return QStringLiteral("escalated at %1 to [%2] with lines [%3]")
-            .arg(e->at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), r.join(QLatin1Char(',')),
-                 l.join(QLatin1Char(',')));
+            .arg(e->at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), joined(e->recipients), joined(e->lines));
     }
 
     void emptyTables(const DatabaseConnector& c)

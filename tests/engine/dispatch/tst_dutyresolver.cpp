@@ -68,34 +68,22 @@ private Q_SLOTS:
             return QDateTime(QDate(y, m, d), QTime(h, min));
         };
         // 2026-12-02 is a Wednesday in ISO week 49.
-        QTest::newRow("wednesday 10:15 block 0")
-            << at(2026, 12, 2, 10, 15) << false << false << "1006,1027,1048";
-        QTest::newRow("wednesday 20:00 block 1")
-            << at(2026, 12, 2, 20, 0) << false << false << "1007,1028,1049";
-        QTest::newRow("block start is inclusive")
-            << at(2026, 12, 2, 16, 30) << false << false << "1007,1028,1049";
-        QTest::newRow("one minute before")
-            << at(2026, 12, 2, 16, 29) << false << false << "1006,1027,1048";
-        QTest::newRow("thursday 03:00 night duty")
-            << at(2026, 12, 3, 3, 0) << false << false << "1007,1028,1049";
-        QTest::newRow("thursday 7:59")
-            << at(2026, 12, 3, 7, 59) << false << false << "1007,1028,1049";
-        QTest::newRow("monday 03:00 sunday's block")
-            << at(2026, 12, 7, 3, 0) << false << false << "1019,1040,1061";
-        QTest::newRow("year: week 49 wednesday")
-            << at(2026, 12, 2, 10, 15) << true << false << "2006,2027,2048";
-        QTest::newRow("year: week 50 wednesday")
-            << at(2026, 12, 9, 10, 15) << true << false << "1006,1027,1048";
+        QTest::newRow("wednesday 10:15 block 0") << at(2026, 12, 2, 10, 15) << false << false << "1006,1027,1048";
+        QTest::newRow("wednesday 20:00 block 1") << at(2026, 12, 2, 20, 0) << false << false << "1007,1028,1049";
+        QTest::newRow("block start is inclusive") << at(2026, 12, 2, 16, 30) << false << false << "1007,1028,1049";
+        QTest::newRow("one minute before") << at(2026, 12, 2, 16, 29) << false << false << "1006,1027,1048";
+        QTest::newRow("thursday 03:00 night duty") << at(2026, 12, 3, 3, 0) << false << false << "1007,1028,1049";
+        QTest::newRow("thursday 7:59") << at(2026, 12, 3, 7, 59) << false << false << "1007,1028,1049";
+        QTest::newRow("monday 03:00 sunday's block") << at(2026, 12, 7, 3, 0) << false << false << "1019,1040,1061";
+        QTest::newRow("year: week 49 wednesday") << at(2026, 12, 2, 10, 15) << true << false << "2006,2027,2048";
+        QTest::newRow("year: week 50 wednesday") << at(2026, 12, 9, 10, 15) << true << false << "1006,1027,1048";
         QTest::newRow("year: monday takes last week's schedule")
             << at(2026, 12, 7, 3, 0) << true << false << "2019,2040,2061";
-        QTest::newRow("year: week 53")
-            << at(2026, 12, 30, 10, 15) << true << false << "2006,2027,2048";
+        QTest::newRow("year: week 53") << at(2026, 12, 30, 10, 15) << true << false << "2006,2027,2048";
         QTest::newRow("year: week 1 monday night is week 53's sunday")
             << at(2027, 1, 4, 3, 0) << true << false << "2019,2040,2061";
-        QTest::newRow("year: week 1 monday day")
-            << at(2027, 1, 4, 10, 0) << true << false << "1000,1021,1042";
-        QTest::newRow("end of duty: 21:59 still on")
-            << at(2026, 12, 2, 21, 59) << false << true << "1007,1028,1049";
+        QTest::newRow("year: week 1 monday day") << at(2027, 1, 4, 10, 0) << true << false << "1000,1021,1042";
+        QTest::newRow("end of duty: 21:59 still on") << at(2026, 12, 2, 21, 59) << false << true << "1007,1028,1049";
         QTest::newRow("end of duty: 22:00 nobody") << at(2026, 12, 2, 22, 0) << false << true << "";
         QTest::newRow("end of duty: night nobody") << at(2026, 12, 3, 3, 0) << false << true << "";
     }
@@ -132,12 +120,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("yearMode");
         QTest::addColumn<qint64>("schedule");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("week schedule gone")
-            << false << qint64(999) << "Weekrooster 999 bestaat niet";
-        QTest::newRow("year schedule gone")
-            << true << qint64(998) << "Jaarrooster 998 bestaat niet";
-        QTest::newRow("empty week entry")
-            << true << qint64(-1) << "heeft geen weekrooster voor week 49";
+        QTest::newRow("week schedule gone") << false << qint64(999) << "Weekrooster 999 bestaat niet";
+        QTest::newRow("year schedule gone") << true << qint64(998) << "Jaarrooster 998 bestaat niet";
+        QTest::newRow("empty week entry") << true << qint64(-1) << "heeft geen weekrooster voor week 49";
     }
 
     void missingSchedulesAreReported()
@@ -158,40 +143,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("read"); // "h:mm", or empty for no time
-        QTest::newRow("editor form") << "16:30"
-                                     << "16:30";
-        QTest::newRow("no leading zeros") << "8:5"
-                                          << "8:05";
-        QTest::newRow("two-digit hours") << "08:05"
-                                         << "8:05";
-        QTest::newRow("with seconds") << "16:30:00"
-                                      << "16:30";
-        QTest::newRow("seconds do not count") << "16:30:59"
-                                              << "16:30";
-        QTest::newRow("end of day") << "24:00"
-                                    << "24:00";
-        QTest::newRow("end of day with seconds") << "24:00:00"
-                                                 << "24:00";
-        QTest::newRow("blanks around") << " \t7:45 "
-                                       << "7:45";
-        QTest::newRow("midnight") << "0:00"
-                                  << "0:00";
-        QTest::newRow("garbage") << "abc"
-                                 << "";
-        QTest::newRow("out of range") << "25:61"
-                                      << "";
-        QTest::newRow("minutes 60") << "8:60"
-                                    << "";
-        QTest::newRow("past the end of day") << "24:30"
-                                             << "";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("no colon") << "8"
-                                  << "";
-        QTest::newRow("dot") << "8.00"
-                             << "";
-        QTest::newRow("minus") << "-1:00"
-                               << "";
+        QTest::newRow("editor form") << "16:30" << "16:30";
+        QTest::newRow("no leading zeros") << "8:5" << "8:05";
+        QTest::newRow("two-digit hours") << "08:05" << "8:05";
+        QTest::newRow("with seconds") << "16:30:00" << "16:30";
+        QTest::newRow("seconds do not count") << "16:30:59" << "16:30";
+        QTest::newRow("end of day") << "24:00" << "24:00";
+        QTest::newRow("end of day with seconds") << "24:00:00" << "24:00";
+        QTest::newRow("blanks around") << " \t7:45 " << "7:45";
+        QTest::newRow("midnight") << "0:00" << "0:00";
+        QTest::newRow("garbage") << "abc" << "";
+        QTest::newRow("out of range") << "25:61" << "";
+        QTest::newRow("minutes 60") << "8:60" << "";
+        QTest::newRow("past the end of day") << "24:30" << "";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("no colon") << "8" << "";
+        QTest::newRow("dot") << "8.00" << "";
+        QTest::newRow("minus") << "-1:00" << "";
     }
 
     void readsStoredTimes()

@@ -16,11 +16,9 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("lines");
         QTest::addColumn<QList<int>>("pieces"); // unpadded length of each piece
         QTest::newRow("one short line") << 60 << QList<int>{40} << QList<int>{100};
-        QTest::newRow("third line starts a piece")
-            << 40 << QList<int>{50, 50, 50} << QList<int>{140, 90};
+        QTest::newRow("third line starts a piece") << 40 << QList<int>{50, 50, 50} << QList<int>{140, 90};
         QTest::newRow("exactly 145 fits") << 45 << QList<int>{50, 50, 10} << QList<int>{145, 55};
-        QTest::newRow("oversize piece keeps the group")
-            << 150 << QList<int>{50, 20, 20} << QList<int>{240};
+        QTest::newRow("oversize piece keeps the group") << 150 << QList<int>{50, 20, 20} << QList<int>{240};
         QTest::newRow("header plus line over 145") << 100 << QList<int>{100, 10} << QList<int>{210};
     }
 

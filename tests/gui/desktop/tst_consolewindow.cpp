@@ -72,15 +72,8 @@ private Q_SLOTS:
         console.start(QStringLiteral("unshare"), {QStringLiteral("--pid"), QStringLiteral("--fork"), QStringLiteral("--mount-proc"),
                                                   QStringLiteral("--kill-child=SIGTERM"), test::binDir() + QStringLiteral("/taviro"),
                                                   QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
-        const auto end = qScopeGuard([&console] {
-            console.terminate();
-            if (!console.waitForFinished(15000)) {
-                console.kill();
-                console.waitForFinished();
-            }
-        });
-        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart"), 60000),
-                 qPrintable(QString::fromUtf8(console.property("seenStderr").toByteArray())));
+        const auto end = qScopeGuard([&console] { test::stopProgram(console); });
+        QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart"), 60000), qPrintable(test::stderrSeen(console)));
 
         QString window;
         QTRY_VERIFY_WITH_TIMEOUT(

@@ -218,13 +218,9 @@ void TestComPorts::portNumberChecked_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
     QTest::addColumn<qint64>("stored");
-    QTest::newRow("not a number") << "abc"
-                                  << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
-    QTest::newRow("zero") << "0"
-                          << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
-    QTest::newRow("not on this machine")
-        << "7"
-        << "Deze compoort is niet beschikbaar op uw computer." << qint64(7);
+    QTest::newRow("not a number") << "abc" << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
+    QTest::newRow("zero") << "0" << "U kunt alleen een getal invoeren groter dan 0." << qint64(1);
+    QTest::newRow("not on this machine") << "7" << "Deze compoort is niet beschikbaar op uw computer." << qint64(7);
     QTest::newRow("present") << "2" << QString() << qint64(2);
 }
 

@@ -21,20 +21,13 @@ void TestEditorFactory::everyBranchHasItsPanel_data()
     QTest::addColumn<QString>("branch");
     QTest::addColumn<QString>("panel");
     QTest::addColumn<bool>("newNode");
-    QTest::newRow("melders") << "melders"
-                             << "Melders1" << false;
-    QTest::newRow("ontvangers") << "ontvangers"
-                                << "Ontvanger1" << true;
-    QTest::newRow("weekplanningen") << "weekplanningen"
-                                    << "WeekPlanner1" << true;
-    QTest::newRow("jaarplanningen") << "jaarplanningen"
-                                    << "JaarPlanner1" << false;
-    QTest::newRow("comports") << "comports"
-                              << "Instellingen1" << false;
-    QTest::newRow("settings") << "settings"
-                              << "Settings" << false;
-    QTest::newRow("gebruikers") << "gebruikers"
-                                << "Gebruikers" << true;
+    QTest::newRow("melders") << "melders" << "Melders1" << false;
+    QTest::newRow("ontvangers") << "ontvangers" << "Ontvanger1" << true;
+    QTest::newRow("weekplanningen") << "weekplanningen" << "WeekPlanner1" << true;
+    QTest::newRow("jaarplanningen") << "jaarplanningen" << "JaarPlanner1" << false;
+    QTest::newRow("comports") << "comports" << "Instellingen1" << false;
+    QTest::newRow("settings") << "settings" << "Settings" << false;
+    QTest::newRow("gebruikers") << "gebruikers" << "Gebruikers" << true;
 }
 
 void TestEditorFactory::everyBranchHasItsPanel()
@@ -64,8 +57,7 @@ void TestEditorFactory::branchCaptions_data()
     QTest::newRow("weekplanningen") << "weekplanningen"
                                     << QStringList{QStringLiteral("Kerstrooster (KERST)"),
                                                    QStringLiteral("Standaard week (STD)")};
-    QTest::newRow("jaarplanningen")
-        << "jaarplanningen" << QStringList{QStringLiteral("Jaarrooster Zorg (JAAR)")};
+    QTest::newRow("jaarplanningen") << "jaarplanningen" << QStringList{QStringLiteral("Jaarrooster Zorg (JAAR)")};
     QTest::newRow("settings") << "settings" << QStringList{};
 }
 

@@ -80,16 +80,11 @@ void TestSettingsEditor::mailboxChangeRestartsReceiver_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("restarts");
-    QTest::newRow("mail server only") << "txtServer"
-                                      << "smtp.example.nl" << 0;
-    QTest::newRow("interval 5 to 10") << "txtOntvangstInterval"
-                                      << "10" << 1;
-    QTest::newRow("port 110 as 110") << "txtOntvangstPort"
-                                     << "110" << 0;
-    QTest::newRow("port 110 as 0110") << "txtOntvangstPort"
-                                      << "0110" << 1;
-    QTest::newRow("user name") << "txtOntvangstUserName"
-                               << "alarm@example.nl" << 1;
+    QTest::newRow("mail server only") << "txtServer" << "smtp.example.nl" << 0;
+    QTest::newRow("interval 5 to 10") << "txtOntvangstInterval" << "10" << 1;
+    QTest::newRow("port 110 as 110") << "txtOntvangstPort" << "110" << 0;
+    QTest::newRow("port 110 as 0110") << "txtOntvangstPort" << "0110" << 1;
+    QTest::newRow("user name") << "txtOntvangstUserName" << "alarm@example.nl" << 1;
 }
 
 void TestSettingsEditor::mailboxChangeRestartsReceiver()

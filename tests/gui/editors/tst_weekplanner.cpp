@@ -77,45 +77,19 @@ void TestWeekPlanner::blockTimes_data()
         QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 1.");
     const QString after2 =
         QStringLiteral("De ingevoerde tijd moet groter zijn dan de starttijd van blok 2.");
-    QTest::newRow("typed h:m") << 1 << "8:0"
-                               << "16:30"
-                               << "24:00" << QString();
-    QTest::newRow("24:00 is the end of day") << 3 << "8:00"
-                                             << "16:30"
-                                             << "24:00" << QString();
-    QTest::newRow("equal starts") << 2 << "8:00"
-                                  << "8:00"
-                                  << "8:00" << QString();
-    QTest::newRow("25:00") << 1 << "25:00"
-                           << "24:00"
-                           << "24:00" << bad;
-    QTest::newRow("8.00") << 1 << "8.00"
-                          << "24:00"
-                          << "24:00" << bad;
-    QTest::newRow("abc") << 2 << "8:00"
-                         << "abc"
-                         << "24:00" << bad;
-    QTest::newRow("empty") << 3 << "8:00"
-                           << "16:00"
-                           << "" << bad;
-    QTest::newRow("24:30") << 3 << "8:00"
-                           << "16:00"
-                           << "24:30" << bad;
-    QTest::newRow("1 after 2") << 1 << "17:00"
-                               << "16:30"
-                               << "24:00" << before2;
-    QTest::newRow("2 after 3") << 2 << "8:00"
-                               << "23:00"
-                               << "22:00" << before3;
-    QTest::newRow("2 before 1") << 2 << "8:00"
-                                << "7:59"
-                                << "24:00" << after1;
-    QTest::newRow("3 before 2") << 3 << "8:00"
-                                << "16:30"
-                                << "16:29" << after2;
-    QTest::newRow("unreadable neighbour") << 1 << "8:00"
-                                          << "x"
-                                          << "24:00" << QString();
+    QTest::newRow("typed h:m") << 1 << "8:0" << "16:30" << "24:00" << QString();
+    QTest::newRow("24:00 is the end of day") << 3 << "8:00" << "16:30" << "24:00" << QString();
+    QTest::newRow("equal starts") << 2 << "8:00" << "8:00" << "8:00" << QString();
+    QTest::newRow("25:00") << 1 << "25:00" << "24:00" << "24:00" << bad;
+    QTest::newRow("8.00") << 1 << "8.00" << "24:00" << "24:00" << bad;
+    QTest::newRow("abc") << 2 << "8:00" << "abc" << "24:00" << bad;
+    QTest::newRow("empty") << 3 << "8:00" << "16:00" << "" << bad;
+    QTest::newRow("24:30") << 3 << "8:00" << "16:00" << "24:30" << bad;
+    QTest::newRow("1 after 2") << 1 << "17:00" << "16:30" << "24:00" << before2;
+    QTest::newRow("2 after 3") << 2 << "8:00" << "23:00" << "22:00" << before3;
+    QTest::newRow("2 before 1") << 2 << "8:00" << "7:59" << "24:00" << after1;
+    QTest::newRow("3 before 2") << 3 << "8:00" << "16:30" << "16:29" << after2;
+    QTest::newRow("unreadable neighbour") << 1 << "8:00" << "x" << "24:00" << QString();
 }
 
 void TestWeekPlanner::blockTimes()
@@ -147,16 +121,11 @@ void TestWeekPlanner::acceptedTimeIsStoredShort_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("with seconds") << "16:30:00"
-                                  << "16:30";
-    QTest::newRow("two-digit hours") << "09:05"
-                                     << "9:05";
-    QTest::newRow("short minutes") << "9:5"
-                                   << "9:05";
-    QTest::newRow("blanks") << " 12:00 "
-                            << "12:00";
-    QTest::newRow("equal to the next block") << "23:00"
-                                             << "23:00";
+    QTest::newRow("with seconds") << "16:30:00" << "16:30";
+    QTest::newRow("two-digit hours") << "09:05" << "9:05";
+    QTest::newRow("short minutes") << "9:5" << "9:05";
+    QTest::newRow("blanks") << " 12:00 " << "12:00";
+    QTest::newRow("equal to the next block") << "23:00" << "23:00";
 }
 
 // Whatever form the editor accepts, duty resolution and every other reader
