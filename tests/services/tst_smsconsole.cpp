@@ -101,7 +101,7 @@ private Q_SLOTS:
         WeekPlanning w = inst.weekTemplate(QStringLiteral("STD"));
         for (int day = 0; day < 7; ++day)
             for (int block = 0; block < 3; ++block)
-                w.cells[WeekPlanning::cellIndex(block, day, 0)] = m_jan;
+                w.cells[WeekPlanning::cellIndex(0, day, block)] = m_jan;
         const qint64 week = inst.week(w);
         const qint64 melder =
             inst.transmitter(QStringLiteral("1001"), QStringLiteral("Kantoor Centrum"), 1, week, 0);
@@ -232,7 +232,7 @@ private Q_SLOTS:
         WeekPlanning w = inst.weekTemplate(QStringLiteral("ACHTER"));
         for (int day = 0; day < 7; ++day)
             for (int block = 0; block < 3; ++block)
-                w.cells[WeekPlanning::cellIndex(block, day, 0)] = piet;
+                w.cells[WeekPlanning::cellIndex(0, day, block)] = piet;
         const qint64 achter = inst.week(w);
         QVERIFY2(inst.ok(), qPrintable(inst.error()));
         QVERIFY(escalation::save(*m_conn, {5, achter, 0, false, false}));
