@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
 
@@ -58,6 +60,16 @@ void stopProgram(QProcess& process, int graceMs)
         process.kill();
         process.waitForFinished();
     }
+}
+
+void stopProgramInNamespace(QProcess& wrapper, int graceMs)
+{
+    if (wrapper.state() == QProcess::NotRunning)
+        return;
+    for (qint64 pid : childrenOf(wrapper.processId()))
+        ::kill(pid_t(pid), SIGTERM);
+    if (!wrapper.waitForFinished(graceMs))
+        stopProgram(wrapper, 1000);
 }
 
 QString stderrSeen(const QProcess& process)

@@ -20,6 +20,11 @@ bool waitForStderr(QProcess& process, const QString& text, int timeoutMs = 20000
 // within graceMs.
 void stopProgram(QProcess& process, int graceMs = 15000);
 
+// For a program started inside `unshare --pid --fork`: the program itself
+// is asked to end, so the wrapper reaps it and ends with it. Ending the
+// wrapper first would leave the program to end alone, orphaned.
+void stopProgramInNamespace(QProcess& wrapper, int graceMs = 15000);
+
 // The process's stderr as far as waitForStderr read it.
 QString stderrSeen(const QProcess& process);
 

@@ -72,7 +72,7 @@ private Q_SLOTS:
         console.start(QStringLiteral("unshare"), {QStringLiteral("--pid"), QStringLiteral("--fork"), QStringLiteral("--mount-proc"),
                                                   QStringLiteral("--kill-child=SIGTERM"), test::binDir() + QStringLiteral("/taviro"),
                                                   QStringLiteral("op1"), QStringLiteral("geheim"), QStringLiteral("bemand")});
-        const auto end = qScopeGuard([&console] { test::stopProgram(console); });
+        const auto end = qScopeGuard([&console] { test::stopProgramInNamespace(console); });
         QVERIFY2(test::waitForStderr(console, QStringLiteral("Taviro gestart"), 60000), qPrintable(test::stderrSeen(console)));
 
         QString window;
