@@ -12,17 +12,6 @@
 
 namespace taviro {
 
-namespace {
-
-// Every dispatch of a report: through the link table, and the one an older
-// tool named in meldindex.uitmeld_id. Two binds: the report twice.
-const QString kDispatchesOfReport = QStringLiteral(
-    "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex ON meldindex.id = "
-    "uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? UNION SELECT uitmeld_id FROM meldindex "
-    "WHERE melding_id = ?");
-
-} // namespace
-
 EscalationDuty::EscalationDuty(const DatabaseConnector& conn, const ScheduleCache& cache,
                                DispatchCreator& creator, const MessageComposer& composer, EventLog& log)
     : m_conn(conn), m_creator(creator), m_composer(composer), m_log(log), m_writer(conn, cache)
@@ -162,7 +151,7 @@ std::optional<EscalationDecision> EscalationDuty::notify(qint64 meldingId, const
                        "LEFT JOIN gebruikers ON gebruikers.id = uitmeld.bevestiger LEFT JOIN ontvangers ON "
                        "ontvangers.id = uitmeld.bevestiger WHERE (uitmeld.bevestigtype = 1 OR uitmeld.bevestigtype = 2) "
                        "AND uitmeld.id IN (%1) ORDER BY uitmeld.bevestigdate, uitmeld.id")
-            .arg(kDispatchesOfReport),
+            .arg(dispatchesOfReport()),
         {sql::keyValue(meldingId), sql::keyValue(meldingId)});
     if (!who)
         return fail(who.error());
@@ -189,7 +178,7 @@ std::optional<EscalationDecision> EscalationDuty::notify(qint64 meldingId, const
         QStringLiteral("SELECT DISTINCT uitmeld.ontvanger_id FROM uitmeld WHERE uitmeld.ontvanger_id <> 0 AND "
                        "uitmeld.uitmeldtype <> 0 AND uitmeld.id IN (%1) AND NOT EXISTS (SELECT 1 FROM escalatieuitmeld "
                        "WHERE escalatieuitmeld.uitmeld_id = uitmeld.id AND escalatieuitmeld.niveau = ?) ORDER BY 1")
-            .arg(kDispatchesOfReport),
+            .arg(dispatchesOfReport()),
         {sql::keyValue(meldingId), sql::keyValue(meldingId), sql::keyValue(qint64(EscalationLevel::Notice))});
     if (!sent)
         return fail(sent.error());
@@ -218,12 +207,12 @@ Result<bool> EscalationDuty::lockAndCheckAcknowledged(qint64 meldingId)
         return Result<bool>::failure(s.error());
     const QVariantList twice{sql::keyValue(meldingId), sql::keyValue(meldingId)};
     if (Status s = m_conn.exec(
-            QStringLiteral("UPDATE uitmeld SET bevestigtype = bevestigtype WHERE id IN (%1)").arg(kDispatchesOfReport),
+            QStringLiteral("UPDATE uitmeld SET bevestigtype = bevestigtype WHERE id IN (%1)").arg(dispatchesOfReport()),
             twice);
         !s)
         return Result<bool>::failure(s.error());
     auto n = m_conn.scalar(
-        QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype <> 0 AND id IN (%1)").arg(kDispatchesOfReport),
+        QStringLiteral("SELECT COUNT(*) FROM uitmeld WHERE bevestigtype <> 0 AND id IN (%1)").arg(dispatchesOfReport()),
         twice);
     if (!n)
         return Result<bool>::failure(n.error());

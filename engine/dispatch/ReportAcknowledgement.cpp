@@ -13,6 +13,13 @@ Status lockReport(const DatabaseConnector& conn, qint64 meldingId)
     return conn.exec(QStringLiteral("UPDATE meldingen SET bemand = bemand WHERE id = ?"), {sql::keyValue(meldingId)});
 }
 
+QString dispatchesOfReport()
+{
+    return QStringLiteral("SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex ON meldindex.id = "
+                          "uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? UNION SELECT uitmeld_id FROM "
+                          "meldindex WHERE melding_id = ?");
+}
+
 Status acknowledgeAtConsole(const DatabaseConnector& conn, qint64 meldingId, qint64 gebruikerId,
                             const QDateTime& now)
 {
@@ -26,10 +33,8 @@ Status acknowledgeAtConsole(const DatabaseConnector& conn, qint64 meldingId, qin
                       {sql::boolValue(false), sql::keyValue(meldingId)});
     if (s)
         s = conn.exec(QStringLiteral("UPDATE uitmeld SET bevestigdate = ?, bevestiger = ?, bevestigtype = 1 "
-                                     "WHERE bevestigtype <> 2 AND bevestigtype <> ? AND id IN ("
-                                     "SELECT uitmeldlink.uitmeld_id FROM uitmeldlink INNER JOIN meldindex "
-                                     "ON meldindex.id = uitmeldlink.meldindex_id WHERE meldindex.melding_id = ? "
-                                     "UNION SELECT uitmeld_id FROM meldindex WHERE melding_id = ?)"),
+                                     "WHERE bevestigtype <> 2 AND bevestigtype <> ? AND id IN (%1)")
+                          .arg(dispatchesOfReport()),
                       {sql::dateValue(now, conn.dialect()), sql::keyValue(gebruikerId), sql::keyValue(kClosedInBulk),
                        sql::keyValue(meldingId), sql::keyValue(meldingId)});
     if (s)

@@ -17,6 +17,10 @@ class DatabaseConnector;
 // transaction already orders them and the lock costs nothing.
 Status lockReport(const DatabaseConnector& conn, qint64 meldingId);
 
+// Every dispatch of a report, as a subquery: through the link table, and the
+// one an older tool named in meldindex.uitmeld_id. Binds the report twice.
+QString dispatchesOfReport();
+
 // The operator acknowledges a report at the console, in one transaction:
 // it leaves the current list, and every dispatch of it, each recipient's,
 // stops repeating. A dispatch the recipient acknowledged himself stays his,

@@ -1,9 +1,8 @@
 #include "PlanningDnd.h"
 
-#include <QFocusEvent>
-
 #include <QDataStream>
 #include <QDragEnterEvent>
+#include <QFocusEvent>
 #include <QMimeData>
 
 namespace taviro {

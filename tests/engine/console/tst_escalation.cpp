@@ -64,12 +64,14 @@ class TstEscalation : public QObject
                 qFatal("escalation settings");
         }
 
+        // `minutes` past the alarm.
+        static QDateTime at(int minutes) { return QDateTime(QDate(2026, 12, 2), QTime(10, 15)).addSecs(60 * minutes); }
+
         // Both workstations' minute ticks at `minutes` past the alarm.
         void tickAt(int minutes)
         {
-            const QDateTime at = QDateTime(QDate(2026, 12, 2), QTime(10, 15)).addSecs(60 * minutes);
-            clock.set(at);
-            clock2.set(at);
+            clock.set(at(minutes));
+            clock2.set(at(minutes));
             console.dispatchTick();
             other.dispatchTick();
             settle();
@@ -221,7 +223,7 @@ private Q_SLOTS:
         if (escalateMinute) {
             auto when = room.conn->scalar(QStringLiteral("SELECT besloten FROM escalatie WHERE niveau = 1"));
             QVERIFY(when.ok());
-            QCOMPARE(sql::toDate(*when), QDateTime(QDate(2026, 12, 2), QTime(10, 15)).addSecs(60 * escalateMinute));
+            QCOMPARE(sql::toDate(*when), Room::at(escalateMinute));
         }
     }
 
@@ -358,7 +360,7 @@ private Q_SLOTS:
             acknowledged = bulk ? closeOpenDispatches(*c, {melding}, {1, room.clock.now()}).ok()
                                 : acknowledgeAtConsole(*c, melding, 1, room.clock.now()).ok();
         });
-        room.clock.set(QDateTime(QDate(2026, 12, 2), QTime(10, 15)).addSecs(60 * kMinutes));
+        room.clock.set(Room::at(kMinutes));
         room.console.dispatchTick();
         operatorAtConsole.join();
         QVERIFY(acknowledged);
